@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the normal build, then the core and
+# Pelsbus tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
+# then a short run of each fuzz target.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+bash scripts/deps.sh --tests
+
+echo "== build =="
+bash scripts/build.sh build
+echo "== tests =="
+(cd build && ctest --output-on-failure -j "$(nproc)" --timeout 180)
+
+echo "== sanitizer build (ASan + UBSan) =="
+bash scripts/build.sh build-asan -DPELKOR_SANITIZE=ON -DPELKOR_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+echo "== sanitizer tests =="
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+   ctest --output-on-failure -j "$(nproc)" --timeout 300 -L sanitize)
+
+if [[ -x scripts/fuzz.sh ]]; then
+  echo "== fuzz (short) =="
+  FUZZ_SECONDS=${FUZZ_SECONDS:-15} bash scripts/fuzz.sh
+fi
+echo "== all tests passed =="
