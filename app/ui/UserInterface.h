@@ -1,0 +1,58 @@
+#pragma once
+// The one door through which non-window code reaches the user. The windows
+// implement it; a hidden single-shot run uses BatchUserInterface; tests use a
+// scripted implementation (tests/support).
+
+#include <string>
+
+namespace pelkor {
+
+enum class MsgIcon { None, Critical, Question, Exclamation, Information };
+enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
+enum class MsgAnswer { Ok, Cancel, Yes, No, Retry, Abort, Ignore };
+enum class UiColour { Default, Blue, Magenta, Red };
+
+class UserInterface {
+public:
+    virtual ~UserInterface() = default;
+
+    // A modal message box. Returns the button chosen; a non-interactive
+    // implementation returns defaultAnswer.
+    virtual MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
+                                 MsgButtons buttons, MsgAnswer defaultAnswer) = 0;
+
+    // Main window.
+    virtual void SetCaption(const std::string& text) = 0;
+    virtual void SetStatusLine(const std::string& text) = 0;            // lblTextes
+    virtual void SetStatusBarPanel(int panel, const std::string& text) = 0;  // StatusBar
+    virtual void SetConnectionFrame(const std::string& caption, UiColour colour) = 0;
+    virtual void SetTaskLabel(const std::string& text) = 0;             // lblTask
+    virtual void SetNextLabel(const std::string& text) = 0;             // lblNext
+    virtual void SetCounterLabel(const std::string& text) = 0;          // lblWrite
+    virtual void SetConnectButton(const std::string& caption, bool enabled, bool menuStartEnabled,
+                                  bool menuStopEnabled) = 0;
+    virtual void SetMenusEnabled(bool program, bool edit, bool start) = 0;
+
+    // Progress of a reading (pgbRead).
+    virtual void ShowProgress(bool visible) = 0;
+    virtual void SetProgress(int value, int maximum) = 0;
+
+    // Reading pane (txbRead).
+    virtual void ClearReadLog() = 0;
+    virtual void AppendReadLog(const std::string& text) = 0;
+
+    // Task editor, when open: refresh its next-reading display or show the
+    // values just read for a task.
+    virtual void TaskEditorShowNextRead(int task) = 0;
+    virtual void TaskEditorShowDataRead(int task) = 0;
+
+    virtual void SetBusyCursor(bool busy) = 0;
+    virtual void Beep() = 0;
+    // Let pending window events run (long operations call this between steps).
+    virtual void ProcessEvents() = 0;
+    // The program is to end with this exit status once control returns to
+    // the event loop.
+    virtual void ExitProgram(int status) = 0;
+};
+
+}  // namespace pelkor
