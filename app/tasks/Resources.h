@@ -1,0 +1,45 @@
+#pragma once
+// Resource lists: the text form of what a task reads ("STN 5 R 100 [10],
+// F 20 [16], CLK") and the per-entry resource table built from it.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "tasks/AppContext.h"
+
+namespace pelkor {
+
+// ";" becomes ",", items are trimmed, lone stations ("STN 5") are joined to
+// the next entry, items that cannot be entries are dropped.
+std::string NormaliseResourceList(const std::string& data);
+
+// Empties the resource table of a task to one element per column
+// (ResourceCount and AddressCount 0).
+void ClearResourceTable(Task& task);
+// Sizes every column of the table to n elements (n >= 1), all empty.
+void SizeResourceTable(Task& task, std::size_t n);
+
+// The station an entry without a station of its own (and the first entry)
+// is read from: the task's SBus when it has its own settings, else the
+// common station.
+int16_t DefaultStation(const AppSettings& settings, const Task& task);
+
+// Parses item (one normalised entry) into slot index of the task's table
+// with head (the entry's part of DataHead, character 1 meaning ","), adding
+// its values to AddressCount. An empty item leaves the slot untouched.
+// False when a number does not fit 16 bits (address, count, station or the
+// total AddressCount); the slot keeps what was set before that.
+bool ParseResourceEntry(Task& task, std::size_t index, std::string_view item,
+                        std::string_view head, int16_t defaultStation);
+
+// The parsing half of SetResources for one task: normalises Data (stored
+// back), splits Data and DataHead and rebuilds the table. On failure returns
+// false with "SetResources function error : " + reason in
+// app.Status.LastErrorText; the table keeps what was built so far.
+bool ParseTaskResources(AppContext& app, int task);
+
+// Canonical label of an entry: "R 100 [10]", "R 100" (count 0 or less), "CLK".
+std::string ResourceLabel(char kind, int16_t address, int16_t count);
+
+}  // namespace pelkor
