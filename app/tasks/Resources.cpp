@@ -1,0 +1,195 @@
+#include "tasks/Resources.h"
+
+#include <cctype>
+#include <stdexcept>
+
+#include "util/Number.h"
+#include "util/Text.h"
+
+namespace pelkor {
+
+namespace {
+
+bool BeginsWithStn(std::string_view item) { return StartsWithNoCase(item, "STN"); }
+
+// Parses an entry without a station prefix into slot i. CLK anywhere makes
+// the clock; otherwise the first character is the kind and the rest the
+// address part with an optional "[count]".
+bool ParsePlainEntry(Task& t, std::size_t i, std::string_view item, std::string_view head) {
+    if (item.empty()) return true;
+    std::string headText = ReplaceAll(head, "\x01", ",");
+    if (!BeginsWithStn(item) && ContainsNoCase(item, "CLK")) {
+        t.ResKind[i] = 'K';
+        t.ResCount[i] = 1;
+        t.ResAddress[i] = 0;
+        t.ResLabel[i] = "CLK";
+        t.ResHead[i] = headText;
+        int16_t total;
+        if (!ToInt16(t.AddressCount + 1.0, total)) return false;
+        t.AddressCount = total;
+        return true;
+    }
+    char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(item[0])));
+    std::string rest = Trim(item.substr(1));
+    double count = 1;
+    std::string address = rest;
+    std::size_t bracket = rest.find('[');
+    if (bracket != std::string::npos) {
+        count = LeadingNumber(std::string_view(rest).substr(bracket + 1));
+        address = Trim(std::string_view(rest).substr(0, bracket));
+    }
+    t.ResKind[i] = kind;
+    if (!IsNumeric(address)) return true;  // kind only: the reader skips it
+    int16_t a, n;
+    if (!ToInt16(LeadingNumber(address), a) || !ToInt16(count, n)) return false;
+    // A count below 1 yields no value, so it adds nothing to the total.
+    int16_t total;
+    if (!ToInt16(static_cast<double>(t.AddressCount) + (n > 0 ? n : 0), total)) return false;
+    t.ResAddress[i] = a;
+    t.ResCount[i] = n;
+    t.ResLabel[i] = ResourceLabel(kind, a, n);
+    t.ResHead[i] = headText;
+    t.AddressCount = total;
+    return true;
+}
+
+}  // namespace
+
+std::string NormaliseResourceList(const std::string& data) {
+    std::string result;
+    std::string pending;
+    auto emit = [&](const std::string& item) {
+        if (!result.empty()) result += ',';
+        if (!pending.empty()) {
+            result += pending;
+            result += ' ';
+            pending.clear();
+        }
+        result += item;
+    };
+    for (const std::string& raw : Split(ReplaceAll(data, ";", ","), ',')) {
+        std::string item = Trim(raw);
+        if (item.empty()) continue;
+        if (BeginsWithStn(item)) {
+            if (IsNumeric(Trim(std::string_view(item).substr(3))) && item.find(' ', 4) == std::string::npos) {
+                pending = item;
+                continue;
+            }
+            // The entry names its own station: a lone station before it
+            // would make it unreadable, so the nearer one wins.
+            pending.clear();
+            emit(item);
+        } else if (StartsWithNoCase(item, "CLK")) {
+            emit(item);
+        } else if (item[0] >= '0' && item[0] <= '9') {
+            emit(item);
+        } else {
+            std::size_t bracket = item.find('[');
+            bool keep;
+            if (bracket == std::string::npos || bracket < 2)
+                keep = IsNumeric(Trim(std::string_view(item).substr(1)));
+            else
+                keep = IsNumeric(Trim(std::string_view(item).substr(1, bracket - 1)));
+            if (keep) emit(item);
+        }
+    }
+    return result;
+}
+
+void SizeResourceTable(Task& t, std::size_t n) {
+    if (n < 1) n = 1;
+    t.ResKind.assign(n, '\0');
+    t.ResCount.assign(n, 0);
+    t.ResAddress.assign(n, 0);
+    t.ResLabel.assign(n, std::string());
+    t.ResStationText.assign(n, std::string());
+    t.ResHead.assign(n, std::string());
+    t.ResValues.assign(n, std::string());
+    t.ResStation.assign(n, 0);
+    t.ResStationInherited.assign(n, false);
+    t.ResStationFailed.assign(n, false);
+}
+
+void ClearResourceTable(Task& t) {
+    SizeResourceTable(t, 1);
+    t.ResourceCount = 0;
+    t.AddressCount = 0;
+}
+
+int16_t DefaultStation(const AppSettings& settings, const Task& task) {
+    return task.Settings != 1 ? task.SBus : settings.Station;
+}
+
+std::string ResourceLabel(char kind, int16_t address, int16_t count) {
+    if (kind == 'K') return "CLK";
+    std::string label(1, kind);
+    label += ' ';
+    label += std::to_string(address);
+    if (count > 0) label += " [" + std::to_string(count) + "]";
+    return label;
+}
+
+bool ParseResourceEntry(Task& t, std::size_t i, std::string_view rawItem, std::string_view head,
+                        int16_t defaultStation) {
+    if (i >= t.ResKind.size()) SizeResourceTable(t, i + 1);  // never write past the table
+    std::string item = Trim(rawItem);
+    if (item.empty()) return true;
+    if (i == 0) {
+        t.ResStation[0] = defaultStation;
+        t.ResStationInherited[0] = true;
+    } else {
+        t.ResStation[i] = t.ResStation[i - 1];
+        t.ResStationInherited[i] = t.ResStationInherited[i - 1];
+    }
+    t.ResLabel[i].clear();
+    t.ResStationText[i].clear();
+
+    if (BeginsWithStn(item)) {
+        std::size_t blank = item.find(' ', 4);
+        if (blank != std::string::npos) {
+            int16_t station;
+            if (!ToInt16(LeadingNumber(std::string_view(item).substr(3, blank - 3)), station)) return false;
+            t.ResStation[i] = station;
+            t.ResStationInherited[i] = false;
+            t.ResStationText[i] = std::to_string(station);
+            // The rest is a whole entry again, so "STN 5 CLK" reads station 5's clock.
+            return ParsePlainEntry(t, i, Trim(std::string_view(item).substr(blank + 1)), head);
+        }
+    }
+    return ParsePlainEntry(t, i, item, head);
+}
+
+bool ParseTaskResources(AppContext& app, int task) {
+    try {
+        Task& t = app.Tasks[task];
+        t.Data = NormaliseResourceList(t.Data);
+        if (t.Data.empty()) {
+            ClearResourceTable(t);
+            return true;
+        }
+        std::vector<std::string> items = Split(t.Data, ',');
+        std::vector<std::string> heads = Split(t.DataHead, ',');
+        if (items.size() > 32767) {
+            app.Status.LastErrorText = "SetResources function error : Overflow (" +
+                                       std::to_string(items.size()) + " entries)";
+            return false;
+        }
+        SizeResourceTable(t, items.size());
+        t.ResourceCount = static_cast<int16_t>(items.size());
+        t.AddressCount = 0;
+        const int16_t station = DefaultStation(app.Settings, t);
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            std::string_view head = i < heads.size() ? std::string_view(heads[i]) : std::string_view();
+            if (!ParseResourceEntry(t, i, items[i], head, station)) {
+                app.Status.LastErrorText = "SetResources function error : Overflow in entry " + Trim(items[i]);
+                return false;
+            }
+        }
+        return true;
+    } catch (const std::exception& e) {
+        app.Status.LastErrorText = std::string("SetResources function error : ") + e.what();
+        return false;
+    }
+}
+
+}  // namespace pelkor

@@ -1,0 +1,98 @@
+#include "tasks/TaskDefaults.h"
+
+#include "log/LogEvents.h"
+#include "tasks/Resources.h"
+#include "util/Number.h"
+#include "util/Text.h"
+
+namespace pelkor {
+
+void SetDefaultTaskParameters(AppContext& app, int task) {
+    Task& t = app.Tasks[task];  // range error outside 0..MaxTasks
+    t.Comments.clear();
+    t.Data.clear();
+    t.DataHead.clear();
+    t.ResourceCount = 0;
+    t.Settings = 1;
+    t.IntervalUnit = 0;
+    t.ReadInterval = 60;
+    t.ReadHour = 0;
+    if (task > 1) t.OutFolder = app.Tasks[task - 1].OutFolder;
+    if (t.OutFolder.empty()) t.OutFolder = app.ProgramFolder;
+    t.FileName = "PCD_Data";
+    t.FileNew = 0;
+    t.FileIndex = 1;
+    t.HeadLines = 0;
+    t.LineCount = 0;
+    t.TimeStamp = 1;
+    t.MissValues = 0;
+    t.ReadMissing = 0;
+    t.TaskNumber = 0;
+    t.FileType.clear();
+    t.OutSheet.clear();
+    t.StartCell.clear();
+    t.Orientation = 0;
+    t.Overwrite = 0;
+    t.DataFile.clear();
+    t.DataCell.clear();
+    t.FormatUsed = 0;
+    t.FormatTime.clear();
+    ClearResourceTable(t);
+}
+
+void SelectPg5Version(AppContext& app) {
+    app.Status.PG5Available = 0;
+    if (!app.Pg5) return;
+    for (int v = 20; v >= 13; --v) {
+        if (app.Pg5->ProgramFolderFound(v)) {
+            app.Status.PG5Available = 1;
+            app.Status.PG5Version = static_cast<int16_t>(v);
+            return;
+        }
+    }
+}
+
+void DefaultParameters(AppContext& app, const std::function<void()>& resetCurrentStation) {
+    AppSettings& s = app.Settings;
+    s.LogUsed = 0;
+    s.SingleShot = 0;
+    s.Hidden = 0;
+    s.Minimized = 0;
+    SetLogFolder(s, app.ProgramFolder);
+    app.Status.PG5Available = 1;
+    s.Baudrate = 9600;
+    s.COM = 1;
+    if (resetCurrentStation) resetCurrentStation();
+    app.Status.AutoConnectActive = 0;
+    s.AutoConnect = 0;
+    SetDefaultTaskParameters(app, app.Status.NextTask);
+    SelectPg5Version(app);
+}
+
+std::string GetTextField(int index, const std::string& text, const std::string& def) {
+    if (text.empty() || index < 0) return def;
+    std::vector<std::string> fields = Split(text, ',');
+    if (static_cast<std::size_t>(index) >= fields.size()) return def;
+    return Trim(fields[index]);
+}
+
+double GetNumberField(int index, const std::string& text, const std::string& def) {
+    if (!text.empty() && index >= 0) {
+        std::vector<std::string> fields = Split(text, ',');
+        if (static_cast<std::size_t>(index) < fields.size()) return LeadingNumber(fields[index]);
+    }
+    return def.empty() ? 0 : LeadingNumber(def);
+}
+
+std::string HeadlineKeyValue(int16_t flag, const std::string& text) {
+    return std::to_string(flag) + "," + text;
+}
+
+void ParseHeadlineKey(const std::string& value, int16_t& flag, std::string& text) {
+    int16_t f = 0;
+    if (!ToInt16(GetNumberField(0, value, ""), f)) f = 1;  // an absurd number still means "on"
+    flag = f;
+    text = GetTextField(1, value, "");
+}
+
+}  // namespace pelkor
