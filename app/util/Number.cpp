@@ -64,7 +64,7 @@ bool IsNumeric(std::string_view text) {
     std::string_view core = text.substr(a, b - a);
     if (core.empty()) return false;
     std::size_t n = NumberLength(core);
-    return n == core.size() && std::isfinite(Convert(core));
+    return n == core.size() && std::isfinite(std::strtod(std::string(core).c_str(), nullptr));
 }
 
 std::string NumberText(double value) {

@@ -164,17 +164,29 @@ bool GetDriveRoot(const std::string& path, std::string& root) {
     return false;
 }
 
-bool CheckDrive(UserInterface& ui, const std::string& path, const std::string& caption) {
+bool ListRoot(const std::string& root, std::string& error) {
+    DIR* dir = ::opendir(root.c_str());
+    if (!dir) {
+        error = std::strerror(errno);
+        return false;
+    }
+    errno = 0;
+    ::readdir(dir);
+    int e = errno;
+    ::closedir(dir);
+    if (e != 0) {
+        error = std::strerror(e);
+        return false;
+    }
+    return true;
+}
+
+bool CheckDrive(UserInterface& ui, const std::string& path, const std::string& caption, const RootLister& lister) {
     std::string root;
     if (!GetDriveRoot(path, root)) root = ".";
     for (;;) {
-        errno = 0;
-        DIR* dir = ::opendir(root.c_str());
-        if (dir) {
-            ::closedir(dir);
-            return true;
-        }
-        std::string description = std::strerror(errno);
+        std::string description;
+        if (lister ? lister(root, description) : ListRoot(root, description)) return true;
         if (IsNetworkPath(path)) {
             ui.MessageBox(description + "\n\nBad drive name " + path, caption, MsgIcon::Critical, MsgButtons::Ok,
                           MsgAnswer::Ok);

@@ -58,7 +58,12 @@ bool GetDriveRoot(const std::string& path, std::string& root);
 // can be listed. Otherwise asks through ui: a network path shows the error
 // and "Bad drive name " + path once; any other path "Cannot read drive " +
 // path with Retry/Cancel until it can be read or the user cancels.
-bool CheckDrive(UserInterface& ui, const std::string& path, const std::string& caption);
+// lister lists a root (true when it could be read; else the reason in error);
+// the default reads the directory.
+using RootLister = std::function<bool(const std::string& root, std::string& error)>;
+bool ListRoot(const std::string& root, std::string& error);
+bool CheckDrive(UserInterface& ui, const std::string& path, const std::string& caption,
+                const RootLister& lister = ListRoot);
 
 // True when the first two characters are each "\" or "/".
 bool IsNetworkPath(const std::string& path);
