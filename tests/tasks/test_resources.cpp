@@ -1,0 +1,283 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "support/TestContext.h"
+#include "tasks/Resources.h"
+
+using namespace pelkor;
+
+TEST(NormaliseResourceList, SeparatorsTrimmingAndLoneStations) {
+    EXPECT_EQ(NormaliseResourceList("R 100;F 5 [8]"), "R 100,F 5 [8]");
+    EXPECT_EQ(NormaliseResourceList("  R 1 ,  F 2  ;I 3"), "R 1,F 2,I 3");
+    EXPECT_EQ(NormaliseResourceList("STN 3,R 10 [2]"), "STN 3 R 10 [2]");
+    EXPECT_EQ(NormaliseResourceList("STN 5,R 1"), "STN 5 R 1");
+    EXPECT_EQ(NormaliseResourceList("R 1,STN 7,F 2,I 3"), "R 1,STN 7 F 2,I 3");
+    EXPECT_EQ(NormaliseResourceList("stn 3,r 10"), "stn 3 r 10");
+    EXPECT_EQ(NormaliseResourceList("STN5,R1"), "STN5 R1");
+    EXPECT_EQ(NormaliseResourceList("STN 4 R 1,F 2"), "STN 4 R 1,F 2");  // an entry naming its station
+    EXPECT_EQ(NormaliseResourceList("R 1,STN 9"), "R 1");                 // nothing left to join
+    EXPECT_EQ(NormaliseResourceList("STN 2,STN 3,R 1"), "STN 3 R 1");     // the later lone station wins
+    EXPECT_EQ(NormaliseResourceList(""), "");
+    EXPECT_EQ(NormaliseResourceList(" ; ,, ;"), "");
+}
+
+TEST(NormaliseResourceList, DropsItemsThatCannotBeEntries) {
+    EXPECT_EQ(NormaliseResourceList("X,R 1"), "R 1");  // no empty entry left behind
+    EXPECT_EQ(NormaliseResourceList("X"), "");
+    EXPECT_EQ(NormaliseResourceList("R abc"), "");
+    EXPECT_EQ(NormaliseResourceList("R"), "");
+    EXPECT_EQ(NormaliseResourceList("R 1 CLK"), "");
+    EXPECT_EQ(NormaliseResourceList("R[5]"), "");
+    EXPECT_EQ(NormaliseResourceList("[5]"), "");
+    EXPECT_EQ(NormaliseResourceList("R 1 2"), "");
+    // The count is not checked here; only the address before "[".
+    EXPECT_EQ(NormaliseResourceList("R 100 [abc]"), "R 100 [abc]");
+    EXPECT_EQ(NormaliseResourceList("R100[10]"), "R100[10]");
+    EXPECT_EQ(NormaliseResourceList("F 1 [16],X y,I 2"), "F 1 [16],I 2");
+    EXPECT_EQ(NormaliseResourceList("X 3"), "X 3");  // any kind letter passes; the reader skips unknown kinds
+}
+
+TEST(NormaliseResourceList, ClockAndDigitFirstItemsSurvive) {
+    EXPECT_EQ(NormaliseResourceList("CLK"), "CLK");
+    EXPECT_EQ(NormaliseResourceList("clk,R 1"), "clk,R 1");
+    EXPECT_EQ(NormaliseResourceList("100"), "100");
+    EXPECT_EQ(NormaliseResourceList("STN 2,CLK"), "STN 2 CLK");
+    EXPECT_EQ(NormaliseResourceList("STN 2,100"), "STN 2 100");
+}
+
+namespace {
+
+struct Parsed {
+    TestContext t;
+    Task& task;
+    bool ok;
+    explicit Parsed(const std::string& data, const std::string& head = "", int16_t common = 0, int16_t settings = 1,
+                    int16_t sbus = 0)
+        : task(t.app.Tasks[1]) {
+        t.app.Settings.Station = common;
+        task.Settings = settings;
+        task.SBus = sbus;
+        task.Data = data;
+        task.DataHead = head;
+        ok = ParseTaskResources(t.app, 1);
+    }
+};
+
+void ExpectColumnsSized(const Task& t) {
+    std::size_t n = t.ResourceCount > 0 ? static_cast<std::size_t>(t.ResourceCount) : 1;
+    EXPECT_EQ(t.ResKind.size(), n);
+    EXPECT_EQ(t.ResCount.size(), n);
+    EXPECT_EQ(t.ResAddress.size(), n);
+    EXPECT_EQ(t.ResLabel.size(), n);
+    EXPECT_EQ(t.ResStationText.size(), n);
+    EXPECT_EQ(t.ResHead.size(), n);
+    EXPECT_EQ(t.ResValues.size(), n);
+    EXPECT_EQ(t.ResStation.size(), n);
+    EXPECT_EQ(t.ResStationInherited.size(), n);
+    EXPECT_EQ(t.ResStationFailed.size(), n);
+}
+
+}  // namespace
+
+TEST(ParseTaskResources, EntriesCountsAndLabels) {
+    Parsed p("R 100;F 5 [8]");
+    ASSERT_TRUE(p.ok);
+    const Task& t = p.task;
+    EXPECT_EQ(t.Data, "R 100,F 5 [8]");  // stored back normalised
+    EXPECT_EQ(t.ResourceCount, 2);
+    EXPECT_EQ(t.AddressCount, 9);
+    ExpectColumnsSized(t);
+    EXPECT_EQ(t.ResKind[0], 'R');
+    EXPECT_EQ(t.ResAddress[0], 100);
+    EXPECT_EQ(t.ResCount[0], 1);
+    EXPECT_EQ(t.ResLabel[0], "R 100 [1]");
+    EXPECT_EQ(t.ResKind[1], 'F');
+    EXPECT_EQ(t.ResAddress[1], 5);
+    EXPECT_EQ(t.ResCount[1], 8);
+    EXPECT_EQ(t.ResLabel[1], "F 5 [8]");
+
+    Parsed q("i  0 [ 8 ],r0100");
+    EXPECT_EQ(q.task.ResLabel[0], "I 0 [8]");
+    EXPECT_EQ(q.task.ResLabel[1], "R 100 [1]");
+    EXPECT_EQ(q.task.AddressCount, 9);
+}
+
+TEST(ParseTaskResources, StationsNamedJoinedAndInherited) {
+    Parsed p("STN 3,R 10 [2],F 1,STN 7 I 4", "", /*common*/ 9);
+    ASSERT_TRUE(p.ok);
+    const Task& t = p.task;
+    EXPECT_EQ(t.Data, "STN 3 R 10 [2],F 1,STN 7 I 4");
+    ASSERT_EQ(t.ResourceCount, 3);
+    EXPECT_EQ(t.ResStation[0], 3);
+    EXPECT_FALSE(t.ResStationInherited[0]);
+    EXPECT_EQ(t.ResStationText[0], "3");
+    EXPECT_EQ(t.ResLabel[0], "R 10 [2]");
+    EXPECT_EQ(t.ResStation[1], 3);  // from the entry before
+    EXPECT_FALSE(t.ResStationInherited[1]);
+    EXPECT_EQ(t.ResStationText[1], "");
+    EXPECT_EQ(t.ResStation[2], 7);
+    EXPECT_EQ(t.ResKind[2], 'I');
+    EXPECT_EQ(t.AddressCount, 4);
+
+    Parsed lower("stn 3 r 10");
+    EXPECT_EQ(lower.task.ResKind[0], 'R');
+    EXPECT_EQ(lower.task.ResStation[0], 3);
+    EXPECT_EQ(lower.task.ResAddress[0], 10);
+}
+
+TEST(ParseTaskResources, DefaultStationComesFromTheSettingsInUse) {
+    Parsed common("R 1,F 2", "", /*common*/ 9, /*settings*/ 1, /*sbus*/ 4);
+    EXPECT_EQ(common.task.ResStation[0], 9);
+    EXPECT_TRUE(common.task.ResStationInherited[0]);
+    EXPECT_EQ(common.task.ResStation[1], 9);
+    EXPECT_TRUE(common.task.ResStationInherited[1]);
+    // Only 1 means common settings: 2 is the task's own station.
+    Parsed own("R 1", "", 9, 2, 4);
+    EXPECT_EQ(own.task.ResStation[0], 4);
+    Parsed zero("R 1", "", 9, 0, 4);
+    EXPECT_EQ(zero.task.ResStation[0], 4);
+}
+
+TEST(ParseTaskResources, ClockForms) {
+    Parsed p("CLK,R 1", "Time,Temp");
+    const Task& t = p.task;
+    EXPECT_EQ(t.ResKind[0], 'K');
+    EXPECT_EQ(t.ResCount[0], 1);
+    EXPECT_EQ(t.ResAddress[0], 0);
+    EXPECT_EQ(t.ResLabel[0], "CLK");
+    EXPECT_EQ(t.ResHead[0], "Time");  // the clock keeps its head like every other entry
+    EXPECT_EQ(t.AddressCount, 2);
+    // A clock read from a named station.
+    Parsed s("STN 4,CLK");
+    EXPECT_EQ(s.task.Data, "STN 4 CLK");
+    EXPECT_EQ(s.task.ResKind[0], 'K');
+    EXPECT_EQ(s.task.ResStation[0], 4);
+    EXPECT_EQ(s.task.ResStationText[0], "4");
+    EXPECT_EQ(s.task.AddressCount, 1);
+    // "CLK" anywhere in a digit-first item makes a clock too.
+    Parsed d("1CLK");
+    EXPECT_EQ(d.task.ResKind[0], 'K');
+}
+
+TEST(ParseTaskResources, OddEntriesKeepOnlyWhatTheyCan) {
+    Parsed digits("100");
+    EXPECT_EQ(digits.task.ResKind[0], '1');
+    EXPECT_EQ(digits.task.AddressCount, 1);  // counted although the reader reads nothing for it
+
+    Parsed zero("R 100 [0]");
+    EXPECT_EQ(zero.task.ResCount[0], 0);
+    EXPECT_EQ(zero.task.ResLabel[0], "R 100");
+    EXPECT_EQ(zero.task.AddressCount, 0);
+
+    // A negative count yields no values and so adds none.
+    Parsed negative("R 100 [-3],F 1 [2]");
+    EXPECT_EQ(negative.task.ResCount[0], -3);
+    EXPECT_EQ(negative.task.ResLabel[0], "R 100");
+    EXPECT_EQ(negative.task.AddressCount, 2);
+
+    Parsed badCount("R 100 [abc]");
+    EXPECT_EQ(badCount.task.ResCount[0], 0);
+    EXPECT_EQ(badCount.task.ResLabel[0], "R 100");
+
+    // An entry whose rest after the station is not an address keeps its kind only.
+    Parsed kindOnly("STN 5 6");
+    EXPECT_EQ(kindOnly.task.ResourceCount, 1);
+    EXPECT_EQ(kindOnly.task.ResKind[0], '6');
+    EXPECT_EQ(kindOnly.task.ResCount[0], 0);
+    EXPECT_EQ(kindOnly.task.ResLabel[0], "");
+    EXPECT_EQ(kindOnly.task.AddressCount, 0);
+}
+
+TEST(ParseTaskResources, HeadsWithCharacterOneAndMissingHeads) {
+    Parsed p("R 1 [2],F 3,I 4", std::string("T1\x01T2,Flag"));
+    const Task& t = p.task;
+    EXPECT_EQ(t.ResHead[0], "T1,T2");
+    EXPECT_EQ(t.ResHead[1], "Flag");
+    EXPECT_EQ(t.ResHead[2], "");
+    ExpectColumnsSized(t);
+}
+
+TEST(ParseTaskResources, EmptyListGivesOneEmptySlot) {
+    Parsed p("X; ;R abc");
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.task.Data, "");
+    EXPECT_EQ(p.task.ResourceCount, 0);
+    EXPECT_EQ(p.task.AddressCount, 0);
+    ExpectColumnsSized(p.task);
+    EXPECT_EQ(p.task.ResKind[0], '\0');
+    EXPECT_EQ(p.task.ResLabel[0], "");
+}
+
+TEST(ParseTaskResources, ReparsingReplacesTheWholeTable) {
+    Parsed p("R 1,R 2,R 3", "a,b,c");
+    p.task.ResValues[2] = "99";
+    p.task.ResStationFailed[2] = true;
+    p.task.Data = "F 7";
+    p.task.DataHead = "";
+    ASSERT_TRUE(ParseTaskResources(p.t.app, 1));
+    EXPECT_EQ(p.task.ResourceCount, 1);
+    ExpectColumnsSized(p.task);
+    EXPECT_EQ(p.task.ResHead[0], "");
+    EXPECT_EQ(p.task.ResValues[0], "");
+    EXPECT_FALSE(p.task.ResStationFailed[0]);
+}
+
+TEST(ParseTaskResources, NumbersBeyondSixteenBitsAreReportedNotWrapped) {
+    Parsed big("R 1,R 40000,F 2");
+    EXPECT_FALSE(big.ok);
+    EXPECT_EQ(big.t.app.Status.LastErrorText.rfind("SetResources function error : ", 0), 0u);
+    EXPECT_EQ(big.task.ResourceCount, 3);  // the table built so far stays
+    EXPECT_EQ(big.task.ResLabel[0], "R 1 [1]");
+    EXPECT_EQ(big.task.ResCount[1], 0);
+    ExpectColumnsSized(big.task);
+
+    Parsed total("R 0 [30000],R 0 [30000]");
+    EXPECT_FALSE(total.ok);
+    EXPECT_EQ(total.task.AddressCount, 30000);
+
+    Parsed station("STN 70000 R 1");
+    EXPECT_FALSE(station.ok);
+
+    // Station numbers beyond 253 are left to the reader to refuse.
+    Parsed high("STN 300 R 1");
+    EXPECT_TRUE(high.ok);
+    EXPECT_EQ(high.task.ResStation[0], 300);
+}
+
+TEST(ParseTaskResources, BadTaskNumberIsAnErrorNotACrash) {
+    TestContext t;
+    EXPECT_FALSE(ParseTaskResources(t.app, 101));
+    EXPECT_EQ(t.app.Status.LastErrorText.rfind("SetResources function error : ", 0), 0u);
+}
+
+TEST(ParseResourceEntry, EmptyItemLeavesTheSlotAndTableGrowsWhenNeeded) {
+    Task t;
+    SizeResourceTable(t, 2);
+    t.ResKind[1] = 'R';
+    t.ResLabel[1] = "keep";
+    EXPECT_TRUE(ParseResourceEntry(t, 1, "   ", "", 0));
+    EXPECT_EQ(t.ResLabel[1], "keep");
+    EXPECT_TRUE(ParseResourceEntry(t, 4, "F 1", "", 0));  // an index past the table is no overrun
+    EXPECT_EQ(t.ResLabel[4], "F 1 [1]");
+    EXPECT_EQ(ResourceLabel('R', -5, 2), "R -5 [2]");
+    EXPECT_EQ(ResourceLabel('K', 0, 1), "CLK");
+}
+
+TEST(ParseTaskResources, AnyTextKeepsTheTableConsistent) {
+    std::mt19937 rng(1234);
+    const std::string alphabet = "RFIKCLSTN0123456789 ,;[]-+.eE\x01\tx";
+    for (int round = 0; round < 2000; ++round) {
+        std::string data, head;
+        int len = static_cast<int>(rng() % 60);
+        for (int i = 0; i < len; ++i) data += alphabet[rng() % alphabet.size()];
+        for (int i = 0; i < len / 2; ++i) head += alphabet[rng() % alphabet.size()];
+        Parsed p(data, head);
+        ExpectColumnsSized(p.task);
+        EXPECT_EQ(p.task.Data, NormaliseResourceList(p.task.Data)) << data;  // normalising is stable
+        if (HasFailure()) {
+            ADD_FAILURE() << "input: " << data;
+            break;
+        }
+    }
+}
