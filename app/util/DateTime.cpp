@@ -71,6 +71,10 @@ Split_ SplitDate(Date d, bool toSeconds) {
         ms -= 86400000;
         day += 1;
     }
+    if (day > 2958465) {  // rounding never leaves the calendar's last day
+        day = 2958465;
+        ms = toSeconds ? 86399000 : 86399999;
+    }
     return {day, ms};
 }
 
