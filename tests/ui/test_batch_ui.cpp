@@ -2,7 +2,6 @@
 
 #include <sstream>
 
-#include "support/ScriptedUserInterface.h"
 #include "ui/BatchUserInterface.h"
 
 using namespace pelkor;
@@ -45,25 +44,4 @@ TEST(BatchUserInterface, HookSeesEveryMessageAndExitIsRecorded) {
     ui.ExitProgram(3);
     EXPECT_TRUE(ui.ExitRequested());
     EXPECT_EQ(ui.RequestedExit(), 3);
-}
-
-TEST(ScriptedUserInterface, AnswersFromTheScriptThenTheDefault) {
-    ScriptedUserInterface ui;
-    ui.QueueAnswers({MsgAnswer::Yes, MsgAnswer::Retry});
-    EXPECT_EQ(ui.MessageBox("a", "t", MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::No), MsgAnswer::Yes);
-    EXPECT_EQ(ui.MessageBox("b", "t", MsgIcon::Question, MsgButtons::RetryCancel, MsgAnswer::Cancel),
-              MsgAnswer::Retry);
-    EXPECT_EQ(ui.MessageBox("c", "t", MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::No), MsgAnswer::No);
-    ASSERT_EQ(ui.Messages().size(), 3u);
-    EXPECT_EQ(ui.Messages()[2].Answer, MsgAnswer::No);
-    int pumped = 0;
-    ui.OnProcessEvents = [&] { ++pumped; };
-    ui.ProcessEvents();
-    EXPECT_EQ(pumped, 1);
-    ui.AppendReadLog("x");
-    ui.AppendReadLog("y");
-    EXPECT_EQ(ui.ReadLog(), "xy");
-    ui.SetStatusBarPanel(2, "p");
-    EXPECT_EQ(ui.StatusBarPanel(2), "p");
-    EXPECT_EQ(ui.StatusBarPanel(7), "");
 }
