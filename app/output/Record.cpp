@@ -1,0 +1,141 @@
+// Record layout, head line and file naming shared by both writers.
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "output/Output.h"
+#include "util/DateTime.h"
+#include "util/Number.h"
+#include "util/Text.h"
+
+namespace pelkor {
+
+OutputKind OutputKindOf(const Task& task) {
+    if (ContainsNoCase(task.FileType, "xl")) return OutputKind::Xls;
+    if (ContainsNoCase(task.FileType, "csv")) return OutputKind::Csv;
+    return OutputKind::None;
+}
+
+std::string OutputExtension(OutputKind kind) {
+    switch (kind) {
+        case OutputKind::Csv: return ".csv";
+        case OutputKind::Xls: return ".xls";
+        case OutputKind::None: break;
+    }
+    return "";
+}
+
+std::string PeriodSuffix(const Task& task, Date now) {
+    if (task.FileIndex == 0) return "";
+    switch (task.FileNew) {
+        case 0: return "_D" + FormatDate(now, "ddmmyy");
+        case 1: return "_W" + FormatDate(now, "wwyy");
+        case 2: return "_M" + FormatDate(now, "mmyy");
+        default: return "";
+    }
+}
+
+std::string JoinEntryValues(const Task& task) {
+    std::string values;
+    const std::size_t n = std::min<std::size_t>(std::max<int>(task.ResourceCount, 0), task.ResValues.size());
+    for (std::size_t i = 0; i < n; ++i) values += task.ResValues[i];
+    if (!values.empty()) values.erase(0, 1);
+    return values;
+}
+
+std::string TimeStampField(const Task& task, Date stamp) {
+    if (task.FormatUsed != 0 && !task.FormatTime.empty()) {
+        std::string text;
+        if (TryFormatDate(stamp, task.FormatTime, text)) return text;
+    }
+    return GeneralDateText(stamp);
+}
+
+std::string BuildRecord(AppContext& app, int taskNumber, bool onDemand, std::string_view values) {
+    const Task& task = app.Tasks[taskNumber];
+    std::string record;
+    if (task.TimeStamp != 0) {
+        record += TimeStampField(task, onDemand ? app.Clk.Now() : task.NextRead);
+        record += ';';
+    }
+    if (task.MissValues != 0) record += std::to_string(task.ReadMissing) + ";";
+    if (task.TaskNumber != 0) record += "Task " + std::to_string(taskNumber) + ";";
+    record += values;
+    return record;
+}
+
+namespace {
+
+// Values one entry contributes to a record: the reader writes fields only
+// for registers, flags, inputs and the clock.
+int ValuesOfEntry(const Task& task, std::size_t i) {
+    if (i >= task.ResKind.size() || i >= task.ResCount.size()) return 0;
+    switch (task.ResKind[i]) {
+        case 'R':
+        case 'F':
+        case 'I': return std::max<int>(task.ResCount[i], 0);
+        case 'K': return 1;
+        default: return 0;
+    }
+}
+
+std::string ReplaceNoCase(std::string text, std::string_view from, std::string_view to) {
+    std::size_t pos = 0;
+    while ((pos = FindNoCase(text, from, pos)) != std::string::npos) {
+        text.replace(pos, from.size(), to);
+        pos += to.size();
+    }
+    return text;
+}
+
+std::string HeadCell(std::string cell, char kind, int address, int j) {
+    cell = ReplaceNoCase(std::move(cell), "<$T>", std::string(1, kind));
+    cell = ReplaceNoCase(std::move(cell), "<$A>", std::to_string(address + j));
+    cell = ReplaceNoCase(std::move(cell), "<$I>", std::to_string(j));
+    const std::size_t p = FindNoCase(cell, "<$I+");
+    if (p != std::string::npos) {
+        const std::size_t q = cell.find('>', p + 4);
+        if (q != std::string::npos && q > p + 4) {
+            const double n = LeadingNumber(std::string_view(cell).substr(p + 4, q - p - 4));
+            cell.replace(p, q - p + 1, NumberText(j + n));
+        }
+    }
+    return cell;
+}
+
+}  // namespace
+
+std::string BuildHeadLine(const Task& task, std::string_view separator) {
+    std::string line;
+    auto cell = [&](const std::string& text) {
+        line += text;
+        line += separator;
+    };
+    if (task.LineCount != 0) cell(task.LineCountText);
+    if (task.TimeStamp != 0) cell(task.TimeStampText);
+    if (task.MissValues != 0) cell(task.MissValuesText);
+    if (task.TaskNumber != 0) cell(task.TaskNumberText);
+
+    const std::size_t entries = std::max<int>(task.ResourceCount, 0);
+    for (std::size_t i = 0; i < entries; ++i) {
+        const int count = ValuesOfEntry(task, i);
+        if (count == 0) continue;
+        const std::string head = i < task.ResHead.size() ? task.ResHead[i] : std::string();
+        const std::vector<std::string> parts = Split(head, ',');
+        const bool repeat = ContainsNoCase(head, "<$I") || ContainsNoCase(head, "<$A");
+        const int address = i < task.ResAddress.size() ? task.ResAddress[i] : 0;
+        for (int j = 0; j < count; ++j) {
+            std::string text;
+            if (static_cast<std::size_t>(j) < parts.size()) text = parts[j];
+            else if (repeat) text = parts.back();
+            cell(HeadCell(std::move(text), task.ResKind[i], address, j));
+        }
+    }
+    if (!separator.empty() && line.size() >= separator.size() &&
+        line.compare(line.size() - separator.size(), separator.size(), separator) == 0)
+        line.resize(line.size() - separator.size());
+    return line;
+}
+
+}  // namespace pelkor

@@ -1,0 +1,144 @@
+// The text writer: head line, numbering, failures that leave the file intact.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "output/Output.h"
+#include "output/OutputTestSupport.h"
+#include "support/TestContext.h"
+
+namespace pelkor {
+namespace {
+
+using testing::ReadFile;
+using testing::WriteFile;
+
+class TextWriterTest : public ::testing::Test {
+protected:
+    TestContext ctx;
+    Task& task = ctx.app.Tasks[2];
+    std::string path;
+    void SetUp() override {
+        path = ctx.dir.file("out.csv");
+        task.OutputPath = path;
+        task.FileType = "CSV";
+        task.TimeStamp = 0;
+        testing::SetEntries(task, {{'R', 100, 2, "R<$A>", ""}});
+    }
+    bool Write(const std::string& values) {
+        task.LastValues = values;
+        return WriteTextRecord(ctx.app, 2);
+    }
+    // What the reader does before each write.
+    void ReaderResetsWhenFileEmptyOrMissing() {
+        std::error_code ec;
+        if (!std::filesystem::exists(path) || std::filesystem::file_size(path, ec) == 0) task.LineCounter = 0;
+    }
+};
+
+TEST_F(TextWriterTest, HeadLineOnlyIntoNewFileThenNumberedRecords) {
+    task.HeadLines = 1;
+    task.LineCount = 1;
+    task.LineCountText = "No";
+    ASSERT_TRUE(Write("1;2"));
+    ASSERT_TRUE(Write("3;"));
+    EXPECT_EQ(ReadFile(path), "No;R100;R101\r\n1;1;2\r\n2;3;\r\n");
+    EXPECT_EQ(task.LineCounter, 2);
+}
+
+TEST_F(TextWriterTest, WithoutLineCountTheLineIsTheRecordAlone) {
+    ASSERT_TRUE(Write("1;2"));
+    ASSERT_TRUE(Write(";"));
+    EXPECT_EQ(ReadFile(path), "1;2\r\n;\r\n");
+    EXPECT_EQ(task.LineCounter, 2);  // counts all the same
+}
+
+TEST_F(TextWriterTest, ExistingFileGetsNoHeadLineEvenWhenSwitchedOnLater) {
+    ASSERT_TRUE(Write("1;2"));
+    task.HeadLines = 1;
+    ASSERT_TRUE(Write("3;4"));
+    EXPECT_EQ(ReadFile(path), "1;2\r\n3;4\r\n");
+}
+
+TEST_F(TextWriterTest, EmptyFileCountsAsNew) {
+    WriteFile(path, "");
+    task.HeadLines = 1;
+    ASSERT_TRUE(Write("1;2"));
+    EXPECT_EQ(ReadFile(path), "R100;R101\r\n1;2\r\n");
+}
+
+TEST_F(TextWriterTest, DeletedFileIsRecreatedWithHeadAndNumberingFromOne) {
+    task.HeadLines = 1;
+    task.LineCount = 1;
+    for (int i = 0; i < 3; ++i) {
+        ReaderResetsWhenFileEmptyOrMissing();
+        ASSERT_TRUE(Write("v;w"));
+    }
+    std::filesystem::remove(path);
+    ReaderResetsWhenFileEmptyOrMissing();
+    ASSERT_TRUE(Write("x;y"));
+    EXPECT_EQ(ReadFile(path), ";R100;R101\r\n1;x;y\r\n");
+}
+
+TEST_F(TextWriterTest, RestartedProgramContinuesNumberingAfterRecordsFound) {
+    task.LineCount = 1;
+    task.HeadLines = 1;
+    WriteFile(path, "No;A;B\r\n1;1;2\r\n2;1;2\r\n3;1;2\r\n");
+    task.LineCounter = 0;
+    ASSERT_TRUE(Write("9;9"));
+    EXPECT_EQ(ReadFile(path), "No;A;B\r\n1;1;2\r\n2;1;2\r\n3;1;2\r\n4;9;9\r\n");
+
+    // No head line written by this task; a last line without its line end
+    // (edited by hand) is ended before the new record.
+    task.HeadLines = 0;
+    WriteFile(path, "1;a\r\n2;b");
+    task.LineCounter = 0;
+    ASSERT_TRUE(Write("c"));
+    EXPECT_EQ(ReadFile(path), "1;a\r\n2;b\r\n3;c\r\n");
+    EXPECT_EQ(task.LineCounter, 3);
+
+    // A counter that is already running is trusted.
+    task.LineCounter = 41;
+    ASSERT_TRUE(Write("d"));
+    EXPECT_EQ(task.LineCounter, 42);
+}
+
+TEST_F(TextWriterTest, OpenFailureReportsReasonAndKeepsCounter) {
+    task.OutputPath = ctx.dir.file("missing/out.csv");
+    task.LineCounter = 5;
+    EXPECT_FALSE(Write("1"));
+    EXPECT_NE(ctx.app.Status.LastErrorText.find("missing/out.csv"), std::string::npos);
+    EXPECT_EQ(task.LineCounter, 5);
+}
+
+TEST_F(TextWriterTest, FullDeviceFailsWithoutCountingTheRecord) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    task.OutputPath = "/dev/full";
+    task.LineCounter = 7;
+    EXPECT_FALSE(Write("1;2"));
+    EXPECT_EQ(task.LineCounter, 7);
+    EXPECT_FALSE(ctx.app.Status.LastErrorText.empty());
+}
+
+// A write cut off half way (file size limit) leaves no half line behind.
+TEST_F(TextWriterTest, PartlyWrittenLineIsTakenBack) {
+    WriteFile(path, "1;2\r\n");
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 10;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool ok = Write("3333333;4444444");
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(ReadFile(path), "1;2\r\n");
+    EXPECT_EQ(task.LineCounter, 0);
+}
+
+}  // namespace
+}  // namespace pelkor
