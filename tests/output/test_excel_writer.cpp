@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 
@@ -369,6 +370,28 @@ TEST_F(ExcelTest, EmptyFileIsStartedAsNewWorkbook) {
     task.LineCounter = 5;
     ASSERT_TRUE(Write("1;2")) << app.Status.LastErrorText;
     EXPECT_EQ(Run(1, 1, 2), "1|2");
+}
+
+// What an independent reader sees of a workbook the writer made.
+TEST_F(ExcelTest, IndependentReaderSeesSheetsAndCells) {
+    std::string python;
+    for (const char* p : {"/usr/bin/python3", "python3"})
+        if (python.empty() && std::system((std::string(p) + " -c 'import xlrd' 2>/dev/null").c_str()) == 0) python = p;
+    if (python.empty()) GTEST_SKIP() << "python3-xlrd missing";
+    task.HeadLines = 1;
+    task.LineCount = 1;
+    task.LineCountText = "No";
+    task.OutSheet = "Log";
+    ASSERT_TRUE(Write("1;-2"));
+    ASSERT_TRUE(Write(";4"));
+    const std::string out = dir.file("cells.txt");
+    const std::string cmd = python + " -c \"import sys, xlrd\n"
+                            "b = xlrd.open_workbook(sys.argv[1])\n"
+                            "for s in b.sheets():\n"
+                            "  print(s.name + ':' + '/'.join('|'.join(str(c) for c in s.row_values(r)) "
+                            "for r in range(s.nrows)))\" " + path + " > " + out;
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    EXPECT_EQ(ReadFile(out), "Sheet1:\nLog:No|R10|R11/1|1|-2/2||4\n");
 }
 
 class LoadResourcesTest : public ExcelTest {
