@@ -1,0 +1,197 @@
+#pragma once
+// The program's single doorway to a PCD.
+//
+// PcdConnection keeps the connection state and talks either to the built-in
+// S-Bus library (RunStatus::PG5Available == 0, through a PelsbusDriver) or
+// to PG5's communication library (PG5Available == 1, bound from the PG5
+// program folder). It works on app.Status.CurrentTask; everything the user
+// sees goes through app.Ui and LogEvent.
+//
+// Public API (callers: scheduler, reader, main window, task editor, settings)
+//   Connection
+//     bool OpenPcdConnection(bool force)        connect for the current task
+//     void SearchAllStation(int task, int16_t station)   rebuild its station list
+//     bool SetPcdStation(int16_t station)       change the addressed station
+//     bool SetPcdIpStation(int16_t station, ip) same, with IP (PG5 only)
+//     bool CheckPcdStatus()                     status watch
+//     void ClosePcdConnection(message)          message empty = normal close
+//     void DisconnectOnPCD(int16_t reason, int32_t code)   0 stop, 1 no station,
+//                                               12/13 PCD status 0/1
+//   Reads (values from index 0 of PcdBitValues / PcdRegisterValues)
+//     int32_t ReadPcdFlags(address, count)      0, driver code, or 1001
+//     int32_t ReadPcdInputs(address, count)     0, driver code, or 1001
+//     int32_t ReadPcdRegisters(address, count, firstIndex = 0)   ..., or 1002
+//     int32_t ReadPcdClock()                    1 with the built-in library;
+//                                               the value is PcdClock()
+//   Results: PcdResultCode(), PcdBitValues(), PcdRegisterValues(),
+//            app.Status.LastErrorText
+//   State: Connecting(), HoldOff(), ReconnectPending(), ConnectFailed(),
+//          LastStatus(), ConnectionStation(), AddressedStation(),
+//          AddressedIp(), StationList(task), IpChannel(), SbusChannel(),
+//          PguMode(); SetCurrentStation() for the start-file reader.
+//   PG5: ReadSAIARegistery(), SelectPg5Library(), ReadPg5ChannelFile(),
+//        CopyPg5Defaults(app, file), ShowPg5ChannelDialog(owner),
+//        Pg5AppsDir(version), Pg5LocalDir(version), ProgramFolderFound().
+//   Wrappers of the built-in library (used by the above, public for tests):
+//        OpenPcdDll, TestPcdDllStation, ReadPcdDllStatus, ReadPcdDllFlags,
+//        ReadPcdDllInputs, ReadPcdDllRegisters, ClosePcdDll.
+//
+// Run-time errors (an unbound library, a task number out of range) are
+// trapped in each operation: a message box "<routine> function error : "
+// + description, except inside a connect, where an unbound library ends the
+// attempt quietly.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pcd/Pg5Library.h"
+#include "pcd/Pg5Services.h"
+#include "pcd/PelsbusDriver.h"
+#include "tasks/AppContext.h"
+
+namespace pelkor {
+
+// Codes of the manager's own limits.
+inline constexpr int32_t BitRangeError = 1001;
+inline constexpr int32_t RegisterRangeError = 1002;
+inline constexpr int FirstPg5Version = 13;
+inline constexpr int LastPg5Version = 20;
+
+using Pg5LibraryFactory =
+    std::function<std::unique_ptr<Pg5Library>(const std::string& appsDir, int version)>;
+// The connection dialog (owner window, record, flag) -> PG5 code.
+using Pg5DialogCall = std::function<int32_t(intptr_t owner, Pg5ChannelRecord&, int16_t&)>;
+
+class PcdConnection : public Pg5Services {
+public:
+    // pg5Factory empty: DlPg5Library from the version's AppsDir.
+    PcdConnection(AppContext& app, PelsbusDriver& sbus, Pg5LibraryFactory pg5Factory = {});
+    ~PcdConnection() override;
+    PcdConnection(const PcdConnection&) = delete;
+    PcdConnection& operator=(const PcdConnection&) = delete;
+
+    // --- connection manager ---
+    bool OpenPcdConnection(bool force);
+    void SearchAllStation(int task, int16_t station);
+    bool SetPcdStation(int16_t station);
+    bool SetPcdIpStation(int16_t station, const std::string& ip);
+    bool CheckPcdStatus();
+    void ClosePcdConnection(const std::string& message);
+    void DisconnectOnPCD(int16_t reason, int32_t code);
+
+    int32_t ReadPcdFlags(int16_t address, int16_t count);
+    int32_t ReadPcdInputs(int16_t address, int16_t count);
+    int32_t ReadPcdRegisters(int16_t address, int16_t count, int16_t firstIndex = 0);
+    int32_t ReadPcdClock();
+
+    int32_t PcdResultCode() const { return resultCode_; }
+    const std::vector<int16_t>& PcdBitValues() const { return bitValues_; }
+    const std::vector<int32_t>& PcdRegisterValues() const { return registerValues_; }
+    // The PCD clock of the last clock read.
+    Date PcdClock() const { return pcdClock_; }
+
+    bool Connecting() const { return connecting_; }
+    bool HoldOff() const { return holdOff_; }
+    bool ReconnectPending() const { return reconnectPending_; }
+    bool ConnectFailed() const { return connectFailed_; }
+    int16_t LastStatus() const { return lastStatus_; }
+    int16_t ConnectionStation() const { return connectionStation_; }
+    int16_t AddressedStation() const { return addressedStation_; }
+    const std::string& AddressedIp() const { return addressedIp_; }
+    // The current station (the start-file reader and DefaultParameters set it).
+    void SetCurrentStation(int16_t station) { addressedStation_ = station; }
+    // Distinct stations of a task's resource list, in order of first use.
+    const std::vector<int16_t>& StationList(int task) const;
+    bool IpChannel() const { return ipChannel_; }
+    bool SbusChannel() const { return sbusChannel_; }
+    bool PguMode() const { return pguMode_; }
+
+    // --- built-in library wrappers ---
+    int32_t OpenPcdDll(int16_t port, int16_t station, int32_t baud, int16_t protocol);
+    int32_t TestPcdDllStation(int16_t station);
+    int32_t ReadPcdDllStatus(int16_t cpu, int32_t& status);
+    int32_t ReadPcdDllFlags(int16_t address, int16_t count, int16_t firstIndex);
+    int32_t ReadPcdDllInputs(int16_t address, int16_t count, int16_t firstIndex);
+    int32_t ReadPcdDllRegisters(int16_t address, int16_t count, int16_t firstIndex);
+    bool ClosePcdDll();
+
+    // --- PG5 channel ---
+    // Fills the PG5 folders; run once at program start.
+    void ReadSAIARegistery();
+    const std::string& Pg5AppsDir(int version) const;
+    const std::string& Pg5LocalDir(int version) const;
+    bool ProgramFolderFound(int version) override;
+    bool CopyPg5Defaults(AppContext& app, const std::string& channelFile) override;
+    bool SelectPg5Library();
+    bool ReadPg5ChannelFile();
+    // Edits the channel settings in the start file through PG5's dialog.
+    bool ShowPg5ChannelDialog(intptr_t ownerWindow);
+    int32_t ConnectPg5();
+    int32_t SetPg5Station(int16_t station);
+    int32_t SetPg5StationEx(int16_t station, const std::string& ip);
+    bool ClosePg5();
+    int32_t ReadPg5Status(int32_t& status);
+    int32_t ReadPg5Clock();
+    int32_t ReadPg5Bits(char letter, int16_t address, int16_t count, int16_t firstIndex);
+    int32_t ReadPg5Registers(int16_t address, int16_t count, int16_t firstIndex);
+    // The channel file: the current start file, else ProgramFolder + "/Default.pelk".
+    std::string ChannelFile() const;
+    int32_t Pg5Code() const { return pg5Code_; }
+    bool Pg5Ready() const { return pg5Ready_; }
+
+    // Seams the windows fill: the connection dialog (default: the library's
+    // own) and the start file's connection-parameter store, run after the
+    // dialog on the channel file.
+    void SetPg5DialogCall(Pg5DialogCall call) { dialogCall_ = std::move(call); }
+    void SetSaveConnectionParameters(std::function<void(const std::string& file)> save) {
+        saveConnectionParameters_ = std::move(save);
+    }
+
+private:
+    void TrapError(const char* routine, const std::exception& e);
+    void PCDConnectionOpen(bool opened);
+    void ButtonConnect(bool showStart);
+    int32_t ReadBits(char letter, int16_t address, int16_t count);
+    Pg5Library& Pg5Lib();
+    bool EnsurePg5Library();
+
+    AppContext& app_;
+    PelsbusDriver& sbus_;
+    Pg5LibraryFactory pg5Factory_;
+
+    int32_t resultCode_ = 0;
+    std::vector<int16_t> bitValues_ = std::vector<int16_t>(1);
+    std::vector<uint8_t> bitBytes_ = std::vector<uint8_t>(1);
+    std::vector<int32_t> registerValues_ = std::vector<int32_t>(1);
+
+    int16_t cpu_ = 0;
+    bool ipChannel_ = false, sbusChannel_ = false, pguMode_ = false;
+    int16_t connectionStation_ = 0;
+    int16_t addressedStation_ = 0;
+    std::string addressedIp_;
+    bool connecting_ = false;
+    bool holdOff_ = false;
+    bool reconnectPending_ = false;
+    bool connectFailed_ = false;
+    int16_t lastStatus_ = 2;
+    std::array<std::vector<int16_t>, MaxTasks + 1> stationLists_{};
+
+    // PG5 side.
+    std::array<std::string, LastPg5Version - FirstPg5Version + 1> appsDir_{}, localDir_{};
+    bool pg5Ready_ = false;
+    int pg5BoundVersion_ = 0;
+    std::unique_ptr<Pg5Library> pg5_;
+    Pg5ChannelRecord record_{};
+    int16_t channelFlag_ = 0;
+    int32_t handle_ = 0;
+    int32_t pg5Code_ = 0;
+    Date pcdClock_ = 0;
+    Pg5DialogCall dialogCall_;
+    std::function<void(const std::string&)> saveConnectionParameters_;
+};
+
+}  // namespace pelkor
