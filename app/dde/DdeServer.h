@@ -88,20 +88,25 @@ private:
 
     void acceptClients();
     void readClient(Client& c);
+    void serveLines(Client& c);
     void handleLine(Client& c, const std::string& line);
     void send(Client& c, const std::string& line);
     void flush(Client& c);
     void dropClosed();
     void closeAll();
 
-    // Result of the item checks: the item number, or -1 when refused.
-    int checkedItem(const Client& c, const std::string& itemName, bool request) const;
+    // The item number named (topic and name checked), or -1 with the reason.
+    int itemNumber(const Client& c, const std::string& itemName, std::string& why) const;
+    // Whether item n is served now; request = plain request (stricter).
+    bool inRange(int n, bool request, std::string& why) const;
     bool itemText(int n, std::string& text) const;
 
     AppContext& app_;
     std::string socketPath_;
     int listenFd_ = -1;
     int lockFd_ = -1;
+    unsigned long boundDev_ = 0;
+    unsigned long boundIno_ = 0;
     bool polling_ = false;
     std::vector<std::unique_ptr<Client>> clients_;
     std::vector<std::string> items_;
