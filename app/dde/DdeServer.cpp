@@ -188,17 +188,16 @@ void DdeServer::Poll(int timeoutMs) {
         for (auto& p : fds) p.revents = 0;
     }
 
-    // clients_ grows in acceptClients(); the first ones match fds[1..].
-    std::size_t known = clients_.size();
-    if (fds[0].revents & POLLIN) acceptClients();
-    for (std::size_t i = 0; i < known; ++i) {
+    for (std::size_t i = 0; i < clients_.size(); ++i) {
         Client& c = *clients_[i];
         short ev = fds[i + 1].revents;
         if (ev & POLLOUT) flush(c);
         if (ev & (POLLIN | POLLHUP | POLLERR)) readClient(c);
         serveLines(c);
     }
+    // Clients that left make room before new ones are counted.
     dropClosed();
+    if (fds[0].revents & POLLIN) acceptClients();
 }
 
 void DdeServer::acceptClients() {
@@ -335,7 +334,11 @@ bool DdeServer::inRange(int n, bool request, std::string& why) const {
     // Items follow the task shown next; a plain request must name one of its
     // values, an advise link may name one more.
     int next = app_.Status.NextTask;
-    int count = next >= 0 && next <= MaxTasks ? app_.Tasks[next].AddressCount : 0;
+    if (next < 0 || next > MaxTasks) {
+        why = "there is no task " + std::to_string(next);
+        return false;
+    }
+    int count = app_.Tasks[next].AddressCount;
     if (request ? n < count : n <= count) return true;
     why = "item " + std::to_string(n) + " is beyond the " + std::to_string(count) +
           " values of task " + std::to_string(next);

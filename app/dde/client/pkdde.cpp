@@ -85,12 +85,13 @@ public:
                 buffer_.erase(0, nl + 1);
                 return true;
             }
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0) {
+            auto now = Clock::now();
+            if (now >= deadline) {
                 error = "no answer from the DDE server in time";
                 return false;
             }
             pollfd p{fd_, POLLIN, 0};
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
             int rc = poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000)));
             if (rc < 0 && errno != EINTR) {
                 error = std::string("waiting for the DDE server: ") + std::strerror(errno);
