@@ -60,6 +60,14 @@ inline constexpr int32_t BitRangeError = 1001;
 inline constexpr int32_t RegisterRangeError = 1002;
 inline constexpr int FirstPg5Version = 13;
 inline constexpr int LastPg5Version = 20;
+// The status-bar panel the connection texts go to.
+inline constexpr int ConnectionPanel = 0;
+
+// Main-window helpers the manager uses (through app.Ui).
+// The connection frame: "PCD Connected" in blue, or "Connection failed" in magenta.
+void PCDConnectionOpen(AppContext& app, bool opened);
+// The connect button and the Start/Stop menu items (all off in a single-shot run).
+void ButtonConnect(AppContext& app, bool showStart);
 
 using Pg5LibraryFactory =
     std::function<std::unique_ptr<Pg5Library>(const std::string& appsDir, int version)>;
@@ -152,9 +160,9 @@ public:
     }
 
 private:
-    void TrapError(const char* routine, const std::exception& e);
-    void PCDConnectionOpen(bool opened);
-    void ButtonConnect(bool showStart);
+    void TrapError(const std::string& routine, const std::exception& e);
+    void Pg5Message(const std::string& text);
+    bool Pg5Failed(int32_t code);
     int32_t ReadBits(char letter, int16_t address, int16_t count);
     Pg5Library& Pg5Lib();
     bool EnsurePg5Library();
@@ -188,6 +196,7 @@ private:
     Pg5ChannelRecord record_{};
     int16_t channelFlag_ = 0;
     int32_t handle_ = 0;
+    int16_t pg5Station_ = 0;  // station the last ConnectPg5 determined
     int32_t pg5Code_ = 0;
     Date pcdClock_ = 0;
     Pg5DialogCall dialogCall_;

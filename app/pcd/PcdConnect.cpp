@@ -1,0 +1,337 @@
+// Connection manager: connect per task over its station list, station
+// changes, the status watch, range-checked reads and the loss of connection.
+
+#include <algorithm>
+
+#include "log/LogEvents.h"
+#include "pcd/PcdConnection.h"
+#include "pcd/ResultTexts.h"
+
+namespace pelkor {
+
+namespace {
+constexpr int BitLimit = 8192;
+constexpr int RegisterLimit = 16384;
+
+std::string TaskPrefix(int task) { return "Task " + std::to_string(task) + " - "; }
+}  // namespace
+
+void PCDConnectionOpen(AppContext& app, bool opened) {
+    if (opened)
+        app.Ui.SetConnectionFrame("PCD Connected", UiColour::Blue);
+    else
+        app.Ui.SetConnectionFrame("Connection failed", UiColour::Magenta);
+}
+
+void ButtonConnect(AppContext& app, bool showStart) {
+    if (app.Settings.SingleShot)
+        app.Ui.SetConnectButton("Start", false, false, false);
+    else if (showStart)
+        app.Ui.SetConnectButton("Start", true, true, false);
+    else
+        app.Ui.SetConnectButton("Stop", true, false, true);
+}
+
+PcdConnection::PcdConnection(AppContext& app, PelsbusDriver& sbus, Pg5LibraryFactory pg5Factory)
+    : app_(app), sbus_(sbus), pg5Factory_(std::move(pg5Factory)) {
+    if (!pg5Factory_)
+        pg5Factory_ = [](const std::string& dir, int version) {
+            return std::make_unique<DlPg5Library>(dir, version);
+        };
+}
+
+PcdConnection::~PcdConnection() = default;
+
+void PcdConnection::TrapError(const std::string& routine, const std::exception& e) {
+    std::string text = routine + " function error : " + e.what();
+    app_.Ui.MessageBox(text, "Pelkor", MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
+    LogEvent(app_, 2, text);
+}
+
+const std::vector<int16_t>& PcdConnection::StationList(int task) const {
+    static const std::vector<int16_t> none;
+    if (task < 0 || task > MaxTasks) return none;
+    return stationLists_[static_cast<std::size_t>(task)];
+}
+
+bool PcdConnection::OpenPcdConnection(bool force) {
+    auto& st = app_.Status;
+    if (!force && !app_.Settings.SingleShot && holdOff_) return false;
+    st.LastErrorText.clear();
+    if (connecting_) return false;
+    holdOff_ = false;
+    connecting_ = true;
+    const int task = st.CurrentTask;
+    try {
+        const bool pg5 = st.PG5Available != 0;
+        if (pg5 && app_.Settings.DLL > 0 && !ReadPg5ChannelFile()) {
+            connecting_ = false;
+            return false;
+        }
+        // A copy: a status change during the attempt may rebuild the list.
+        const std::vector<int16_t> stations = StationList(task);
+        bool connected = false;
+        std::size_t tried = 0;
+        for (int16_t station : stations) {
+            if (tried > 0) app_.Ui.ProcessEvents();  // a multi-station connect takes a while
+            ++tried;
+            connecting_ = true;
+            connectionStation_ = station;
+            int32_t code = pg5 ? ConnectPg5()
+                               : OpenPcdDll(app_.Settings.COM, station, app_.Settings.Baudrate, 1);
+            if (code <= 0 && CheckPcdStatus()) {
+                connected = true;
+                break;
+            }
+            if (ipChannel_)
+                LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD " + app_.Settings.IPAddress + " failed !");
+            else if (pguMode_)
+                LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD (PGU mode) failed !");
+            else
+                LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD station " +
+                                      std::to_string(station) + " failed !");
+            connectFailed_ = true;
+        }
+        if (!connected) {
+            st.LastErrorText = TaskPrefix(task) + "No valid connection for the Task.";
+            PCDConnectionOpen(app_, false);
+            if (tried >= 2) LogEvent(app_, 1, TaskPrefix(task) + "No PCD Connection available !");
+            connecting_ = false;
+            DisconnectOnPCD(1, resultCode_);
+            return false;
+        }
+        const int16_t station = pg5 ? pg5Station_ : connectionStation_;
+        if (ipChannel_)
+            LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD " + app_.Settings.IPAddress +
+                                  " station " + std::to_string(station) + " established.");
+        else if (pguMode_)
+            LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD (PGU mode) established.");
+        else
+            LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD station " +
+                                  std::to_string(station) + " established.");
+        st.Connected = 1;
+        connecting_ = false;
+        connectFailed_ = false;
+        addressedStation_ = station;
+        addressedIp_ = app_.Settings.IPAddress;
+        SearchAllStation(task, station);
+        app_.Ui.SetStatusBarPanel(ConnectionPanel, pg5 ? "Connected by PG5" : "Connected");
+        reconnectPending_ = false;
+        ButtonConnect(app_, false);
+        PCDConnectionOpen(app_, true);
+        return true;
+    } catch (const DriverBindError&) {
+        // An unbound driver ends the attempt without a word.
+    } catch (const std::exception& e) {
+        TrapError("OpenPcdConnection", e);
+    }
+    connecting_ = false;
+    st.Connected = 0;
+    return false;
+}
+
+void PcdConnection::SearchAllStation(int task, int16_t station) {
+    try {
+        Task& t = app_.Tasks[task];
+        auto& list = stationLists_.at(static_cast<std::size_t>(task));
+        list.clear();
+        const std::size_t n = std::min<std::size_t>(
+            static_cast<std::size_t>(std::max<int>(t.ResourceCount, 0)),
+            std::min({t.ResStation.size(), t.ResStationInherited.size(), t.ResStationFailed.size()}));
+        for (std::size_t i = 0; i < n; ++i) {
+            if (t.ResStationInherited[i]) t.ResStation[i] = station;
+            if (std::find(list.begin(), list.end(), t.ResStation[i]) == list.end())
+                list.push_back(t.ResStation[i]);
+            t.ResStationFailed[i] = false;
+        }
+    } catch (const std::exception& e) {
+        std::string text = std::string("SearchAllStation Function Error : ") + e.what();
+        app_.Ui.MessageBox(text, "Pelkor", MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
+        LogEvent(app_, 2, text);
+    }
+}
+
+bool PcdConnection::SetPcdStation(int16_t station) {
+    try {
+        int32_t code = app_.Status.PG5Available ? SetPg5Station(station) : TestPcdDllStation(station);
+        if (code < 1) {
+            addressedStation_ = station;
+            return true;
+        }
+    } catch (const std::exception& e) {
+        TrapError("SetPcdStation", e);
+    }
+    addressedStation_ = connectionStation_;
+    addressedIp_ = app_.Settings.IPAddress;
+    return false;
+}
+
+bool PcdConnection::SetPcdIpStation(int16_t station, const std::string& ip) {
+    if (!app_.Status.PG5Available) {
+        app_.Ui.MessageBox("No IP Connection with internal DLL !", "Pelkor", MsgIcon::Critical,
+                           MsgButtons::Ok, MsgAnswer::Ok);
+        return false;
+    }
+    try {
+        if (SetPg5StationEx(station, ip) < 1) {
+            addressedStation_ = station;
+            addressedIp_ = ip;
+            return true;
+        }
+        connectFailed_ = true;
+        if (sbusChannel_) {
+            app_.Status.LastErrorText = "Change SBus Address to " + ip + " failed !";
+            LogEvent(app_, 1, "Connection with PCD " + ip + " failed !");
+        } else if (ipChannel_) {
+            app_.Status.LastErrorText = "Change PCD IP " + ip + " failed !";
+            LogEvent(app_, 1, "Connection with PCD station " + std::to_string(station) + " failed !");
+        }
+    } catch (const std::exception& e) {
+        TrapError("SetPcdIpStation", e);
+    }
+    return false;
+}
+
+bool PcdConnection::CheckPcdStatus() {
+    try {
+        int32_t status = 0;
+        int32_t code = app_.Status.PG5Available ? ReadPg5Status(status) : ReadPcdDllStatus(cpu_, status);
+        if (code != 0) return false;
+        if (status == lastStatus_) return true;
+        lastStatus_ = static_cast<int16_t>(status);
+        LogEvent(app_, 1, "New PCD Status = " + std::to_string(status));
+        if (status >= 2) return true;
+        if (status == 0 || status == 1) DisconnectOnPCD(static_cast<int16_t>(status + 12), resultCode_);
+    } catch (const std::exception& e) {
+        TrapError("CheckPcdStatus", e);
+    }
+    return false;
+}
+
+void PcdConnection::ClosePcdConnection(const std::string& message) {
+    auto& st = app_.Status;
+    if (st.Connected) {
+        try {
+            if (st.PG5Available)
+                ClosePg5();
+            else
+                ClosePcdDll();
+        } catch (const std::exception&) {
+            // Closing goes on whatever the driver says: the connection is gone.
+        }
+        if (!message.empty()) {
+            reconnectPending_ = true;
+            LogEvent(app_, 2, message);
+        } else {
+            reconnectPending_ = false;
+            LogEvent(app_, 1, TaskPrefix(st.CurrentTask) + "PCD connection closed.");
+        }
+        if (!app_.Settings.SingleShot) app_.Ui.Beep();
+    }
+    connecting_ = false;
+    st.Connected = 0;
+}
+
+void PcdConnection::DisconnectOnPCD(int16_t reason, int32_t code) {
+    try {
+        const auto& st = app_.Status;
+        std::string message;
+        if (reason <= 0) {
+            if (st.AutoConnectActive) {
+                message = "Autoconnection is activated, the PCD will be reconnected";
+                holdOff_ = true;
+            } else {
+                message = "Press 'Start' button to activate the PCD connection";
+            }
+        } else if (reason == 1) {
+            message = (code >= 9 ? "PCD Connection aborted." : "PCD Connection parameters not correct.") +
+                      std::string("   Error: ") + st.LastErrorText;
+        } else if (reason == 12) {
+            message = "COM Port was closed by another application !";
+        } else {
+            message = "The DLL was Disconnected !";
+        }
+        if (reason <= 0) {
+            ClosePcdConnection("");
+            if (app_.Settings.SingleShot) return;
+        } else {
+            ClosePcdConnection(message);
+        }
+        app_.Ui.SetStatusLine(message);
+        ButtonConnect(app_, true);
+        app_.Ui.SetStatusBarPanel(ConnectionPanel, "PCD disconnected");
+        app_.Ui.SetConnectionFrame("PCD disconnected", UiColour::Red);
+    } catch (const std::exception& e) {
+        TrapError("DisconnectOnPCD", e);
+    }
+}
+
+int32_t PcdConnection::ReadBits(char letter, int16_t address, int16_t count) {
+    const char* routine = letter == 'F' ? "ReadPcdFlags" : "ReadPcdInputs";
+    try {
+        if (count < 1) return 0;
+        if (int(address) + int(count) > BitLimit) {
+            app_.Status.LastErrorText = letter == 'F' ? "Flag address out of range !" : "Input address out of range !";
+            return BitRangeError;
+        }
+        bitValues_.assign(static_cast<std::size_t>(count), 0);
+        bitBytes_.assign(static_cast<std::size_t>(count), 0);
+        int32_t code;
+        if (app_.Status.PG5Available)
+            code = ReadPg5Bits(letter, address, count, 0);
+        else
+            code = letter == 'F' ? ReadPcdDllFlags(address, count, 0) : ReadPcdDllInputs(address, count, 0);
+        resultCode_ = code;
+        return code;
+    } catch (const std::exception& e) {
+        TrapError(routine, e);
+        app_.Status.LastErrorText = e.what();
+    }
+    // Never report a read that did not happen as a success.
+    resultCode_ = -1;
+    return -1;
+}
+
+int32_t PcdConnection::ReadPcdFlags(int16_t address, int16_t count) { return ReadBits('F', address, count); }
+int32_t PcdConnection::ReadPcdInputs(int16_t address, int16_t count) { return ReadBits('I', address, count); }
+
+int32_t PcdConnection::ReadPcdRegisters(int16_t address, int16_t count, int16_t firstIndex) {
+    try {
+        if (count < 1) return 0;
+        if (int(address) + int(count) > RegisterLimit) {
+            app_.Status.LastErrorText = "Register address out of range !";
+            return RegisterRangeError;
+        }
+        if (firstIndex < 0) firstIndex = 0;
+        // Room for the values from the first index on.
+        registerValues_.assign(static_cast<std::size_t>(firstIndex) + static_cast<std::size_t>(count), 0);
+        int32_t code = app_.Status.PG5Available ? ReadPg5Registers(address, count, firstIndex)
+                                                : ReadPcdDllRegisters(address, count, firstIndex);
+        resultCode_ = code;
+        return code;
+    } catch (const std::exception& e) {
+        TrapError("ReadPcdRegisters", e);
+        app_.Status.LastErrorText = e.what();
+    }
+    resultCode_ = -1;
+    return -1;
+}
+
+int32_t PcdConnection::ReadPcdClock() {
+    if (!app_.Status.PG5Available) {
+        resultCode_ = 1;
+        app_.Status.LastErrorText = "Function not supported by the local DLL";
+        return 1;
+    }
+    try {
+        resultCode_ = ReadPg5Clock();
+        return resultCode_;
+    } catch (const std::exception& e) {
+        TrapError("ReadPcdClock", e);
+        app_.Status.LastErrorText = e.what();
+    }
+    resultCode_ = -1;
+    return -1;
+}
+
+}  // namespace pelkor

@@ -1,0 +1,96 @@
+// Wrappers over the built-in S-Bus library. Each leaves its code in
+// PcdResultCode and, for a failure, the code's text in LastErrorText.
+// Binding errors propagate to the connection manager's routines.
+
+#include <algorithm>
+
+#include "pcd/PcdConnection.h"
+#include "pcd/ResultTexts.h"
+
+namespace pelkor {
+
+namespace {
+// Data-call codes above 0 are shifted so they cannot be mistaken for the
+// open and parameter codes below 100.
+int32_t Shifted(int32_t code) { return code > 0 ? code + 100 : code; }
+
+template <typename T>
+void EnsureSize(std::vector<T>& v, std::size_t n) {
+    if (v.size() < n) v.resize(n);
+}
+}  // namespace
+
+int32_t PcdConnection::OpenPcdDll(int16_t port, int16_t station, int32_t baud, int16_t protocol) {
+    sbus_.PCDClose();
+    resultCode_ = sbus_.PCDSetParameter(port, baud, protocol);
+    if (resultCode_ > 0) {
+        PcdDllErrorText(app_.Status, resultCode_);
+        return resultCode_;
+    }
+    sbus_.PCDNoMsg();
+    // Only makes sure the port is open; a port that cannot be opened shows
+    // up at the first read as "COM Closed".
+    resultCode_ = sbus_.PCDOpen();
+    sbus_.PCDSetStation(station);
+    resultCode_ = 0;
+    return 0;
+}
+
+int32_t PcdConnection::TestPcdDllStation(int16_t station) {
+    sbus_.PCDSetStation(station);
+    int32_t status = 0;
+    int32_t code = sbus_.PcdRdStatus(0, &status);
+    resultCode_ = Shifted(code);
+    if (code > 0) {
+        PcdDllErrorText(app_.Status, resultCode_);
+        sbus_.PCDSetStation(connectionStation_);
+        return 1;
+    }
+    return 0;
+}
+
+int32_t PcdConnection::ReadPcdDllStatus(int16_t cpu, int32_t& status) {
+    resultCode_ = sbus_.PCDOpen();
+    int32_t code = sbus_.PcdRdStatus(cpu, &status);
+    if (code != 0) {
+        resultCode_ = code < 0 ? 99 : code + 100;
+        PcdDllErrorText(app_.Status, resultCode_);
+        return resultCode_;
+    }
+    resultCode_ = 0;
+    return 0;
+}
+
+int32_t PcdConnection::ReadPcdDllFlags(int16_t address, int16_t count, int16_t firstIndex) {
+    EnsureSize(bitValues_, static_cast<std::size_t>(std::max<int>(firstIndex, 0) + std::max<int>(count, 0)));
+    resultCode_ = sbus_.PCDOpen();
+    resultCode_ = Shifted(sbus_.PCDReadFlag(address, count, bitValues_.data() + std::max<int>(firstIndex, 0)));
+    if (resultCode_ > 0) PcdDllErrorText(app_.Status, resultCode_);
+    return resultCode_;
+}
+
+int32_t PcdConnection::ReadPcdDllInputs(int16_t address, int16_t count, int16_t firstIndex) {
+    EnsureSize(bitValues_, static_cast<std::size_t>(std::max<int>(firstIndex, 0) + std::max<int>(count, 0)));
+    resultCode_ = sbus_.PCDOpen();
+    resultCode_ = Shifted(sbus_.PCDReadInput(address, count, bitValues_.data() + std::max<int>(firstIndex, 0)));
+    if (resultCode_ > 0) PcdDllErrorText(app_.Status, resultCode_);
+    return resultCode_;
+}
+
+int32_t PcdConnection::ReadPcdDllRegisters(int16_t address, int16_t count, int16_t firstIndex) {
+    EnsureSize(registerValues_,
+               static_cast<std::size_t>(std::max<int>(firstIndex, 0) + std::max<int>(count, 0)));
+    resultCode_ = sbus_.PCDOpen();
+    resultCode_ = Shifted(
+        sbus_.PCDReadRegister(address, count, registerValues_.data() + std::max<int>(firstIndex, 0)));
+    if (resultCode_ > 0) PcdDllErrorText(app_.Status, resultCode_);
+    return resultCode_;
+}
+
+bool PcdConnection::ClosePcdDll() {
+    resultCode_ = sbus_.PCDClose();
+    if (resultCode_ > 0) PcdDllErrorText(app_.Status, resultCode_);
+    return resultCode_ <= 0;
+}
+
+}  // namespace pelkor
