@@ -1,0 +1,114 @@
+// pcdsim: PCD stations answering S-Bus on a pseudo-terminal (or a device).
+#include "sim/PcdSim.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace {
+
+std::atomic<bool> gStop{false};
+
+void OnSignal(int) { gStop = true; }
+
+void Usage(FILE* to) {
+    std::fputs("usage: pcdsim [--config FILE] [--station N]... [--link PATH] [--device PATH]\n"
+               "              [--baud RATE] [--seconds N] [--verbose]\n"
+               "Answers S-Bus requests as one or more PCD stations. Without --device it opens a\n"
+               "pseudo-terminal and prints its path on the first line of standard output; --link\n"
+               "also makes PATH a symbolic link to it. Without --config or --station it simulates\n"
+               "station 0. Runs until interrupted, or for --seconds N.\n",
+               to);
+}
+
+bool Number(const char* text, long& out) {
+    char* end = nullptr;
+    out = std::strtol(text, &end, 10);
+    return *text && *end == '\0';
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    pcdsim::Simulator sim;
+    std::string link, device;
+    long seconds = 0;
+    bool verbose = false, anyStation = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](const char* what) -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "pcdsim: %s needs %s\n", a.c_str(), what);
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        long n = 0;
+        if (a == "--help" || a == "-h") {
+            Usage(stdout);
+            return 0;
+        } else if (a == "--config") {
+            std::string error;
+            if (!sim.LoadConfig(value("a file"), error)) {
+                std::fprintf(stderr, "pcdsim: %s: %s\n", argv[i], error.c_str());
+                return 2;
+            }
+            anyStation = true;
+        } else if (a == "--station") {
+            if (!Number(value("a number"), n) || n < 0 || n > 254) {
+                std::fprintf(stderr, "pcdsim: station must be 0..254\n");
+                return 2;
+            }
+            sim.AddStation(static_cast<int>(n));
+            anyStation = true;
+        } else if (a == "--link") {
+            link = value("a path");
+        } else if (a == "--device") {
+            device = value("a path");
+        } else if (a == "--baud") {
+            if (!Number(value("a rate"), n) || n < 0) {
+                std::fprintf(stderr, "pcdsim: bad baud rate\n");
+                return 2;
+            }
+            sim.SetBaud(static_cast<int>(n));
+        } else if (a == "--seconds") {
+            if (!Number(value("a number"), seconds) || seconds < 0) {
+                std::fprintf(stderr, "pcdsim: bad number of seconds\n");
+                return 2;
+            }
+        } else if (a == "--verbose" || a == "-v") {
+            verbose = true;
+        } else {
+            std::fprintf(stderr, "pcdsim: unknown option %s\n", a.c_str());
+            Usage(stderr);
+            return 2;
+        }
+    }
+    if (!anyStation) sim.AddStation(0);
+    if (verbose) {
+        sim.OnFrame([](const pcdsim::Frame& f) {
+            std::fprintf(stderr, "pcdsim: station %d command %d address %d count %d%s%s\n", f.station, f.command,
+                         f.address, f.count, f.crcOk ? "" : " (bad CRC)", f.answered ? "" : " (no answer)");
+        });
+    }
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    const bool ok = device.empty() ? sim.Start(link) : sim.StartOnDevice(device);
+    if (!ok) {
+        std::fprintf(stderr, "pcdsim: %s\n", sim.LastError().c_str());
+        return 1;
+    }
+    std::printf("%s\n", sim.SlavePath().c_str());
+    std::fflush(stdout);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!gStop && (seconds == 0 || std::chrono::steady_clock::now() < end))
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    sim.Stop();
+    return 0;
+}
