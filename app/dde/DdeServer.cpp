@@ -426,9 +426,8 @@ void DdeServer::handleLine(Client& c, const std::string& line) {
         // Only the item "POKE" is taken; its data has no use and is dropped.
         send(c, UpperCase(item) == "POKE" ? "OK" : "NO not processed");
     } else {  // EXECUTE
-        // "MAX", "MIN" and "NORMAL" are known commands without an effect.
-        std::string command = UpperCase(Trim(rest));
-        (void)(command == "MAX" || command == "MIN" || command == "NORMAL");
+        // No command has an effect, "MAX", "MIN" and "NORMAL" included, so
+        // none is ever processed.
         send(c, "NO not processed");
     }
 }

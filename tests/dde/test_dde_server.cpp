@@ -207,19 +207,6 @@ TEST(DdeStart, RefusesToReplaceAFileThatIsNotItsSocketOrAPathTooLong) {
     EXPECT_FALSE(server.Running());
 }
 
-TEST(DdeStart, SocketPathComesFromTheEnvironment) {
-    std::string old = getenv("XDG_RUNTIME_DIR") ? getenv("XDG_RUNTIME_DIR") : "";
-    unsetenv("PELKOR_DDE_SOCKET");
-    setenv("XDG_RUNTIME_DIR", "/run/user/42", 1);
-    EXPECT_EQ(DdeServer::DefaultSocketPath(), "/run/user/42/PKDDE");
-    setenv("PELKOR_DDE_SOCKET", "/somewhere/else", 1);
-    EXPECT_EQ(DdeServer::DefaultSocketPath(), "/somewhere/else");
-    unsetenv("PELKOR_DDE_SOCKET");
-    unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(DdeServer::DefaultSocketPath(), "/tmp/PKDDE-" + std::to_string(getuid()));
-    if (!old.empty()) setenv("XDG_RUNTIME_DIR", old.c_str(), 1);
-}
-
 TEST_F(DdeTest, HostileClientsAreDroppedAndTheServerGoesOn) {
     server.PostDdeData("12;34;56");
     {  // a line that never ends
