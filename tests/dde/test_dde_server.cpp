@@ -112,7 +112,7 @@ TEST_F(DdeTest, RequestsServeTheFieldsOfTheLastReadingWithinTheNextTasksValues) 
     EXPECT_EQ(silent.Ask("REQUEST Item0"), "ERR no conversation; send CONNECT TASK first");
 }
 
-TEST_F(DdeTest, OtherTransactionsAnswerAsTheCallbackTableSays) {
+TEST_F(DdeTest, EveryOtherTransactionGivesItsResult) {
     auto p = Conversation("task");  // topics compare without case
     EXPECT_EQ(p->Ask("ADVSTART Item3"), "OK");  // one beyond the request limit
     EXPECT_EQ(p->Ask("ADVSTART Item4").substr(0, 3), "NO ");
