@@ -328,8 +328,9 @@ bool SaveProfileFile(const std::string& file, const ProfileDocument& doc, std::s
     namespace fs = std::filesystem;
     std::error_code ec;
     // Replace what a link points at, not the link.
-    fs::path target = fs::is_symlink(file, ec) ? fs::canonical(file, ec) : fs::path(file);
-    if (ec) {
+    fs::path target = file;
+    if (fs::is_symlink(fs::symlink_status(file, ec))) target = fs::canonical(file, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory) {
         error = "Cannot write " + file + " : " + ec.message();
         return false;
     }
