@@ -115,7 +115,10 @@ bool PcdConnection::SelectPg5Library() {
     return false;
 }
 
-bool PcdConnection::EnsurePg5Library() { return pg5Ready_ || SelectPg5Library(); }
+// A change of version since the channel was made ready needs a new choice.
+bool PcdConnection::EnsurePg5Library() {
+    return (pg5Ready_ && pg5BoundVersion_ == app_.Settings.DLL) || SelectPg5Library();
+}
 
 Pg5Library& PcdConnection::Pg5Lib() {
     const int version = app_.Settings.DLL;
