@@ -1,0 +1,119 @@
+#pragma once
+// The application object: owns the shared records (AppContext), the
+// connection manager, the DDE service and the task engine, runs the
+// start-up sequence, the ConnectTimer loop and the closing order.
+//
+// The windows will drive this same object later (start-up from the main
+// window's load, Tick from its timer, RequestClose from its close box); the
+// headless loop here stands in for them. Parts are reached through small
+// adapters (PcdLink, DdeFeed), so a module can be swapped without touching
+// the scheduler.
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tasks/AppContext.h"
+#include "tasks/PcdLink.h"
+#include "tasks/TaskEngine.h"
+#include "ui/BatchUserInterface.h"
+#include "util/Clock.h"
+
+namespace pelkor {
+
+class PcdConnection;
+class PelsbusDriver;
+class DdeServer;
+
+// Options of the program besides the start file and "PG5=".
+struct RunOptions {
+    // Stop after this many seconds (an orderly close); 0: run until the job
+    // ends or a signal arrives.
+    double Seconds = 0;
+    // Every status line (every event) also to standard output.
+    bool Verbose = false;
+    // Where the DDE service listens (empty: the default place).
+    std::string DdeSocket;
+    // Pause after each reading for the progress display, in ms.
+    int ProgressPauseMs = 0;
+};
+
+// Parses the program's arguments: options first or anywhere ("--seconds N",
+// "--verbose", "--headless", "--dde-socket PATH", "--help"); the rest is the
+// command text (start file and "PG5="). False with a message in error.
+bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, std::vector<std::string>& rest,
+                     bool& help, std::string& error);
+
+// The user interface without windows: the batch interface, whose event
+// processing also serves the DDE service.
+class HeadlessUserInterface : public BatchUserInterface {
+public:
+    void SetDde(DdeServer* dde) { dde_ = dde; }
+    void SetVerbose(bool on) { verbose_ = on; }
+    void SetStatusLine(const std::string& text) override;
+    void ProcessEvents() override;
+
+private:
+    DdeServer* dde_ = nullptr;
+    bool verbose_ = false;
+};
+
+class PelkorApp {
+public:
+    // Exit status of a start that could not run a job.
+    static constexpr int StartFailed = 2;
+
+    PelkorApp(UserInterface& ui, Clock& clock, std::string programFolder, PelsbusDriver& driver);
+    ~PelkorApp();
+    PelkorApp(const PelkorApp&) = delete;
+    PelkorApp& operator=(const PelkorApp&) = delete;
+
+    AppContext& App() { return app_; }
+    TaskEngine& Engine() { return *engine_; }
+    PcdConnection& Connection() { return *pcd_; }
+    DdeServer& Dde() { return *dde_; }
+    void SetOptions(const RunOptions& options);
+
+    // The start-up sequence. False when the program is to end at once
+    // (no usable start file); ExitStatus() then says how.
+    bool Start(const std::string& commandText, const std::string& currentFolder);
+    // "Pelkor Version x.y.zzz Started." and the start-file lines.
+    void LogStart();
+
+    // One ConnectTimer tick.
+    void Tick() { engine_->ConnectTimerTick(); }
+    // Runs the timer loop until the job ends, `stop` becomes true, or the
+    // time of RunOptions::Seconds has passed; then closes in order.
+    // Returns the exit status.
+    int Run(const std::atomic<bool>& stop);
+
+    // A close asked for by the user or by the program: refused with
+    // "Shutdown not allowed." while the start file's "Shutdown" key is above
+    // 0. A close because the system ends the program is never refused.
+    enum class CloseReason { User, Program, System };
+    bool RequestClose(CloseReason reason);
+    // Disconnects, stops the DDE service, "Stop the application.".
+    void Close();
+
+    bool Ended() const { return ended_ || engine_->ExitRequested(); }
+    int ExitStatus() const;
+
+private:
+    class Link;
+    class Feed;
+
+    RunOptions options_;
+    AppContext app_;
+    std::unique_ptr<PcdConnection> pcd_;
+    std::unique_ptr<DdeServer> dde_;
+    std::unique_ptr<Link> link_;
+    std::unique_ptr<Feed> feed_;
+    std::unique_ptr<TaskEngine> engine_;
+    bool ended_ = false;
+    bool closed_ = false;
+    int exitStatus_ = 0;
+    bool startProblem_ = false;
+};
+
+}  // namespace pelkor

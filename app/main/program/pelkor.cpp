@@ -1,0 +1,82 @@
+// pelkor: runs the acquisition job of a start file.
+//
+//   pelkor [--seconds N] [--verbose] [--dde-socket PATH] <start file>.pelk [PG5=nn]
+//
+// Until the windows exist every run is headless: a hidden single-shot job
+// runs once and ends; any other job runs its schedule until SIGINT/SIGTERM
+// or --seconds ends it with an orderly close.
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "config/CommandLine.h"
+#include "dde/DdeServer.h"
+#include "main/PelkorApp.h"
+#include "pcd/PelsbusDriver.h"
+#include "util/Clock.h"
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+extern "C" void OnSignal(int) { g_stop.store(true); }
+
+const char* const Usage =
+    "Usage: pelkor [options] <start file>.pelk [PG5=nn]\n"
+    "Runs the acquisition tasks of a start file. Without windows every run is\n"
+    "headless: a single-shot job reads each task once and ends (exit status 0\n"
+    "when everything was read and stored); a continuous job runs until\n"
+    "interrupted (Ctrl-C, SIGTERM) or until --seconds have passed.\n"
+    "Options:\n"
+    "  --seconds N        stop after N seconds with an orderly close\n"
+    "  --verbose, -v      print every event line to standard output\n"
+    "  --dde-socket PATH  where the DDE service listens (default: $PELKOR_DDE_SOCKET,\n"
+    "                     else $XDG_RUNTIME_DIR/PKDDE, else /tmp/PKDDE-<uid>)\n"
+    "  --headless         accepted for scripts; runs are headless anyway\n"
+    "Serial port n is the device named by $PELSBUS_COMn.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace pelkor;
+    std::setlocale(LC_ALL, "");
+    std::vector<std::string> args(argv + 1, argv + argc);
+    RunOptions options;
+    std::vector<std::string> rest;
+    bool help = false;
+    std::string error;
+    if (!ParseRunOptions(args, options, rest, help, error)) {
+        std::cerr << "pelkor: " << error << "\n" << Usage;
+        return PelkorApp::StartFailed;
+    }
+    if (help) {
+        std::cout << Usage;
+        return 0;
+    }
+
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);  // a DDE client that goes away must not end us
+
+    const std::string folder = ExecutableFolder();
+    HeadlessUserInterface ui;
+    ui.SetVerbose(options.Verbose);
+    SystemClock clock;
+    DlPelsbus driver({folder});
+    PelkorApp app(ui, clock, folder, driver);
+    app.SetOptions(options);
+    ui.SetDde(&app.Dde());
+
+    std::error_code ec;
+    const std::string cwd = std::filesystem::current_path(ec).string();
+    if (!app.Start(CommandTextFromArgs(rest), cwd)) return app.ExitStatus();
+    return app.Run(g_stop);
+}
