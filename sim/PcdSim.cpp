@@ -288,8 +288,11 @@ struct Simulator::Impl {
     std::function<void(const Frame&)> onFrame;
     SteadyClock::time_point started = SteadyClock::now();
     SteadyClock::time_point lineFree = SteadyClock::now();
+    // Answers waiting for their time (delay faults, baud pacing), in order.
+    std::multimap<SteadyClock::time_point, std::vector<uint8_t>> pending;
 
     bool Launch();
+    void SendDue();
     void Run();
     bool SleepUntil(SteadyClock::time_point t); // false when stopping
     void Handle(const std::vector<uint8_t>& req);
@@ -432,6 +435,7 @@ bool Simulator::Impl::Launch() {
     }
     started = SteadyClock::now();
     lineFree = started;
+    pending.clear();
     running = true;
     thread = std::thread([this] { Run(); });
     return true;
@@ -498,18 +502,20 @@ void Simulator::Impl::Run() {
     auto lastByte = SteadyClock::now();
     uint8_t chunk[512];
     while (running) {
+        SendDue();
         int gap;
         {
             std::lock_guard<std::mutex> l(mu);
             gap = frameGapMs;
         }
-        int timeout = 200;
-        if (!buf.empty()) {
-            const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - lastByte).count();
-            timeout = std::max<int>(1, gap - static_cast<int>(since));
-        }
+        auto until = SteadyClock::now() + std::chrono::milliseconds(200);
+        if (!buf.empty()) until = std::min(until, lastByte + std::chrono::milliseconds(gap));
+        if (!pending.empty()) until = std::min(until, pending.begin()->first);
+        const auto left = std::max<long long>(
+            0, std::chrono::duration_cast<std::chrono::nanoseconds>(until - SteadyClock::now()).count());
+        timespec ts{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
         pollfd p[2] = {{fd, POLLIN, 0}, {wake[0], POLLIN, 0}};
-        const int pr = poll(p, 2, timeout);
+        const int pr = ppoll(p, 2, &ts, nullptr);
         if (!running || (pr > 0 && (p[1].revents & POLLIN))) break;
         if (pr > 0 && (p[0].revents & POLLIN)) {
             const ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -752,20 +758,27 @@ void Simulator::Impl::Handle(const std::vector<uint8_t>& req) {
             when = std::max(when, lineFree) + WireTime(answer.size());
             lineFree = when;
         }
-        if (SleepUntil(when)) {
-            size_t done = 0;
-            while (done < answer.size()) {
-                const ssize_t w = ::write(fd, answer.data() + done, answer.size() - done);
-                if (w > 0) done += static_cast<size_t>(w);
-                else if (w < 0 && errno == EINTR) continue;
-                else if (w < 0 && errno == EAGAIN) {
-                    pollfd p{fd, POLLOUT, 0};
-                    if (poll(&p, 1, 100) <= 0) break;
-                } else break;
-            }
-        }
+        pending.emplace(when, std::move(answer));
+        SendDue();
     }
     if (cb) cb(f);
+}
+
+void Simulator::Impl::SendDue() {
+    while (!pending.empty() && pending.begin()->first <= SteadyClock::now()) {
+        const std::vector<uint8_t> answer = std::move(pending.begin()->second);
+        pending.erase(pending.begin());
+        size_t done = 0;
+        while (done < answer.size()) {
+            const ssize_t w = ::write(fd, answer.data() + done, answer.size() - done);
+            if (w > 0) done += static_cast<size_t>(w);
+            else if (w < 0 && errno == EINTR) continue;
+            else if (w < 0 && errno == EAGAIN) {
+                pollfd p{fd, POLLOUT, 0};
+                if (poll(&p, 1, 100) <= 0) break;
+            } else break;
+        }
+    }
 }
 
 } // namespace pcdsim
