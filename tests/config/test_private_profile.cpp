@@ -173,6 +173,24 @@ TEST(ProfileFile, WritesReplaceTheFileWholeAndKeepItsMode) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("missing.pelk")));
 }
 
+TEST(ProfileFile, ReadingOneKeyFromTheFileAgreesWithTheDocument) {
+    TempDir dir;
+    const std::string file = dir.file("odd.pelk");
+    const std::string text =
+        "\xEF\xBB\xBFk=orphan\r\n[A]\r\nx = 1\r\n;y=2\r\nX=3\n[ b ]\rY='q'\r\n[a]\r\nz=4\r\n"
+        "[C\r\nw=5\r\n[D]x\r\nv = \r\n[E]";
+    WriteFile(file, text);
+    ProfileDocument doc = ProfileDocument::Parse(text);
+    for (const char* section : {"A", "a", " A ", "b", "B", "C", "D", "E", "", "k"}) {
+        for (const char* key : {"x", "X", "y", ";y", "Y", "z", "w", "v", "k", ""}) {
+            SCOPED_TRACE(std::string(section) + "/" + key);
+            EXPECT_EQ(ReadProfileString(file, section, key, "<none>"), doc.Get(section, key, "<none>"));
+        }
+    }
+    EXPECT_EQ(ReadProfileString(file, "b", "y"), "q");
+    EXPECT_EQ(ReadProfileString(file, "D", "v", "<none>"), "");
+}
+
 TEST(ProfileFile, ReadOnlyFileOrFolderAndUnreadableFilesFail) {
     TempDir dir;
     const std::string file = dir.file("locked.pelk");
