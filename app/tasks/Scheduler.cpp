@@ -118,12 +118,13 @@ bool TaskEngine::VisitTask(int i, Date now) {
     Task& t = task(i);
     RunStatus& st = app_.Status;
     st.CurrentTask = static_cast<int16_t>(i);
+    bool read = false;
     if (t.Disabled == 0) {
         if (st.Connected) {
-            ReadPCDValues(i, false);
+            read = ReadPCDValues(i, false);
         } else if (st.AutoConnectActive == 1 || pcd_.ReconnectPending()) {
             if (pcd_.Connect(i)) {
-                ReadPCDValues(i, false);
+                read = ReadPCDValues(i, false);
                 reconnectCounter_ = 0;
             }
         }
@@ -131,6 +132,11 @@ bool TaskEngine::VisitTask(int i, Date now) {
     app_.Ui.ProcessEvents();
 
     if (app_.Settings.SingleShot != 0) {
+        // A task the job could not read is a failure of the job, whatever
+        // the later tasks leave in LastErrorText.
+        if (t.Disabled == 0 && !read && jobError_.empty())
+            jobError_ = st.LastErrorText.empty() ? "Task " + std::to_string(i) + " could not be read."
+                                                 : st.LastErrorText;
         t.NextRead = 0;
         if (st.Connected) pcd_.Disconnect();
         return t.Disabled == 0;
@@ -281,7 +287,7 @@ void TaskEngine::ConnectTimerTick() {
     ui.AppendReadLog("\r\n\r\n" + std::string(50, '-') + "\r\n" + std::to_string(app_.Settings.TaskCount) +
                      " Data Task have been read and saved in file(s).\r\n");
     const int ok = st.TotalPackets - st.FailedPackets;
-    if (st.LastErrorText.empty()) st.LastErrorText = lastStoreError_;
+    if (st.LastErrorText.empty()) st.LastErrorText = jobError_;
     if (st.FailedPackets > 0) {
         ui.SetStatusLine("Pelkor Single Shot terminated.");
         ui.AppendReadLog(" - " + std::to_string(st.FailedPackets) + " Packet Data Read Failed ( " +
@@ -326,7 +332,7 @@ void TaskEngine::RunHiddenSingleShot() {
     app_.Ui.AppendReadLog("\r\n" + std::to_string(app_.Settings.TaskCount) +
                           " Data Task have been read and saved in file(s).\r\n");
     const int ok = st.TotalPackets - st.FailedPackets;
-    if (st.LastErrorText.empty()) st.LastErrorText = lastStoreError_;
+    if (st.LastErrorText.empty()) st.LastErrorText = jobError_;
     if (st.FailedPackets >= 1) {
         st.LastErrorText = std::to_string(ok) + " Packet Data Read OK\r\n - " + std::to_string(st.FailedPackets) +
                            " Packet Data Read Failed ( " + std::to_string(st.MissingValues) + " Missing Values )";

@@ -103,9 +103,9 @@ private:
     bool messagesChanged_ = false;
     bool onDemand_ = false;
     std::string values_;
-    // Why the last record could not be stored; a later reading that goes
-    // well empties LastErrorText, yet the job as a whole still failed.
-    std::string lastStoreError_;
+    // Why a task of a single-shot job was not read and stored; a later
+    // reading that goes well empties LastErrorText, yet the job failed.
+    std::string jobError_;
 
     bool timerRunning_ = false;
     int timerIntervalMs_ = 250;

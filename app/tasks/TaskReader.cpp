@@ -170,7 +170,7 @@ void TaskEngine::FailRead(int n) {
     const std::string reason = st.LastErrorText;
     LogEvent(app_, 2, reason);
     st.LastErrorText = reason;
-    lastStoreError_ = reason;
+    jobError_ = reason;
     app_.Ui.SetBusyCursor(false);
     app_.Ui.ShowProgress(false);
     if (app_.Settings.SingleShot != 0) {

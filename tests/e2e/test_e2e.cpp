@@ -1,0 +1,269 @@
+// The real pelkor program against the simulator on a pseudo-terminal: the
+// files it writes line by line, its event log, its exit status and its DDE
+// service.
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "e2e/E2eSupport.h"
+#include "sim/PcdSim.h"
+#include "support/TempDir.h"
+
+namespace pelkor::e2e {
+namespace {
+
+const std::regex Stamp(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)");
+
+class E2eTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    pcdsim::Simulator sim;
+
+    // A start file from tests/e2e or examples/, with `from` replaced by the
+    // test's folder.
+    std::string StartFile(const std::string& source, const std::string& from = "{DIR}") {
+        std::string text = Replace(ReadAll(SourceDir() + "/" + source), from, dir.path());
+        const std::string path = dir.file(source.substr(source.rfind('/') + 1));
+        std::filesystem::create_directories(dir.file("log"));
+        WriteAll(path, text);
+        return path;
+    }
+    std::map<std::string, std::string> Env() {
+        return {{"PELSBUS_COM1", sim.SlavePath()},
+                {"LC_ALL", "C"},
+                {"PELKOR_DDE_SOCKET", dir.file("dde.sock")}};
+    }
+    // Runs pelkor to its end (at most `limit` seconds); returns its status.
+    int RunPelkor(const std::vector<std::string>& args, double limit = 25) {
+        if (!sim.Running()) {
+            EXPECT_TRUE(sim.Start()) << sim.LastError();
+        }
+        Child p(BinDir() + "/pelkor", args, Env(), dir.file("pelkor.out"), dir.file("pelkor.err"));
+        EXPECT_TRUE(p.Started());
+        EXPECT_TRUE(p.Wait(limit)) << "pelkor did not end in time";
+        return p.Status();
+    }
+    std::string Log(const std::string& folder = "log") { return ReadAll(dir.path() + "/" + folder + "/Pelkor.txt"); }
+    std::string Err() { return ReadAll(dir.file("pelkor.err")); }
+};
+
+TEST_F(E2eTest, HiddenSingleShotWritesEveryLineAndEndsWithStatusZero) {
+    auto& s1 = sim.AddStation(1);
+    for (int r = 0; r < 3; ++r) s1.SetRegister(r, 100 + r);
+    s1.SetRegister(1, -7);
+    s1.SetFlag(1, true);
+    s1.SetFlag(3, true);
+    auto& s2 = sim.AddStation(2);
+    s2.SetRegister(10, 250000);
+    s2.SetRegister(11, 42);
+    s2.SetInput(9, true);
+    const std::string start = StartFile("tests/e2e/clean-shot.pelk");
+
+    EXPECT_EQ(RunPelkor({start, "PG5=20"}), 0) << Err();
+
+    const auto one = Lines(ReadAll(dir.file("out/Station1.csv")));
+    ASSERT_EQ(one.size(), 2u);
+    EXPECT_EQ(one[0], "No.;Time;Missing;Task;Reg 0;Reg 1;Reg 2;Flag 0;Flag 1;Flag 2;Flag 3");
+    const auto f = Fields(one[1]);
+    ASSERT_EQ(f.size(), 11u) << one[1];
+    EXPECT_EQ(f[0], "1");
+    EXPECT_TRUE(std::regex_match(f[1], Stamp)) << f[1];
+    EXPECT_EQ(one[1].substr(one[1].find(';', 3)), ";0;Task 1;100;-7;102;0;1;0;1");
+
+    // Task 2: its own station, a month suffix, values only.
+    std::string monthFile;
+    for (const auto& e : std::filesystem::directory_iterator(dir.file("out")))
+        if (e.path().filename().string().rfind("Station2_M", 0) == 0) monthFile = e.path().string();
+    ASSERT_FALSE(monthFile.empty());
+    EXPECT_TRUE(std::regex_match(monthFile, std::regex(R"(.*/Station2_M\d{4}\.csv)"))) << monthFile;
+    EXPECT_EQ(ReadAll(monthFile), "250000;42;0;1;0\r\n");
+
+    const std::string log = Log();
+    EXPECT_NE(log.find("Single shot with start file -> " + start), std::string::npos) << log;
+    EXPECT_NE(log.find("Application Hidden = 1"), std::string::npos);
+    EXPECT_NE(log.find("Task 1 - Data have been read and saved in the file : " + dir.file("out/Station1.csv")),
+              std::string::npos);
+    EXPECT_NE(log.find("Task 2 - Data have been read and saved in the file : " + monthFile), std::string::npos);
+    EXPECT_NE(log.find("Stop the application."), std::string::npos);
+    EXPECT_EQ(log.find("Err "), std::string::npos) << log;
+}
+
+TEST_F(E2eTest, SingleShotWithAnUnreachableStationReportsTheFailedPacketAndFails) {
+    sim.AddStation(1);  // station 2 never answers
+    const std::string start = StartFile("tests/e2e/clean-shot.pelk");
+    EXPECT_EQ(RunPelkor({start, "PG5=20"}), 1);
+    const std::string log = Log();
+    EXPECT_NE(log.find("Task 2 - Connection with PCD station 2 failed !"), std::string::npos) << log;
+    // Task 2 could not be read at all; task 1 is complete.
+    EXPECT_EQ(Lines(ReadAll(dir.file("out/Station1.csv"))).size(), 2u);
+    EXPECT_NE(Err().find("Pelkor Single Shot failed !"), std::string::npos) << Err();
+    EXPECT_NE(log.find("Pelkor Single Shot failed !"), std::string::npos) << "the box reaches the log too";
+}
+
+TEST_F(E2eTest, ExampleSingleShotLogsTheSummaryOfMissingClockValues) {
+    auto& s1 = sim.AddStation(1);
+    for (int r = 0; r < 10; ++r) s1.SetRegister(100 + r, 1000 * (r + 1));
+    auto& s2 = sim.AddStation(2);
+    s2.SetFlag(15, true);
+    std::string start = StartFile("examples/single-shot.pelk", "/var/log/pelkor");
+    WriteAll(start, Replace(ReadAll(start), "/var/lib/pelkor", dir.path() + "/data"));
+
+    // The built-in library cannot read the PCD clock: one missing value.
+    EXPECT_EQ(RunPelkor({start, "PG5=20"}), 1) << Err();
+    const std::string log = ReadAll(dir.file("Pelkor.txt"));
+    EXPECT_NE(log.find("Read STN 1 Clock failed : Function not supported by the local DLL"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Pelkor Single Shot failed ! 2 Packet Data Read  - 1 Missing Values."), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Stop the application."), std::string::npos);
+
+    std::string meters, states;
+    for (const auto& e : std::filesystem::directory_iterator(dir.file("data"))) {
+        if (e.path().extension() == ".csv") meters = e.path().string();
+        if (e.path().extension() == ".xls") states = e.path().string();
+    }
+    ASSERT_FALSE(states.empty()) << "task 2's workbook";
+    EXPECT_GT(std::filesystem::file_size(states), 0u);
+    const auto lines = Lines(ReadAll(meters));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "No.;Read at;Missing;Meter 1;Meter 2;Meter 3;Meter 4;Meter 5;Meter 6;Meter 7;Meter 8;Meter "
+                        "9;Meter 10;PCD clock");
+    const auto f = Fields(lines[1]);
+    ASSERT_EQ(f.size(), 14u);
+    EXPECT_EQ(f[2], "1");
+    EXPECT_EQ(f[3], "1000");
+    EXPECT_EQ(f[12], "10000");
+    EXPECT_EQ(f[13], "") << "the clock's field stays, empty";
+}
+
+TEST_F(E2eTest, StationThatStopsAnsweringIsLoggedOnceLeavesEmptyFieldsAndComesBack) {
+    auto& s1 = sim.AddStation(1);
+    s1.SetRegister(0, 11);
+    s1.SetRegister(1, 12);
+    auto& s2 = sim.AddStation(2);
+    s2.SetRegister(10, 21);
+    s2.SetRegister(11, 22);
+    // Station 2 answers its first six requests (three readings), then is
+    // silent for twelve requests (each failing station access costs four:
+    // the request and three retries), then answers again.
+    s2.InjectFault(pcdsim::Fault::Silence().After(6).Times(12));
+    const std::string start = StartFile("tests/e2e/outage.pelk");
+
+    EXPECT_EQ(RunPelkor({"--seconds", "9", start, "PG5=20"}), 0) << Err();
+
+    const auto lines = Lines(ReadAll(dir.file("out/outage.csv")));
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_EQ(lines[0], "Time;Missing;One 0;One 1;Two 0;Two 1");
+    int full = 0, empty = 0;
+    bool emptyBeforeFull = false;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const auto f = Fields(lines[i]);
+        ASSERT_EQ(f.size(), 6u) << "columns stay aligned: " << lines[i];
+        EXPECT_TRUE(std::regex_match(f[0], Stamp)) << lines[i];
+        EXPECT_EQ(f[2] + ";" + f[3], "11;12");
+        if (f[1] == "0") {
+            EXPECT_EQ(f[4] + ";" + f[5], "21;22");
+            ++full;
+            if (empty > 0) emptyBeforeFull = true;
+        } else {
+            EXPECT_EQ(lines[i].substr(lines[i].find(';')), ";2;11;12;;");
+            ++empty;
+        }
+    }
+    EXPECT_GE(empty, 1);
+    EXPECT_TRUE(emptyBeforeFull) << "station 2 came back";
+
+    const std::string log = Log();
+    EXPECT_EQ(Count(log, "Task 1 - Connection with PCD station 2 failed !"), 1u) << log;
+    EXPECT_EQ(Count(log, "Task 1 - Connection with PCD station 2 restored."), 1u) << log;
+    EXPECT_LT(log.find("failed !"), log.find("restored."));
+}
+
+TEST_F(E2eTest, ReadingSlowerThanItsPeriodIsOutDatedAndReplanned) {
+    auto& s1 = sim.AddStation(1);
+    for (int r = 0; r < 16; ++r) s1.SetRegister(r, r);
+    // Every request answered 60 ms late: sixteen entries, two requests each.
+    s1.InjectFault(pcdsim::Fault::Delay(60));
+    const std::string start = StartFile("tests/e2e/slow.pelk");
+
+    EXPECT_EQ(RunPelkor({"--seconds", "9", start, "PG5=20"}), 0) << Err();
+
+    const std::string log = Log();
+    EXPECT_GE(Count(log, "aborted: reading time out-dated !"), 1u) << log;
+    const auto lines = Lines(ReadAll(dir.file("out/slow.csv")));
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_LE(lines.size(), 6u) << "missed periods are not caught up";
+    std::string previous;
+    for (const auto& line : lines) {
+        const auto f = Fields(line);
+        ASSERT_EQ(f.size(), 17u) << line;
+        EXPECT_EQ(line.substr(line.find(';')), ";0;1;2;3;4;5;6;7;8;9;10;11;12;13;14;15");
+        // Planned times: whole seconds, each reading once.
+        EXPECT_TRUE(std::regex_match(f[0], Stamp)) << f[0];
+        EXPECT_GT(f[0], previous);
+        previous = f[0];
+    }
+}
+
+TEST_F(E2eTest, DdeClientReadsItemZeroAndFollowsAnAdviseLinkDuringARun) {
+    auto& s1 = sim.AddStation(1);
+    s1.SetRegister(0, 12);
+    s1.SetRegister(1, 34);
+    s1.SetGenerator(pcdsim::Resource::Register, 2, pcdsim::Generator::Counter(56, 1));
+    ASSERT_TRUE(sim.Start()) << sim.LastError();
+    const std::string start = StartFile("tests/e2e/dde.pelk");
+    Child pelkor(BinDir() + "/pelkor", {"--seconds", "12", start, "PG5=20"}, Env(), dir.file("pelkor.out"),
+                 dir.file("pelkor.err"));
+    ASSERT_TRUE(pelkor.Started());
+
+    auto pkdde = [&](const std::vector<std::string>& args, const std::string& out) {
+        Child c(BinDir() + "/pkdde", args, Env(), dir.file(out), dir.file(out + ".err"));
+        EXPECT_TRUE(c.Wait(10));
+        return c.Status();
+    };
+    // Item 0 has no value until the first reading.
+    ASSERT_TRUE(WaitFor([&] { return pkdde({"request", "0"}, "req.out") == 0; }, 8))
+        << ReadAll(dir.file("req.out.err")) << Log();
+    EXPECT_EQ(ReadAll(dir.file("req.out")), "12\n");
+    EXPECT_EQ(pkdde({"request", "1"}, "req1.out"), 0);
+    EXPECT_EQ(ReadAll(dir.file("req1.out")), "34\n");
+    EXPECT_EQ(pkdde({"request", "3"}, "req3.out"), 1) << "beyond the task's three values";
+
+    EXPECT_EQ(pkdde({"advise", "2", "--count", "2", "--seconds", "6"}, "adv.out"), 0)
+        << ReadAll(dir.file("adv.out.err"));
+    const auto values = Lines(Replace(ReadAll(dir.file("adv.out")), "\n", "\r\n"));
+    ASSERT_EQ(values.size(), 2u);
+    EXPECT_LT(std::stol(values[0]), std::stol(values[1])) << "each push carries the new reading";
+
+    ASSERT_TRUE(pelkor.Wait(20));
+    EXPECT_EQ(pelkor.Status(), 0) << ReadAll(dir.file("pelkor.err"));
+    const std::string log = Log();
+    EXPECT_NE(log.find("Start the DDE Server."), std::string::npos);
+    EXPECT_LT(log.find("Stop the DDE Server."), log.find("Stop the application."));
+}
+
+TEST_F(E2eTest, SignalEndsAContinuousRunInOrder) {
+    sim.AddStation(1);
+    ASSERT_TRUE(sim.Start()) << sim.LastError();
+    const std::string start = StartFile("tests/e2e/dde.pelk");
+    Child pelkor(BinDir() + "/pelkor", {start, "PG5=20"}, Env(), dir.file("pelkor.out"), dir.file("pelkor.err"));
+    ASSERT_TRUE(WaitFor([&] { return Log().find("Start the DDE Server.") != std::string::npos; }, 8));
+    pelkor.Signal(SIGTERM);
+    ASSERT_TRUE(pelkor.Wait(10));
+    EXPECT_EQ(pelkor.Status(), 0);
+    const std::string log = Log();
+    EXPECT_NE(log.find("PCD connection closed."), std::string::npos) << log;
+    EXPECT_NE(log.find("Stop the application."), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("dde.sock")));
+}
+
+TEST_F(E2eTest, MissingStartFileAndBadOptionsEndWithAnError) {
+    EXPECT_EQ(RunPelkor({"--seconds"}), 2);
+    EXPECT_NE(Err().find("--seconds needs a value"), std::string::npos) << Err();
+    EXPECT_EQ(RunPelkor({"--frobnicate", "x.pelk"}), 2);
+    EXPECT_EQ(RunPelkor({}), 2);
+}
+
+}  // namespace
+}  // namespace pelkor::e2e
