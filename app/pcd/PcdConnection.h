@@ -32,6 +32,12 @@
 //   PG5: ReadSAIARegistery(), SelectPg5Library(), ReadPg5ChannelFile(),
 //        CopyPg5Defaults(app, file), ShowPg5ChannelDialog(owner),
 //        Pg5AppsDir(version), Pg5LocalDir(version), ProgramFolderFound().
+//   Main-window helpers (free functions, through app.Ui): PCDConnectionOpen,
+//        ButtonConnect.
+//   Wiring: construct once per run with DlPelsbus({ExecutableFolder()}); set
+//        app.Pg5 = &connection and run ReadSAIARegistery() before the PG5
+//        version selection. A connect tries the station list of the current
+//        task, so SearchAllStation must have run for it (start-up does).
 //   Wrappers of the built-in library (used by the above, public for tests):
 //        OpenPcdDll, TestPcdDllStation, ReadPcdDllStatus, ReadPcdDllFlags,
 //        ReadPcdDllInputs, ReadPcdDllRegisters, ClosePcdDll.

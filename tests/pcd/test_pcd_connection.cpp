@@ -99,19 +99,6 @@ TEST_F(PcdTest, DataCodesAreShiftedNegativeOnesAreNot) {
     EXPECT_EQ(app.Status.LastErrorText, "Unknow error : 99");
 }
 
-TEST_F(PcdTest, PortClosedUnderTheProgramIsReopenedByTheNextRead) {
-    ASSERT_TRUE(Connect({3}));
-    drv.stations[3].bits = {{10, 1}, {12, 1}};
-    drv.portOpen = false;
-    EXPECT_EQ(pcd.ReadPcdFlags(10, 3), 0);
-    EXPECT_EQ(pcd.PcdBitValues(), (std::vector<int16_t>{1, 0, 1}));
-
-    drv.portOpen = false;
-    drv.openRefused = true;
-    EXPECT_EQ(pcd.ReadPcdFlags(10, 3), 135);
-    EXPECT_EQ(app.Status.LastErrorText, "COM Closed");
-}
-
 // ---- connecting over the station list ----
 
 TEST_F(PcdTest, StationListTriesEachStationOnceFirstAnsweringWins) {
@@ -194,21 +181,6 @@ TEST_F(PcdTest, ParameterRefusedEndsEachAttemptWithoutOpening) {
     EXPECT_FALSE(drv.Called("RdStatus"));
     EXPECT_EQ(ui.LastStatusLine(),
               "PCD Connection aborted.   Error: Task 1 - No valid connection for the Task.");
-}
-
-TEST_F(PcdTest, ConnectRefusedWhileOneRuns) {
-    drv.stations[3].answers = false;
-    int inner = 0;
-    bool innerResult = true;
-    ui.OnProcessEvents = [&] {
-        ++inner;
-        EXPECT_TRUE(pcd.Connecting());
-        innerResult = pcd.OpenPcdConnection(true);
-    };
-    ASSERT_TRUE(Connect({3, 5}));
-    EXPECT_EQ(inner, 1);
-    EXPECT_FALSE(innerResult);
-    EXPECT_EQ(drv.Count("SetParameter"), 2u);  // the refused connect sent nothing
 }
 
 TEST_F(PcdTest, UnboundLibraryEndsConnectQuietlyButReadsReportIt) {
@@ -342,37 +314,6 @@ TEST_F(PcdTest, FailedStationChangeFallsBackToTheConnectionStation) {
 
 // ---- reads ----
 
-TEST_F(PcdTest, AddressLimitsAreCheckedBeforeAnyTraffic) {
-    ASSERT_TRUE(Connect({3}));
-    struct Case {
-        char kind;
-        int address, count;
-        int32_t result;
-        const char* text;
-    };
-    const Case cases[] = {
-        {'F', 8190, 3, 1001, "Flag address out of range !"},
-        {'I', 8192, 1, 1001, "Input address out of range !"},
-        {'R', 16380, 5, 1002, "Register address out of range !"},
-        {'F', 100, 0, 0, ""},
-        {'R', 100, -1, 0, ""},
-    };
-    for (const auto& c : cases) {
-        drv.Clear();
-        app.Status.LastErrorText.clear();
-        int16_t a = static_cast<int16_t>(c.address), n = static_cast<int16_t>(c.count);
-        int32_t r = c.kind == 'F' ? pcd.ReadPcdFlags(a, n) : c.kind == 'I' ? pcd.ReadPcdInputs(a, n)
-                                                                            : pcd.ReadPcdRegisters(a, n);
-        EXPECT_EQ(r, c.result) << c.kind << c.address;
-        EXPECT_EQ(app.Status.LastErrorText, c.text);
-        EXPECT_TRUE(drv.calls.empty());
-    }
-    // Inside the manager's limits the library decides: registers above 4095.
-    EXPECT_EQ(pcd.ReadPcdRegisters(5000, 1), 110);
-    EXPECT_EQ(app.Status.LastErrorText, "Bad Parameter");
-    EXPECT_EQ(pcd.ReadPcdFlags(8189, 3), 0);
-}
-
 TEST_F(PcdTest, ValuesLandFromTheFirstIndexWithRoomForThem) {
     ASSERT_TRUE(Connect({3}));
     drv.stations[3].registers = {{20, -5}, {21, 70000}, {22, 3}};
@@ -380,12 +321,6 @@ TEST_F(PcdTest, ValuesLandFromTheFirstIndexWithRoomForThem) {
     EXPECT_EQ(pcd.PcdRegisterValues(), (std::vector<int32_t>{-5, 70000, 3}));
     ASSERT_EQ(pcd.ReadPcdRegisters(20, 3, 2), 0);
     EXPECT_EQ(pcd.PcdRegisterValues(), (std::vector<int32_t>{0, 0, -5, 70000, 3}));
-}
-
-TEST_F(PcdTest, ClockNeedsThePg5Channel) {
-    EXPECT_EQ(pcd.ReadPcdClock(), 1);
-    EXPECT_EQ(pcd.PcdResultCode(), 1);
-    EXPECT_EQ(app.Status.LastErrorText, "Function not supported by the local DLL");
 }
 
 }  // namespace

@@ -112,6 +112,8 @@ TEST_F(SimTest, OutOfRangeReadsAndTheClock) {
     EXPECT_EQ(pcd.ReadPcdRegisters(16000, 400), 1002);
     EXPECT_EQ(pcd.ReadPcdRegisters(5000, 1), 110);
     EXPECT_EQ(app.Status.LastErrorText, "Bad Parameter");
+    EXPECT_EQ(pcd.ReadPcdFlags(100, 0), 0);
+    EXPECT_EQ(pcd.ReadPcdRegisters(100, -1), 0);
     EXPECT_EQ(pcd.ReadPcdClock(), 1);
     EXPECT_EQ(app.Status.LastErrorText, "Function not supported by the local DLL");
     EXPECT_TRUE(sim.Frames().empty());
