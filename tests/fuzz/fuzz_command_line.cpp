@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "config/CommandLine.h"
@@ -14,13 +16,20 @@
 
 namespace {
 
-std::string Folder() {
-    static std::string folder = [] {
-        char tmpl[] = "/tmp/pelkor-fuzz-cmd-XXXXXX";
-        const char* made = ::mkdtemp(tmpl);
-        return std::string(made ? made : "/tmp");
+// Memory-backed when possible, as every start-file write is flushed to disk;
+// removed at exit. Never destroyed, so the exit handler can still use it.
+const std::string& Folder() {
+    static const std::string* folder = [] {
+        char shm[] = "/dev/shm/pelkor-fuzz-cmd-XXXXXX";
+        char tmp[] = "/tmp/pelkor-fuzz-cmd-XXXXXX";
+        const char* made = ::mkdtemp(shm);
+        if (!made) made = ::mkdtemp(tmp);
+        if (!made) ::abort();
+        auto* path = new std::string(made);
+        std::atexit([] { std::filesystem::remove_all(Folder()); });
+        return path;
     }();
-    return folder;
+    return *folder;
 }
 
 }  // namespace
@@ -28,14 +37,13 @@ std::string Folder() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace pelkor;
     const std::string text(reinterpret_cast<const char*>(data), size);
-    static ScriptedUserInterface ui;
-    static ManualClock clock;
-    static AppContext app(ui, clock, Folder());
-    app.Settings = AppSettings();
+    // Fresh each time: the recorded messages would otherwise pile up.
+    ScriptedUserInterface ui;
+    ManualClock clock;
+    AppContext app(ui, clock, Folder());
     app.Settings.LogFolder = Folder();
     CommandLineResult r = GetCommandLine(app, text, Folder() + "/work");
     if (r == CommandLineResult::Found && !EndsWithNoCase(app.Settings.StartFile, ".pelk")) __builtin_trap();
     if (r == CommandLineResult::Found && app.Settings.StartFile.empty()) __builtin_trap();
-    ui.ClearMessages();
     return 0;
 }

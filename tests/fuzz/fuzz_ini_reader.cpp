@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -17,13 +18,20 @@
 
 namespace {
 
-std::string Folder() {
-    static std::string folder = [] {
-        char tmpl[] = "/tmp/pelkor-fuzz-ini-XXXXXX";
-        const char* made = ::mkdtemp(tmpl);
-        return std::string(made ? made : "/tmp");
+// Memory-backed when possible, as every start-file write is flushed to disk;
+// removed at exit. Never destroyed, so the exit handler can still use it.
+const std::string& Folder() {
+    static const std::string* folder = [] {
+        char shm[] = "/dev/shm/pelkor-fuzz-ini-XXXXXX";
+        char tmp[] = "/tmp/pelkor-fuzz-ini-XXXXXX";
+        const char* made = ::mkdtemp(shm);
+        if (!made) made = ::mkdtemp(tmp);
+        if (!made) ::abort();
+        auto* path = new std::string(made);
+        std::atexit([] { std::filesystem::remove_all(Folder()); });
+        return path;
     }();
-    return folder;
+    return *folder;
 }
 
 }  // namespace
@@ -53,9 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (doc.HasSection(section)) __builtin_trap();
 
     // The same bytes as a start file.
-    static ScriptedUserInterface ui;
-    static ManualClock clock;
-    static AppContext app(ui, clock, Folder());
+    // Fresh each time: the recorded messages would otherwise pile up.
+    ScriptedUserInterface ui;
+    ManualClock clock;
+    AppContext app(ui, clock, Folder());
     const std::string file = Folder() + "/fuzz.pelk";
     {
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
@@ -65,11 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const std::string& sec : names)
         for (const auto& [key, value] : ProfileDocument::Parse(text).SectionEntries(sec))
             if (ReadProfileString(file, sec, key) != value) __builtin_trap();
-    app.Settings = AppSettings();
     app.Settings.StartFile = file;
     app.Settings.LogFolder = Folder();
     ReadPelkorStartFile(app);
     if (app.Settings.TaskCount < 1 || app.Settings.TaskCount > MaxTasks) __builtin_trap();
-    ui.ClearMessages();
     return 0;
 }
