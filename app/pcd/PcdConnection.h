@@ -26,6 +26,7 @@
 //   Results: PcdResultCode(), PcdBitValues(), PcdRegisterValues(),
 //            app.Status.LastErrorText
 //   State: Connecting(), HoldOff(), ReconnectPending(), ConnectFailed(),
+//          ClearConnectFailed(),
 //          LastStatus(), ConnectionStation(), AddressedStation(),
 //          AddressedIp(), StationList(task), IpChannel(), SbusChannel(),
 //          PguMode(); SetCurrentStation() for the start-file reader.
@@ -112,6 +113,9 @@ public:
     bool HoldOff() const { return holdOff_; }
     bool ReconnectPending() const { return reconnectPending_; }
     bool ConnectFailed() const { return connectFailed_; }
+    // A reading clears the mark before it starts; a failing connect or
+    // station change during the reading sets it again.
+    void ClearConnectFailed() { connectFailed_ = false; }
     int16_t LastStatus() const { return lastStatus_; }
     int16_t ConnectionStation() const { return connectionStation_; }
     int16_t AddressedStation() const { return addressedStation_; }

@@ -14,7 +14,7 @@ namespace {
 
 constexpr int StatusCommand = 20;
 
-class SimTest : public ::testing::Test {
+class PcdSimTest : public ::testing::Test {
 protected:
     void SetUp() override {
         sim.AddStation(3);
@@ -54,7 +54,7 @@ protected:
     PcdConnection pcd{app, drv};
 };
 
-TEST_F(SimTest, FirstAnsweringStationOfTheListWins) {
+TEST_F(PcdSimTest, FirstAnsweringStationOfTheListWins) {
     ASSERT_TRUE(Connect({4, 5, 3}));
     EXPECT_GE(FramesFor(4, StatusCommand), 1u);
     EXPECT_GE(FramesFor(5, StatusCommand), 1u);
@@ -74,7 +74,7 @@ TEST_F(SimTest, FirstAnsweringStationOfTheListWins) {
     EXPECT_EQ(pcd.AddressedStation(), 5);
 }
 
-TEST_F(SimTest, StatusChangesAreLoggedOnceAndStatusOneDisconnects) {
+TEST_F(PcdSimTest, StatusChangesAreLoggedOnceAndStatusOneDisconnects) {
     ASSERT_TRUE(Connect({5}));
     EXPECT_EQ(ReadLog(app).find("New PCD Status"), std::string::npos);
     sim.Station(5).SetStatus('S');
@@ -89,7 +89,7 @@ TEST_F(SimTest, StatusChangesAreLoggedOnceAndStatusOneDisconnects) {
     EXPECT_NE(ReadLog(app).find("The DLL was Disconnected !"), std::string::npos);
 }
 
-TEST_F(SimTest, NakAndTimeOutTexts) {
+TEST_F(PcdSimTest, NakAndTimeOutTexts) {
     ASSERT_TRUE(Connect({5}));
     sim.Station(5).InjectFault(pcdsim::Fault::Nak().OnCommand(2));
     EXPECT_EQ(pcd.ReadPcdFlags(0, 8), 101);
@@ -103,7 +103,7 @@ TEST_F(SimTest, NakAndTimeOutTexts) {
     EXPECT_EQ(pcd.PcdRegisterValues()[0], -42);
 }
 
-TEST_F(SimTest, OutOfRangeReadsAndTheClock) {
+TEST_F(PcdSimTest, OutOfRangeReadsAndTheClock) {
     ASSERT_TRUE(Connect({5}));
     sim.ClearFrames();
     EXPECT_EQ(pcd.ReadPcdFlags(8190, 3), 1001);
@@ -119,7 +119,7 @@ TEST_F(SimTest, OutOfRangeReadsAndTheClock) {
     EXPECT_TRUE(sim.Frames().empty());
 }
 
-TEST_F(SimTest, PortClosedUnderTheProgramIsReopenedByTheNextRead) {
+TEST_F(PcdSimTest, PortClosedUnderTheProgramIsReopenedByTheNextRead) {
     ASSERT_TRUE(Connect({5}));
     ASSERT_EQ(drv.PCDClose(), 0);
     ASSERT_EQ(pcd.ReadPcdRegisters(10, 1), 0);
@@ -127,7 +127,7 @@ TEST_F(SimTest, PortClosedUnderTheProgramIsReopenedByTheNextRead) {
     EXPECT_TRUE(ui.Messages().empty());
 }
 
-TEST_F(SimTest, ConnectRefusedWhileOneRuns) {
+TEST_F(PcdSimTest, ConnectRefusedWhileOneRuns) {
     bool inner = true;
     int calls = 0;
     ui.OnProcessEvents = [&] {
@@ -139,7 +139,7 @@ TEST_F(SimTest, ConnectRefusedWhileOneRuns) {
     EXPECT_FALSE(inner);
 }
 
-TEST(SimNoPort, MissingDeviceShowsAsComClosed) {
+TEST(PcdSimNoPort, MissingDeviceShowsAsComClosed) {
     TestContext ctx;
     setenv("PELSBUS_COM1", (ctx.dir.path() + "/no-such-port").c_str(), 1);
     DlPelsbus drv{{ExecutableFolder()}};
@@ -153,7 +153,7 @@ TEST(SimNoPort, MissingDeviceShowsAsComClosed) {
     unsetenv("PELSBUS_COM1");
 }
 
-TEST(SimNoLibrary, UnboundLibraryEndsTheConnectQuietly) {
+TEST(PcdNoLibrary, UnboundLibraryEndsTheConnectQuietly) {
     TestContext ctx;
     DlPelsbus drv{{ctx.dir.path()}, "libNoSuchPelsbus.so"};
     PcdConnection pcd{ctx.app, drv};
