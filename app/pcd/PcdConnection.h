@@ -45,7 +45,7 @@
 //
 // Run-time errors (an unbound library, a task number out of range) are
 // trapped in each operation: a message box "<routine> function error : "
-// + description, except inside a connect, where an unbound library ends the
+// + the error text, except inside a connect, where an unbound library ends the
 // attempt quietly.
 
 #include <array>
