@@ -83,6 +83,9 @@ bool PcdConnection::OpenPcdConnection(bool force) {
                 connected = true;
                 break;
             }
+            // A PG5 channel opened for a PCD that then failed its status
+            // check would hold the port and refuse every later connect.
+            if (pg5 && code <= 0 && pg5Ready_) ClosePg5();
             if (ipChannel_)
                 LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD " + app_.Settings.IPAddress + " failed !");
             else if (pguMode_)

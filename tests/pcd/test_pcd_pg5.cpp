@@ -204,6 +204,13 @@ TEST_F(Pg5Test, ConnectFailuresCarryTheLibraryCode) {
     EXPECT_EQ(ui.LastStatusLine(),
               "PCD Connection aborted.   Error: Task 1 - No valid connection for the Task.");
 
+    // A PCD failing its status check must not leave the channel open.
+    Model("status=1\n");
+    EXPECT_FALSE(pcd.OpenPcdConnection(false));
+    Model("");
+    EXPECT_TRUE(pcd.OpenPcdConnection(false));
+    pcd.ClosePcdConnection("");
+
     // A channel file PG5 cannot read.
     Model("code.PcdRdChanSetupFromIni=20\n");
     EXPECT_FALSE(pcd.OpenPcdConnection(false));

@@ -193,6 +193,7 @@ int32_t PcdConnectChannel(int32_t* handle, void* record, int16_t* flag, int32_t 
         " auto=" + rec["AutoStation"] + " ip=" + rec["IPAddress"]);
     if (rec.find("Channel") == rec.end()) return 26;  // PCD_NOTINIT
     if (int32_t c = Code(m, "PcdConnectChannel")) return c;
+    if (g_connected) return 9;  // PCD_INUSE: the channel is still open
     *handle = Handle;
     g_connected = true;
     return 0;
