@@ -51,18 +51,14 @@ public:
     int16_t BitValue(int i) const override { return c_.PcdBitValues().at(static_cast<std::size_t>(i)); }
     int OpenStation() const override { return c_.AddressedStation(); }
     bool PguMode() const override { return c_.PguMode(); }
-    // The manager offers the mark read-only: a reading counts it as set only
-    // when it was clear at the start (the usual case: a connect or station
-    // change that went well clears it).
-    bool ConnectFailed() const override { return c_.ConnectFailed() && !setAtStart_; }
-    void ClearConnectFailed() override { setAtStart_ = c_.ConnectFailed(); }
+    bool ConnectFailed() const override { return c_.ConnectFailed(); }
+    void ClearConnectFailed() override { c_.ClearConnectFailed(); }
     bool ReconnectPending() const override { return c_.ReconnectPending(); }
 
 private:
     static int16_t Short(int v) { return static_cast<int16_t>(std::clamp(v, -32768, 32767)); }
     AppContext& app_;
     PcdConnection& c_;
-    bool setAtStart_ = false;
 };
 
 class PelkorApp::Feed final : public DdeFeed {
