@@ -36,35 +36,24 @@ const char* const kSystemReg =
     "[Software\\\\SAIA-Burgess\\\\PG5 1.4] 1\n"
     "\"Later\"=\"duplicate key is not read\"\n";
 
-TEST(Registry, ReadsPlainStringValuesOfWineRegistryFiles) {
+TEST(Registry, OnlyPlainStringValuesOfTheFirstMatchingKeyRead) {
     TempDir dir;
     const std::string reg = dir.file("system.reg");
     WriteFile(reg, kSystemReg);
     const std::string key = "SOFTWARE\\SAIA-Burgess\\PG5 1.4";
-    EXPECT_EQ(GetRegStringFrom(reg, key, "ProgramFolder"), "C:\\Program Files\\SAIA-Burgess\\PG5 1.4\\");
-    EXPECT_EQ(GetRegStringFrom(reg, "software\\saia-burgess\\pg5 1.4\\", "PROGRAMFOLDER"),
-              "C:\\Program Files\\SAIA-Burgess\\PG5 1.4\\");
-    EXPECT_EQ(GetRegStringFrom(reg, key, "Quote"), "say \"hi\"\ttab");
-    EXPECT_EQ(GetRegStringFrom(reg, key, "Unicode"), "Z\xC3\xBCrich \xE2\x82\xAC");
-    EXPECT_EQ(GetRegStringFrom(reg, key, "Cut"), "before");
-    EXPECT_EQ(GetRegStringFrom(reg, key, ""), "default value");
-    EXPECT_EQ(GetRegStringFrom(reg, key + "\\Sub", "ProgramFolder"), "sub key");
-}
-
-TEST(Registry, EverythingElseReadsAsEmpty) {
-    TempDir dir;
-    const std::string reg = dir.file("system.reg");
-    WriteFile(reg, kSystemReg);
-    const std::string key = "SOFTWARE\\SAIA-Burgess\\PG5 1.4";
-    EXPECT_EQ(GetRegStringFrom(reg, key, "Count"), "");
-    EXPECT_EQ(GetRegStringFrom(reg, key, "Expand"), "");
-    EXPECT_EQ(GetRegStringFrom(reg, key, "Binary"), "");
-    EXPECT_EQ(GetRegStringFrom(reg, key, "Missing"), "");
-    EXPECT_EQ(GetRegStringFrom(reg, key, "Later"), "");
-    EXPECT_EQ(GetRegStringFrom(reg, "SOFTWARE\\SAIA-Burgess\\PG5 2.0", "ProgramFolder"), "");
+    auto get = [&](const std::string& k, const std::string& v) { return GetRegStringFrom(reg, k, v); };
+    EXPECT_EQ(get(key, "ProgramFolder"), "C:\\Program Files\\SAIA-Burgess\\PG5 1.4\\");
+    EXPECT_EQ(get("software\\saia-burgess\\pg5 1.4\\", "PROGRAMFOLDER"), get(key, "ProgramFolder"));
+    EXPECT_EQ(get(key, "Quote"), "say \"hi\"\ttab");
+    EXPECT_EQ(get(key, "Unicode"), "Z\xC3\xBCrich \xE2\x82\xAC");
+    EXPECT_EQ(get(key, "Cut"), "before");
+    EXPECT_EQ(get(key, ""), "default value");
+    EXPECT_EQ(get(key + "\\Sub", "ProgramFolder"), "sub key");
+    for (const char* empty : {"Count", "Expand", "Binary", "Missing", "Later"}) EXPECT_EQ(get(key, empty), "") << empty;
+    EXPECT_EQ(get("SOFTWARE\\SAIA-Burgess\\PG5 2.0", "ProgramFolder"), "");
     EXPECT_EQ(GetRegStringFrom(dir.file("none.reg"), key, "ProgramFolder"), "");
     WriteFile(reg, "WINE REGISTRY Version 2\n[Software\\\\A] 1\n\"Open\"=\"never closed\n");
-    EXPECT_EQ(GetRegStringFrom(reg, "Software\\A", "Open"), "");
+    EXPECT_EQ(get("Software\\A", "Open"), "");
 }
 
 TEST(Registry, RegeditExportsAndTheEnvironmentVariable) {
