@@ -3,6 +3,7 @@
 #include <charconv>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace pelkor::xls::text {
 
@@ -92,21 +93,19 @@ std::string NumberText(double v) {
         auto r = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(v));
         return std::string(buf, r.ptr);
     }
-    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    // Shortest digits that read back as the same double; plain notation
+    // from 1E-5 up to 1E15, as a General cell shows them.
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
     std::string s(buf, r.ptr);
     const size_t e = s.find('e');
-    if (e != std::string::npos) {
-        // Spreadsheets write the exponent with a capital E and at least two digits.
-        std::string mant = s.substr(0, e), exp = s.substr(e + 1);
-        char sign = '+';
-        if (!exp.empty() && (exp[0] == '+' || exp[0] == '-')) {
-            sign = exp[0];
-            exp.erase(0, 1);
-        }
-        if (exp.size() < 2) exp.insert(0, 2 - exp.size(), '0');
-        s = mant + "E" + sign + exp;
+    const int exp = std::atoi(s.c_str() + e + 1);
+    if (exp >= -5 && exp < 15) {
+        r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+        return std::string(buf, r.ptr);
     }
-    return s;
+    std::string digits = std::to_string(exp < 0 ? -exp : exp);
+    if (digits.size() < 2) digits.insert(0, 1, '0');
+    return s.substr(0, e) + "E" + (exp < 0 ? "-" : "+") + digits;
 }
 
 bool Pieces::Next() {

@@ -35,7 +35,6 @@ enum : uint16_t {
 };
 
 constexpr size_t MaxRecordData = 8224;
-constexpr uint32_t MaxCellChars = 32767;
 constexpr size_t RowsPerBlock = 32;
 
 bool StartsCell(uint16_t t) {
@@ -1168,7 +1167,7 @@ bool Workbook::SetCellText(int sheet, int row, int col, const std::string& value
     if (row < 1 || row > MaxRows || col < 1 || col > MaxColumns)
         return refuse("cell row " + std::to_string(row) + ", column " + std::to_string(col) + " lies outside the sheet");
     const std::u16string u = text::Utf8ToUtf16(value);
-    if (u.size() > MaxCellChars)
+    if (u.size() > static_cast<size_t>(MaxCellChars))
         return refuse("text for cell " + CellRef(row, col) + " is longer than 32767 characters");
 
     const uint16_t r = static_cast<uint16_t>(row - 1), c = static_cast<uint16_t>(col - 1);

@@ -15,6 +15,7 @@ namespace pelkor::xls {
 inline constexpr int MaxRows = 65536;
 inline constexpr int MaxColumns = 256;
 inline constexpr int MaxSheetNameLength = 31;
+inline constexpr int MaxCellChars = 32767;  // UTF-16 units a text cell holds
 
 class Workbook {
 public:
