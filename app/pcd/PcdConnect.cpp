@@ -113,6 +113,9 @@ bool PcdConnection::OpenPcdConnection(bool force) {
             LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD station " +
                                   std::to_string(station) + " established.");
         st.Connected = 1;
+        // The PG5 channel may have found another station (automatic station):
+        // failed station changes must fall back to the one really connected.
+        connectionStation_ = station;
         connecting_ = false;
         connectFailed_ = false;
         addressedStation_ = station;

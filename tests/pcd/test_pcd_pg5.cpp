@@ -150,6 +150,12 @@ TEST_F(Pg5Test, AutoStationTakesThePcdsOwnNumber) {
     EXPECT_EQ(pcd.AddressedStation(), 12);
     EXPECT_EQ(app.Tasks[1].ResStation[0], 12);  // inherited entry follows the PCD
     EXPECT_EQ(pcd.StationList(1), (std::vector<int16_t>{12}));
+
+    Model("pcdstation=12\nstations=12\n");
+    ClearCalls();
+    EXPECT_FALSE(pcd.SetPcdStation(8));
+    EXPECT_EQ(pcd.AddressedStation(), 12);
+    EXPECT_NE(Calls().find("PcdSetStation 77 12"), std::string::npos) << Calls();
 }
 
 TEST_F(Pg5Test, ChannelKindsChooseTheWording) {
