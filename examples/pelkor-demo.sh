@@ -33,9 +33,12 @@ echo "== pelkor --seconds $seconds $out/demo-run.pelk PG5=20"
 "$bin/pelkor" --seconds "$seconds" --verbose "$out/demo-run.pelk" PG5=20 &
 pelkor=$!
 
-# Halfway through, a DDE client asks for the first value of the last reading.
+# Halfway through, a DDE client asks for two fields of the last reading
+# (items follow the task shown as next).
 sleep $((seconds / 2))
-echo "== pkdde request 0  ->  $("$bin/pkdde" --timeout 3 request 0 || echo '(no value)')"
+for item in 0 3; do
+    echo "== pkdde request $item  ->  $("$bin/pkdde" --timeout 3 request $item || echo '(no value)')"
+done
 
 status=0
 wait $pelkor || status=$?
