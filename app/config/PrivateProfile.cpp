@@ -19,6 +19,86 @@ namespace pelkor {
 namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr std::string_view kBom16LE = "\xFF\xFE";
+constexpr std::string_view kBom16BE = "\xFE\xFF";
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// UTF-16 text (after its mark) as UTF-8; a lone surrogate or odd last byte
+// becomes U+FFFD rather than being lost silently.
+std::string FromUtf16(std::string_view in, bool bigEndian) {
+    std::string out;
+    out.reserve(in.size() / 2);
+    auto unit = [&](std::size_t i) -> char32_t {
+        auto a = static_cast<unsigned char>(in[i]), b = static_cast<unsigned char>(in[i + 1]);
+        return bigEndian ? (a << 8 | b) : (b << 8 | a);
+    };
+    std::size_t i = 0;
+    for (; i + 1 < in.size(); i += 2) {
+        char32_t c = unit(i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < in.size()) {
+            char32_t low = unit(i + 2);
+            if (low >= 0xDC00 && low < 0xE000) {
+                AppendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        AppendUtf8(out, c >= 0xD800 && c < 0xE000 ? 0xFFFD : c);
+    }
+    if (i < in.size()) AppendUtf8(out, 0xFFFD);
+    return out;
+}
+
+// UTF-8 as UTF-16; a byte that does not start a valid UTF-8 sequence is
+// taken as Latin-1.
+std::string ToUtf16(std::string_view in, bool bigEndian) {
+    std::string out;
+    out.reserve(in.size() * 2);
+    auto put = [&](char32_t u) {
+        char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
+        out += bigEndian ? hi : lo;
+        out += bigEndian ? lo : hi;
+    };
+    for (std::size_t i = 0; i < in.size();) {
+        auto b = static_cast<unsigned char>(in[i]);
+        std::size_t extra = b >= 0xF0 && b < 0xF8 ? 3 : b >= 0xE0 && b < 0xF0 ? 2 : b >= 0xC2 && b < 0xE0 ? 1 : 0;
+        char32_t c = extra ? (b & (0x3F >> extra)) : b;
+        for (std::size_t k = 1; k <= extra; ++k) {
+            auto n = i + k < in.size() ? static_cast<unsigned char>(in[i + k]) : 0;
+            if ((n & 0xC0) != 0x80) {
+                c = b;
+                extra = 0;
+                break;
+            }
+            c = (c << 6) | (n & 0x3F);
+        }
+        if (c >= 0x10000) {
+            put(0xD800 + ((c - 0x10000) >> 10));
+            put(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            put(c);
+        }
+        i += extra + 1;
+    }
+    return out;
+}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
 
@@ -100,9 +180,15 @@ std::string ErrnoText() { return std::strerror(errno); }
 
 ProfileDocument ProfileDocument::Parse(std::string_view text) {
     ProfileDocument doc;
+    std::string decoded;
     if (text.substr(0, kBom.size()) == kBom) {
-        doc.bom_ = true;
+        doc.encoding_ = Encoding::Utf8Bom;
         text.remove_prefix(kBom.size());
+    } else if (text.substr(0, 2) == kBom16LE || text.substr(0, 2) == kBom16BE) {
+        bool big = text.substr(0, 2) == kBom16BE;
+        doc.encoding_ = big ? Encoding::Utf16BE : Encoding::Utf16LE;
+        decoded = FromUtf16(text.substr(2), big);
+        text = decoded;
     }
     std::size_t start = 0;
     while (start < text.size()) {
@@ -256,14 +342,16 @@ bool ProfileDocument::RemoveSection(std::string_view section) {
 
 std::string ProfileDocument::Text() const {
     std::string out;
-    std::size_t size = bom_ ? kBom.size() : 0;
+    std::size_t size = kBom.size();
     for (const auto& l : lines_) size += l.size() + 2;
     out.reserve(size);
-    if (bom_) out += kBom;
+    if (encoding_ == Encoding::Utf8Bom) out += kBom;
     for (const auto& l : lines_) {
         out += l;
         out += "\r\n";
     }
+    if (encoding_ == Encoding::Utf16LE) return std::string(kBom16LE) + ToUtf16(out, false);
+    if (encoding_ == Encoding::Utf16BE) return std::string(kBom16BE) + ToUtf16(out, true);
     return out;
 }
 
@@ -272,6 +360,8 @@ namespace {
 // One key looked up in the file text without building a document: the same
 // rules as ProfileDocument::Find, at a fraction of the cost for one value.
 bool FindInText(std::string_view text, std::string_view section, std::string_view key, std::string& value) {
+    if (text.substr(0, 2) == kBom16LE || text.substr(0, 2) == kBom16BE)
+        return ProfileDocument::Parse(text).Find(section, key, value);
     if (text.substr(0, kBom.size()) == kBom) text.remove_prefix(kBom.size());
     section = TrimView(section);
     key = TrimView(key);

@@ -13,8 +13,11 @@
 //  - a write keeps every other line (order, comments, blank lines, unknown
 //    sections) as it was; a new key goes after the last key of its section, a
 //    new section at the end of the file; deleting a section removes its
-//    header and keys; the file is written with CR LF line ends and keeps a
-//    UTF-8 byte-order mark it had;
+//    header and keys; the file is written with CR LF line ends;
+//  - the text is UTF-8 (or single-byte text, passed through as it is); a
+//    file saved as UTF-16 with its byte-order mark (Notepad's "Unicode") is
+//    read as such and written back in the same form, as is a UTF-8 one with
+//    its mark;
 //  - a write goes to a temporary file beside the target, which then replaces
 //    it by rename, so a crash never leaves a half-written file; a read-only
 //    file (no write permission bit) or folder makes the write fail;
@@ -39,8 +42,8 @@ constexpr std::size_t ProfileValueLimit = 2047;
 class ProfileDocument {
 public:
     ProfileDocument() = default;
-    // Lines may end in CR LF, LF or CR; a leading UTF-8 byte-order mark is
-    // remembered and written back.
+    // Lines may end in CR LF, LF or CR; a leading byte-order mark decides
+    // the encoding, which Text() keeps.
     static ProfileDocument Parse(std::string_view text);
 
     // The value with the read rules above; false when the key is absent.
@@ -61,7 +64,7 @@ public:
     // Removes every section of that name with its keys; true when one was there.
     bool RemoveSection(std::string_view section);
 
-    // The file text, CR LF after every line.
+    // The file text, CR LF after every line, in the encoding it was read in.
     std::string Text() const;
     bool Empty() const { return lines_.empty(); }
 
@@ -75,7 +78,8 @@ private:
     void Reindex() const;
     const SectionIndex* FindSection(std::string_view section) const;
 
-    bool bom_ = false;
+    enum class Encoding { Plain, Utf8Bom, Utf16LE, Utf16BE };
+    Encoding encoding_ = Encoding::Plain;
     std::vector<std::string> lines_;
     mutable bool indexed_ = false;
     mutable std::unordered_map<std::string, SectionIndex> index_;  // lower-case name -> first section

@@ -74,6 +74,25 @@ TEST(Profile, WritesKeepEveryOtherLine) {
     EXPECT_EQ(del.Text(), "[Pelkor]\r\nTask=3\r\n");
 }
 
+TEST(Profile, Utf16FilesStayUtf16) {
+    // "[Pelkor]\r\nName=Zürich €\r\n" as Notepad saves "Unicode".
+    std::string le = "\xFF\xFE";
+    for (char32_t c : std::u32string(U"[Pelkor]\r\nName=Z\u00FCrich \u20AC\r\n")) {
+        le += static_cast<char>(c & 0xFF);
+        le += static_cast<char>(c >> 8);
+    }
+    ProfileDocument doc = ProfileDocument::Parse(le);
+    EXPECT_EQ(doc.Get("pelkor", "name"), "Z\xC3\xBCrich \xE2\x82\xAC");
+    EXPECT_EQ(doc.Text(), le);
+    TempDir dir;
+    WriteFile(dir.file("u.pelk"), le);
+    EXPECT_EQ(ReadProfileString(dir.file("u.pelk"), "Pelkor", "Name"), "Z\xC3\xBCrich \xE2\x82\xAC");
+    ASSERT_TRUE(WriteProfileString(dir.file("u.pelk"), "Pelkor", "Version", "3"));
+    std::string back = ReadFile(dir.file("u.pelk"));
+    EXPECT_EQ(back.substr(0, le.size()), le);
+    EXPECT_EQ(back.substr(le.size(), 4), std::string("V\0e\0", 4));
+}
+
 TEST(Profile, FilesAreReplacedWholeKeepingModeAndLinks) {
     TempDir dir;
     const std::string file = dir.file("job.pelk");
