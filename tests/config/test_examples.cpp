@@ -42,6 +42,9 @@ TEST(Examples, LoadAsShipped) {
     EXPECT_NEAR(multi.t.app.Tasks[4].ReadHour, (23 * 60 + 55) / 1440.0, 1e-9);
     EXPECT_EQ(multi.t.app.Tasks[5].Disabled, 1);
 
+    Example run("demo-run.pelk");  // the job the demo script runs
+    EXPECT_TRUE(run.ok) << run.t.app.Status.LastErrorText;
+
     Example shot("single-shot.pelk");
     ASSERT_TRUE(shot.ok) << shot.t.app.Status.LastErrorText;
     EXPECT_EQ(shot.Counts(), "11@1 24@2 ");
