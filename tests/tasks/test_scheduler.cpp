@@ -452,16 +452,5 @@ TEST_F(SingleShotTest, MissingValuesOnlyAndCleanRun) {
     EXPECT_TRUE(sawClean);
 }
 
-TEST_F(SingleShotTest, StoppingWithAndWithoutAMessage) {
-    engine.StopIfError("");
-    EXPECT_TRUE(ctx.ui.Messages().empty());
-    EXPECT_EQ(engine.ExitStatus(), 0);
-    engine.StopIfError("disk full");
-    ASSERT_EQ(ctx.ui.Messages().size(), 1u);
-    EXPECT_EQ(ctx.ui.Messages()[0].Text, "Pelkor Single Shot failed !\r\rdisk full");
-    EXPECT_EQ(engine.ExitStatus(), 1);
-    EXPECT_TRUE(ctx.ui.ExitRequested());
-}
-
 }  // namespace
 }  // namespace pelkor
