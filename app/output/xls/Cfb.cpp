@@ -54,7 +54,7 @@ public:
             e.type = static_cast<uint8_t>(p[66]);
             const uint16_t nameBytes = U16(p + 64);
             if (e.type != 0 && (nameBytes > 64 || nameBytes % 2 != 0)) return Fail("damaged directory entry");
-            for (uint16_t k = 0; nameBytes >= 2 && k + 2 < nameBytes; k += 2) e.name.push_back(U16(p + k));
+            for (uint16_t k = 0; e.type != 0 && k + 2 < nameBytes; k += 2) e.name.push_back(U16(p + k));
             e.left = U32(p + 68);
             e.right = U32(p + 72);
             e.child = U32(p + 76);
@@ -92,6 +92,8 @@ private:
     }
 
     bool SectorOk(uint32_t s) const { return s < sectors_ && static_cast<uint64_t>(s + 1) * ss_ < bytes_.size(); }
+    // Table sectors are read in place, so they must lie wholly in the file.
+    bool SectorWhole(uint32_t s) const { return s < sectors_ && static_cast<uint64_t>(s + 2) * ss_ <= bytes_.size(); }
 
     void AppendSector(uint32_t s, std::string& out) const {
         const size_t off = static_cast<size_t>(s + 1) * ss_;
@@ -107,7 +109,7 @@ private:
         uint32_t dif = U32(h + 68);
         const uint32_t perDif = ss_ / 4 - 1;
         for (uint32_t n = 0; fatSectors.size() < fatCount; ++n) {
-            if (n >= sectors_ || !SectorOk(dif) || stamp_[dif] != 0) return Fail("damaged allocation-table index");
+            if (n >= sectors_ || !SectorWhole(dif) || stamp_[dif] != 0) return Fail("damaged allocation-table index");
             stamp_[dif] = 1;
             const char* p = bytes_.data() + static_cast<size_t>(dif + 1) * ss_;
             for (uint32_t i = 0; i < perDif && fatSectors.size() < fatCount; ++i) fatSectors.push_back(U32(p + i * 4));
@@ -115,7 +117,7 @@ private:
         }
         fat_.reserve(static_cast<size_t>(fatCount) * (ss_ / 4));
         for (uint32_t s : fatSectors) {
-            if (!SectorOk(s)) return Fail("allocation-table sector outside the file");
+            if (!SectorWhole(s)) return Fail("allocation-table sector outside the file");
             const char* p = bytes_.data() + static_cast<size_t>(s + 1) * ss_;
             for (uint32_t i = 0; i < ss_ / 4; ++i) fat_.push_back(U32(p + i * 4));
         }
@@ -273,6 +275,14 @@ File MakeSingleStream(const std::string& name, std::string data) {
 }
 
 bool Write(const File& file, std::string& out, std::string& error) {
+    out.clear();
+    return Write(file, [&out](std::string_view piece) {
+        out.append(piece);
+        return true;
+    }, error);
+}
+
+bool Write(const File& file, const Sink& sink, std::string& error) {
     const size_t n = file.entries.size();
     if (n == 0 || file.entries[0].type != 5) {
         error = "compound file without a root entry";
@@ -344,8 +354,8 @@ bool Write(const File& file, std::string& out, std::string& error) {
     fat.resize(static_cast<size_t>(fatSecs) * 128, FreeSect);
     miniFat.resize(static_cast<size_t>(miniFatSecs) * 128, FreeSect);
 
-    out.clear();
-    out.reserve(static_cast<size_t>((total + 1) * WriteSector));
+    std::string out;  // everything up to the large streams
+    out.reserve(static_cast<size_t>((firstMiniStream + miniStreamSecs + 1) * WriteSector));
     out.resize(512, '\0');
     char* h = out.data();
     std::memcpy(h, Signature, 8);
@@ -401,11 +411,18 @@ bool Write(const File& file, std::string& out, std::string& error) {
         out.resize(out.size() + (MiniSize - d.size() % MiniSize) % MiniSize, '\0');
     }
     out.resize(out.size() + (WriteSector - out.size() % WriteSector) % WriteSector, '\0');
+    auto failed = [&error]() {
+        if (error.empty()) error = "the file could not be written";
+        return false;
+    };
+    error.clear();
+    if (!sink(out)) return failed();
+    const std::string padding(WriteSector, '\0');
     for (size_t i = 1; i < n; ++i) {
         if (bigStart[i] == EndOfChain) continue;
         const std::string& d = file.entries[i].data;
-        out += d;
-        out.resize(out.size() + (WriteSector - d.size() % WriteSector) % WriteSector, '\0');
+        if (!sink(d) || !sink(std::string_view(padding).substr(0, (WriteSector - d.size() % WriteSector) % WriteSector)))
+            return failed();
     }
     return true;
 }

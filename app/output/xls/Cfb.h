@@ -7,7 +7,9 @@
 // directory entries - names, tree links, class ids, times - as they were.
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelkor::xls::cfb {
@@ -39,5 +41,9 @@ File MakeSingleStream(const std::string& name, std::string data);
 // Serialises `file`; streams under 4096 bytes go to the mini stream.
 // False with `error` when the result would exceed the format's limits.
 bool Write(const File& file, std::string& out, std::string& error);
+// The same, handing the bytes to `sink` in order (large streams without a
+// copy); a false from the sink stops the write.
+using Sink = std::function<bool(std::string_view)>;
+bool Write(const File& file, const Sink& sink, std::string& error);
 
 }  // namespace pelkor::xls::cfb

@@ -195,6 +195,26 @@ void Pieces::Chars(uint32_t count, bool wide, std::string& out) {
             continue;
         }
         const std::string_view p = parts_[part_];
+        if (!wide && !pendingHigh) {
+            // One-byte units are Latin-1: the common case, done in a run.
+            const size_t n = std::min<size_t>(count, p.size() - off_);
+            const char* q = p.data() + off_;
+            for (size_t k = 0; k < n;) {
+                size_t run = k;
+                while (run < n && static_cast<uint8_t>(q[run]) < 0x80) ++run;
+                out.append(q + k, run - k);
+                if (run < n) {
+                    const auto b = static_cast<uint8_t>(q[run]);
+                    out.push_back(static_cast<char>(0xC0 | b >> 6));
+                    out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
+                    ++run;
+                }
+                k = run;
+            }
+            off_ += n;
+            count -= static_cast<uint32_t>(n);
+            continue;
+        }
         if (wide) {
             if (p.size() - off_ < 2) {
                 ok_ = false;

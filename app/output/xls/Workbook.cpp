@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -131,6 +132,7 @@ struct RowRec {
     uint16_t row = 0;
     bool fresh = false, dirty = false;
     uint32_t off = 0;
+    uint32_t len = 20;  // the whole record
 };
 
 struct ColInfo {
@@ -164,7 +166,7 @@ struct Sheet {
         return g.fresh ? std::string_view(fresh).substr(g.off, g.len) : src.substr(g.off, g.len);
     }
     std::string_view RowBytes(const RowRec& r) const {
-        return r.fresh ? std::string_view(fresh).substr(r.off, 20) : src.substr(r.off, 20);
+        return r.fresh ? std::string_view(fresh).substr(r.off, r.len) : src.substr(r.off, r.len);
     }
 };
 
@@ -178,7 +180,11 @@ struct Sst {
     int rec = -1;                      // its record in the globals
     int recCount = 0;                  // SST plus its CONTINUE records
     uint32_t oldPos = 0;
-    std::vector<std::string> chunks;   // record data: SST, then CONTINUE
+    // Record data, SST then CONTINUE: the loaded ones in place, then those
+    // that take new strings (the last loaded one is copied there when
+    // strings are added).
+    std::vector<std::string_view> kept;
+    std::vector<std::string> added;
     std::vector<uint32_t> starts;      // chunk << 16 | offset, per string
     std::string arena;                 // every string's text, UTF-8, back to back
     std::vector<uint32_t> ends;        // end of string i in arena
@@ -186,8 +192,11 @@ struct Sst {
     uint32_t total = 0;
     size_t endChunk = 0, endOff = 0;   // where the last string ends
     std::vector<uint32_t> table;       // hash set of string indices + 1, built on first add
+    size_t hashFrom = SIZE_MAX;        // first string the set holds
 
     size_t Count() const { return ends.size(); }
+    size_t Chunks() const { return kept.size() + added.size(); }
+    std::string_view Chunk(size_t k) const { return k < kept.size() ? kept[k] : std::string_view(added[k - kept.size()]); }
     std::string_view Text(size_t i) const {
         const uint32_t b = i == 0 ? 0 : ends[i - 1];
         return std::string_view(arena).substr(b, ends[i] - b);
@@ -386,9 +395,9 @@ bool Workbook::Impl::LoadStream() {
             sst.present = true;
             sst.rec = static_cast<int>(i);
             sst.oldPos = g.off;
-            sst.chunks.emplace_back(d);
+            sst.kept.push_back(d);
             size_t k = i + 1;
-            while (k < grecs.size() && grecs[k].type == kContinue) sst.chunks.emplace_back(Data(grecs[k++]));
+            while (k < grecs.size() && grecs[k].type == kContinue) sst.kept.push_back(Data(grecs[k++]));
             sst.recCount = static_cast<int>(k - i);
         } else if (g.type == kXf) {
             if (d.size() >= 6 && !(U16(d.data() + 4) & 4)) {
@@ -430,8 +439,11 @@ bool Workbook::Impl::LoadStream() {
 }
 
 bool Workbook::Impl::ParseSst() {
-    std::vector<std::string_view> parts(sst.chunks.begin(), sst.chunks.end());
+    const std::vector<std::string_view>& parts = sst.kept;
     if (parts.size() > 0xFFFF) return Fail("damaged workbook: shared-string table too large");
+    size_t bytes = 0;
+    for (std::string_view part : parts) bytes += part.size();
+    sst.arena.reserve(bytes);
     text::Pieces p(parts);
     sst.total = p.U32();
     const uint32_t unique = p.U32();
@@ -459,7 +471,7 @@ bool Workbook::Impl::ParseSubstream(Sheet& s, bool worksheet) {
     int depth = 0;
     bool started = false, done = false, groupOpen = false;
     std::vector<std::pair<uint32_t, uint32_t>> pending;
-    size_t lastEnd = 0, insertAt = 0;
+    size_t lastEnd = 0, insertAt = 0, lastRec = 0;
     bool haveInsert = false;
     int64_t window2 = -1;
     for (;;) {
@@ -504,7 +516,7 @@ bool Workbook::Impl::ParseSubstream(Sheet& s, bool worksheet) {
                 }
                 pending.clear();
                 if (t == kRow) {
-                    if (len >= 16) s.rows.push_back({U16(d), false, false, recOff});
+                    if (len >= 16) s.rows.push_back({U16(d), false, false, recOff, recLen});
                     groupOpen = false;
                 } else if (t == kDbCell) {
                     groupOpen = false;
@@ -516,7 +528,7 @@ bool Workbook::Impl::ParseSubstream(Sheet& s, bool worksheet) {
                         g.row = U16(d);
                         g.col1 = g.col2 = U16(d + 2);
                     } else {
-                        g.row = 0xFFFF;  // unreadable: kept, never found
+                        g.row = 0xFFFF;  // unreadable: kept, never found (no column 0xFFFF)
                         g.col1 = g.col2 = 0xFFFF;
                     }
                     if ((t == kMulRk || t == kMulBlank) && len >= 6) {
@@ -538,6 +550,7 @@ bool Workbook::Impl::ParseSubstream(Sheet& s, bool worksheet) {
                 else pending.push_back({recOff, recLen});
             }
         }
+        lastRec = pos;
         pos += 4 + len;
         if (t == kEof && --depth <= 0) break;
         if (depth <= 0) return Fail(bad + "has records outside its BOF and EOF");
@@ -546,7 +559,7 @@ bool Workbook::Impl::ParseSubstream(Sheet& s, bool worksheet) {
     if (started) {
         s.ctEnd = static_cast<uint32_t>(lastEnd);
     } else {
-        if (!haveInsert) insertAt = window2 >= 0 ? static_cast<size_t>(window2) : pos - 4;
+        if (!haveInsert) insertAt = window2 >= 0 ? static_cast<size_t>(window2) : lastRec;
         s.ctBegin = s.ctEnd = static_cast<uint32_t>(insertAt);
     }
     auto byPos = [](const Group& a, const Group& b) { return a.row != b.row ? a.row < b.row : a.col1 < b.col1; };
@@ -650,13 +663,14 @@ void Workbook::Impl::TrimSst() {
     sst.trimmed = true;
     if (!sst.present) {
         sst.present = true;
-        sst.chunks.assign(1, std::string(8, '\0'));
-        sst.endChunk = 0;
-        sst.endOff = 8;
+        sst.kept.clear();
+        sst.added.assign(1, std::string(8, '\0'));
+        return;
     }
-    sst.chunks.resize(sst.endChunk + 1);
-    sst.chunks.back().resize(sst.endOff);
-    if (sst.chunks.size() > 1 && sst.chunks.back().empty()) sst.chunks.pop_back();
+    sst.kept.resize(std::min(sst.kept.size(), sst.endChunk + 1));
+    const std::string_view last = sst.kept.back().substr(0, sst.endOff);
+    sst.kept.pop_back();
+    if (!last.empty() || sst.kept.empty()) sst.added.emplace_back(last);
 }
 
 uint32_t Workbook::Impl::AddString(const std::string& utf8) {
@@ -669,33 +683,36 @@ uint32_t Workbook::Impl::AddString(const std::string& utf8) {
     };
     auto grow = [&]() {
         size_t cap = 64;
-        while (cap < sst.Count() * 2 + 2) cap *= 2;
+        while (cap < (sst.Count() - sst.hashFrom) * 2 + 2) cap *= 2;
         sst.table.assign(cap, 0);
-        for (size_t i = 0; i < sst.Count(); ++i) {
+        for (size_t i = sst.hashFrom; i < sst.Count(); ++i) {
             if (!sst.plain[i]) continue;
             const size_t h = slot(sst.Text(i));
             if (sst.table[h] == 0) sst.table[h] = static_cast<uint32_t>(i + 1);
         }
     };
-    if (sst.table.size() < sst.Count() * 2 + 2) grow();
+    // Reusing a loaded string saves a few bytes but costs hashing the whole
+    // table; in a big table only the strings added since loading are reused.
+    if (sst.hashFrom == SIZE_MAX) sst.hashFrom = sst.Count() <= 65536 ? 0 : sst.Count();
+    if (sst.table.size() < (sst.Count() - sst.hashFrom) * 2 + 2) grow();
     const size_t h = slot(utf8);
     if (sst.table[h] != 0) return sst.table[h] - 1;
 
     const std::u16string u = text::Utf8ToUtf16(utf8);
     const bool wide = NeedsWide(u);
     const size_t unit = wide ? 2 : 1;
-    if (sst.chunks.back().size() + 3 + (u.empty() ? 0 : unit) > MaxRecordData) sst.chunks.emplace_back();
-    if (sst.chunks.size() > 0xFFFF) throw std::length_error("shared-string table too large");
-    sst.starts.push_back(static_cast<uint32_t>((sst.chunks.size() - 1) << 16 | sst.chunks.back().size()));
-    std::string* c = &sst.chunks.back();
+    if (sst.added.empty() || sst.added.back().size() + 3 + (u.empty() ? 0 : unit) > MaxRecordData) sst.added.emplace_back();
+    if (sst.Chunks() > 0xFFFF) throw std::length_error("shared-string table too large");
+    sst.starts.push_back(static_cast<uint32_t>((sst.Chunks() - 1) << 16 | sst.added.back().size()));
+    std::string* c = &sst.added.back();
     Add16(*c, static_cast<uint16_t>(u.size()));
     Add8(*c, wide ? 1 : 0);
     size_t i = 0;
     while (i < u.size()) {
         size_t room = (MaxRecordData - c->size()) / unit;
         if (room == 0) {
-            sst.chunks.emplace_back();
-            c = &sst.chunks.back();
+            sst.added.emplace_back();
+            c = &sst.added.back();
             Add8(*c, wide ? 1 : 0);  // character data resumes with its option byte
             continue;
         }
@@ -706,22 +723,25 @@ uint32_t Workbook::Impl::AddString(const std::string& utf8) {
     sst.arena += utf8;
     sst.ends.push_back(static_cast<uint32_t>(sst.arena.size()));
     sst.plain.push_back(1);
-    sst.endChunk = sst.chunks.size() - 1;
-    sst.endOff = sst.chunks.back().size();
+    sst.endChunk = sst.Chunks() - 1;
+    sst.endOff = sst.added.back().size();
     sst.changed = true;
     const uint32_t index = static_cast<uint32_t>(sst.Count() - 1);
-    if (sst.table.size() < sst.Count() * 2 + 2) grow();
+    if (sst.table.size() < (sst.Count() - sst.hashFrom) * 2 + 2) grow();
     else sst.table[slot(utf8)] = index + 1;
     return index;
 }
 
 void Workbook::Impl::WriteSst(std::string& out, std::vector<uint32_t>& chunkPos) {
     chunkPos.clear();
-    Put32(sst.chunks[0].data(), sst.total);
-    Put32(sst.chunks[0].data() + 4, static_cast<uint32_t>(sst.Count()));
-    for (size_t k = 0; k < sst.chunks.size(); ++k) {
+    for (size_t k = 0; k < sst.Chunks(); ++k) {
         chunkPos.push_back(static_cast<uint32_t>(out.size()));
-        AddRecord(out, k == 0 ? kSst : kContinue, sst.chunks[k]);
+        const std::string_view c = sst.Chunk(k);
+        AddRecord(out, k == 0 ? kSst : kContinue, c);
+        if (k == 0) {
+            Put32(out.data() + out.size() - c.size(), sst.total);
+            Put32(out.data() + out.size() - c.size() + 4, static_cast<uint32_t>(sst.Count()));
+        }
     }
 }
 
@@ -988,26 +1008,45 @@ Workbook Workbook::CreateNew() {
 }
 
 bool Workbook::Load(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) {
-        impl_ = std::make_unique<Impl>();
-        impl_->error = "cannot open " + path + ": " + std::strerror(errno);
-        return false;
+    std::string bytes;
+    {
+        std::ifstream f(path, std::ios::binary | std::ios::ate);
+        if (!f) {
+            impl_ = std::make_unique<Impl>();
+            impl_->error = "cannot open " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        const std::streamoff size = f.tellg();
+        f.seekg(0);
+        if (size < 0) {
+            impl_ = std::make_unique<Impl>();
+            impl_->error = "cannot read " + path;
+            return false;
+        }
+        try {
+            bytes.resize(static_cast<size_t>(size));
+        } catch (const std::exception&) {
+            impl_ = std::make_unique<Impl>();
+            impl_->error = "not enough memory to load " + path;
+            return false;
+        }
+        if (!f.read(bytes.data(), size)) {
+            impl_ = std::make_unique<Impl>();
+            impl_->error = "cannot read " + path;
+            return false;
+        }
     }
-    std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    if (f.bad()) {
-        impl_ = std::make_unique<Impl>();
-        impl_->error = "cannot read " + path;
-        return false;
-    }
-    return LoadFromBytes(bytes);
+    return LoadBytes(std::move(bytes));
 }
 
-bool Workbook::LoadFromBytes(const std::string& bytes) {
+bool Workbook::LoadFromBytes(const std::string& bytes) { return LoadBytes(std::string(bytes)); }
+
+bool Workbook::LoadBytes(std::string&& bytes) {
     auto m = std::make_unique<Impl>();
     bool ok = false;
     try {
         if (cfb::Read(bytes, m->file, m->error)) {
+            std::string().swap(bytes);  // the streams hold what is needed now
             m->wbEntry = m->file.FindRootStream("Workbook");
             if (m->wbEntry < 0) {
                 if (m->file.FindRootStream("Book") >= 0)
@@ -1037,30 +1076,35 @@ bool Workbook::LoadFromBytes(const std::string& bytes) {
     return true;
 }
 
-bool Workbook::SaveToBytes(std::string& out) {
+bool Workbook::SaveTo(const std::function<bool(std::string_view)>& sink) {
     Impl& m = *impl_;
     if (!m.loaded) return m.Fail("no workbook to save");
     if (m.refused) return m.Fail("not saved: an earlier change to the workbook was refused (" + m.error + ")");
+    cfb::Entry& e = m.file.entries[static_cast<size_t>(m.wbEntry)];
+    bool ok = false;
     try {
-        std::string stream;
-        if (!m.Serialise(stream)) return false;
-        cfb::Entry& e = m.file.entries[static_cast<size_t>(m.wbEntry)];
-        e.data = std::move(stream);
-        const bool ok = cfb::Write(m.file, out, m.error);
-        e.data.clear();
-        e.data.shrink_to_fit();
-        return ok;
+        ok = m.Serialise(e.data) && cfb::Write(m.file, sink, m.error);
     } catch (const std::bad_alloc&) {
-        return m.Fail("not enough memory to save the workbook");
+        ok = m.Fail("not enough memory to save the workbook");
     } catch (const std::exception& ex) {
-        return m.Fail(std::string("cannot save the workbook: ") + ex.what());
+        ok = m.Fail(std::string("cannot save the workbook: ") + ex.what());
     }
+    std::string().swap(e.data);
+    return ok;
+}
+
+bool Workbook::SaveToBytes(std::string& out) {
+    out.clear();
+    return SaveTo([&out](std::string_view piece) {
+        out.append(piece);
+        return true;
+    });
 }
 
 bool Workbook::Save(const std::string& path) {
-    std::string bytes;
-    if (!SaveToBytes(bytes)) return false;
     Impl& m = *impl_;
+    if (!m.loaded) return m.Fail("no workbook to save");
+    if (m.refused) return m.Fail("not saved: an earlier change to the workbook was refused (" + m.error + ")");
     struct stat old {};
     const bool exists = ::stat(path.c_str(), &old) == 0;
     std::string tmp;
@@ -1071,29 +1115,38 @@ bool Workbook::Save(const std::string& path) {
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) return m.Fail("cannot create a temporary file beside " + path + ": " + std::strerror(errno));
-    auto failWith = [&](const std::string& what) {
-        const int err = errno;
+    int writeErr = 0;
+    auto failWith = [&](const std::string& what, int err) {
         if (fd >= 0) ::close(fd);
         ::unlink(tmp.c_str());
         return m.Fail(what + " " + path + ": " + std::strerror(err));
     };
     if (exists) (void)::fchmod(fd, old.st_mode & 07777);
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return failWith("cannot write");
+    const bool built = SaveTo([&](std::string_view piece) {
+        size_t done = 0;
+        while (done < piece.size()) {
+            const ssize_t n = ::write(fd, piece.data() + done, piece.size() - done);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                writeErr = errno;
+                return false;
+            }
+            done += static_cast<size_t>(n);
         }
-        done += static_cast<size_t>(n);
+        return true;
+    });
+    if (writeErr) return failWith("cannot write", writeErr);
+    if (!built) {
+        const std::string why = m.error;
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        return m.Fail(why);
     }
-    if (::fsync(fd) != 0) return failWith("cannot write");
-    if (::close(fd) != 0) {
-        fd = -1;
-        return failWith("cannot write");
-    }
+    if (::fsync(fd) != 0) return failWith("cannot write", errno);
+    const int closed = ::close(fd);
     fd = -1;
-    if (::rename(tmp.c_str(), path.c_str()) != 0) return failWith("cannot replace");
+    if (closed != 0) return failWith("cannot write", errno);
+    if (::rename(tmp.c_str(), path.c_str()) != 0) return failWith("cannot replace", errno);
     const size_t slash = path.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -1318,7 +1371,7 @@ int Workbook::LastRow(int sheet) const {
     const Sheet* s = impl_->Work(sheet);
     if (!s) return 0;
     for (auto it = s->groups.rbegin(); it != s->groups.rend(); ++it)
-        if (it->row < MaxRows) return it->row + 1;
+        if (it->col1 < MaxColumns) return it->row + 1;
     return 0;
 }
 

@@ -7,8 +7,10 @@
 // offsets that move with them. Text is UTF-8; rows and columns are 1-based
 // as in the spreadsheet (rows 1..65536, columns 1..256).
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace pelkor::xls {
 
@@ -63,6 +65,8 @@ public:
     int LastColumn(int sheet) const;
 
 private:
+    bool LoadBytes(std::string&& bytes);
+    bool SaveTo(const std::function<bool(std::string_view)>& sink);
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
