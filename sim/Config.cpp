@@ -89,6 +89,12 @@ void Statement(Simulator& sim, pcdsim::Station*& st, const std::vector<std::stri
         st = &sim.AddStation(static_cast<int>(a));
         return;
     }
+    static const char* const kStationStatements[] = {"input", "output", "flag", "counter", "timer", "register",
+                                                     "status", "db", "dbsize", "dbitem", "blocksize", "clock",
+                                                     "generator", "fault"};
+    bool known = false;
+    for (const char* k : kStationStatements) known = known || key == k;
+    if (!known) throw ConfigError("unknown statement \"" + w[0] + "\"");
     if (!st) throw ConfigError("\"" + w[0] + "\" before any \"station\" line");
 
     Resource res;
