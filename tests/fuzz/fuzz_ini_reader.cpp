@@ -66,13 +66,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ManualClock clock;
     AppContext app(ui, clock, Folder());
     const std::string file = Folder() + "/fuzz.pelk";
+    // The log must stay in the work folder, whatever folder the input names.
+    ProfileDocument start = ProfileDocument::Parse(text);
+    start.Set("Pelkor", "LogFolder", Folder());
+    const std::string startText = start.Text();
     {
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        out << text;
+        out << startText;
     }
     // Reading one key straight from the file follows the same rules.
-    for (const std::string& sec : names)
-        for (const auto& [key, value] : ProfileDocument::Parse(text).SectionEntries(sec))
+    for (const std::string& sec : start.SectionNames())
+        for (const auto& [key, value] : ProfileDocument::Parse(startText).SectionEntries(sec))
             if (ReadProfileString(file, sec, key) != value) __builtin_trap();
     app.Settings.StartFile = file;
     app.Settings.LogFolder = Folder();
