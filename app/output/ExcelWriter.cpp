@@ -121,6 +121,10 @@ bool WriteExcelData(AppContext& app, int taskNumber, xls::Workbook& book) {
     } else {
         for (int i = 0; i < book.SheetCount() && sheet < 0; ++i)
             if (book.SheetName(i) == task.OutSheet) sheet = i;
+        // Sheet names are unique regardless of case, so "log" cannot be added
+        // beside "Log": write into that sheet rather than fail every record.
+        for (int i = 0; i < book.SheetCount() && sheet < 0; ++i)
+            if (EqualsNoCase(book.SheetName(i), task.OutSheet)) sheet = i;
         if (sheet < 0) {
             sheet = book.AddSheet(task.OutSheet);
             task.LineCounter = 0;
