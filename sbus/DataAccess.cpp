@@ -22,23 +22,29 @@ int32_t CheckFamily(uint8_t command, int16_t address, int16_t count, const void*
 
 } // namespace
 
+template <typename Copy>
+int32_t Engine::Split(SbusRequest& r, int32_t count, int32_t perTelegram, bool write, Copy copy) {
+    for (int32_t done = 0; done < count;) {
+        const int32_t n = std::min(count - done, perTelegram);
+        r.count = n;
+        if (write) copy(r, done, n);
+        if (int32_t rc = write ? WriteTelegram(r) : ReadTelegram(r)) return rc;
+        if (!write) copy(r, done, n);
+        done += n;
+        r.address += n;
+    }
+    return kOk;
+}
+
 int32_t Engine::ReadBits(uint8_t command, int16_t address, int16_t count, int16_t* values) {
     if (int32_t rc = CheckFamily(command, address, count, values, open_)) return rc;
     SbusRequest r;
     r.station = s_.station;
     r.command = command;
     r.address = address;
-    int32_t remaining = count, done = 0;
-    while (remaining > 0) {
-        const int32_t n = std::min(remaining, int32_t{kMaxBits});
-        r.count = n;
-        if (int32_t rc = ReadTelegram(r)) return rc;
-        for (int32_t i = 0; i < n; ++i) values[done + i] = static_cast<int16_t>(r.values[i]);
-        done += n;
-        r.address += n;
-        remaining -= n;
-    }
-    return kOk;
+    return Split(r, count, kMaxBits, false, [&](SbusRequest& t, int32_t done, int32_t n) {
+        for (int32_t i = 0; i < n; ++i) values[done + i] = static_cast<int16_t>(t.values[i]);
+    });
 }
 
 int32_t Engine::WriteBits(uint8_t command, int16_t address, int16_t count, const int16_t* values) {
@@ -47,17 +53,9 @@ int32_t Engine::WriteBits(uint8_t command, int16_t address, int16_t count, const
     r.station = s_.station;
     r.command = command;
     r.address = address;
-    int32_t remaining = count, done = 0;
-    while (remaining > 0) {
-        const int32_t n = std::min(remaining, int32_t{kMaxBits});
-        r.count = n;
-        for (int32_t i = 0; i < n; ++i) r.values[i] = values[done + i];
-        if (int32_t rc = WriteTelegram(r)) return rc;
-        done += n;
-        r.address += n;
-        remaining -= n;
-    }
-    return kOk;
+    return Split(r, count, kMaxBits, true, [&](SbusRequest& t, int32_t done, int32_t n) {
+        for (int32_t i = 0; i < n; ++i) t.values[i] = values[done + i];
+    });
 }
 
 int32_t Engine::ReadValues(uint8_t command, int16_t address, int16_t count, int32_t* values) {
@@ -66,17 +64,9 @@ int32_t Engine::ReadValues(uint8_t command, int16_t address, int16_t count, int3
     r.station = s_.station;
     r.command = command;
     r.address = address;
-    int32_t remaining = count, done = 0;
-    while (remaining > 0) {
-        const int32_t n = std::min(remaining, int32_t{kMaxValues});
-        r.count = n;
-        if (int32_t rc = ReadTelegram(r)) return rc;
-        std::copy_n(r.values, n, values + done);
-        done += n;
-        r.address += n;
-        remaining -= n;
-    }
-    return kOk;
+    return Split(r, count, kMaxValues, false, [&](SbusRequest& t, int32_t done, int32_t n) {
+        std::copy_n(t.values, n, values + done);
+    });
 }
 
 int32_t Engine::WriteValues(uint8_t command, int16_t address, int16_t count, const int32_t* values) {
@@ -85,17 +75,9 @@ int32_t Engine::WriteValues(uint8_t command, int16_t address, int16_t count, con
     r.station = s_.station;
     r.command = command;
     r.address = address;
-    int32_t remaining = count, done = 0;
-    while (remaining > 0) {
-        const int32_t n = std::min(remaining, int32_t{kMaxValues});
-        r.count = n;
-        std::copy_n(values + done, n, r.values);
-        if (int32_t rc = WriteTelegram(r)) return rc;
-        done += n;
-        r.address += n;
-        remaining -= n;
-    }
-    return kOk;
+    return Split(r, count, kMaxValues, true, [&](SbusRequest& t, int32_t done, int32_t n) {
+        std::copy_n(values + done, n, t.values);
+    });
 }
 
 int32_t Engine::ReadDbItems(int16_t db, int16_t item, int16_t count, int32_t* values) {
@@ -105,17 +87,9 @@ int32_t Engine::ReadDbItems(int16_t db, int16_t item, int16_t count, int32_t* va
     r.command = 150;
     r.db = static_cast<uint16_t>(db);
     r.address = static_cast<uint16_t>(item);
-    int32_t remaining = count, done = 0;
-    while (remaining > 0) {
-        const int32_t n = std::min(remaining, int32_t{kMaxValues});
-        r.count = n;
-        if (int32_t rc = ReadTelegram(r)) return rc;
-        std::copy_n(r.values, n, values + done);
-        done += n;
-        r.address += n;
-        remaining -= n;
-    }
-    return kOk;
+    return Split(r, count, kMaxValues, false, [&](SbusRequest& t, int32_t done, int32_t n) {
+        std::copy_n(t.values, n, values + done);
+    });
 }
 
 int32_t Engine::WriteDbItems(int16_t db, int16_t item, int16_t count, const int32_t* values) {
@@ -125,17 +99,9 @@ int32_t Engine::WriteDbItems(int16_t db, int16_t item, int16_t count, const int3
     r.command = 151;
     r.db = static_cast<uint16_t>(db);
     r.address = static_cast<uint16_t>(item);
-    int32_t remaining = count, done = 0;
-    while (remaining > 0) {
-        const int32_t n = std::min(remaining, int32_t{kMaxValues});
-        r.count = n;
-        std::copy_n(values + done, n, r.values);
-        if (int32_t rc = WriteTelegram(r)) return rc;
-        done += n;
-        r.address += n;
-        remaining -= n;
-    }
-    return kOk;
+    return Split(r, count, kMaxValues, true, [&](SbusRequest& t, int32_t done, int32_t n) {
+        std::copy_n(values + done, n, t.values);
+    });
 }
 
 int32_t Engine::ReadDbBytes(int16_t db, int16_t offset, int16_t count, uint8_t* bytes) {
@@ -190,17 +156,9 @@ int32_t Engine::ReadBlockSizes(char type, int16_t block, int16_t count, int32_t*
     r.command = 156;
     r.blockType = static_cast<uint8_t>(hit - kTypes);
     r.address = static_cast<uint16_t>(block);
-    int32_t remaining = count, done = 0;
-    while (remaining > 0) {
-        const int32_t n = std::min(remaining, int32_t{kMaxValues});
-        r.count = n;
-        if (int32_t rc = ReadTelegram(r)) return rc;
-        std::copy_n(r.values, n, sizes + done);
-        done += n;
-        r.address += n;
-        remaining -= n;
-    }
-    return kOk;
+    return Split(r, count, kMaxValues, false, [&](SbusRequest& t, int32_t done, int32_t n) {
+        std::copy_n(t.values, n, sizes + done);
+    });
 }
 
 int32_t Engine::ReadStatus(int16_t /*cpu*/, int32_t* status) {

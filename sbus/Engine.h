@@ -99,6 +99,11 @@ private:
     size_t BuildRest(const SbusRequest& r, uint8_t* out) const;
     void RaiseRts();
     void LowerRts();
+    // One transfer as telegrams of at most `perTelegram` elements, the address
+    // advancing; `copy(r, done, n)` moves values in before a write or out after
+    // a read. Stops at the first failing telegram, earlier values kept.
+    template <typename Copy>
+    int32_t Split(SbusRequest& r, int32_t count, int32_t perTelegram, bool write, Copy copy);
 
     SerialPort& port_;
     Services& sv_;
