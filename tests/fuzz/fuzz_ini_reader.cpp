@@ -11,30 +11,11 @@
 #include <fstream>
 #include <string>
 
+#include "fuzz/FuzzFolder.h"
 #include "config/PrivateProfile.h"
 #include "config/StartFile.h"
 #include "support/ScriptedUserInterface.h"
 #include "tasks/AppContext.h"
-
-namespace {
-
-// Memory-backed when possible, as every start-file write is flushed to disk;
-// removed at exit. Never destroyed, so the exit handler can still use it.
-const std::string& Folder() {
-    static const std::string* folder = [] {
-        char shm[] = "/dev/shm/pelkor-fuzz-ini-XXXXXX";
-        char tmp[] = "/tmp/pelkor-fuzz-ini-XXXXXX";
-        const char* made = ::mkdtemp(shm);
-        if (!made) made = ::mkdtemp(tmp);
-        if (!made) ::abort();
-        auto* path = new std::string(made);
-        std::atexit([] { std::filesystem::remove_all(Folder()); });
-        return path;
-    }();
-    return *folder;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace pelkor;
@@ -64,11 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Fresh each time: the recorded messages would otherwise pile up.
     ScriptedUserInterface ui;
     ManualClock clock;
-    AppContext app(ui, clock, Folder());
-    const std::string file = Folder() + "/fuzz.pelk";
+    AppContext app(ui, clock, FuzzFolder());
+    const std::string file = FuzzFolder() + "/fuzz.pelk";
     // The log must stay in the work folder, whatever folder the input names.
     ProfileDocument start = ProfileDocument::Parse(text);
-    start.Set("Pelkor", "LogFolder", Folder());
+    start.Set("Pelkor", "LogFolder", FuzzFolder());
     const std::string startText = start.Text();
     {
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
@@ -79,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const auto& [key, value] : ProfileDocument::Parse(startText).SectionEntries(sec))
             if (ReadProfileString(file, sec, key) != value) __builtin_trap();
     app.Settings.StartFile = file;
-    app.Settings.LogFolder = Folder();
+    app.Settings.LogFolder = FuzzFolder();
     ReadPelkorStartFile(app);
     if (app.Settings.TaskCount < 1 || app.Settings.TaskCount > MaxTasks) __builtin_trap();
     return 0;
