@@ -6,6 +6,8 @@
 #include <sstream>
 #include <string>
 
+#include "support/TempDir.h"
+
 namespace pelkor::test {
 
 inline void WriteFile(const std::string& path, const std::string& text) {
@@ -13,12 +15,7 @@ inline void WriteFile(const std::string& path, const std::string& text) {
     out << text;
 }
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+inline std::string ReadFile(const std::string& path) { return pelkor::ReadAll(path); }
 
 // Files in a folder whose name starts with "." (left-over temporary files).
 inline int HiddenFiles(const std::string& folder) {

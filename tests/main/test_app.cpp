@@ -14,13 +14,6 @@
 namespace pelkor {
 namespace {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 class AppTest : public ::testing::Test {
 protected:
     TempDir dir;

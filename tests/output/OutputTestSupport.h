@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "support/TempDir.h"
 #include <vector>
 
 #include "tasks/Task.h"
@@ -41,12 +43,7 @@ inline void SetEntries(Task& t, const std::vector<Entry>& entries) {
     }
 }
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+inline std::string ReadFile(const std::string& path) { return pelkor::ReadAll(path); }
 
 inline void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;

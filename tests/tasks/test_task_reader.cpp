@@ -21,13 +21,6 @@ namespace {
 using testing::FakeDde;
 using testing::FakePcd;
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 std::size_t Count(const std::string& text, const std::string& part) {
     std::size_t n = 0;
     for (std::size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + 1)) ++n;

@@ -11,6 +11,7 @@
 
 #include "output/xls/Bytes.h"
 #include "output/xls/Cfb.h"
+#include "support/TempDir.h"
 
 namespace xlstest {
 
@@ -61,10 +62,7 @@ inline std::string File(const std::string& stream, const std::string& name = "Wo
     return out;
 }
 
-inline std::string ReadAll(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
+using pelkor::ReadAll;
 
 inline std::string WorkbookStream(const std::string& file) {
     cfb::File f;
