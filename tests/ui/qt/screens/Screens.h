@@ -8,11 +8,27 @@
 #include <string>
 #include <vector>
 
+#include "main/PelkorApp.h"
+#include "pcd/PelsbusDriver.h"
+#include "support/ScriptedUserInterface.h"
+#include "util/Clock.h"
+
 namespace pelkor::screens {
 
 // What a screen may use: a scratch folder that lives for the whole run.
 struct ScreenEnv {
     std::string Folder;
+};
+
+// An application object for rendering: default answers, a fixed clock
+// (15 March 2023, 12:00). Keep it alive as long as the window (static, or
+// owned by the returned widget through a holder).
+struct ScreenApp {
+    explicit ScreenApp(const std::string& folder) : driver({folder}), app(ui, clock, folder, driver) {}
+    ScriptedUserInterface ui;
+    ManualClock clock{45000.5};
+    DlPelsbus driver;
+    PelkorApp app;
 };
 
 using ScreenMaker = std::function<std::unique_ptr<QWidget>(ScreenEnv&)>;
