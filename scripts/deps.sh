@@ -10,7 +10,8 @@ test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev
            clang libclang-rt-14-dev          # fuzz targets (libFuzzer)
            python3 python3-xlrd               # independent .xls reader
            libreoffice-calc-nogui             # second independent .xls reader
-           locales)                           # locale sources: date texts tested in a second locale
+           locales                            # locale sources: date texts tested in a second locale
+           desktop-file-utils)                # desktop-file-validate: the desktop shortcut we write
 
 want=("${build_pkgs[@]}")
 if [[ "${1:-}" == "--tests" ]]; then want+=("${test_pkgs[@]}"); fi
