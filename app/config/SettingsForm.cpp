@@ -1,5 +1,6 @@
 #include "config/SettingsForm.h"
 
+#include "config/PrivateProfile.h"
 #include "config/StartFile.h"
 #include "log/Folders.h"
 #include "log/LogEvents.h"
@@ -36,6 +37,22 @@ SettingsSaveResult SaveSettingsForm(AppContext& app, const SettingsForm& form) {
     s.AutoConnect = form.AutoConnect ? 1 : 0;
     app.Status.AutoConnectActive = s.AutoConnect;
     return WriteStartFileSettings(app) ? SettingsSaveResult::Saved : SettingsSaveResult::WriteFailed;
+}
+
+bool SaveChannelSettings(AppContext& app, const std::string& rawPort, int32_t baudrate) {
+    const std::string port = Trim(rawPort);
+    const std::string& file = app.Settings.StartFile;
+    std::string error;
+    if (!WriteProfileStrings(file, {{"Connection", "Port", port}, {"Connection", "Baudrate", std::to_string(baudrate)}},
+                             &error)) {
+        app.Status.LastErrorText = error;
+        app.Ui.MessageBox("Settings writing aborted in the file : " + file, "Pelkor", MsgIcon::Critical,
+                          MsgButtons::Ok, MsgAnswer::Ok);
+        return false;
+    }
+    app.Settings.Port = port;
+    app.Settings.Baudrate = baudrate;
+    return true;
 }
 
 }  // namespace pelkor

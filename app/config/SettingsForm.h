@@ -37,4 +37,10 @@ enum class SettingsSaveResult { Saved, FolderFailed, WriteFailed };
 // AutoConnectActive = AutoConnect) and writes the start file's settings.
 SettingsSaveResult SaveSettingsForm(AppContext& app, const SettingsForm& form);
 
+// Pelkor's own channel: writes [Connection] "Port" (trimmed; empty = port 1
+// as before) and "Baudrate" into the start file, both or neither, and only
+// then takes them into AppSettings. Failure: critical message "Settings
+// writing aborted in the file : <file>", false.
+bool SaveChannelSettings(AppContext& app, const std::string& port, int32_t baudrate);
+
 }  // namespace pelkor

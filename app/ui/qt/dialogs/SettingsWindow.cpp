@@ -14,6 +14,7 @@
 #include "main/PelkorApp.h"
 #include "pcd/PcdConnection.h"
 #include "pcd/PelsbusDriver.h"
+#include "ui/qt/dialogs/ChannelDialog.h"
 #include "ui/qt/dialogs/FolderPicker.h"
 #include "util/DesktopShortcut.h"
 
@@ -184,7 +185,12 @@ void SettingsWindow::OnlineSettings() {
         app_.Connection().ShowPg5ChannelDialog(static_cast<intptr_t>(winId()));
         return;
     }
-    if (showChannelDialog_) showChannelDialog_();
+    if (showChannelDialog_) {
+        showChannelDialog_();
+        return;
+    }
+    ChannelDialog channel(app_, this);
+    channel.exec();
 }
 
 void SettingsWindow::CreateShortcut() {

@@ -4,6 +4,7 @@
 
 #include "Screens.h"
 #include "config/StartFile.h"
+#include "ui/qt/dialogs/ChannelDialog.h"
 #include "ui/qt/dialogs/FolderPicker.h"
 #include "ui/qt/dialogs/SettingsWindow.h"
 
@@ -42,4 +43,16 @@ PELKOR_SCREEN("picker") {
     return std::make_unique<pelkor::FolderPickerDialog>(
         s.app.App(), env.Folder + "/Logs", nullptr, [volumes] { return volumes; },
         [](const pelkor::Volume& v, std::string&) { return v.Ready; });
+}
+
+PELKOR_SCREEN("channel") {
+    static ScreenApp s(env.Folder);
+    auto& settings = Prepared(s, env.Folder, 1).App().Settings;
+    settings.Port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    settings.Baudrate = 19200;
+    settings.Station = 5;
+    return std::make_unique<pelkor::ChannelDialog>(s.app, nullptr, [] {
+        return std::vector<std::string>{"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+                                        "/dev/ttyUSB0", "/dev/ttyACM0"};
+    });
 }
