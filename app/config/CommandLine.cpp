@@ -120,7 +120,7 @@ CommandLineResult GetCommandLine(AppContext& app, const std::string& commandText
     } catch (const std::exception& e) {
         description = e.what();
     }
-    Show(app, "Bad commande line argument\n" + text + "\n" + description, MsgIcon::Exclamation);
+    Show(app, "Bad commande line argument\r" + text + "\r" + description, MsgIcon::Exclamation);
     return CommandLineResult::NotFound;
 }
 

@@ -144,7 +144,9 @@ bool PcdConnection::ReadPg5ChannelFile() {
             return false;
         }
         channel = GetIniString(file, Section, "Channel");
-        if (Trim(channel).empty() && !CopyPg5Defaults(app_, file)) return false;
+        // A failed copy has shown its message; the connect goes on and fails
+        // (or not) with the library's own verdict, logged like any other.
+        if (Trim(channel).empty()) CopyPg5Defaults(app_, file);
         pguMode_ = LeadingNumber(GetIniString(file, Section, "PguMode")) != 0;
         return true;
     } catch (const std::exception&) {

@@ -40,6 +40,15 @@ void SetDefaultTaskParameters(AppContext& app, int task) {
     ClearResourceTable(t);
 }
 
+void ZeroTaskRecord(Task& t) {
+    t = Task{};
+    t.ReadInterval = 0;
+    t.Settings = 0;
+    t.FileName.clear();
+    t.FileIndex = 0;
+    t.TimeStamp = 0;
+}
+
 void SelectPg5Version(AppContext& app) {
     app.Status.PG5Available = 0;
     if (!app.Pg5) return;
