@@ -39,6 +39,7 @@ public:
     void Close(const std::string& reason) override { c_.ClosePcdConnection(reason); }
     bool CheckStatus() override { return c_.CheckPcdStatus(); }
     bool SetStation(int station) override { return c_.SetPcdStation(Short(station)); }
+    int MoveToTaskAddress(int task, int station) override { return c_.MoveToTaskAddress(task, Short(station)); }
     int ReadRegisters(int address, int count) override { return c_.ReadPcdRegisters(Short(address), Short(count)); }
     int ReadFlags(int address, int count) override { return c_.ReadPcdFlags(Short(address), Short(count)); }
     int ReadInputs(int address, int count) override { return c_.ReadPcdInputs(Short(address), Short(count)); }

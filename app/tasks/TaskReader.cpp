@@ -80,7 +80,10 @@ bool TaskEngine::StationAccess(int n, std::size_t i) {
         return false;
     }
     bool ok;
-    if (station == pcd_.OpenStation()) {
+    if (const int move = pcd_.MoveToTaskAddress(n, station); move != 0) {
+        ok = move > 0;
+        if (!ok) TaskMessage(n, "Read : " + EntryText(t, i) + " - Failed : " + st.LastErrorText);
+    } else if (station == pcd_.OpenStation()) {
         ok = pcd_.CheckStatus();
         if (!ok) {
             LogEvent(app_, 1, "Task " + num + " - Connection with PCD station " + stn + " failed !");
