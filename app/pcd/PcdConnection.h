@@ -156,7 +156,7 @@ public:
     int32_t ReadPg5Clock();
     int32_t ReadPg5Bits(char letter, int16_t address, int16_t count, int16_t firstIndex);
     int32_t ReadPg5Registers(int16_t address, int16_t count, int16_t firstIndex);
-    // The channel file: the current start file, else ProgramFolder + "/Default.pelk".
+    // The channel file: the current start file, else UserDataFolder + "/Default.pelk".
     std::string ChannelFile() const;
     int32_t Pg5Code() const { return pg5Code_; }
     bool Pg5Ready() const { return pg5Ready_; }
