@@ -1,19 +1,31 @@
 # Helpers shared by every folder's CMakeLists.txt.
 
-# pelkor_module(<folder under app/>): a static library pk_<folder> (slashes
-# become underscores) from the folder's .cpp files.  Modules do not declare
-# links to each other; executables link the modules they need with
-# pelkor_link_modules(), which resolves references between them in any order.
+# pelkor_module(<folder under app/> [DEPS <modules>...] [RECURSE]): a static
+# library pk_<folder> (slashes become underscores) from the folder's .cpp files
+# (with RECURSE, also those of its subfolders), linked PUBLIC to the modules it
+# uses. Links are real, so a module that includes one that includes it back
+# fails to link instead of hiding behind a link group.
 function(pelkor_module dir)
+  cmake_parse_arguments(M "RECURSE" "" "DEPS" ${ARGN})
   string(REPLACE "/" "_" name "${dir}")
-  file(GLOB srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/app/${dir}/*.cpp)
+  if(M_RECURSE)
+    file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/app/${dir}/*.cpp)
+  else()
+    file(GLOB srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/app/${dir}/*.cpp)
+  endif()
+  set(deps)
+  foreach(d ${M_DEPS})
+    string(REPLACE "/" "_" d "${d}")
+    list(APPEND deps pk_${d})
+  endforeach()
   if(srcs)
     add_library(pk_${name} STATIC ${srcs})
     target_include_directories(pk_${name} PUBLIC ${PROJECT_SOURCE_DIR}/app ${PROJECT_SOURCE_DIR})
-    target_link_libraries(pk_${name} PUBLIC ${CMAKE_DL_LIBS})
+    target_link_libraries(pk_${name} PUBLIC ${deps} ${CMAKE_DL_LIBS})
   else()
     add_library(pk_${name} INTERFACE)
     target_include_directories(pk_${name} INTERFACE ${PROJECT_SOURCE_DIR}/app ${PROJECT_SOURCE_DIR})
+    target_link_libraries(pk_${name} INTERFACE ${deps})
   endif()
 endfunction()
 
@@ -24,7 +36,7 @@ function(pelkor_link_modules target)
     string(REPLACE "/" "_" m "${m}")
     list(APPEND libs pk_${m})
   endforeach()
-  target_link_libraries(${target} PRIVATE "$<LINK_GROUP:RESCAN,${libs}>" ${CMAKE_DL_LIBS})
+  target_link_libraries(${target} PRIVATE ${libs} ${CMAKE_DL_LIBS})
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/app ${PROJECT_SOURCE_DIR})
 endfunction()
 
@@ -49,6 +61,9 @@ function(pelkor_test name)
 endfunction()
 
 find_package(Threads REQUIRED)
+if(PELKOR_QT)
+  find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
+endif()
 if(PELKOR_TESTS)
   find_package(GTest REQUIRED)
   include(GoogleTest)

@@ -4,7 +4,8 @@
 # package is absent.
 set -euo pipefail
 
-build_pkgs=(cmake ninja-build g++ pkg-config)
+build_pkgs=(cmake ninja-build g++ pkg-config
+            qt6-base-dev)                      # the windows (Qt 6 Widgets)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev
            clang libclang-rt-14-dev          # fuzz targets (libFuzzer)
            python3 python3-xlrd               # independent .xls reader

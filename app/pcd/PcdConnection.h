@@ -56,7 +56,7 @@
 #include <vector>
 
 #include "pcd/Pg5Library.h"
-#include "pcd/Pg5Services.h"
+#include "tasks/Pg5Services.h"
 #include "pcd/PelsbusDriver.h"
 #include "tasks/AppContext.h"
 

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "log/EventLogState.h"
-#include "pcd/Pg5Services.h"
+#include "tasks/EventLogState.h"
+#include "tasks/Pg5Services.h"
 #include "tasks/Task.h"
 #include "ui/UserInterface.h"
 #include "util/Clock.h"

@@ -9,10 +9,9 @@
 #include <string>
 #include <vector>
 
-namespace pelkor {
+#include "util/Date.h"
 
-// Day count since 30 December 1899; the fraction is the time of day.
-using Date = double;
+namespace pelkor {
 
 constexpr int MaxTasks = 100;
 

@@ -2,7 +2,7 @@
 // Time as the program sees it. The scheduler, the reader and the log take the
 // time from here so tests can run a day of schedule in milliseconds.
 
-#include "tasks/Task.h"
+#include "util/Date.h"
 
 namespace pelkor {
 

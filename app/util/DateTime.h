@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "tasks/Task.h"
+#include "util/Date.h"
 
 namespace pelkor {
 
