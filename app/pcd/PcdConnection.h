@@ -35,7 +35,7 @@
 //        Pg5AppsDir(version), Pg5LocalDir(version), ProgramFolderFound().
 //   Main-window helpers (free functions, through app.Ui): PCDConnectionOpen,
 //        ButtonConnect.
-//   Wiring: construct once per run with DlPelsbus({ExecutableFolder()}); set
+//   Wiring: construct once per run with DlPelsbus(ShippedLibraryFolders(ExecutableFolder())); set
 //        app.Pg5 = &connection and run ReadSAIARegistery() before the PG5
 //        version selection. A connect tries the station list of the current
 //        task, so SearchAllStation must have run for it (start-up does).
