@@ -18,7 +18,7 @@ namespace pelkor {
 
 bool ComposeOutputPath(AppContext& app, int taskNumber) {
     Task& task = app.Tasks[taskNumber];
-    std::string folder = task.OutFolder.empty() ? app.ProgramFolder : task.OutFolder;
+    std::string folder = task.OutFolder.empty() ? app.UserDataFolder : task.OutFolder;
     if (!task.OutFolder.empty() && !FolderExists(task.OutFolder)) {
         // No message box: an unattended logger must not stop on a dialog; the
         // reader logs the failure.

@@ -131,7 +131,7 @@ Pg5Library& PcdConnection::Pg5Lib() {
 
 std::string PcdConnection::ChannelFile() const {
     if (!app_.Settings.StartFile.empty()) return app_.Settings.StartFile;
-    return app_.ProgramFolder + "/Default.pelk";
+    return app_.UserDataFolder + "/Default.pelk";
 }
 
 bool PcdConnection::ReadPg5ChannelFile() {

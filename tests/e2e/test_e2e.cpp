@@ -40,7 +40,8 @@ protected:
     std::map<std::string, std::string> Env() {
         return {{"PELSBUS_COM1", sim.SlavePath()},
                 {"LC_ALL", "C"},
-                {"PELKOR_DDE_SOCKET", dir.file("dde.sock")}};
+                {"PELKOR_DDE_SOCKET", dir.file("dde.sock")},
+                {"XDG_DATA_HOME", dir.file("xdg")}};
     }
     // Runs pelkor to its end (at most `limit` seconds); returns its status.
     int RunPelkor(const std::vector<std::string>& args, double limit = 25) {
