@@ -11,7 +11,8 @@ test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev
            python3 python3-xlrd               # independent .xls reader
            libreoffice-calc-nogui             # second independent .xls reader
            locales                            # locale sources: date texts tested in a second locale
-           desktop-file-utils)                # desktop-file-validate: the desktop shortcut we write
+           dpkg-dev file lintian              # the .deb: dpkg-shlibdeps, cpack's library scan, its check
+           desktop-file-utils shared-mime-info systemd)  # desktop entries (installed one, shortcuts), file type, user unit
 
 want=("${build_pkgs[@]}")
 if [[ "${1:-}" == "--tests" ]]; then want+=("${test_pkgs[@]}"); fi

@@ -24,7 +24,7 @@ bool CopyPg5Allowed(const AppContext& app) { return app.Settings.DLL >= 1; }
 
 std::string BrowsedLogFolder(const AppContext& app, const std::string& picked) {
     if (picked == app.Settings.LogFolder) return {};
-    return picked.find('/') == std::string::npos ? app.ProgramFolder : picked;
+    return picked.find('/') == std::string::npos ? app.UserDataFolder : picked;
 }
 
 SettingsSaveResult SaveSettingsForm(AppContext& app, const SettingsForm& form) {

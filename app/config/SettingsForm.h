@@ -27,7 +27,7 @@ bool SettingsEditable(const AppContext& app);
 bool CopyPg5Allowed(const AppContext& app);
 
 // The log folder after browsing to `picked`: "" when it is the current log
-// folder (nothing changes); a path without a "/" means the program folder.
+// folder (nothing changes); a path without a "/" means the user's data folder.
 std::string BrowsedLogFolder(const AppContext& app, const std::string& picked);
 
 enum class SettingsSaveResult { Saved, FolderFailed, WriteFailed };

@@ -123,11 +123,11 @@ FolderPickerDialog::FolderPickerDialog(AppContext& app, const std::string& folde
     resize(440, 380);
 
     // Start on the folder; a folder that is gone starts at the root of its
-    // volume, and failing that at the root of the program folder's volume.
+    // volume, and failing that at the root of the user data folder's volume.
     if (!ShowFolder(folder_)) {
         const int v = VolumeIndexOf(volumes_, Clean(folder_));
         if (v < 0 || !ShowFolder(volumes_[v].Root)) {
-            const int p = VolumeIndexOf(volumes_, app_.ProgramFolder);
+            const int p = VolumeIndexOf(volumes_, app_.UserDataFolder);
             if (p < 0 || !ShowFolder(volumes_[p].Root)) ShowFolder("/");
         }
     }

@@ -13,9 +13,9 @@
 #include "config/SettingsForm.h"
 #include "main/PelkorApp.h"
 #include "pcd/PcdConnection.h"
-#include "pcd/PelsbusDriver.h"
 #include "ui/qt/dialogs/ChannelDialog.h"
 #include "ui/qt/dialogs/FolderPicker.h"
+#include "util/AppFolders.h"
 #include "util/DesktopShortcut.h"
 
 namespace pelkor {
@@ -30,11 +30,10 @@ W* Named(W* w, const char* name) {
     return w;
 }
 
-// Pelkor's icon: the one shipped beside the program, else the installed
-// theme icon.
-std::string PelkorIcon() {
-    const std::string beside = ExecutableFolder() + "/pelkor.svg";
-    return QFileInfo::exists(Q(beside)) ? beside : "pelkor";
+// Pelkor's icon: the shipped file, else the icon theme's.
+std::string PelkorIcon(const std::string& programFolder) {
+    const std::string file = FindShippedFile("pelkor.svg", programFolder);
+    return QFileInfo::exists(Q(file)) ? file : "pelkor";
 }
 
 }  // namespace
@@ -195,8 +194,9 @@ void SettingsWindow::OnlineSettings() {
 
 void SettingsWindow::CreateShortcut() {
     AppContext& ctx = app_.App();
-    const ShortcutSpec spec{ctx.Settings.StartFile, ctx.Settings.DLL, ExecutableFolder() + "/pelkor",
-                            ctx.ProgramFolder, PelkorIcon()};
+    // Started in the user's data folder: the program folder is never written.
+    const ShortcutSpec spec{ctx.Settings.StartFile, ctx.Settings.DLL, ctx.ProgramFolder + "/pelkor",
+                            ctx.UserDataFolder, PelkorIcon(ctx.ProgramFolder)};
     const std::string desktop = desktopFolder_ ? desktopFolder_() : DesktopFolder();
     std::string file, error;
     switch (WriteDesktopShortcut(spec, desktop, file, error)) {
