@@ -7,7 +7,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QTreeWidget>
 #include <QPushButton>
 #include <QStorageInfo>
 #include <QStyle>
@@ -87,8 +87,11 @@ FolderPickerDialog::FolderPickerDialog(AppContext& app, const std::string& folde
     lblPath->setBuddy(path_);
     auto* lblDirs = new QLabel("Folders:", this);
     lblDirs->setObjectName("lblDirs");
-    dirs_ = new QListWidget(this);
+    dirs_ = new QTreeWidget(this);
     dirs_->setObjectName("dirDirs");
+    dirs_->setHeaderHidden(true);
+    dirs_->setRootIsDecorated(false);
+    dirs_->setIndentation(16);
     dirs_->setAccessibleName("Folders:");
     dirs_->setIconSize(QSize(16, 16));
     lblDirs->setBuddy(dirs_);
@@ -138,9 +141,10 @@ FolderPickerDialog::FolderPickerDialog(AppContext& app, const std::string& folde
     path_->setFocus();
 
     connect(drives_, qOverload<int>(&QComboBox::currentIndexChanged), this, &FolderPickerDialog::OnDriveChanged);
-    connect(dirs_, &QListWidget::itemActivated, this, &FolderPickerDialog::OnFolderActivated);
-    connect(dirs_, &QListWidget::currentItemChanged, this,
-            [this](QListWidgetItem* item, QListWidgetItem*) { OnFolderSelected(item); });
+    connect(dirs_, &QTreeWidget::itemActivated, this,
+            [this](QTreeWidgetItem* item, int) { OnFolderActivated(item); });
+    connect(dirs_, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* item, QTreeWidgetItem*) { OnFolderSelected(item); });
     connect(ok, &QPushButton::clicked, this, &FolderPickerDialog::OnOk);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -166,21 +170,26 @@ bool FolderPickerDialog::ShowFolder(const std::string& rawFolder) {
     }
     const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closed = style()->standardIcon(QStyle::SP_DirIcon);
-    int depth = 0;
+    QTreeWidgetItem* parent = nullptr;
     for (const std::string& p : chain) {
-        const std::string name = depth == 0 ? p : p.substr(p.rfind('/') + 1);
-        auto* item = new QListWidgetItem(open, QString(depth * 3, ' ') + Q(name), dirs_);
-        item->setData(Qt::UserRole, Q(p));
-        ++depth;
+        const std::string name = parent ? p.substr(p.rfind('/') + 1) : p;
+        auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(dirs_);
+        item->setIcon(0, open);
+        item->setText(0, Q(name));
+        item->setData(0, Qt::UserRole, Q(p));
+        parent = item;
     }
-    dirs_->setCurrentRow(dirs_->count() - 1);
     const QStringList subs =
         dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
     for (int i = 0; i < subs.size() && i < kMaxListedFolders; ++i) {
-        auto* item = new QListWidgetItem(closed, QString(depth * 3, ' ') + subs[i], dirs_);
-        item->setData(Qt::UserRole, Q(folder == "/" ? "/" + subs[i].toStdString()
-                                                     : folder + "/" + subs[i].toStdString()));
+        auto* item = new QTreeWidgetItem(parent);
+        item->setIcon(0, closed);
+        item->setText(0, subs[i]);
+        item->setData(0, Qt::UserRole, Q(folder == "/" ? "/" + subs[i].toStdString()
+                                                        : folder + "/" + subs[i].toStdString()));
     }
+    dirs_->expandAll();
+    dirs_->setCurrentItem(parent);
     guard_ = wasGuarded;
     return true;
 }
@@ -207,10 +216,10 @@ void FolderPickerDialog::OnDriveChanged(int index) {
     guard_ = false;
 }
 
-void FolderPickerDialog::OnFolderActivated(QListWidgetItem* item) {
+void FolderPickerDialog::OnFolderActivated(QTreeWidgetItem* item) {
     if (guard_ || !item) return;
     // Deferred: the list is refilled, which deletes the item being activated.
-    const std::string target = item->data(Qt::UserRole).toString().toStdString();
+    const std::string target = item->data(0, Qt::UserRole).toString().toStdString();
     QMetaObject::invokeMethod(
         this,
         [this, target] {
@@ -222,9 +231,9 @@ void FolderPickerDialog::OnFolderActivated(QListWidgetItem* item) {
         Qt::QueuedConnection);
 }
 
-void FolderPickerDialog::OnFolderSelected(QListWidgetItem* item) {
+void FolderPickerDialog::OnFolderSelected(QTreeWidgetItem* item) {
     if (guard_ || !item) return;
-    path_->setText(item->data(Qt::UserRole).toString());
+    path_->setText(item->data(0, Qt::UserRole).toString());
 }
 
 void FolderPickerDialog::OnOk() {

@@ -12,8 +12,8 @@
 
 class QComboBox;
 class QLineEdit;
-class QListWidget;
-class QListWidgetItem;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace pelkor {
 
@@ -48,8 +48,8 @@ private:
     bool ShowFolder(const std::string& folder);
     void FollowDrive();
     void OnDriveChanged(int index);
-    void OnFolderActivated(QListWidgetItem* item);
-    void OnFolderSelected(QListWidgetItem* item);
+    void OnFolderActivated(QTreeWidgetItem* item);
+    void OnFolderSelected(QTreeWidgetItem* item);
     void OnOk();
 
     AppContext& app_;
@@ -62,7 +62,7 @@ private:
     bool guard_ = false;  // one list's change does not re-enter the other's
 
     QComboBox* drives_ = nullptr;
-    QListWidget* dirs_ = nullptr;
+    QTreeWidget* dirs_ = nullptr;
     QLineEdit* path_ = nullptr;
 };
 
