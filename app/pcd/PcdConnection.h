@@ -37,7 +37,7 @@
 //        Pg5AppsDir(version), Pg5LocalDir(version), ProgramFolderFound().
 //   Main-window helpers (free functions, through app.Ui): PCDConnectionOpen,
 //        ButtonConnect.
-//   Wiring: construct once per run with DlPelsbus({ExecutableFolder()}); set
+//   Wiring: construct once per run with DlPelsbus(ShippedLibraryFolders(ExecutableFolder())); set
 //        app.Pg5 = &connection and run ReadSAIARegistery() before the PG5
 //        version selection. A connect tries the station list of the current
 //        task, so SearchAllStation must have run for it (start-up does).
@@ -168,7 +168,7 @@ public:
     int32_t ReadPg5Clock();
     int32_t ReadPg5Bits(char letter, int16_t address, int16_t count, int16_t firstIndex);
     int32_t ReadPg5Registers(int16_t address, int16_t count, int16_t firstIndex);
-    // The channel file: the current start file, else ProgramFolder + "/Default.pelk".
+    // The channel file: the current start file, else UserDataFolder + "/Default.pelk".
     std::string ChannelFile() const;
     int32_t Pg5Code() const { return pg5Code_; }
     bool Pg5Ready() const { return pg5Ready_; }

@@ -181,10 +181,13 @@ void TaskEngine::FailRead(int n) {
         st.LastErrorText = reason;
         app_.Ui.SetConnectionFrame("Pelkor Single Shot Failed !", UiColour::Red);
         app_.Ui.AppendReadLog("\r\nError : " + reason);
-    } else if (st.EditTask >= 1 && st.EditTask <= MaxTasks) {
-        task(st.EditTask).LastValues = reason;
+    } else {
+        // The failing task's own values carry the error (the DDE service
+        // serves another task's values untouched); the editor shows it when
+        // this is the task it shows.
+        task(n).LastValues = reason;
+        if (st.EditorOpen && st.EditTask == n) app_.Ui.TaskEditorShowDataRead(n);
     }
-    (void)n;
 }
 
 bool TaskEngine::StoreRecord(int n) {
