@@ -36,6 +36,7 @@ struct Editing : ::testing::Test {
         app.Settings.StartMode = 1;
         SetDefaultTaskParameters(app, 1);
         app.Tasks[1].FileType = "CSV";
+        app.Tasks[1].Data = "R 1";
         form = FormFromTask(app.Tasks[1]);
     }
 };
