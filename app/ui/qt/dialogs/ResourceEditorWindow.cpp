@@ -121,9 +121,10 @@ ResourceEditorWindow::ResourceEditorWindow(PelkorApp& app, int task, const Resou
     closeRow->addWidget(cmdClose);
     side->addLayout(closeRow);
     auto* top = new QHBoxLayout(this);
-    top->addWidget(grid_, 3);
-    top->addLayout(side, 2);
-    resize(760, 440);
+    top->addWidget(grid_, 1);
+    top->addLayout(side, 0);
+    grid_->setMinimumWidth(440);
+    resize(900, 460);
 
     // Loading, in order: no events while the window fills itself.
     events_ = false;

@@ -150,7 +150,8 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
     readButtons->addStretch(1);
     readButtons->addWidget(cmdRead_);
     readButtons->addWidget(cmdClear_);
-    rl->addLayout(readButtons, 4, 0, 1, 6);
+    rl->setRowStretch(4, 1);
+    rl->addLayout(readButtons, 5, 0, 1, 6);
     rl->setColumnStretch(3, 1);
 
     // ---- output file ----
@@ -217,6 +218,7 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
     ol->addWidget(lblCellStart_, 7, 2, Qt::AlignRight);
     ol->addWidget(txbCellStart_, 7, 3);
     ol->setColumnStretch(1, 1);
+    ol->setRowStretch(8, 1);
     ckbFormatTime_->setAccessibleName("Format for Time Stamps");
 
     // ---- addresses ----
@@ -263,8 +265,7 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
     auto* columns = new QHBoxLayout;
     auto* left = new QVBoxLayout;
     left->addWidget(frmConnection_);
-    left->addWidget(fmeRecords_);
-    left->addStretch(1);
+    left->addWidget(fmeRecords_, 1);
     columns->addLayout(left, 1);
     columns->addWidget(fmeOutputFile_, 1);
     auto* top = new QVBoxLayout(this);
@@ -349,11 +350,23 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
 
 TaskEditorWindow::~TaskEditorWindow() { app_.App().Status.EditorOpen = 0; }
 
+QList<QWidget*> TaskEditorWindow::ExcelGroup() const {
+    return {frmExcel_, lblExcel_, ckbOveride_, lblOutPage_, txbOutPage_, lblCellStart_, txbCellStart_};
+}
+
 int TaskEditorWindow::N() const { return app_.App().Status.EditTask; }
 Task& TaskEditorWindow::Current() { return app_.App().Tasks[N()]; }
 
+void TaskEditorWindow::ShowValues(const Task& t) {
+    txbCounter_->setText(QString::number(t.RowsWritten));
+    txbLastRead_->setText(Q(t.LastValues));
+    // A long record is read from its start.
+    txbLastRead_->setCursorPosition(0);
+}
+
 void TaskEditorWindow::SetErrorText(const std::string& text, bool red) {
     txbError_->setText(OneLine(text));
+    txbError_->setCursorPosition(0);
     txbError_->setStyleSheet(red ? "color: red;" : "color: black;");
 }
 
@@ -447,8 +460,7 @@ void TaskEditorWindow::ShowTask() {
     ApplyForm(f);
     SetErrorText(t.TaskError, false);
     txbNext_->setText(Q(ShortDateLongTime(t.NextRead)));
-    txbCounter_->setText(QString::number(t.RowsWritten));
-    txbLastRead_->setText(Q(t.LastValues));
+    ShowValues(t);
 
     UpdateOutputEnabled();
     fileTypeGroup_->setExclusive(false);
@@ -462,18 +474,16 @@ void TaskEditorWindow::ShowTask() {
         txbFormatTime_->clear();
         ckbIndexed_->setChecked(false);
         ckbFormatTime_->setChecked(false);
-        for (QWidget* w : {static_cast<QWidget*>(frmExcel_), static_cast<QWidget*>(lblExcel_),
-                           static_cast<QWidget*>(ckbOveride_)})
-            w->hide();
+        // The sheet and start cell go with the Excel group: without an
+        // output file they mean nothing.
+        for (QWidget* w : ExcelGroup()) w->hide();
         ckbOveride_->setChecked(t.Overwrite != 0);
         orientGroup_->button(f.Orientation)->setChecked(true);
         txbOutPage_->setText(Q(t.OutSheet));
         txbCellStart_->setText(Q(t.StartCell));
     } else {
         // The Excel group comes back for a task that has an output file.
-        for (QWidget* w : {static_cast<QWidget*>(frmExcel_), static_cast<QWidget*>(lblExcel_),
-                           static_cast<QWidget*>(ckbOveride_)})
-            w->show();
+        for (QWidget* w : ExcelGroup()) w->show();
         optFileType_[f.FileType]->setChecked(true);
         txbFolder_->setText(Q(f.Folder));
         txbFileName_->setText(Q(f.FileName));
@@ -619,8 +629,7 @@ void TaskEditorWindow::ShowNextRead(int task) {
 void TaskEditorWindow::ShowDataRead(int task) {
     if (!isVisible() || task != N()) return;
     const Task& t = Current();
-    txbCounter_->setText(QString::number(t.RowsWritten));
-    txbLastRead_->setText(Q(t.LastValues));
+    ShowValues(t);
     SetErrorText(t.TaskError, true);
 }
 
@@ -636,8 +645,7 @@ void TaskEditorWindow::ReadNow() {
             // not, so the outcome is shown here either way.
             if (N() == n) {
                 const Task& t = Current();
-                txbCounter_->setText(QString::number(t.RowsWritten));
-                txbLastRead_->setText(Q(t.LastValues));
+                ShowValues(t);
                 SetErrorText(t.TaskError, true);
             }
             break;

@@ -3,6 +3,7 @@
 // without blocking the main window; readings go on while it is open. It
 // deletes itself when closed.
 
+#include <QList>
 #include <QWidget>
 #include <memory>
 
@@ -72,6 +73,8 @@ private:
     void BrowseFolder();
     void ApplyForm(const TaskForm& f);
     void SetErrorText(const std::string& text, bool red);
+    void ShowValues(const Task& t);
+    QList<QWidget*> ExcelGroup() const;
     int N() const;
     Task& Current();
 
