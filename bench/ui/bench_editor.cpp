@@ -12,6 +12,7 @@
 #include "support/TempDir.h"
 #include "ui/qt/dialogs/ResourceEditorWindow.h"
 #include "ui/qt/dialogs/TaskEditorWindow.h"
+#include "ui/qt/models/ResourceGridModel.h"
 
 using namespace pelkor;
 
