@@ -150,8 +150,8 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
     readButtons->addStretch(1);
     readButtons->addWidget(cmdRead_);
     readButtons->addWidget(cmdClear_);
-    rl->setRowStretch(4, 1);
-    rl->addLayout(readButtons, 5, 0, 1, 6);
+    rl->addLayout(readButtons, 4, 0, 1, 6);
+    rl->setRowStretch(5, 1);
     rl->setColumnStretch(3, 1);
 
     // ---- output file ----
