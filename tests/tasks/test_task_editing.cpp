@@ -101,16 +101,6 @@ TEST_F(Editing, BadStartTimeFailsEvenForOtherUnitsAndStoresNothing) {
     EXPECT_FALSE(svc.Saved());
 }
 
-TEST_F(Editing, LockedStartFileStoresInMemoryOnly) {
-    app.Settings.StartMode = 2;
-    form.Comments = "kept";
-    form.Data = "r 1;f 2 [3]";
-    EXPECT_TRUE(StoreTask(app, svc, 1, form, false));
-    EXPECT_EQ(app.Tasks[1].Comments, "kept");
-    EXPECT_EQ(app.Tasks[1].Data, "R 1;F 2 [3]");  // the fake does not parse
-    EXPECT_FALSE(svc.Saved());
-}
-
 TEST_F(Editing, NoOutputTaskKeepsItsOutputBlock) {
     app.Tasks[1].FileType = "None";
     app.Tasks[1].FileName = "kept";
