@@ -723,6 +723,9 @@ void TaskEditorWindow::EditResources() {
         ckbAddTask_->setChecked(a.TaskNumber);
         ckbHeadLine_->setChecked(a.HeadLines);
         txbData_->setText(data);
+        // Applied lists live in memory only until "Save": leaving the task
+        // asks, so they are not lost unnoticed.
+        MarkChanged();
     });
     editor.exec();
 }
