@@ -1,6 +1,6 @@
 // pelkor: runs the acquisition job of a start file.
 //
-//   pelkor [--seconds N] [--verbose] [--dde-socket PATH] <start file>.pelk [PG5=nn]
+//   pelkor [--seconds N] [--verbose] [--start] [--dde-socket PATH] <start file>.pelk [PG5=nn]
 //
 // Until the windows exist every run is headless: a hidden single-shot job
 // runs once and ends; any other job runs its schedule until SIGINT/SIGTERM
@@ -18,6 +18,7 @@
 #include "dde/DdeServer.h"
 #include "main/PelkorApp.h"
 #include "pcd/PelsbusDriver.h"
+#include "util/AppFolders.h"
 #include "util/Clock.h"
 
 namespace {
@@ -38,7 +39,20 @@ const char* const Usage =
     "  --dde-socket PATH  where the DDE service listens (default: $PELKOR_DDE_SOCKET,\n"
     "                     else $XDG_RUNTIME_DIR/PKDDE, else /tmp/PKDDE-<uid>)\n"
     "  --headless         accepted for scripts; runs are headless anyway\n"
+    "  --start            press Start at once (for start files with AutoConnect=0)\n"
+    "  --version          print the version and end\n"
+    "Files: the event log, output files, Default.pelk and Command.txt are in\n"
+    "$XDG_DATA_HOME/pelkor (default ~/.local/share/pelkor) unless the start file\n"
+    "names other folders.\n"
     "Serial port n is the device named by $PELSBUS_COMn.\n";
+
+// The installed layout: shipped files and libPelsbus.so beside the program
+// or under its prefix; the user's files in the user's data folder.
+struct Folders {
+    std::string Program = pelkor::ExecutableFolder();
+    std::vector<std::string> Libraries = pelkor::ShippedLibraryFolders(Program);
+    std::string UserData = pelkor::UserDataFolder();
+};
 
 }  // namespace
 
@@ -58,6 +72,10 @@ int main(int argc, char** argv) {
         std::cout << Usage;
         return 0;
     }
+    if (options.Version) {
+        std::cout << "pelkor " << PelkorApp::VersionText() << "\n";
+        return 0;
+    }
 
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
@@ -66,12 +84,12 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);  // a DDE client that goes away must not end us
 
-    const std::string folder = ExecutableFolder();
+    const Folders folders;
     HeadlessUserInterface ui;
     ui.SetVerbose(options.Verbose);
     SystemClock clock;
-    DlPelsbus driver({folder});
-    PelkorApp app(ui, clock, folder, driver);
+    DlPelsbus driver(folders.Libraries);
+    PelkorApp app(ui, clock, folders.Program, driver, folders.UserData);
     app.SetOptions(options);
     ui.SetDde(&app.Dde());
 
