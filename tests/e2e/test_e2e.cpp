@@ -30,8 +30,12 @@ protected:
         return path;
     }
     std::map<std::string, std::string> Env() {
+        // Empty display variables: these runs are headless on any machine.
         return {{"PELSBUS_COM1", sim.SlavePath()},
                 {"LC_ALL", "C"},
+                {"DISPLAY", ""},
+                {"WAYLAND_DISPLAY", ""},
+                {"QT_QPA_PLATFORM", ""},
                 {"PELKOR_DDE_SOCKET", dir.file("dde.sock")}};
     }
     // Runs pelkor to its end (at most `limit` seconds); returns its status.
@@ -263,6 +267,15 @@ TEST_F(E2eTest, MissingStartFileAndBadOptionsEndWithAnError) {
     EXPECT_NE(Err().find("--seconds needs a value"), std::string::npos) << Err();
     EXPECT_EQ(RunPelkor({"--frobnicate", "x.pelk"}), 2);
     EXPECT_EQ(RunPelkor({}), 2);
+}
+
+TEST_F(E2eTest, ARunWithoutADisplaySaysSoOnceAndRunsWithoutWindows) {
+    sim.AddStation(1);
+    const std::string start = StartFile("tests/e2e/slow.pelk");
+    EXPECT_EQ(RunPelkor({"--seconds", "1", start, "PG5=20"}), 0) << Err();
+    EXPECT_EQ(Count(Err(), "no display"), 1u) << Err();
+    EXPECT_EQ(RunPelkor({"--headless", "--seconds", "1", start, "PG5=20"}), 0) << Err();
+    EXPECT_EQ(Count(Err(), "no display"), 0u) << Err();
 }
 
 }  // namespace
