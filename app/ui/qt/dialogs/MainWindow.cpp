@@ -49,7 +49,10 @@ QLabel* FramedLabel(QWidget* parent, const char* frameName, const char* caption,
     auto* frame = new QGroupBox(QString::fromLatin1(caption), parent);
     frame->setObjectName(QString::fromLatin1(frameName));
     frame->setGeometry(geometry);
-    frame->setPalette(QApplication::palette());
+    // Only the connection frame's own caption carries the state colour.
+    QPalette plain = frame->palette();
+    plain.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::WindowText));
+    frame->setPalette(plain);
     auto* label = new QLabel(frame);
     label->setObjectName(QString::fromLatin1(labelName));
     label->setAccessibleName(QString::fromLatin1(caption));
@@ -131,14 +134,7 @@ void MainWindow::BuildControls() {
     lblTextes_ = new QLabel(central);
     lblTextes_->setObjectName("lblTextes");
     lblTextes_->setAccessibleName("Status");
-    lblTextes_->setGeometry(FrameLeft, FrameTop + FrameHeight + 4, 330, 20);
-
-    pgbRead_ = new QProgressBar(central);
-    pgbRead_->setObjectName("pgbRead");
-    pgbRead_->setAccessibleName("Reading progress");
-    pgbRead_->setGeometry(FrameLeft + FrameWidth - 126, FrameTop + FrameHeight + 7, 126, 14);
-    pgbRead_->setTextVisible(false);
-    pgbRead_->hide();
+    lblTextes_->setGeometry(FrameLeft, FrameTop + FrameHeight + 4, FrameWidth, 20);
 
     txbRead_ = new QPlainTextEdit(central);
     txbRead_->setObjectName("txbRead");
@@ -153,6 +149,13 @@ void MainWindow::BuildControls() {
     panel_->setObjectName("StatusBarPanel1");
     panel_->setAccessibleName("Connection");
     bar->addWidget(panel_, 1);
+    pgbRead_ = new QProgressBar(bar);
+    pgbRead_->setObjectName("pgbRead");
+    pgbRead_->setAccessibleName("Reading progress");
+    pgbRead_->setFixedSize(160, 14);
+    pgbRead_->setTextVisible(false);
+    bar->addPermanentWidget(pgbRead_);
+    pgbRead_->hide();
 }
 
 void MainWindow::BuildMenus() {
@@ -358,6 +361,7 @@ void MainWindow::Activate() {
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
+    lblTextes_->resize(std::max(FrameWidth, width() - 2 * FrameLeft), lblTextes_->height());
     LayoutPane();
 }
 
