@@ -1,6 +1,7 @@
 #include "sbus/Engine.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace pelsbus {
 
@@ -87,11 +88,25 @@ int32_t Engine::SetParameter(int32_t port, int32_t baud, int32_t protocol) {
     return result;
 }
 
+int32_t Engine::SetPortName(int32_t port, const char* name) {
+    if (port < 1 || port > 8) return kBadParameter;
+    s_.portNames[static_cast<size_t>(port)] = name ? name : "";
+    return kOk;
+}
+
+std::string Engine::PortDevice(int32_t port) const {
+    if (port >= 1 && port <= 8 && !s_.portNames[static_cast<size_t>(port)].empty())
+        return s_.portNames[static_cast<size_t>(port)];
+    const std::string var = "PELSBUS_COM" + std::to_string(port);
+    if (const char* p = std::getenv(var.c_str()); p && *p) return p;
+    return "/dev/tty" + std::string("S") + std::to_string(port - 1);
+}
+
 int32_t Engine::Open() {
     if (!s_.parametersSet) return kNotOpen;
     if (open_) return kPortError;
     int err = 0;
-    if (!port_.Open(s_.port, err)) {
+    if (!port_.Open(PortDevice(s_.port), err)) {
         char text[160];
         std::snprintf(text, sizeof text,
                       "Error: Cannot open the serial port. [%d]\nThe port does not exist or another \n"

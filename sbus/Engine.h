@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace pelsbus {
 
@@ -61,6 +62,9 @@ struct Settings {
     CommTimeouts timeouts;
     bool win95 = false;
     bool noMsg = false;
+    // Device names given by the host for ports 1..8 (index 0 unused); they
+    // win over $PELSBUS_COMn.
+    std::array<std::string, 9> portNames;
 };
 
 class Engine {
@@ -71,6 +75,11 @@ public:
     int32_t SetParameter(int32_t port, int32_t baud, int32_t protocol);
     int32_t Open();
     int32_t Close();
+    // Names the device of port 1..8 for this process (null or empty: back to
+    // $PELSBUS_COMn, else the n-th serial port); 10 for another port number.
+    int32_t SetPortName(int32_t port, const char* name);
+    // The device port n opens: the host's name, $PELSBUS_COMn, the n-th ttyS.
+    std::string PortDevice(int32_t port) const;
     bool IsOpen() const { return open_; }
     Settings& State() { return s_; }
     const Settings& State() const { return s_; }

@@ -47,6 +47,7 @@ int32_t PELSBUS_CALL PCDGetVersion(void) { return 200; }
 int32_t PELSBUS_CALL PCDSetParameter(int32_t port, int32_t baud, int32_t protocol) {
     return E().SetParameter(port, baud, protocol);
 }
+int32_t PELSBUS_CALL PCDSetPortName(int32_t port, const char* name) { return E().SetPortName(port, name); }
 int32_t PELSBUS_CALL PCDOpen(void) { return E().Open(); }
 int32_t PELSBUS_CALL PCDClose(void) { return E().Close(); }
 int32_t PELSBUS_CALL PCDSetStation(int32_t station) { return E().State().station = station; }

@@ -10,8 +10,9 @@
  * 35 parameters never set (PCDOpen) or port not open (data calls),
  * -1 command not supported, serial settings or port read failed.
  *
- * Port n (1..8) is the device named by the environment variable PELSBUS_COMn,
- * else the n-th serial port of the machine.  See docs/pelsbus.md.
+ * Port n (1..8) is the device named by PCDSetPortName, else by the environment
+ * variable PELSBUS_COMn, else the n-th serial port of the machine.  See
+ * docs/pelsbus.md.
  */
 #ifndef PELSBUS_H
 #define PELSBUS_H
@@ -33,6 +34,7 @@ extern "C" {
 /* Library state and settings */
 PELSBUS_API int32_t PELSBUS_CALL PCDGetVersion(void);
 PELSBUS_API int32_t PELSBUS_CALL PCDSetParameter(int32_t port, int32_t baud, int32_t protocol);
+PELSBUS_API int32_t PELSBUS_CALL PCDSetPortName(int32_t port, const char* name);
 PELSBUS_API int32_t PELSBUS_CALL PCDOpen(void);
 PELSBUS_API int32_t PELSBUS_CALL PCDClose(void);
 PELSBUS_API int32_t PELSBUS_CALL PCDSetStation(int32_t station);

@@ -62,12 +62,6 @@ int MsLeft(SteadyClock::time_point deadline) {
 
 } // namespace
 
-std::string PortDevice(int32_t port) {
-    const std::string var = "PELSBUS_COM" + std::to_string(port);
-    if (const char* p = std::getenv(var.c_str()); p && *p) return p;
-    return "/dev/tty" + std::string("S") + std::to_string(port - 1);
-}
-
 bool ApplyTermios(int fd, const termios& t) {
     if (tcsetattr(fd, TCSANOW, &t) == 0) return true;
     if (errno != EINVAL) return false;
@@ -80,8 +74,6 @@ bool ApplyTermios(int fd, const termios& t) {
            (back.c_cflag & ~parityBits) == (t.c_cflag & ~parityBits) && cfgetospeed(&back) == cfgetospeed(&t) &&
            back.c_cc[VMIN] == t.c_cc[VMIN] && back.c_cc[VTIME] == t.c_cc[VTIME];
 }
-
-bool PosixSerialPort::Open(int32_t port, int& osError) { return OpenPath(PortDevice(port), osError); }
 
 bool PosixSerialPort::OpenPath(const std::string& path, int& osError) {
     if (fd_ >= 0) {

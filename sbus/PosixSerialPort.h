@@ -10,14 +10,10 @@
 
 namespace pelsbus {
 
-// The device of port n: $PELSBUS_COMn, else the n-th ttyS device.
-std::string PortDevice(int32_t port);
-
 class PosixSerialPort final : public SerialPort {
 public:
     ~PosixSerialPort() override { Close(); }
-    bool Open(int32_t port, int& osError) override;
-    // Opens a device by path (the simulator and tests use it directly).
+    bool Open(const std::string& device, int& osError) override { return OpenPath(device, osError); }
     bool OpenPath(const std::string& path, int& osError);
     bool IsOpen() const override { return fd_ >= 0; }
     void Close() override;

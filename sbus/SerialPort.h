@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace pelsbus {
 
@@ -39,8 +40,8 @@ struct CommTimeouts {
 class SerialPort {
 public:
     virtual ~SerialPort() = default;
-    // Opens port n (1..8) for reading and writing, not shared; osError is set on failure.
-    virtual bool Open(int32_t port, int& osError) = 0;
+    // Opens the named device for reading and writing, not shared; osError is set on failure.
+    virtual bool Open(const std::string& device, int& osError) = 0;
     virtual bool IsOpen() const = 0;
     virtual void Close() = 0;
     virtual bool GetSettings(CommSettings& s) = 0;

@@ -70,6 +70,16 @@ void ApplyIfPresent(const StartFileValues& v, const std::string& sec, const std:
     if (!t.empty()) field = StartFileValues::To16(t, sec, key);
 }
 
+// The library's rates; empty (or 0) leaves the rate unset, which is 9600.
+int32_t ReadBaudrate(const StartFileValues& v) {
+    const std::string text = v.Text(kConnection, "Baudrate");
+    if (Trim(text).empty()) return 0;
+    const int32_t baud = v.Number32(kConnection, "Baudrate");
+    for (int32_t rate : {0, 150, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400})
+        if (baud == rate) return baud;
+    throw BadValue("Invalid baud rate ([Connection] Baudrate = " + text + ")");
+}
+
 void ApplyIfPositive(const StartFileValues& v, const std::string& key, int16_t& field) {
     int16_t n = v.Number16(kPelkor, key);
     if (n > 0) field = n;
@@ -205,6 +215,8 @@ bool ReadPelkorStartFile(AppContext& app) {
         s.Station = v.Number16(kConnection, "Station");
         s.AutoStation = v.Number16(kConnection, "AutoStation");
         s.IPAddress = v.Text(kConnection, "IPAddress");
+        s.Port = Trim(v.Text(kConnection, "Port"));
+        s.Baudrate = ReadBaudrate(v);
         const std::string pg5Settings = v.Text(kConnection, "PG5Settings");
         // A driver chosen on the command line wins.
         if (s.DLL == 0) s.DLL = v.Number16(kConnection, "DLL");
@@ -250,6 +262,8 @@ bool WriteStartFileSettings(AppContext& app, const std::string& file) {
         {kPelkor, "Task", Num(s.TaskCount), false},
         {kConnection, "AutoConnect", Num(s.AutoConnect), false},
         {kConnection, "DLL", Num(s.DLL), false},
+        {kConnection, "Port", s.Port, false},
+        {kConnection, "Baudrate", s.Baudrate > 0 ? Num(s.Baudrate) : std::string(), false},
     };
     std::string error;
     if (WriteProfileStrings(file, w, &error)) return true;

@@ -4,7 +4,8 @@
 //
 // Layout: [Pelkor] Version, SingleShot, Locked, Hidden, Minimized, MinPelkor,
 // Visible, LogFolder, LogUsed, ReadWindow, DDEServer, Task, Shutdown;
-// [Connection] AutoConnect, Station, AutoStation, IPAddress, PG5Settings, DLL;
+// [Connection] AutoConnect, Station, AutoStation, IPAddress, PG5Settings, DLL,
+// Port, Baudrate (the built-in library's channel);
 // [GoOnline] Channel, Station, AutoStation, IPAddress (the PG5 channel);
 // [Task1] ... [Taskn] the task keys.
 

@@ -56,6 +56,13 @@ void PcdConnection::TrapError(const std::string& routine, const std::exception& 
     LogEvent(app_, 2, text);
 }
 
+void PcdConnection::NamePcdDllPort(const std::string& name) {
+    // Start files without "Port" leave the library exactly as before.
+    if (name.empty() && !portNamed_) return;
+    sbus_.PCDSetPortName(app_.Settings.COM, name.c_str());
+    portNamed_ = !name.empty();
+}
+
 const std::vector<int16_t>& PcdConnection::StationList(int task) const {
     static const std::vector<int16_t> none;
     if (task < 0 || task > MaxTasks) return none;
@@ -76,6 +83,8 @@ bool PcdConnection::OpenPcdConnection(bool force) {
             connecting_ = false;
             return false;
         }
+        if (!pg5) NamePcdDllPort(app_.Settings.Port);
+        const int32_t baud = app_.Settings.Baudrate > 0 ? app_.Settings.Baudrate : 9600;
         // A copy: a status change during the attempt may rebuild the list.
         const std::vector<int16_t> stations = StationList(task);
         bool connected = false;
@@ -86,7 +95,7 @@ bool PcdConnection::OpenPcdConnection(bool force) {
             connecting_ = true;
             connectionStation_ = station;
             int32_t code = pg5 ? ConnectPg5()
-                               : OpenPcdDll(app_.Settings.COM, station, app_.Settings.Baudrate, 1);
+                               : OpenPcdDll(app_.Settings.COM, station, baud, 1);
             if (code <= 0 && CheckPcdStatus()) {
                 connected = true;
                 break;

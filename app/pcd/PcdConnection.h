@@ -171,6 +171,9 @@ public:
 
 private:
     void TrapError(const std::string& routine, const std::exception& e);
+    // Names the built-in library's device for a connect ("" = as before:
+    // $PELSBUS_COMn, else the first serial port).
+    void NamePcdDllPort(const std::string& name);
     void Pg5Message(const std::string& text);
     bool Pg5Failed(int32_t code);
     int32_t ReadBits(char letter, int16_t address, int16_t count);
@@ -191,6 +194,7 @@ private:
 
     int16_t cpu_ = 0;
     bool ipChannel_ = false, sbusChannel_ = false, pguMode_ = false;
+    bool portNamed_ = false;  // the built-in library's port has a name from us
     int16_t connectionStation_ = 0;
     int16_t addressedStation_ = 0;
     std::string addressedIp_;

@@ -18,24 +18,26 @@ using ValuesFn = int32_t (*)(int16_t, int16_t, int32_t*);
 using WriteValuesFn = int32_t (*)(int16_t, int16_t, const int32_t*);
 using DbItemFn = int32_t (*)(int16_t, int16_t, int16_t, int32_t*);
 using DbxFn = int32_t (*)(int16_t, int16_t, int16_t, uint8_t*);
+using PortNameFn = int32_t (*)(int32_t, const char*);
 }
 
 // Each export is looked up when first needed, so a library lacking one that
 // is never called still serves the others.
 struct DlPelsbus::Exports {
-    void* fn[12] = {};
+    void* fn[13] = {};
 };
 
 namespace {
 
 enum Export {
     kSetParameter, kSetStation, kOpen, kClose, kNoMsg, kRdStatus,
-    kReadInput, kReadFlag, kReadRegister, kWriteRegister, kRdDBItem, kRdDBX
+    kReadInput, kReadFlag, kReadRegister, kWriteRegister, kRdDBItem, kRdDBX, kSetPortName
 };
-constexpr const char* ExportNames[12] = {
+constexpr const char* ExportNames[13] = {
     "PCDSetParameter", "PCDSetStation",   "PCDOpen",          "PCDClose",
     "PCDNoMsg",        "PcdRdStatus",     "PCDReadInput",     "PCDReadFlag",
     "PCDReadRegister", "PCDWriteRegister", "PcdRdDBItem",     "PcdRdDBX",
+    "PCDSetPortName",
 };
 
 }  // namespace
@@ -99,6 +101,9 @@ Fn Lookup(void* handle, void*& slot, Export e, const std::string& file) {
 
 int32_t DlPelsbus::PCDSetParameter(int32_t port, int32_t baud, int32_t protocol) {
     return PELSBUS_FN(SetParameterFn, kSetParameter)(port, baud, protocol);
+}
+int32_t DlPelsbus::PCDSetPortName(int32_t port, const char* name) {
+    return PELSBUS_FN(PortNameFn, kSetPortName)(port, name);
 }
 int32_t DlPelsbus::PCDSetStation(int32_t station) {
     return PELSBUS_FN(StationFn, kSetStation)(station);

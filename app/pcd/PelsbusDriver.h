@@ -21,12 +21,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The exports the program binds (names as exported). Only the first nine
-// are ever called.
+// The exports the program binds (names as exported).
 class PelsbusDriver {
 public:
     virtual ~PelsbusDriver() = default;
     virtual int32_t PCDSetParameter(int32_t port, int32_t baud, int32_t protocol) = 0;
+    virtual int32_t PCDSetPortName(int32_t port, const char* name) = 0;
     virtual int32_t PCDSetStation(int32_t station) = 0;
     virtual int32_t PCDOpen() = 0;
     virtual int32_t PCDClose() = 0;
@@ -63,6 +63,7 @@ public:
     const std::string& LoadedFrom() const { return loadedFrom_; }
 
     int32_t PCDSetParameter(int32_t port, int32_t baud, int32_t protocol) override;
+    int32_t PCDSetPortName(int32_t port, const char* name) override;
     int32_t PCDSetStation(int32_t station) override;
     int32_t PCDOpen() override;
     int32_t PCDClose() override;

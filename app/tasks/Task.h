@@ -116,6 +116,10 @@ struct AppSettings {
     std::string IPAddress;
     int16_t DLL = 0;              // PG5 version as two digits; 0 none
     int16_t COM = 1;
+    // The built-in library's channel ([Connection] "Port", "Baudrate"): a
+    // device path or "udp:HOST[:PORT]", empty for port COM as before; a
+    // baud rate of 0 is unset and means 9600.
+    std::string Port;
     int32_t Baudrate = 9600;
 };
 

@@ -91,6 +91,21 @@ TEST_F(StartFileTest, HeaderSettingsAndTheCommentRule) {
     }
 }
 
+TEST_F(StartFileTest, BuiltInChannelKeys) {
+    AppSettings& s = t.app.Settings;
+    Write("[Pelkor]\r\nVersion=3\r\n[Connection]\r\nPort=/dev/ttyUSB0 ;; adapter\r\nBaudrate=19200\r\n");
+    ASSERT_TRUE(ReadPelkorStartFile(t.app));
+    EXPECT_EQ(s.Port + "|" + std::to_string(s.Baudrate), "/dev/ttyUSB0|19200");
+    s.Port = "udp:plc-7";
+    s.Baudrate = 0;
+    ASSERT_TRUE(WriteStartFileSettings(t.app));
+    EXPECT_EQ(Key("Connection", "Port") + "|" + Key("Connection", "Baudrate"), "udp:plc-7|");
+    Write("[Pelkor]\r\nVersion=3\r\n[Connection]\r\nBaudrate=12345\r\n");
+    EXPECT_FALSE(ReadPelkorStartFile(t.app));
+    EXPECT_EQ(t.ui.LastMessage()->Text,
+              "ReadPelkorStartFile function error : Invalid baud rate ([Connection] Baudrate = 12345)");
+}
+
 TEST_F(StartFileTest, BadStartFilesAreReportedAndKeepWhatWasApplied) {
     t.app.Settings.LogUsed = 1;
     for (const char* text : {"[Pelkor]\r\nTask=1\r\n", "[Pelkor]\r\nVersion=0\r\n", "[Pelkor]\r\nVersion=abc\r\n"}) {

@@ -50,6 +50,10 @@ public:
         if (setParameterCode == 0) parametersSet_ = true;
         return setParameterCode;
     }
+    int32_t PCDSetPortName(int32_t port, const char* name) override {
+        Enter("SetPortName " + std::to_string(port) + " " + (name ? name : "(null)"));
+        return port >= 1 && port <= 8 ? 0 : 10;
+    }
     int32_t PCDSetStation(int32_t s) override {
         Enter("SetStation " + std::to_string(s));
         station = s;

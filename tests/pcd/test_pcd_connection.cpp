@@ -99,6 +99,18 @@ TEST_F(PcdTest, DataCodesAreShiftedNegativeOnesAreNot) {
     EXPECT_EQ(app.Status.LastErrorText, "Unknow error : 99");
 }
 
+TEST_F(PcdTest, ConfiguredPortAndRateReachTheLibrary) {
+    app.Settings.Baudrate = 0;  // a start file without the keys: as before
+    ASSERT_TRUE(Connect({3}));
+    EXPECT_FALSE(drv.Called("SetPortName"));
+    EXPECT_TRUE(drv.Called("SetParameter 1 9600 1"));
+    app.Settings.Port = "/dev/ttyUSB0";
+    app.Settings.Baudrate = 38400;
+    ASSERT_TRUE(Connect({3}, true));
+    EXPECT_TRUE(drv.Called("SetPortName 1 /dev/ttyUSB0"));
+    EXPECT_TRUE(drv.Called("SetParameter 1 38400 1"));
+}
+
 // ---- connecting over the station list ----
 
 TEST_F(PcdTest, StationListTriesEachStationOnceFirstAnsweringWins) {

@@ -153,6 +153,15 @@ TEST(PcdSimNoPort, MissingDeviceShowsAsComClosed) {
     unsetenv("PELSBUS_COM1");
 }
 
+TEST_F(PcdSimTest, ConfiguredPortAndRateWinOverTheEnvironment) {
+    setenv("PELSBUS_COM1", (ctx.dir.path() + "/no-such-port").c_str(), 1);
+    app.Settings.Port = sim.SlavePath();
+    app.Settings.Baudrate = 38400;
+    ASSERT_TRUE(Connect({5}));
+    ASSERT_EQ(pcd.ReadPcdRegisters(10, 1), 0);
+    EXPECT_EQ(pcd.PcdRegisterValues()[0], -42);
+}
+
 TEST(PcdNoLibrary, UnboundLibraryEndsTheConnectQuietly) {
     TestContext ctx;
     DlPelsbus drv{{ctx.dir.path()}, "libNoSuchPelsbus.so"};

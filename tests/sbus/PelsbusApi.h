@@ -15,6 +15,7 @@ struct PelsbusApi {
 
     int32_t (*PCDGetVersion)();
     int32_t (*PCDSetParameter)(int32_t, int32_t, int32_t);
+    int32_t (*PCDSetPortName)(int32_t, const char*);
     int32_t (*PCDOpen)();
     int32_t (*PCDClose)();
     int32_t (*PCDSetStation)(int32_t);
@@ -79,6 +80,7 @@ struct PelsbusApi {
 #define PELSBUS_BIND(n) bind(n, #n)
         PELSBUS_BIND(PCDGetVersion);
         PELSBUS_BIND(PCDSetParameter);
+        PELSBUS_BIND(PCDSetPortName);
         PELSBUS_BIND(PCDOpen);
         PELSBUS_BIND(PCDClose);
         PELSBUS_BIND(PCDSetStation);

@@ -56,8 +56,10 @@ public:
     bool failGet = false;
     int failSetFrom = -1; // SetSettings calls from this index on fail (-1: never)
     CommSettings initial;
+    std::string opened; // the device of the last Open
 
-    bool Open(int32_t, int& osError) override {
+    bool Open(const std::string& device, int& osError) override {
+        opened = device;
         log_.steps.push_back({Step::Open});
         if (failOpen) {
             osError = openError;

@@ -152,6 +152,17 @@ TEST_F(LibraryTest, OpenRulesOnRealDevices) {
     EXPECT_EQ(api.PCDOpen(), 0);
 }
 
+TEST_F(LibraryTest, PortNameWinsOverTheEnvironment) {
+    api.PCDNoMsg();
+    EXPECT_EQ(api.PCDSetPortName(9, "/dev/null"), 10);
+    ASSERT_EQ(api.PCDSetPortName(2, sim.SlavePath().c_str()), 0); // $PELSBUS_COM2 is missing
+    ASSERT_EQ(api.PCDSetParameter(2, 9600, 1), 0);
+    EXPECT_EQ(api.PCDOpen(), 0);
+    api.PCDClose();
+    ASSERT_EQ(api.PCDSetPortName(2, ""), 0); // back to the variable
+    EXPECT_EQ(api.PCDOpen(), 9);
+}
+
 TEST_F(LibraryTest, BitResourcesRoundTrip) {
     OpenQuiet();
     for (int i = 0; i < 300; ++i) St().SetInput(100 + i, i % 3 == 0);
