@@ -49,6 +49,9 @@ public:
     int32_t PCDSetParameter(int32_t port, int32_t baud, int32_t protocol) override {
         return Blocking(ui_, [&] { return in_.PCDSetParameter(port, baud, protocol); });
     }
+    int32_t PCDSetPortName(int32_t port, const char* name) override {
+        return Blocking(ui_, [&] { return in_.PCDSetPortName(port, name); });
+    }
     int32_t PCDSetStation(int32_t station) override {
         return Blocking(ui_, [&] { return in_.PCDSetStation(station); });
     }

@@ -278,5 +278,21 @@ TEST_F(E2eTest, ARunWithoutADisplaySaysSoOnceAndRunsWithoutWindows) {
     EXPECT_EQ(Count(Err(), "no display"), 0u) << Err();
 }
 
+TEST_F(E2eTest, AWindowedRunEndsOnSigtermWhateverTheShutdownKey) {
+    sim.AddStation(1);
+    ASSERT_TRUE(sim.Start()) << sim.LastError();
+    const std::string start = StartFile("tests/e2e/slow.pelk");
+    WriteAll(start, Replace(ReadAll(start), "Task=1\n", "Task=1\nShutdown=1\n"));
+    auto env = Env();
+    env["QT_QPA_PLATFORM"] = "offscreen";
+    Child p(BinDir() + "/pelkor", {start, "PG5=20"}, env, dir.file("pelkor.out"), dir.file("pelkor.err"));
+    ASSERT_TRUE(WaitFor([&] { return Log().find("established.") != std::string::npos; }, 15)) << Log() << Err();
+    p.Signal(SIGTERM);
+    ASSERT_TRUE(p.Wait(15));
+    EXPECT_EQ(p.Status(), 0) << Err();
+    EXPECT_EQ(Err().find("no display"), std::string::npos);
+    EXPECT_NE(Log().find("Stop the application."), std::string::npos) << Log();
+}
+
 }  // namespace
 }  // namespace pelkor::e2e

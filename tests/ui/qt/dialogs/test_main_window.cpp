@@ -8,7 +8,9 @@
 #include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <thread>
 
+#include "pcd/FakePelsbus.h"
 #include "ui/qt/MainWindowTestApp.h"
 #include "ui/qt/QtTestSupport.h"
 
@@ -116,6 +118,28 @@ TEST(MainWindow, ShutdownRefusesTheCloseBoxAndExitButNotTheEndOfTheSession) {
     EXPECT_FALSE(t.window.isVisible());
     EXPECT_EQ(ended, 0);
     EXPECT_NE(t.Log().find("Stop the application."), std::string::npos);
+}
+
+TEST(MainWindow, AVisibleSingleShotRunsOnTheFirstTickShowsTheSummaryAndEnds) {
+    test::FakePelsbus fake;
+    fake.stations[1] = test::FakeStation{};
+    MainWindowTestApp t(&fake);
+    ASSERT_TRUE(t.Load(t.StartFile("SingleShot=1\nReadWindow=1")));
+    t.window.show();
+    EXPECT_FALSE(Action(&t.window, "m_program")->isEnabled());
+    EXPECT_FALSE(Action(&t.window, "m_edit")->isEnabled());
+    EXPECT_EQ(Control<QTimer>(&t.window, "ConnectTimer")->interval(), 1000);
+    int ended = -1;
+    QObject::connect(&t.window, &MainWindow::ProgramEnded, [&](int s) { ended = s; });
+    for (int i = 0; i < 300 && ended < 0; ++i) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(ended, 0);
+    EXPECT_FALSE(t.window.isVisible());
+    EXPECT_NE(Control<QPlainTextEdit>(&t.window, "txbRead")->toPlainText().indexOf(
+                  "1 Data Task have been read and saved in file(s)."),
+              -1);
 }
 
 }  // namespace
