@@ -46,14 +46,5 @@ TEST_F(AddOnTest, FailuresAreTold) {
     EXPECT_FALSE(fs::exists(local + "/Pelkor52.5at"));
 }
 
-TEST(StartInfo, Pg5ButtonsTakeTheNewestInstalledVersions) {
-    const auto b = Pg5Buttons([](int v) { return v == 20 || v == 16; });
-    EXPECT_EQ(b[0].Caption, "PG5 2.0");
-    EXPECT_EQ(b[0].Version, 20);
-    EXPECT_EQ(b[1].Caption, "PG5 1.6");
-    EXPECT_EQ(b[1].Version, 16);
-    EXPECT_FALSE(b[2].Enabled);
-}
-
 }  // namespace
 }  // namespace pelkor
