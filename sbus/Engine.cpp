@@ -45,11 +45,11 @@ int32_t Clamp(int32_t count, int32_t max) { return count < 1 ? 1 : (count > max 
 
 } // namespace
 
-size_t ExpectedResponse(const SbusRequest& r) {
-    if (IsBitRead(r.command)) return static_cast<size_t>((Clamp(r.count, kMaxBits) + 7) / 8 + 2);
+size_t ExpectedData(const SbusRequest& r) {
+    if (IsBitRead(r.command)) return static_cast<size_t>((Clamp(r.count, kMaxBits) + 7) / 8);
     if (IsValueRead(r.command) || r.command == 156 || r.command == 159)
-        return static_cast<size_t>(4 * Clamp(r.count, kMaxValues) + 2);
-    if (r.command == 20) return 3;
+        return static_cast<size_t>(4 * Clamp(r.count, kMaxValues));
+    if (r.command == 20) return 1;
     return 0;
 }
 
@@ -60,15 +60,6 @@ int32_t FamilyLimit(uint8_t command) {
     case 6: case 14: return 4096;
     default: return 0;
     }
-}
-
-void Engine::Message(const char* text) {
-    if (!s_.noMsg) sv_.ShowError(text);
-}
-
-// Negative waits would be unbounded on the original platform; here they are none.
-void Engine::Wait(int32_t ms) {
-    if (ms > 0) sv_.Sleep(ms);
 }
 
 int32_t Engine::SetParameter(int32_t port, int32_t baud, int32_t protocol) {
@@ -105,62 +96,24 @@ std::string Engine::PortDevice(int32_t port) const {
 int32_t Engine::Open() {
     if (!s_.parametersSet) return kNotOpen;
     if (open_) return kPortError;
-    int err = 0;
-    if (!port_.Open(PortDevice(s_.port), err)) {
-        char text[160];
-        std::snprintf(text, sizeof text,
-                      "Error: Cannot open the serial port. [%d]\nThe port does not exist or another \n"
-                      "application use the port.",
-                      err);
-        Message(text);
-        return kPortError;
-    }
-    if (!port_.GetSettings(dcb_)) {
-        Message("Error: GetCommState");
-        port_.Close();
-        return kPortError;
-    }
-    dcb_.baud = static_cast<uint32_t>(s_.baud);
-    dcb_.dataBits = 8;
-    dcb_.parity = Parity::Space;
-    dcb_.stopBits = 1;
-    dcb_.binary = true;
-    dcb_.parityCheck = false;
-    dcb_.ctsFlow = false;
-    dcb_.dtr = DtrControl::Disable;
-    dcb_.rts = s_.win95 ? RtsControl::Enable : RtsControl::Toggle;
-    if (!port_.SetSettings(dcb_)) {
-        Message("Error: SetCommState");
-        port_.Close();
-        return kPortError;
-    }
-    port_.SetTimeouts(s_.timeouts);
-    crc_.Build();
+    const std::string device = PortDevice(s_.port);
+    Transport& t = IsUdpName(device) ? static_cast<Transport&>(udp_) : serial_;
+    if (int32_t rc = t.Open(device)) return rc;
+    transport_ = &t;
     open_ = true;
     return kOk;
 }
 
 int32_t Engine::Close() {
-    if (port_.IsOpen()) port_.Close();
+    for (Transport* t : {static_cast<Transport*>(&serial_), static_cast<Transport*>(&udp_)})
+        if (t->IsOpen()) t->Close();
+    transport_ = &serial_;
     open_ = false;
     return kOk;
 }
 
-void Engine::RaiseRts() {
-    if (!s_.win95) return;
-    port_.SetRts(true);
-    dcb_.rts = RtsControl::Enable;
-}
-
-void Engine::LowerRts() {
-    if (!s_.win95) return;
-    Wait(8);
-    port_.SetRts(false);
-    dcb_.rts = RtsControl::Disable;
-}
-
 // The request after the station byte, without the CRC.
-size_t Engine::BuildRest(const SbusRequest& r, uint8_t* out) const {
+size_t BuildBody(const SbusRequest& r, uint8_t* out) {
     uint8_t* p = out;
     const uint8_t c = r.command;
     *p++ = c;
@@ -195,120 +148,74 @@ size_t Engine::BuildRest(const SbusRequest& r, uint8_t* out) const {
     return static_cast<size_t>(p - out);
 }
 
+void DecodeAnswer(SbusRequest& r, const uint8_t* answer) {
+    if (IsBitRead(r.command)) {
+        for (int32_t i = 0; i < Clamp(r.count, kMaxBits); ++i) r.values[i] = (answer[i / 8] >> (i % 8)) & 1;
+    } else if (r.command == 20) {
+        r.values[0] = answer[0];
+    } else if (r.command == 159) {
+        // Kept in wire order: the caller copies bytes.
+        for (int32_t i = 0; i < Clamp(r.count, kMaxValues); ++i) {
+            uint8_t* slot = reinterpret_cast<uint8_t*>(&r.values[i]);
+            for (int b = 0; b < 4; ++b) slot[b] = answer[4 * i + b];
+        }
+    } else {
+        for (int32_t i = 0; i < Clamp(r.count, kMaxValues); ++i) r.values[i] = Get32(answer + 4 * i);
+    }
+}
+
 int32_t Engine::ReadTelegram(SbusRequest& r) {
-    const size_t expected = ExpectedResponse(r);
+    const size_t expected = ExpectedData(r);
     if (expected == 0) return kFailed;
     if (s_.retries < 1) return kBadParameter;
-    uint8_t rest[8 + 2 * kMaxValues * 4];
-    uint8_t answer[4 * kMaxValues + 2];
-    bool crcWrong = false, wrongLength = false, nothing = false;
+    uint8_t body[kMaxBody];
+    uint8_t data[kMaxAnswer];
+    Attempt a;
+    a.station = static_cast<uint8_t>(r.station);
+    a.body = body;
+    a.length = BuildBody(r, body);
+    a.data = data;
+    a.expected = expected;
+    transport_->NextTelegram();
+    Outcome last = Outcome::Nothing;
     for (int32_t attempt = 0; attempt < s_.retries; ++attempt) {
-        port_.Discard();
-        RaiseRts();
-        Wait(s_.wait[0]);
-        crcWrong = wrongLength = nothing = false;
-        dcb_.parity = Parity::Mark;
-        if (!port_.SetSettings(dcb_)) return kFailed;
-        Wait(s_.wait[0]);
-        const uint8_t station = static_cast<uint8_t>(r.station);
-        port_.Write(&station, 1);
-        port_.Drain();
-        uint16_t crc = SbusCrc16(crc_, 0, &station, 1);
-        Wait(s_.wait[1]);
-        dcb_.parity = Parity::Space;
-        if (!port_.SetSettings(dcb_)) return kFailed;
-        Wait(s_.wait[2]);
-        size_t n = BuildRest(r, rest);
-        crc = SbusCrc16(crc_, crc, rest, n);
-        rest[n++] = static_cast<uint8_t>(crc >> 8);
-        rest[n++] = static_cast<uint8_t>(crc);
-        port_.Write(rest, n);
-        port_.Drain();
-        LowerRts();
-        size_t got = 0;
-        if (!port_.Read(answer, expected, got)) {
-            Message("Error: ReadFile");
-            return kFailed;
+        last = transport_->Exchange(a);
+        if (last == Outcome::Failed) return kFailed;
+        if (last == Outcome::Answer) {
+            DecodeAnswer(r, data);
+            Wait(s_.wait[3]);
+            return kOk;
         }
-        if (got == expected) {
-            const size_t data = expected - 2;
-            const uint16_t c = SbusCrc16(crc_, 0, answer, data);
-            if (answer[data] == static_cast<uint8_t>(c >> 8) && answer[data + 1] == static_cast<uint8_t>(c)) {
-                if (IsBitRead(r.command)) {
-                    for (int32_t i = 0; i < Clamp(r.count, kMaxBits); ++i) r.values[i] = (answer[i / 8] >> (i % 8)) & 1;
-                } else if (r.command == 20) {
-                    r.values[0] = answer[0];
-                } else if (r.command == 159) {
-                    // Kept in wire order: the caller copies bytes.
-                    for (int32_t i = 0; i < Clamp(r.count, kMaxValues); ++i) {
-                        uint8_t* slot = reinterpret_cast<uint8_t*>(&r.values[i]);
-                        for (int b = 0; b < 4; ++b) slot[b] = answer[4 * i + b];
-                    }
-                } else {
-                    for (int32_t i = 0; i < Clamp(r.count, kMaxValues); ++i) r.values[i] = Get32(answer + 4 * i);
-                }
-                Wait(s_.wait[3]);
-                return kOk;
-            }
-            crcWrong = true;
-            continue;
-        }
-        if (got == 1 && answer[0] == kNakByte) return kNak;
-        wrongLength = true;
-        if (got == 0) nothing = true;
+        if (last == Outcome::Nak) return kNak;
+        if (last == Outcome::BadCrc) continue;
         Wait(s_.wait[3]);
     }
-    if (crcWrong) return kBadCrc;
-    if (nothing) return kNoResponse;
-    if (wrongLength) return kBadResponse;
+    // Only the last attempt decides.
+    if (last == Outcome::BadCrc) return kBadCrc;
+    if (last == Outcome::Nothing) return kNoResponse;
     return kBadResponse;
 }
 
 int32_t Engine::WriteTelegram(SbusRequest& r) {
     if (!IsWrite(r.command)) return kFailed;
     if (s_.retries < 1) return kBadParameter;
-    uint8_t rest[8 + kMaxValues * 4 + 2];
-    uint8_t last = 0;
+    uint8_t body[kMaxBody];
+    Attempt a;
+    a.station = static_cast<uint8_t>(r.station);
+    a.body = body;
+    a.length = BuildBody(r, body);
+    a.write = true;
+    transport_->NextTelegram();
+    Outcome last = Outcome::Nothing;
     for (int32_t attempt = 0; attempt < s_.retries; ++attempt) {
-        port_.Discard();
-        RaiseRts();
-        dcb_.parity = Parity::Mark;
-        if (!port_.SetSettings(dcb_)) {
-            Message("Error: SetCommState");
-            return kFailed;
-        }
-        port_.Drain();
-        Wait(s_.wait[0]);
-        const uint8_t station = static_cast<uint8_t>(r.station);
-        port_.Write(&station, 1);
-        port_.Drain();
-        uint16_t crc = SbusCrc16(crc_, 0, &station, 1);
-        Wait(s_.wait[1]);
-        dcb_.parity = Parity::Space;
-        if (!port_.SetSettings(dcb_)) return kFailed;
-        Wait(s_.wait[2]);
-        size_t n = BuildRest(r, rest);
-        crc = SbusCrc16(crc_, crc, rest, n);
-        rest[n++] = static_cast<uint8_t>(crc >> 8);
-        rest[n++] = static_cast<uint8_t>(crc);
-        port_.Write(rest, n);
-        port_.Drain();
-        LowerRts();
-        uint8_t b = 0;
-        size_t got = 0;
-        if (!port_.Read(&b, 1, got)) {
-            Message("Error: ReadFile");
-            return kFailed;
-        }
-        if (got == 0) return kNoResponse;
-        if (b == kAck) {
-            Wait(s_.wait[3]);
-            return kOk;
-        }
-        last = b;
+        last = transport_->Exchange(a);
+        if (last == Outcome::Failed) return kFailed;
+        if (last == Outcome::Nothing) return kNoResponse;
         Wait(s_.wait[3]);
+        if (last == Outcome::Ack) return kOk;
     }
-    return last == kNakByte ? kNak : kBadResponse;
+    if (last == Outcome::Nak) return kNak;
+    return last == Outcome::BadCrc ? kBadCrc : kBadResponse;
 }
 
 } // namespace pelsbus

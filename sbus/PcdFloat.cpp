@@ -1,5 +1,6 @@
 #include "sbus/PcdFloat.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -34,14 +35,37 @@ uint32_t DecimalToPcd(const char* text, int32_t& status) {
         status = 3;
         return 0;
     }
-    // The decimal separator is always a point, whatever locale the host set.
-    static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t(0));
-    char* end = nullptr;
-    double d = c_locale ? strtod_l(text, &end, c_locale) : std::strtod(text, &end);
-    if (*end != '\0' || std::isnan(d)) {
+    // Only blanks, a sign, digits with a point and an exponent make a number:
+    // no hexadecimal, no "inf" or "nan", which the C conversion would take.
+    const char* p = text;
+    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    const char* number = p;
+    if (*p == '+' || *p == '-') ++p;
+    int digits = 0;
+    while (std::isdigit(static_cast<unsigned char>(*p))) ++p, ++digits;
+    if (*p == '.') {
+        ++p;
+        while (std::isdigit(static_cast<unsigned char>(*p))) ++p, ++digits;
+    }
+    if (digits > 0 && (*p == 'e' || *p == 'E')) {
+        const char* e = p + 1;
+        if (*e == '+' || *e == '-') ++e;
+        if (std::isdigit(static_cast<unsigned char>(*e))) {
+            while (std::isdigit(static_cast<unsigned char>(*e))) ++e;
+            p = e;
+        }
+    }
+    if (*text == '\0') {  // nothing to convert, nothing left over
+        status = 0;
+        return 0;
+    }
+    if (digits == 0 || *p != '\0') {
         status = 3;
         return 0;
     }
+    // The decimal separator is always a point, whatever locale the host set.
+    static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t(0));
+    double d = c_locale ? strtod_l(number, nullptr, c_locale) : std::strtod(number, nullptr);
     float f = static_cast<float>(d);
     if (f == 0.0f) {
         status = 0;

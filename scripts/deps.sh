@@ -10,7 +10,9 @@ test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev
            clang libclang-rt-14-dev          # fuzz targets (libFuzzer)
            python3 python3-xlrd               # independent .xls reader
            libreoffice-calc-nogui             # second independent .xls reader
-           locales)                           # locale sources: date texts tested in a second locale
+           locales                            # locale sources: date texts tested in a second locale
+           dpkg-dev file lintian              # the .deb: dpkg-shlibdeps, cpack's library scan, its check
+           desktop-file-utils shared-mime-info systemd)  # installed desktop entry, file type, user unit
 
 want=("${build_pkgs[@]}")
 if [[ "${1:-}" == "--tests" ]]; then want+=("${test_pkgs[@]}"); fi

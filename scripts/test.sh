@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the normal build, then the core and
-# Pelsbus tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
-# then a short run of each fuzz target.
+# Builds everything and runs every test: the normal build, the .deb made
+# from it and checked, then the core and Pelsbus tests again under
+# AddressSanitizer + UndefinedBehaviorSanitizer, then a short run of each
+# fuzz target.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -11,6 +12,10 @@ echo "== build =="
 bash scripts/build.sh build
 echo "== tests =="
 (cd build && ctest --output-on-failure -j "$(nproc)" --timeout 180)
+
+echo "== package =="
+bash scripts/package.sh build
+bash scripts/check-package.sh build
 
 echo "== sanitizer build (ASan + UBSan) =="
 bash scripts/build.sh build-asan -DPELKOR_SANITIZE=ON -DPELKOR_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug

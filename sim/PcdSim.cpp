@@ -10,8 +10,11 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <limits>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <poll.h>
 #include <random>
 #include <stdexcept>
@@ -288,14 +291,29 @@ struct Simulator::Impl {
     std::function<void(const Frame&)> onFrame;
     SteadyClock::time_point started = SteadyClock::now();
     SteadyClock::time_point lineFree = SteadyClock::now();
+    bool udp = false;
+    int udpPort = 0;
+    // Where an answer goes (over UDP) and the sequence number it repeats.
+    struct Peer {
+        sockaddr_storage addr{};
+        socklen_t length = 0;
+        uint16_t sequence = 0;
+    };
+    struct Outgoing {
+        std::vector<uint8_t> bytes;
+        Peer peer;
+    };
     // Answers waiting for their time (delay faults, baud pacing), in order.
-    std::multimap<SteadyClock::time_point, std::vector<uint8_t>> pending;
+    std::multimap<SteadyClock::time_point, Outgoing> pending;
 
     bool Launch();
     void SendDue();
     void Run();
+    void RunUdp();
     bool SleepUntil(SteadyClock::time_point t); // false when stopping
-    void Handle(const std::vector<uint8_t>& req);
+    // One request: the telegram without a CRC, whether its CRC was right,
+    // the bytes as received, and over UDP the sender.
+    void Handle(const std::vector<uint8_t>& req, bool crcOk, const std::vector<uint8_t>& raw, const Peer* peer);
     void CloseAll();
     SteadyClock::duration WireTime(size_t bytes) const {
         return std::chrono::duration_cast<SteadyClock::duration>(
@@ -422,6 +440,40 @@ bool Simulator::StartOnDevice(const std::string& path) {
     return d.Launch();
 }
 
+bool Simulator::StartUdp(const std::string& address, int port) {
+    if (Running()) Stop();
+    Impl& d = *d_;
+    d.lastError.clear();
+    sockaddr_storage ss{};
+    socklen_t len = 0;
+    if (auto* a4 = reinterpret_cast<sockaddr_in*>(&ss); inet_pton(AF_INET, address.c_str(), &a4->sin_addr) == 1) {
+        a4->sin_family = AF_INET;
+        a4->sin_port = htons(static_cast<uint16_t>(port));
+        len = sizeof(sockaddr_in);
+    } else if (auto* a6 = reinterpret_cast<sockaddr_in6*>(&ss); inet_pton(AF_INET6, address.c_str(), &a6->sin6_addr) == 1) {
+        a6->sin6_family = AF_INET6;
+        a6->sin6_port = htons(static_cast<uint16_t>(port));
+        len = sizeof(sockaddr_in6);
+    } else {
+        d.lastError = "not a numeric IP address: " + address;
+        return false;
+    }
+    d.fd = ::socket(ss.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (d.fd < 0 || port < 0 || port > 65535 || ::bind(d.fd, reinterpret_cast<sockaddr*>(&ss), len) != 0 ||
+        getsockname(d.fd, reinterpret_cast<sockaddr*>(&ss), &len) != 0) {
+        d.lastError = "cannot listen on " + address + " port " + std::to_string(port) + ": " + std::strerror(errno);
+        d.CloseAll();
+        return false;
+    }
+    d.udpPort = ntohs(ss.ss_family == AF_INET ? reinterpret_cast<sockaddr_in*>(&ss)->sin_port
+                                               : reinterpret_cast<sockaddr_in6*>(&ss)->sin6_port);
+    d.udp = true;
+    d.path = "udp:" + (ss.ss_family == AF_INET6 ? "[" + address + "]" : address) + ":" + std::to_string(d.udpPort);
+    return d.Launch();
+}
+
+int Simulator::UdpPort() const { return d_->udp ? d_->udpPort : 0; }
+
 bool Simulator::Impl::Launch() {
     if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
         lastError = std::string("cannot create a pipe: ") + std::strerror(errno);
@@ -437,7 +489,7 @@ bool Simulator::Impl::Launch() {
     lineFree = started;
     pending.clear();
     running = true;
-    thread = std::thread([this] { Run(); });
+    thread = std::thread([this] { udp ? RunUdp() : Run(); });
     return true;
 }
 
@@ -449,6 +501,7 @@ void Simulator::Impl::CloseAll() {
         w = -1;
     }
     fd = slaveFd = -1;
+    udp = false;
     if (!link.empty()) ::unlink(link.c_str());
     link.clear();
 }
@@ -550,9 +603,54 @@ void Simulator::Impl::Run() {
             if (need > buf.size()) break;
             std::vector<uint8_t> req(buf.begin(), buf.begin() + static_cast<long>(need));
             buf.erase(buf.begin(), buf.begin() + static_cast<long>(need));
-            Handle(req);
+            const size_t n = req.size();
+            const bool crcOk = wire::Crc16(req.data(), n - 2) == (uint16_t(req[n - 2]) << 8 | req[n - 1]);
+            Handle(std::vector<uint8_t>(req.begin(), req.end() - 2), crcOk, req, nullptr);
         }
         if (!buf.empty() && SteadyClock::now() - lastByte >= std::chrono::milliseconds(gap)) buf.clear();
+    }
+}
+
+// Over UDP each datagram is one request: the frame must be whole and say
+// S-Bus request; its telegram must have the length its command implies.
+void Simulator::Impl::RunUdp() {
+    std::vector<uint8_t> datagram(2048);
+    while (running) {
+        SendDue();
+        auto until = SteadyClock::now() + std::chrono::milliseconds(200);
+        if (!pending.empty()) until = std::min(until, pending.begin()->first);
+        const auto left = std::max<long long>(
+            0, std::chrono::duration_cast<std::chrono::nanoseconds>(until - SteadyClock::now()).count());
+        timespec ts{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
+        pollfd p[2] = {{fd, POLLIN, 0}, {wake[0], POLLIN, 0}};
+        const int pr = ppoll(p, 2, &ts, nullptr);
+        if (!running || (pr > 0 && (p[1].revents & POLLIN))) break;
+        if (pr <= 0 || !(p[0].revents & POLLIN)) continue;
+        Peer peer;
+        peer.length = sizeof peer.addr;
+        const ssize_t r = ::recvfrom(fd, datagram.data(), datagram.size(), MSG_DONTWAIT,
+                                     reinterpret_cast<sockaddr*>(&peer.addr), &peer.length);
+        if (r <= 0) continue;
+        const std::vector<uint8_t> raw(datagram.begin(), datagram.begin() + r);
+        const size_t n = raw.size();
+        const size_t header = wire::kUdpHeader;
+        if (n < header + 4 || wire::Get32(raw.data()) != n || raw[4] != 1 || raw[5] != 0 || raw[8] != 0) continue;
+        peer.sequence = static_cast<uint16_t>(raw[6] << 8 | raw[7]);
+        std::vector<uint8_t> req(raw.begin() + static_cast<long>(header), raw.end() - 2);
+        const bool crcOk = wire::Crc16(raw.data(), n - 2) == (uint16_t(raw[n - 2]) << 8 | raw[n - 1]);
+        const size_t need = wire::RequestLength(req.data(), req.size());
+        if (need != req.size() + 2) {
+            Frame f;
+            f.station = req[0];
+            f.command = req[1];
+            f.crcOk = crcOk;
+            f.bytes = raw;
+            std::lock_guard<std::mutex> l(mu);
+            frames.push_back(f);
+            if (frames.size() > 10000) frames.pop_front();
+            continue;
+        }
+        Handle(req, crcOk, raw, &peer);
     }
 }
 
@@ -585,13 +683,14 @@ uint8_t Bcd(int v) { return static_cast<uint8_t>((v / 10 % 10) << 4 | v % 10); }
 
 // Decodes one complete request, runs it against the station's memory under
 // the lock and sends the answer (paced, delayed or spoiled by a fault).
-void Simulator::Impl::Handle(const std::vector<uint8_t>& req) {
+void Simulator::Impl::Handle(const std::vector<uint8_t>& req, bool crcOk, const std::vector<uint8_t>& raw,
+                             const Peer* peer) {
     Frame f;
-    f.bytes = req;
+    f.bytes = raw;
     f.station = req[0];
     f.command = req[1];
     const size_t n = req.size();
-    f.crcOk = wire::Crc16(req.data(), n - 2) == (uint16_t(req[n - 2]) << 8 | req[n - 1]);
+    f.crcOk = crcOk;
     const int cmd = req[1];
     wire::Decoded dq = wire::Decode(req.data(), n);
     f.count = dq.count;
@@ -733,19 +832,30 @@ void Simulator::Impl::Handle(const std::vector<uint8_t>& req) {
             default: nak = true; break; // known length, but nothing here answers it
             }
             const bool isWrite = wire::IsWrite(cmd);
-            if (nak || action == Action::Nak) answer = {0x15};
-            else if (isWrite) answer = data;
-            else answer = WithCrc(data);
+            const bool refused = nak || action == Action::Nak;
+            auto shorten = [&](std::vector<uint8_t>& bytes) {
+                const size_t keep = shortBytes < 0 ? (bytes.empty() ? 0 : bytes.size() - 1)
+                                                   : std::min(bytes.size(), static_cast<size_t>(shortBytes));
+                bytes.resize(keep);
+            };
+            if (peer) {
+                // Response with the data, or acknowledge with code 0 (ACK) or 1 (NAK).
+                std::vector<uint8_t> telegram = refused ? std::vector<uint8_t>{0, 1}
+                                                : isWrite ? std::vector<uint8_t>{0, 0} : data;
+                if (action == Action::Short) shorten(telegram);
+                answer = wire::UdpFrame(peer->sequence, refused || isWrite ? 2 : 1, telegram);
+                if (action == Action::BadCrc) answer.back() ^= 0x5A;
+            } else {
+                if (refused) answer.assign(1, 0x15);
+                else if (isWrite) answer = data;
+                else answer = WithCrc(data);
+                if (action == Action::BadCrc && !answer.empty()) {
+                    if (isWrite) answer.assign(1, 0x55);
+                    else answer.back() ^= 0x5A;
+                }
+                if (action == Action::Short) shorten(answer);
+            }
             if (action == Action::Silence) answer.clear();
-            if (action == Action::BadCrc && !answer.empty()) {
-                if (isWrite) answer = {0x55};
-                else answer.back() ^= 0x5A;
-            }
-            if (action == Action::Short) {
-                const size_t keep = shortBytes < 0 ? (answer.empty() ? 0 : answer.size() - 1)
-                                                   : std::min(answer.size(), static_cast<size_t>(shortBytes));
-                answer.resize(keep);
-            }
             f.answered = !answer.empty();
         }
         frames.push_back(f);
@@ -754,11 +864,11 @@ void Simulator::Impl::Handle(const std::vector<uint8_t>& req) {
     if (!answer.empty()) {
         auto when = SteadyClock::now();
         if (action == Action::Delay) when += std::chrono::milliseconds(delayMs);
-        if (baud > 0) {
+        if (baud > 0 && !peer) {
             when = std::max(when, lineFree) + WireTime(answer.size());
             lineFree = when;
         }
-        pending.emplace(when, std::move(answer));
+        pending.emplace(when, Outgoing{std::move(answer), peer ? *peer : Peer{}});
         SendDue();
     }
     if (cb) cb(f);
@@ -766,8 +876,14 @@ void Simulator::Impl::Handle(const std::vector<uint8_t>& req) {
 
 void Simulator::Impl::SendDue() {
     while (!pending.empty() && pending.begin()->first <= SteadyClock::now()) {
-        const std::vector<uint8_t> answer = std::move(pending.begin()->second);
+        const Outgoing out = std::move(pending.begin()->second);
         pending.erase(pending.begin());
+        const std::vector<uint8_t>& answer = out.bytes;
+        if (udp) {
+            ::sendto(fd, answer.data(), answer.size(), 0, reinterpret_cast<const sockaddr*>(&out.peer.addr),
+                     out.peer.length);
+            continue;
+        }
         size_t done = 0;
         while (done < answer.size()) {
             const ssize_t w = ::write(fd, answer.data() + done, answer.size() - done);

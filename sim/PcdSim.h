@@ -1,6 +1,7 @@
 #pragma once
 // pcdsim: one or more PCD stations answering S-Bus (parity mode) on a
-// pseudo-terminal, for tests, benchmarks and demos.
+// pseudo-terminal, or S-Bus over UDP on a local address, for tests,
+// benchmarks and demos.
 //
 //     pcdsim::Simulator sim;
 //     sim.AddStation(5).SetRegister(0, 42);
@@ -110,7 +111,7 @@ struct Frame {
     int db = 0;       // data-block number (150, 151, 159) or block type (156)
     bool crcOk = false;
     bool answered = false;
-    std::vector<uint8_t> bytes; // the request as received
+    std::vector<uint8_t> bytes; // the request as received (over UDP the whole datagram)
 };
 
 class Simulator;
@@ -197,7 +198,12 @@ public:
     bool Start(const std::string& link = "");
     // Answers on an existing serial device instead (space parity, raw).
     bool StartOnDevice(const std::string& path);
-    // The slave device a client opens ("/dev/pts/N"), or the device path.
+    // Answers S-Bus over UDP instead, on a numeric IPv4 or IPv6 address and
+    // a port (0: a free one, see UdpPort). Baud pacing does not apply.
+    bool StartUdp(const std::string& address = "127.0.0.1", int port = 0);
+    int UdpPort() const;
+    // What a client opens: the slave device ("/dev/pts/N"), the device
+    // path, or over UDP the Pelsbus port name "udp:ADDR:PORT".
     std::string SlavePath() const;
     void Stop();
     bool Running() const;

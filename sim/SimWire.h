@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace pcdsim::wire {
 
@@ -95,6 +96,30 @@ inline Decoded Decode(const uint8_t* b, size_t n) {
     default: break;
     }
     return d;
+}
+
+inline uint32_t Get32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+// S-Bus over UDP: length (4, the whole frame), version 1, type 0 (S-Bus),
+// sequence (2), attribute (0 request, 1 response, 2 acknowledge), telegram,
+// CRC-16 over everything before it; numbers big-endian.
+constexpr size_t kUdpHeader = 9;
+
+inline std::vector<uint8_t> UdpFrame(uint16_t sequence, uint8_t attribute, const std::vector<uint8_t>& telegram) {
+    const size_t n = kUdpHeader + telegram.size() + 2;
+    std::vector<uint8_t> f(n, 0);
+    for (int i = 0; i < 4; ++i) f[static_cast<size_t>(i)] = static_cast<uint8_t>(n >> (24 - 8 * i));
+    f[4] = 1;
+    f[6] = static_cast<uint8_t>(sequence >> 8);
+    f[7] = static_cast<uint8_t>(sequence);
+    f[8] = attribute;
+    for (size_t i = 0; i < telegram.size(); ++i) f[kUdpHeader + i] = telegram[i];
+    const uint16_t c = Crc16(f.data(), n - 2);
+    f[n - 2] = static_cast<uint8_t>(c >> 8);
+    f[n - 1] = static_cast<uint8_t>(c);
+    return f;
 }
 
 // IEEE single -> PCD float (mantissa in bits 31..8, sign bit 7, exponent

@@ -18,10 +18,12 @@ void OnSignal(int) { gStop = true; }
 
 void Usage(FILE* to) {
     std::fputs("usage: pcdsim [--config FILE] [--station N]... [--link PATH] [--device PATH]\n"
-               "              [--baud RATE] [--seconds N] [--verbose]\n"
+               "              [--udp [ADDR:]PORT] [--baud RATE] [--seconds N] [--verbose]\n"
                "Answers S-Bus requests as one or more PCD stations. Without --device it opens a\n"
                "pseudo-terminal and prints its path on the first line of standard output; --link\n"
-               "also makes PATH a symbolic link to it. Without --config or --station it simulates\n"
+               "also makes PATH a symbolic link to it. --udp answers S-Bus over UDP on ADDR\n"
+               "(default 127.0.0.1; [::1] for IPv6) and PORT (0: a free one) instead, and prints\n"
+               "the Pelsbus port name udp:ADDR:PORT. Without --config or --station it simulates\n"
                "station 0. Runs until interrupted, or for --seconds N.\n",
                to);
 }
@@ -36,7 +38,8 @@ bool Number(const char* text, long& out) {
 
 int main(int argc, char** argv) {
     pcdsim::Simulator sim;
-    std::string link, device;
+    std::string link, device, udpAddress;
+    long udpPort = -1;
     long seconds = 0;
     bool verbose = false, anyStation = false;
     for (int i = 1; i < argc; ++i) {
@@ -70,6 +73,21 @@ int main(int argc, char** argv) {
             link = value("a path");
         } else if (a == "--device") {
             device = value("a path");
+        } else if (a == "--udp") {
+            // [ADDR:]PORT, ADDR an IPv4 address or a bracketed IPv6 one.
+            std::string v = value("[ADDR:]PORT");
+            udpAddress = "127.0.0.1";
+            const size_t colon = v.rfind(':');
+            if (colon != std::string::npos) {
+                udpAddress = v.substr(0, colon);
+                if (udpAddress.size() > 1 && udpAddress.front() == '[' && udpAddress.back() == ']')
+                    udpAddress = udpAddress.substr(1, udpAddress.size() - 2);
+                v = v.substr(colon + 1);
+            }
+            if (!Number(v.c_str(), udpPort) || udpPort < 0 || udpPort > 65535) {
+                std::fprintf(stderr, "pcdsim: bad UDP port\n");
+                return 2;
+            }
         } else if (a == "--baud") {
             if (!Number(value("a rate"), n) || n < 0) {
                 std::fprintf(stderr, "pcdsim: bad baud rate\n");
@@ -99,7 +117,9 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGPIPE, SIG_IGN);
-    const bool ok = device.empty() ? sim.Start(link) : sim.StartOnDevice(device);
+    const bool ok = udpPort >= 0        ? sim.StartUdp(udpAddress, static_cast<int>(udpPort))
+                     : device.empty() ? sim.Start(link)
+                                      : sim.StartOnDevice(device);
     if (!ok) {
         std::fprintf(stderr, "pcdsim: %s\n", sim.LastError().c_str());
         return 1;

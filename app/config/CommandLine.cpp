@@ -34,9 +34,9 @@ void Show(AppContext& app, const std::string& text, MsgIcon icon) {
 
 }  // namespace
 
-std::string CommandFilePath(const AppContext& app) { return JoinPath(app.ProgramFolder, CommandFileName); }
+std::string CommandFilePath(const AppContext& app) { return JoinPath(app.UserDataFolder, CommandFileName); }
 
-std::string DefaultStartFilePath(const AppContext& app) { return JoinPath(app.ProgramFolder, DefaultStartFileName); }
+std::string DefaultStartFilePath(const AppContext& app) { return JoinPath(app.UserDataFolder, DefaultStartFileName); }
 
 std::string CommandTextFromArgs(int argc, const char* const* argv) {
     std::vector<std::string> args;
@@ -55,9 +55,9 @@ std::string ReadCommandFile(AppContext& app, const std::string& file) {
     }
     std::size_t comment = value.find(";;");
     if (comment != std::string::npos) value.erase(comment);
-    // "\" marks a path inside the program's folder, as the command file is
-    // written on Windows; its separators become "/" here.
-    if (!value.empty() && value.front() == '\\') value = JoinPath(app.ProgramFolder, ReplaceAll(value.substr(1), "\\", "/"));
+    // "\" marks a path inside the data folder (the program's folder on
+    // Windows); its separators become "/" here.
+    if (!value.empty() && value.front() == '\\') value = JoinPath(app.UserDataFolder, ReplaceAll(value.substr(1), "\\", "/"));
     Show(app, "Command Line from text file = " + value, MsgIcon::Information);
     return value;
 }
@@ -120,7 +120,7 @@ CommandLineResult GetCommandLine(AppContext& app, const std::string& commandText
     } catch (const std::exception& e) {
         description = e.what();
     }
-    Show(app, "Bad commande line argument\n" + text + "\n" + description, MsgIcon::Exclamation);
+    Show(app, "Bad commande line argument\r" + text + "\r" + description, MsgIcon::Exclamation);
     return CommandLineResult::NotFound;
 }
 

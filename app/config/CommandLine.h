@@ -3,7 +3,7 @@
 // PG5 version to use. Syntax: a start-file path ending in ".pelk", then
 // "PG5=" and the two-digit PG5 version ("/data/My job.pelk PG5=20"). The
 // same text can stand in the [Pelkor] "Command" key of "Command.txt" in the
-// program's folder, which then wins over the process's command line.
+// user's data folder, which then wins over the process's command line.
 
 #include <string>
 #include <vector>
@@ -22,7 +22,7 @@ enum class CommandLineResult {
     EndProgram,  // "cannot start" was shown: the caller ends the program
 };
 
-// Program folder + "/Command.txt" and + "/Default.pelk".
+// The user's data folder + "/Command.txt" and + "/Default.pelk".
 std::string CommandFilePath(const AppContext& app);
 std::string DefaultStartFilePath(const AppContext& app);
 
@@ -34,14 +34,14 @@ std::string CommandTextFromArgs(const std::vector<std::string>& args);
 // exists, else commandText): sets StartFile and DLL ("PG5=" no longer selects
 // the PG5 channel by itself), resolves a relative start file against
 // currentFolder, and when the named start file is missing (the default start
-// file in the program folder is used instead) or empty, writes the current
+// file in the data folder is used instead) or empty, writes the current
 // settings, task NextTask and the PG5 channel settings into it. Never ends
 // the program itself: on EndProgram the caller does.
 CommandLineResult GetCommandLine(AppContext& app, const std::string& commandText,
                                  const std::string& currentFolder);
 
 // The [Pelkor] "Command" value of a command file; a value beginning with "\"
-// is taken relative to the program's folder. Shows "Command Line from text
+// is taken relative to the data folder. Shows "Command Line from text
 // file = <value>" every time; an unreadable file shows "Command Error on
 // <file>" and gives an empty text.
 std::string ReadCommandFile(AppContext& app, const std::string& file);

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "util/AtomicFile.h"
 #include "util/Text.h"
 
 namespace pelkor {
@@ -190,6 +191,13 @@ ProfileDocument ProfileDocument::Parse(std::string_view text) {
         decoded = FromUtf16(text.substr(2), big);
         text = decoded;
     }
+    // A write keeps the file's own line ends and whether its last line has one.
+    if (std::size_t first = text.find_first_of("\r\n"); first != std::string_view::npos) {
+        doc.eol_ = text[first] == '\n' ? "\n" : text.substr(first, 2) == "\r\n" ? "\r\n" : "\r";
+        doc.finalEol_ = text.back() == '\n' || text.back() == '\r';
+    } else {
+        doc.finalEol_ = text.empty();
+    }
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find_first_of("\r\n", start);
@@ -346,9 +354,9 @@ std::string ProfileDocument::Text() const {
     for (const auto& l : lines_) size += l.size() + 2;
     out.reserve(size);
     if (encoding_ == Encoding::Utf8Bom) out += kBom;
-    for (const auto& l : lines_) {
-        out += l;
-        out += "\r\n";
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        out += lines_[i];
+        if (i + 1 < lines_.size() || finalEol_) out += eol_;
     }
     if (encoding_ == Encoding::Utf16LE) return std::string(kBom16LE) + ToUtf16(out, false);
     if (encoding_ == Encoding::Utf16BE) return std::string(kBom16BE) + ToUtf16(out, true);
@@ -422,93 +430,8 @@ bool LoadProfileFile(const std::string& file, ProfileDocument& doc, std::string&
     return true;
 }
 
-namespace {
-
-// A file or folder counts as read-only when it has no write permission bit
-// at all (even for a privileged user, like the Windows attribute) or when
-// this process may not write it.
-bool WritableEntry(const std::string& path, const struct stat& st) {
-    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(path.c_str(), W_OK) == 0;
-}
-
-bool WriteAll(int fd, const std::string& data) {
-    const char* p = data.data();
-    std::size_t left = data.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-std::atomic<unsigned> tempCounter{0};
-
-}  // namespace
-
 bool SaveProfileFile(const std::string& file, const ProfileDocument& doc, std::string& error) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    // Replace what a link points at, not the link.
-    fs::path target = file;
-    if (fs::is_symlink(fs::symlink_status(file, ec))) target = fs::canonical(file, ec);
-    if (ec && ec != std::errc::no_such_file_or_directory) {
-        error = "Cannot write " + file + " : " + ec.message();
-        return false;
-    }
-    fs::path folder = target.parent_path();
-    if (folder.empty()) folder = ".";
-    auto fail = [&](const std::string& why) {
-        error = "Cannot write " + file + " : " + why;
-        return false;
-    };
-
-    struct stat st {};
-    bool exists = ::stat(target.c_str(), &st) == 0;
-    mode_t mode = 0;
-    if (exists) {
-        if (!S_ISREG(st.st_mode)) return fail("not a regular file");
-        if (!WritableEntry(target.string(), st)) return fail("the file is read-only");
-        mode = st.st_mode & 07777;
-    } else if (errno != ENOENT) {
-        return fail(ErrnoText());
-    }
-    struct stat fst {};
-    if (::stat(folder.c_str(), &fst) != 0) return fail("the folder " + folder.string() + " does not exist");
-    if (!S_ISDIR(fst.st_mode)) return fail(folder.string() + " is not a folder");
-    if (!WritableEntry(folder.string(), fst)) return fail("the folder " + folder.string() + " is read-only");
-
-    std::string temp = (folder / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
-                                  std::to_string(tempCounter++) + ".tmp"))
-                           .string();
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return fail(ErrnoText());
-    std::string data = doc.Text();
-    bool ok = WriteAll(fd, data) && (!exists || ::fchmod(fd, mode) == 0) && ::fsync(fd) == 0;
-    std::string why = ok ? std::string() : ErrnoText();
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        why = ErrnoText();
-    }
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        why = ErrnoText();
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return fail(why);
-    }
-    // Make the rename itself durable; a failure here loses nothing already written.
-    int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return true;
+    return ReplaceFile(file, doc.Text(), error);
 }
 
 

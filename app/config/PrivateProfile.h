@@ -13,14 +13,15 @@
 //  - a write keeps every other line (order, comments, blank lines, unknown
 //    sections) as it was; a new key goes after the last key of its section, a
 //    new section at the end of the file; deleting a section removes its
-//    header and keys; the file is written with CR LF line ends;
+//    header and keys; the file keeps its own line ends (CR LF, LF or CR)
+//    and its final line end or the lack of one; a new file gets CR LF;
 //  - the text is UTF-8 (or single-byte text, passed through as it is); a
 //    file saved as UTF-16 with its byte-order mark (Notepad's "Unicode") is
 //    read as such and written back in the same form, as is a UTF-8 one with
 //    its mark;
-//  - a write goes to a temporary file beside the target, which then replaces
-//    it by rename, so a crash never leaves a half-written file; a read-only
-//    file (no write permission bit) or folder makes the write fail;
+//  - a write replaces the file atomically (util/AtomicFile.h): a crash never
+//    leaves a half-written file, links are followed, and a read-only file
+//    (no write permission bit) or folder makes the write fail;
 //  - CR and LF inside a written value become blanks (a value cannot start a
 //    new line of the file); a key or section name that cannot be written
 //    back unambiguously ("=" or line breaks in a key, "]" in a section, empty
@@ -64,7 +65,7 @@ public:
     // Removes every section of that name with its keys; true when one was there.
     bool RemoveSection(std::string_view section);
 
-    // The file text, CR LF after every line, in the encoding it was read in.
+    // The file text in the encoding, line ends and final line end it was read with.
     std::string Text() const;
     bool Empty() const { return lines_.empty(); }
 
@@ -80,6 +81,8 @@ private:
 
     enum class Encoding { Plain, Utf8Bom, Utf16LE, Utf16BE };
     Encoding encoding_ = Encoding::Plain;
+    std::string eol_ = "\r\n";
+    bool finalEol_ = true;
     std::vector<std::string> lines_;
     mutable bool indexed_ = false;
     mutable std::unordered_map<std::string, SectionIndex> index_;  // lower-case name -> first section

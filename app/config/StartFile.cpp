@@ -228,7 +228,11 @@ bool ReadPelkorStartFile(AppContext& app) {
             if (LoadProfileFile(file, reloaded, error)) tasksDoc = &reloaded;
         }
         StartFileValues tv(*tasksDoc);
-        for (int i = 1; i <= s.TaskCount; ++i) ReadTask(tv, app.Tasks[i], TaskSection(i), pg5Settings, writeBack);
+        for (int i = 1; i <= s.TaskCount; ++i) {
+            // Only task 1 starts from the defaults; the others from zero.
+            if (i > 1) ZeroTaskRecord(app.Tasks[i]);
+            ReadTask(tv, app.Tasks[i], TaskSection(i), pg5Settings, writeBack);
+        }
         flushWriteBack();
 
         if (s.SingleShot != 0) {

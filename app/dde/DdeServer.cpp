@@ -262,9 +262,16 @@ void DdeServer::serveLines(Client& c) {
         }
         handleLine(c, line);
     }
-    // After the client's last word its remaining complete requests are
-    // served, then it is let go.
-    if (c.eof && c.in.find('\n') == std::string::npos) c.closing = true;
+    // After the client's last word its remaining requests are served (a last
+    // one ended by the half-close instead of a line feed too), then it is
+    // let go.
+    if (c.eof && !c.closing && c.in.find('\n') == std::string::npos) {
+        std::string line = std::move(c.in);
+        c.in.clear();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line.size() <= MaxLineLength) handleLine(c, line);
+        c.closing = true;
+    }
 }
 
 void DdeServer::send(Client& c, const std::string& line) {

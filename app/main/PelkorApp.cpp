@@ -10,6 +10,7 @@
 #include "config/CommandLine.h"
 #include "config/StartFile.h"
 #include "dde/DdeServer.h"
+#include "log/Folders.h"
 #include "log/LogEvents.h"
 #include "output/ExcelWriter.h"
 #include "pcd/PcdConnection.h"
@@ -39,6 +40,7 @@ public:
     void Close(const std::string& reason) override { c_.ClosePcdConnection(reason); }
     bool CheckStatus() override { return c_.CheckPcdStatus(); }
     bool SetStation(int station) override { return c_.SetPcdStation(Short(station)); }
+    int MoveToTaskAddress(int task, int station) override { return c_.MoveToTaskAddress(task, Short(station)); }
     int ReadRegisters(int address, int count) override { return c_.ReadPcdRegisters(Short(address), Short(count)); }
     int ReadFlags(int address, int count) override { return c_.ReadPcdFlags(Short(address), Short(count)); }
     int ReadInputs(int address, int count) override { return c_.ReadPcdInputs(Short(address), Short(count)); }
@@ -105,6 +107,10 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, 
             help = true;
         } else if (a == "--headless") {
             options.Headless = true;
+        } else if (a == "--start") {
+            options.PressStart = true;
+        } else if (a == "--version") {
+            options.Version = true;
         } else if (a == "--verbose" || a == "-v") {
             options.Verbose = true;
         } else if (a == "--seconds") {
@@ -129,8 +135,9 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, 
 
 // ---- the application ------------------------------------------------------------
 
-PelkorApp::PelkorApp(UserInterface& ui, Clock& clock, std::string programFolder, PelsbusDriver& driver)
-    : app_(ui, clock, std::move(programFolder)) {
+PelkorApp::PelkorApp(UserInterface& ui, Clock& clock, std::string programFolder, PelsbusDriver& driver,
+                     std::string userDataFolder)
+    : app_(ui, clock, programFolder, userDataFolder.empty() ? programFolder : std::move(userDataFolder)) {
     pcd_ = std::make_unique<PcdConnection>(app_, driver);
     app_.Pg5 = pcd_.get();
     dde_ = std::make_unique<DdeServer>(app_);
@@ -155,6 +162,42 @@ void PelkorApp::SetOptions(const RunOptions& options) {
     options_ = options;
     engine_->SetProgressPause(options.ProgressPauseMs);
     if (!options.DdeSocket.empty()) dde_->SetSocketPath(options.DdeSocket);
+}
+
+std::string PelkorApp::VersionText() {
+    return std::to_string(PELKOR_VERSION_MAJOR) + "." + std::to_string(PELKOR_VERSION_MINOR) + "." +
+           std::to_string(PELKOR_VERSION_PATCH);
+}
+
+void PelkorApp::EnsureUserDataFolder() {
+    const std::string& folder = app_.UserDataFolder;
+    if (folder.empty() || FolderExists(folder)) return;
+    if (!CreateFolderPath(app_, folder, false)) {
+        app_.Ui.MessageBox("Cannot create the data folder " + folder + " : " + app_.Status.LastErrorText, "Pelkor",
+                           MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
+    }
+}
+
+bool PelkorApp::PressStart() {
+    RunStatus& st = app_.Status;
+    if (app_.Settings.SingleShot == 1) return false;
+    st.AutoConnectActive = 1;
+    if (!st.Connected) pcd_->OpenPcdConnection(false);
+    return true;
+}
+
+// A continuous run nobody watches: "--start" presses "Start"; without it a
+// job with AutoConnect=0 would wait for a button nobody can press, so say so.
+void PelkorApp::StartUnattended() {
+    if (options_.PressStart) {
+        PressStart();
+        return;
+    }
+    if (app_.Status.AutoConnectActive || !dynamic_cast<BatchUserInterface*>(&app_.Ui)) return;
+    const std::string text =
+        "AutoConnect=0: nothing will be read until started. Run pelkor with --start to read at once.";
+    std::fprintf(stderr, "pelkor: %s\n", text.c_str());
+    LogEvent(app_, 1, text);
 }
 
 void PelkorApp::LogStart() {
@@ -195,6 +238,7 @@ bool PelkorApp::Start(const std::string& commandText, const std::string& current
         st.EditTask = 1;
         st.WriteCounter = 0;
 
+        EnsureUserDataFolder();
         pcd_->ReadSAIARegistery();
         DefaultParameters(app_, [this] { pcd_->SetCurrentStation(0); });
 
@@ -267,6 +311,7 @@ bool PelkorApp::Start(const std::string& commandText, const std::string& current
                     LogEvent(app_, 1, st.LastErrorText);
                 }
             }
+            StartUnattended();
             return true;
         }
         ui.ClearReadLog();

@@ -41,10 +41,16 @@ struct RunOptions {
     int ProgressPauseMs = 0;
     // "--headless": no windows even where a display is available.
     bool Headless = false;
+    // "--start": press "Start" once the job is loaded, so a start file with
+    // AutoConnect=0 reads unattended.
+    bool PressStart = false;
+    // "--version": print the version and end.
+    bool Version = false;
 };
 
 // Parses the program's arguments: options first or anywhere ("--seconds N",
-// "--verbose", "--headless", "--dde-socket PATH", "--help"); the rest is the
+// "--verbose", "--headless", "--start", "--dde-socket PATH", "--version",
+// "--help"); the rest is the
 // command text (start file and "PG5="). False with a message in error.
 bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, std::vector<std::string>& rest,
                      bool& help, std::string& error);
@@ -68,7 +74,10 @@ public:
     // Exit status of a start that could not run a job.
     static constexpr int StartFailed = 2;
 
-    PelkorApp(UserInterface& ui, Clock& clock, std::string programFolder, PelsbusDriver& driver);
+    // userDataFolder: where the user's files go (util/AppFolders.h); empty
+    // means the program folder (tests that keep everything in one place).
+    PelkorApp(UserInterface& ui, Clock& clock, std::string programFolder, PelsbusDriver& driver,
+              std::string userDataFolder = {});
     ~PelkorApp();
     PelkorApp(const PelkorApp&) = delete;
     PelkorApp& operator=(const PelkorApp&) = delete;
@@ -84,6 +93,13 @@ public:
     bool Start(const std::string& commandText, const std::string& currentFolder);
     // "Pelkor Version x.y.zzz Started." and the start-file lines.
     void LogStart();
+
+    // "x.y.z" of this build.
+    static std::string VersionText();
+
+    // What the "Start" button does while not connected: AutoConnectActive = 1
+    // and connect. Refused (false) in a single-shot run, where it is disabled.
+    bool PressStart();
 
     // One ConnectTimer tick.
     void Tick() { engine_->ConnectTimerTick(); }
@@ -118,6 +134,9 @@ public:
 private:
     class Link;
     class Feed;
+
+    void EnsureUserDataFolder();
+    void StartUnattended();
 
     RunOptions options_;
     AppContext app_;

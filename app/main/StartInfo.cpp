@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "tasks/AppContext.h"
+#include "util/AppFolders.h"
 #include "util/Text.h"
 
 #ifndef PELKOR_VERSION_MAJOR
@@ -68,15 +69,6 @@ std::array<Pg5Button, 3> Pg5Buttons(const std::function<bool(int)>& installed) {
     return b;
 }
 
-std::string ShippedFile(const std::string& programFolder, const std::string& name) {
-    std::error_code ec;
-    const fs::path beside = fs::path(programFolder) / name;
-    if (fs::exists(beside, ec)) return beside.string();
-    const fs::path installed = fs::path(programFolder).parent_path() / "share" / "pelkor" / name;
-    if (fs::exists(installed, ec)) return installed.string();
-    return beside.string();
-}
-
 bool InstallPg5AddOn(AppContext& app, int version, const std::string& localDir, const std::string& programFolder) {
     UserInterface& ui = app.Ui;
     if (version < 13 || version > 20) {
@@ -85,7 +77,7 @@ bool InstallPg5AddOn(AppContext& app, int version, const std::string& localDir, 
         return false;
     }
     const std::string name = version == 20 ? "Pelkor52.5at" : "Pelkor.5at";
-    const std::string source = ShippedFile(programFolder, name);
+    const std::string source = FindShippedFile(name, programFolder);
     std::string target = TrimRight(localDir);
     if (target.empty() || (target.back() != '/' && target.back() != '\\')) target += "/";
     target += name;

@@ -26,11 +26,6 @@ struct Pg5Button {
 // there. The newest installed versions, at most three, get the buttons.
 std::array<Pg5Button, 3> Pg5Buttons(const std::function<bool(int version)>& installed);
 
-// A file Pelkor ships: beside the program, else in the installed data folder
-// (<prefix>/share/pelkor beside <prefix>/bin). The path beside the program
-// when it is in neither place.
-std::string ShippedFile(const std::string& programFolder, const std::string& name);
-
 // Installs the add-on description for PG5 `version` into `localDir` (that
 // version's data folder), with every "$(AppPath)" of the template replaced by
 // programFolder. Every outcome is told through app.Ui; true when installed.

@@ -159,6 +159,7 @@ bool WriteExcelData(AppContext& app, int taskNumber, xls::Workbook& book) {
 
     const bool across = Across(task);
     const bool fromStart = task.LineCounter == 0;
+    const std::pair<int, int> start{task.ExcelRow, task.ExcelColumn};
     const int width = FieldCount(task.LastValues) + (task.LineCount != 0 ? 1 : 0);
     int found = 0;
     for (;;) {
@@ -171,9 +172,22 @@ bool WriteExcelData(AppContext& app, int taskNumber, xls::Workbook& book) {
         ++found;
         MoveOn(task, 1);
     }
-    // The search counted the head row of a block written with head cells;
-    // it is no record, so numbering goes on from the last record number.
-    if (fromStart && found > 0 && task.HeadLines != 0) --task.LineCounter;
+    // The search counted a head row if the block starts with one; it is no
+    // record. The block's content decides, not today's HeadLines.
+    if (fromStart && found > 0) {
+        auto slot = [&](int k) {
+            std::vector<std::string> cells;
+            for (int c = 0; c < width; ++c) {
+                const int r = start.first + (across ? k : c);
+                const int col = start.second + (across ? c : k);
+                if (r > ExcelMaxRow || col > ExcelMaxColumn) break;
+                cells.push_back(book.CellText(sheet, r, col));
+            }
+            return cells;
+        };
+        const std::vector<std::string> first = slot(0), second = found > 1 ? slot(1) : std::vector<std::string>();
+        if (StartsWithHeadLine(task, first, found > 1 ? &second : nullptr)) --task.LineCounter;
+    }
     if (fromStart && found == 0 && task.HeadLines != 0 &&
         !WriteExcelCells(app, taskNumber, book, sheet, BuildHeadLine(task), 1))
         return false;

@@ -21,6 +21,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tasks/AppContext.h"
 
@@ -64,11 +65,20 @@ std::string BuildRecord(AppContext& app, int task, bool onDemand, std::string_vi
 // separator.
 std::string BuildHeadLine(const Task& task, std::string_view separator = ";");
 
+// Whether the first line (row) of a file or block holds head cells rather
+// than a record, decided from the content so that a HeadLines switched since
+// the file was begun does not skip or repeat record numbers: the first line
+// is a head when it is the head line the task builds now, or when it does not
+// start with a whole number while the line after it does. second is null when
+// the first line is the only one.
+bool StartsWithHeadLine(const Task& task, const std::vector<std::string>& first,
+                        const std::vector<std::string>* second);
+
 // Appends one record line (CR LF) to OutputPath, with the head line first
 // when the file is empty and HeadLines is set. LineCounter grows by one per
 // line written; with LineCount set the line starts with it. When LineCounter
 // is 0 and the file already holds lines (a restarted program), numbering
-// continues after the records found. On any failure nothing of this record
+// continues after the records found (StartsWithHeadLine). On any failure nothing of this record
 // remains in the file, LineCounter is unchanged, LastErrorText holds the
 // reason and the result is false.
 bool WriteTextRecord(AppContext& app, int task);

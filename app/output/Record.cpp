@@ -138,4 +138,31 @@ std::string BuildHeadLine(const Task& task, std::string_view separator) {
     return line;
 }
 
+namespace {
+
+bool IsWholeNumber(std::string_view text) {
+    const std::string t = Trim(text);
+    std::size_t i = t.size() > 1 && (t[0] == '-' || t[0] == '+') ? 1 : 0;
+    if (i == t.size()) return false;
+    for (; i < t.size(); ++i)
+        if (t[i] < '0' || t[i] > '9') return false;
+    return true;
+}
+
+// Cells equal up to trailing empty ones (a head line loses its last ";").
+bool SameCells(std::vector<std::string> a, std::vector<std::string> b) {
+    while (!a.empty() && a.back().empty()) a.pop_back();
+    while (!b.empty() && b.back().empty()) b.pop_back();
+    return a == b;
+}
+
+}  // namespace
+
+bool StartsWithHeadLine(const Task& task, const std::vector<std::string>& first,
+                        const std::vector<std::string>* second) {
+    if (first.empty()) return false;
+    if (SameCells(first, Split(BuildHeadLine(task), ';'))) return true;
+    return second && !second->empty() && !IsWholeNumber(first.front()) && IsWholeNumber(second->front());
+}
+
 }  // namespace pelkor

@@ -7,15 +7,18 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "log/Folders.h"
+#include "util/AtomicFile.h"
+#include "util/Text.h"
 #include "output/Output.h"
 
 namespace pelkor {
 
 bool ComposeOutputPath(AppContext& app, int taskNumber) {
     Task& task = app.Tasks[taskNumber];
-    std::string folder = task.OutFolder.empty() ? app.ProgramFolder : task.OutFolder;
+    std::string folder = task.OutFolder.empty() ? app.UserDataFolder : task.OutFolder;
     if (!task.OutFolder.empty() && !FolderExists(task.OutFolder)) {
         // No message box: an unattended logger must not stop on a dialog; the
         // reader logs the failure.
@@ -51,13 +54,14 @@ bool WriteAll(int fd, const std::string& data) {
     return true;
 }
 
-// Records already in a file: its lines, less the head line when the task
-// writes one. A last line without its CR LF still counts.
-bool CountRecords(int fd, bool headLine, int32_t& records) {
+// Records already in a file: its lines (a last line without its CR LF still
+// counts), less a head line when the file starts with one.
+bool CountRecords(int fd, const Task& task, int32_t& records) {
     char buffer[1 << 16];
     long long lines = 0;
     char last = '\n';
     off_t offset = 0;
+    std::string start;  // the first two lines
     for (;;) {
         const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
         if (n < 0) {
@@ -65,13 +69,24 @@ bool CountRecords(int fd, bool headLine, int32_t& records) {
             return false;
         }
         if (n == 0) break;
-        for (ssize_t i = 0; i < n; ++i)
+        for (ssize_t i = 0; i < n; ++i) {
+            if (lines < 2) start += buffer[i];
             if (buffer[i] == '\n') ++lines;
+        }
         last = buffer[n - 1];
         offset += n;
     }
     if (last != '\n') ++lines;
-    if (headLine && lines > 0) --lines;
+    std::vector<std::vector<std::string>> firstTwo;
+    for (const std::string& line : Split(start, '\n')) {
+        if (firstTwo.size() == 2) break;
+        std::string text = line;
+        if (!text.empty() && text.back() == '\r') text.pop_back();
+        firstTwo.push_back(Split(text, ';'));
+    }
+    if (lines > 0 && !firstTwo.empty() &&
+        StartsWithHeadLine(task, firstTwo[0], lines > 1 && firstTwo.size() > 1 ? &firstTwo[1] : nullptr))
+        --lines;
     records = lines > 2147483647LL ? 2147483647 : static_cast<int32_t>(lines);
     return true;
 }
@@ -97,7 +112,7 @@ bool WriteTextRecord(AppContext& app, int taskNumber) {
     // A program started anew finds LineCounter at 0 in front of a file that
     // already holds records: go on numbering after them, not from 1.
     if (counter == 0 && st.st_size > 0 && task.LineCount != 0 &&
-        !CountRecords(fd, task.HeadLines != 0, counter)) {
+        !CountRecords(fd, task, counter)) {
         app.Status.LastErrorText = SystemError("Cannot read", path, errno);
         ::close(fd);
         return false;
@@ -114,8 +129,9 @@ bool WriteTextRecord(AppContext& app, int taskNumber) {
     data += task.LastValues;
     data += "\r\n";
 
-    if (!WriteAll(fd, data)) {
-        const int error = errno;
+    const int injected = FileFault(FileStep::Append);
+    if (injected != 0 || !WriteAll(fd, data)) {
+        const int error = injected != 0 ? injected : errno;
         // A half-written line would shift every column after it: take it back.
         const bool undone = ::ftruncate(fd, st.st_size) == 0;
         ::close(fd);

@@ -2,11 +2,13 @@
 // changes, the status watch, range-checked reads and the loss of connection.
 
 #include <algorithm>
+#include <cctype>
 
 #include "log/LogEvents.h"
 #include "pcd/BlockingCalls.h"
 #include "pcd/PcdConnection.h"
 #include "pcd/ResultTexts.h"
+#include "util/Text.h"
 
 namespace pelkor {
 
@@ -56,6 +58,60 @@ void PcdConnection::TrapError(const std::string& routine, const std::exception& 
     LogEvent(app_, 2, text);
 }
 
+namespace {
+// "udp:" in front (any case), as the library tells its UDP channel.
+bool IsUdpPort(const std::string& port) {
+    return port.size() >= 4 && std::equal(port.begin(), port.begin() + 4, "udp:",
+                                          [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+}
+// Host and port of "HOST[:PORT]" ("[v6]:PORT"; an IPv6 address without
+// brackets has no port).
+void SplitAddress(const std::string& address, std::string& host, std::string& port) {
+    const std::size_t colon = address.rfind(':');
+    const bool bracketed = !address.empty() && address[0] == '[';
+    if (colon == std::string::npos || (!bracketed && address.find(':') != colon) ||
+        (bracketed && address.rfind(']') > colon)) {
+        host = address;
+        port.clear();
+    } else {
+        host = address.substr(0, colon);
+        port = address.substr(colon + 1);
+    }
+}
+}  // namespace
+
+bool PcdConnection::BuiltInIpChannel() const {
+    return app_.Status.PG5Available == 0 && IsUdpPort(app_.Settings.Port);
+}
+
+std::string PcdConnection::TaskAddress(int task) const {
+    if (task >= 1 && task <= MaxTasks) {
+        const Task& t = app_.Tasks[task];
+        if (t.Settings == 0 && !Trim(t.IPAddress).empty()) return Trim(t.IPAddress);
+    }
+    return IsUdpPort(app_.Settings.Port) ? app_.Settings.Port.substr(4) : std::string();
+}
+
+std::string PcdConnection::UdpPortName(const std::string& address) const {
+    std::string host, port, channelHost, channelPort;
+    SplitAddress(address, host, port);
+    SplitAddress(TaskAddress(0), channelHost, channelPort);
+    if (port.empty()) port = channelPort;
+    if (host.find(':') != std::string::npos && host[0] != '[') host = "[" + host + "]";
+    return "udp:" + host + (port.empty() ? "" : ":" + port);
+}
+
+const std::string& PcdConnection::ChannelIp() const {
+    return app_.Status.PG5Available ? app_.Settings.IPAddress : dllIp_;
+}
+
+int PcdConnection::MoveToTaskAddress(int task, int16_t station) {
+    if (!BuiltInIpChannel() || !app_.Status.Connected) return 0;
+    const std::string address = TaskAddress(task);
+    if (address == addressedIp_) return 0;
+    return SetPcdIpStation(station, address) ? 1 : -1;
+}
+
 void PcdConnection::NamePcdDllPort(const std::string& name) {
     // Start files without "Port" leave the library exactly as before.
     if (name.empty() && !portNamed_) return;
@@ -83,7 +139,12 @@ bool PcdConnection::OpenPcdConnection(bool force) {
             connecting_ = false;
             return false;
         }
-        if (!pg5) NamePcdDllPort(app_.Settings.Port);
+        if (!pg5) {
+            ipChannel_ = BuiltInIpChannel();
+            sbusChannel_ = pguMode_ = false;
+            dllIp_ = ipChannel_ ? TaskAddress(task) : std::string();
+            NamePcdDllPort(ipChannel_ ? UdpPortName(dllIp_) : app_.Settings.Port);
+        }
         const int32_t baud = app_.Settings.Baudrate > 0 ? app_.Settings.Baudrate : 9600;
         // A copy: a status change during the attempt may rebuild the list.
         const std::vector<int16_t> stations = StationList(task);
@@ -104,7 +165,7 @@ bool PcdConnection::OpenPcdConnection(bool force) {
             // check would hold the port and refuse every later connect.
             if (pg5 && code <= 0 && pg5Ready_) ClosePg5();
             if (ipChannel_)
-                LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD " + app_.Settings.IPAddress + " failed !");
+                LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD " + ChannelIp() + " failed !");
             else if (pguMode_)
                 LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD (PGU mode) failed !");
             else
@@ -122,7 +183,7 @@ bool PcdConnection::OpenPcdConnection(bool force) {
         }
         const int16_t station = pg5 ? pg5Station_ : connectionStation_;
         if (ipChannel_)
-            LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD " + app_.Settings.IPAddress +
+            LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD " + ChannelIp() +
                                   " station " + std::to_string(station) + " established.");
         else if (pguMode_)
             LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD (PGU mode) established.");
@@ -136,7 +197,7 @@ bool PcdConnection::OpenPcdConnection(bool force) {
         connecting_ = false;
         connectFailed_ = false;
         addressedStation_ = station;
-        addressedIp_ = app_.Settings.IPAddress;
+        addressedIp_ = ChannelIp();
         SearchAllStation(task, station);
         app_.Ui.SetStatusBarPanel(ConnectionPanel, pg5 ? "Connected by PG5" : "Connected");
         reconnectPending_ = false;
@@ -185,18 +246,19 @@ bool PcdConnection::SetPcdStation(int16_t station) {
         TrapError("SetPcdStation", e);
     }
     addressedStation_ = connectionStation_;
-    addressedIp_ = app_.Settings.IPAddress;
+    if (app_.Status.PG5Available) addressedIp_ = app_.Settings.IPAddress;
     return false;
 }
 
 bool PcdConnection::SetPcdIpStation(int16_t station, const std::string& ip) {
-    if (!app_.Status.PG5Available) {
+    const bool builtIn = !app_.Status.PG5Available;
+    if (builtIn && !BuiltInIpChannel()) {
         app_.Ui.MessageBox("No IP Connection with internal DLL !", "Pelkor", MsgIcon::Critical,
                            MsgButtons::Ok, MsgAnswer::Ok);
         return false;
     }
     try {
-        if (SetPg5StationEx(station, ip) < 1) {
+        if (builtIn ? MovePcdDll(station, ip) : SetPg5StationEx(station, ip) < 1) {
             addressedStation_ = station;
             addressedIp_ = ip;
             return true;
@@ -228,6 +290,22 @@ bool PcdConnection::CheckPcdStatus() {
     } catch (const std::exception& e) {
         TrapError("CheckPcdStatus", e);
     }
+    return false;
+}
+
+// The built-in library reaches another address by reopening its port under
+// that name; on failure it goes back to the address it had.
+bool PcdConnection::MovePcdDll(int16_t station, const std::string& ip) {
+    const int32_t baud = app_.Settings.Baudrate > 0 ? app_.Settings.Baudrate : 9600;
+    NamePcdDllPort(UdpPortName(ip));
+    if (OpenPcdDll(app_.Settings.COM, station, baud, 1) <= 0 && TestPcdDllStation(station) == 0) {
+        dllIp_ = ip;
+        return true;
+    }
+    const std::string reason = app_.Status.LastErrorText;
+    NamePcdDllPort(UdpPortName(addressedIp_));
+    OpenPcdDll(app_.Settings.COM, addressedStation_, baud, 1);
+    app_.Status.LastErrorText = reason;
     return false;
 }
 

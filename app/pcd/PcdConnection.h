@@ -12,7 +12,9 @@
 //     bool OpenPcdConnection(bool force)        connect for the current task
 //     void SearchAllStation(int task, int16_t station)   rebuild its station list
 //     bool SetPcdStation(int16_t station)       change the addressed station
-//     bool SetPcdIpStation(int16_t station, ip) same, with IP (PG5 only)
+//     bool SetPcdIpStation(int16_t station, ip) same, with IP (PG5, or the
+//                                               built-in library over UDP)
+//     int MoveToTaskAddress(task, station)      built-in UDP: to the task's address
 //     bool CheckPcdStatus()                     status watch
 //     void ClosePcdConnection(message)          message empty = normal close
 //     void DisconnectOnPCD(int16_t reason, int32_t code)   0 stop, 1 no station,
@@ -35,7 +37,7 @@
 //        Pg5AppsDir(version), Pg5LocalDir(version), ProgramFolderFound().
 //   Main-window helpers (free functions, through app.Ui): PCDConnectionOpen,
 //        ButtonConnect.
-//   Wiring: construct once per run with DlPelsbus({ExecutableFolder()}); set
+//   Wiring: construct once per run with DlPelsbus(ShippedLibraryFolders(ExecutableFolder())); set
 //        app.Pg5 = &connection and run ReadSAIARegistery() before the PG5
 //        version selection. A connect tries the station list of the current
 //        task, so SearchAllStation must have run for it (start-up does).
@@ -94,6 +96,16 @@ public:
     void SearchAllStation(int task, int16_t station);
     bool SetPcdStation(int16_t station);
     bool SetPcdIpStation(int16_t station, const std::string& ip);
+    // The built-in library over UDP ("Port" = "udp:HOST[:PORT]") is an IP
+    // channel: a task with its own settings (Settings 0) and an IPAddress is
+    // read from that address (HOST[:PORT], the port defaulting to the
+    // channel's), every other task from the channel's own address.
+    bool BuiltInIpChannel() const;
+    std::string TaskAddress(int task) const;
+    // Before a read of `task`: moves the channel to the task's address when
+    // it is not the addressed one (SetPcdIpStation). 0 nothing to do, 1
+    // moved and the station answered, -1 the move failed.
+    int MoveToTaskAddress(int task, int16_t station);
     bool CheckPcdStatus();
     void ClosePcdConnection(const std::string& message);
     void DisconnectOnPCD(int16_t reason, int32_t code);
@@ -156,7 +168,7 @@ public:
     int32_t ReadPg5Clock();
     int32_t ReadPg5Bits(char letter, int16_t address, int16_t count, int16_t firstIndex);
     int32_t ReadPg5Registers(int16_t address, int16_t count, int16_t firstIndex);
-    // The channel file: the current start file, else ProgramFolder + "/Default.pelk".
+    // The channel file: the current start file, else UserDataFolder + "/Default.pelk".
     std::string ChannelFile() const;
     int32_t Pg5Code() const { return pg5Code_; }
     bool Pg5Ready() const { return pg5Ready_; }
@@ -174,6 +186,11 @@ private:
     // Names the built-in library's device for a connect ("" = as before:
     // $PELSBUS_COMn, else the first serial port).
     void NamePcdDllPort(const std::string& name);
+    bool MovePcdDll(int16_t station, const std::string& ip);
+    // The Pelsbus port name of an IP address over the UDP channel.
+    std::string UdpPortName(const std::string& address) const;
+    // The address the IP-channel messages name.
+    const std::string& ChannelIp() const;
     void Pg5Message(const std::string& text);
     bool Pg5Failed(int32_t code);
     int32_t ReadBits(char letter, int16_t address, int16_t count);
@@ -195,6 +212,7 @@ private:
     int16_t cpu_ = 0;
     bool ipChannel_ = false, sbusChannel_ = false, pguMode_ = false;
     bool portNamed_ = false;  // the built-in library's port has a name from us
+    std::string dllIp_;       // address of the built-in UDP channel's last connect
     int16_t connectionStation_ = 0;
     int16_t addressedStation_ = 0;
     std::string addressedIp_;

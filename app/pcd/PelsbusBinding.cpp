@@ -42,15 +42,6 @@ constexpr const char* ExportNames[13] = {
 
 }  // namespace
 
-std::string ExecutableFolder() {
-    char buf[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return {};
-    std::string path(buf, static_cast<std::size_t>(n));
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
-}
-
 DlPelsbus::DlPelsbus(std::vector<std::string> folders, std::string fileName)
     : folders_(std::move(folders)), fileName_(std::move(fileName)), fn_(new Exports) {}
 

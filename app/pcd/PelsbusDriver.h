@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "util/AppFolders.h"
+
 namespace pelkor {
 
 // A driver library or one of its exports could not be bound.
@@ -43,13 +45,10 @@ public:
 // The library file the program binds.
 inline constexpr const char* PelsbusLibraryName = "libPelsbus.so";
 
-// The folder of the running executable ("" when it cannot be determined).
-std::string ExecutableFolder();
-
 class DlPelsbus final : public PelsbusDriver {
 public:
     // folders: where to look for the file, in order, before the system
-    // search path (typically { ExecutableFolder() }).
+    // search path (typically ShippedLibraryFolders(ExecutableFolder())).
     explicit DlPelsbus(std::vector<std::string> folders,
                        std::string fileName = PelsbusLibraryName);
     ~DlPelsbus() override;

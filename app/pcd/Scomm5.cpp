@@ -131,7 +131,7 @@ Pg5Library& PcdConnection::Pg5Lib() {
 
 std::string PcdConnection::ChannelFile() const {
     if (!app_.Settings.StartFile.empty()) return app_.Settings.StartFile;
-    return app_.ProgramFolder + "/Default.pelk";
+    return app_.UserDataFolder + "/Default.pelk";
 }
 
 bool PcdConnection::ReadPg5ChannelFile() {
@@ -144,7 +144,9 @@ bool PcdConnection::ReadPg5ChannelFile() {
             return false;
         }
         channel = GetIniString(file, Section, "Channel");
-        if (Trim(channel).empty() && !CopyPg5Defaults(app_, file)) return false;
+        // A failed copy has shown its message; the connect goes on and fails
+        // (or not) with the library's own verdict, logged like any other.
+        if (Trim(channel).empty()) CopyPg5Defaults(app_, file);
         pguMode_ = LeadingNumber(GetIniString(file, Section, "PguMode")) != 0;
         return true;
     } catch (const std::exception&) {

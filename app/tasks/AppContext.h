@@ -15,8 +15,11 @@
 namespace pelkor {
 
 struct AppContext {
+    // Without a data folder the program folder serves as both (tests).
     AppContext(UserInterface& ui, Clock& clock, std::string programFolder)
-        : Ui(ui), Clk(clock), ProgramFolder(std::move(programFolder)) {}
+        : Ui(ui), Clk(clock), ProgramFolder(std::move(programFolder)), UserDataFolder(ProgramFolder) {}
+    AppContext(UserInterface& ui, Clock& clock, std::string programFolder, std::string userDataFolder)
+        : Ui(ui), Clk(clock), ProgramFolder(std::move(programFolder)), UserDataFolder(std::move(userDataFolder)) {}
     AppContext(const AppContext&) = delete;
     AppContext& operator=(const AppContext&) = delete;
 
@@ -26,8 +29,12 @@ struct AppContext {
 
     UserInterface& Ui;
     Clock& Clk;
-    // Folder of the program (default for the log, the output and start files).
+    // Folder of the program: where it and the files it ships are; never
+    // written (see util/AppFolders.h for finding shipped files).
     std::string ProgramFolder;
+    // The user's data folder: default log and output folder, "Default.pelk",
+    // "Command.txt", fallback of the folder pickers.
+    std::string UserDataFolder;
     // State of the event log between calls (suppression, error counter).
     EventLogState Log;
     // PG5 side; null means no PG5 support is wired in.

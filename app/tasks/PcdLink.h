@@ -27,6 +27,11 @@ public:
     virtual bool CheckStatus() = 0;
     // Makes another station the open one. False when it does not answer.
     virtual bool SetStation(int station) = 0;
+    // Over an IP channel whose tasks may each name their PCD's address:
+    // moves the link to task's address before a read of `station` there.
+    // 0 nothing to do, 1 moved (the station answered), -1 the move failed
+    // (reason in LastErrorText).
+    virtual int MoveToTaskAddress(int /*task*/, int /*station*/) { return 0; }
 
     // Reads: 0 on success with the values in RegisterValue/BitValue
     // (index 0..count-1); any other code is a failure whose text is in

@@ -49,8 +49,12 @@ void TaskEngine::SetFirstReading(int n) {
     if (t.IntervalUnit >= 3) {
         // Only the time of day counts: a ReadHour stored with a date would
         // otherwise plan the reading decades ahead.
-        const Date at = midnight + TimePart(t.ReadHour);
-        t.NextRead = now > at ? at + 1 : at;
+        // Whole seconds on both sides, as the clock counts: started within
+        // the ReadHour second, the reading is due at once, not tomorrow.
+        const long long hour = std::llround(TimePart(t.ReadHour) * 86400.0) % 86400;
+        const long long s = c.Hour * 3600LL + c.Minute * 60LL + c.Second;
+        const Date at = midnight + static_cast<double>(hour) / 86400.0;
+        t.NextRead = s > hour ? at + 1 : at;
     } else if (p > 0) {
         const long long s = c.Hour * 3600LL + c.Minute * 60LL + c.Second;
         // Integer seconds first, so boundaries are exact day fractions.

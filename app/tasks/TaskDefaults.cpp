@@ -18,7 +18,7 @@ void SetDefaultTaskParameters(AppContext& app, int task) {
     t.ReadInterval = 60;
     t.ReadHour = 0;
     if (task > 1) t.OutFolder = app.Tasks[task - 1].OutFolder;
-    if (t.OutFolder.empty()) t.OutFolder = app.ProgramFolder;
+    if (t.OutFolder.empty()) t.OutFolder = app.UserDataFolder;
     t.FileName = "PCD_Data";
     t.FileNew = 0;
     t.FileIndex = 1;
@@ -40,6 +40,15 @@ void SetDefaultTaskParameters(AppContext& app, int task) {
     ClearResourceTable(t);
 }
 
+void ZeroTaskRecord(Task& t) {
+    t = Task{};
+    t.ReadInterval = 0;
+    t.Settings = 0;
+    t.FileName.clear();
+    t.FileIndex = 0;
+    t.TimeStamp = 0;
+}
+
 void SelectPg5Version(AppContext& app) {
     app.Status.PG5Available = 0;
     if (!app.Pg5) return;
@@ -58,7 +67,7 @@ void DefaultParameters(AppContext& app, const std::function<void()>& resetCurren
     s.SingleShot = 0;
     s.Hidden = 0;
     s.Minimized = 0;
-    SetLogFolder(s, app.ProgramFolder);
+    SetLogFolder(s, app.UserDataFolder);
     app.Status.PG5Available = 1;
     s.Baudrate = 9600;
     s.COM = 1;

@@ -15,6 +15,11 @@ namespace pelkor {
 // A task number outside 0..MaxTasks throws std::out_of_range.
 void SetDefaultTaskParameters(AppContext& app, int task);
 
+// Every field zero or empty (the record's declared defaults are task 1's):
+// tasks other than 1 are loaded from a start file into this, so a key missing
+// from their section leaves its field at zero.
+void ZeroTaskRecord(Task& t);
+
 // Resets AppSettings, prepares task NextTask and selects the newest installed
 // PG5 version (13..20, through app.Pg5; none when app.Pg5 is null).
 // The connection manager's current station belongs to the connection layer:

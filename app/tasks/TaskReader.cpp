@@ -80,7 +80,10 @@ bool TaskEngine::StationAccess(int n, std::size_t i) {
         return false;
     }
     bool ok;
-    if (station == pcd_.OpenStation()) {
+    if (const int move = pcd_.MoveToTaskAddress(n, station); move != 0) {
+        ok = move > 0;
+        if (!ok) TaskMessage(n, "Read : " + EntryText(t, i) + " - Failed : " + st.LastErrorText);
+    } else if (station == pcd_.OpenStation()) {
         ok = pcd_.CheckStatus();
         if (!ok) {
             LogEvent(app_, 1, "Task " + num + " - Connection with PCD station " + stn + " failed !");
@@ -178,10 +181,13 @@ void TaskEngine::FailRead(int n) {
         st.LastErrorText = reason;
         app_.Ui.SetConnectionFrame("Pelkor Single Shot Failed !", UiColour::Red);
         app_.Ui.AppendReadLog("\r\nError : " + reason);
-    } else if (st.EditTask >= 1 && st.EditTask <= MaxTasks) {
-        task(st.EditTask).LastValues = reason;
+    } else {
+        // The failing task's own values carry the error (the DDE service
+        // serves another task's values untouched); the editor shows it when
+        // this is the task it shows.
+        task(n).LastValues = reason;
+        if (st.EditorOpen && st.EditTask == n) app_.Ui.TaskEditorShowDataRead(n);
     }
-    (void)n;
 }
 
 bool TaskEngine::StoreRecord(int n) {

@@ -1,10 +1,13 @@
 #include "util/Number.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <locale.h>
 #include <cstdlib>
 #include <limits>
+#include <string>
+#include <system_error>
 
 namespace pelkor {
 
@@ -40,11 +43,25 @@ std::size_t NumberLength(std::string_view s) {
     return i;
 }
 
-double Convert(std::string_view s) {
-    std::string copy(s);  // strtod needs a terminated text
-    double v = std::strtod(copy.c_str(), nullptr);
-    if (!std::isfinite(v)) return 0;
-    return v;
+// A number NumberLength found, with a decimal point in every locale
+// (from_chars ignores the locale). False when it is too large for a double.
+bool Convert(std::string_view s, double& v) {
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);  // from_chars takes no "+"
+    v = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec == std::errc::result_out_of_range) {
+        // Too large (no number) or too small (as good as zero): the C
+        // conversion in the C locale tells which.
+        static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(0));
+        const std::string copy(s);
+        v = c ? strtod_l(copy.c_str(), nullptr, c) : HUGE_VAL;
+    } else if (ec != std::errc() || end != s.data() + s.size()) {
+        v = 0;
+        return false;
+    }
+    if (std::isfinite(v)) return true;
+    v = 0;
+    return false;
 }
 
 }  // namespace
@@ -54,7 +71,9 @@ double LeadingNumber(std::string_view text) {
     while (start < text.size() && IsBlank(text[start])) ++start;
     std::string_view rest = text.substr(start);
     std::size_t n = NumberLength(rest);
-    return n ? Convert(rest.substr(0, n)) : 0.0;
+    double v = 0;
+    if (n) Convert(rest.substr(0, n), v);
+    return v;
 }
 
 bool IsNumeric(std::string_view text) {
@@ -64,19 +83,20 @@ bool IsNumeric(std::string_view text) {
     std::string_view core = text.substr(a, b - a);
     if (core.empty()) return false;
     std::size_t n = NumberLength(core);
-    return n == core.size() && std::isfinite(std::strtod(std::string(core).c_str(), nullptr));
+    double v = 0;
+    return n == core.size() && Convert(core, v);
 }
 
 std::string NumberText(double value) {
     if (!std::isfinite(value)) return "0";
-    if (value == std::floor(value) && std::fabs(value) < 1e15) {
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "%.0f", value);
-        return std::string(buf) == "-0" ? "0" : buf;
-    }
+    // to_chars: a decimal point whatever the locale.
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.15g", value);
-    return buf;
+    if (value == std::floor(value) && std::fabs(value) < 1e15) {
+        const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(value));
+        return std::string(buf, r.ptr);
+    }
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    return std::string(buf, r.ptr);
 }
 
 bool ToInt16(double value, int16_t& out) {

@@ -10,7 +10,8 @@ namespace pelkor {
 // The leading number of a text: leading blanks are skipped, an optional sign,
 // digits, a decimal point and an exponent are taken as far as they go, and
 // reading stops at the first character that cannot continue the number.
-// A text that does not start with a number gives 0.
+// A text that does not start with a number gives 0. The decimal separator
+// is a point in every locale, here and in NumberText.
 double LeadingNumber(std::string_view text);
 
 // True when the whole text, blanks around it aside, is one decimal number

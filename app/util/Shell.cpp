@@ -34,9 +34,8 @@ int ResultOfExit(int status) {
         switch (WEXITSTATUS(status)) {
         case 0: return 42;
         case 2: return 2;   // file does not exist
-        case 3:             // no tool to open it with
-        case 4: return 31;  // no method could open it
-        default: return 1;
+        case 3: return 31;  // no tool to open it with
+        default: return 1;  // 4: the action failed, and anything else
         }
     }
     return 1;
@@ -51,7 +50,10 @@ int XdgOpenLauncher(const ShellRequest& request) {
         std::string full = file;
         if (file[0] != '/' && !request.Folder.empty()) full = request.Folder + "/" + file;
         struct stat st {};
-        if (::stat(full.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? 2 : 3;
+        if (::stat(full.c_str(), &st) != 0) {
+            if (errno == ENOENT || errno == ENOTDIR) return 2;
+            return errno == EACCES || errno == EPERM ? 5 : 1;
+        }
     }
 
     posix_spawn_file_actions_t actions;

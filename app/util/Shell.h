@@ -34,7 +34,8 @@ struct ShellRequest {
 using ShellLauncher = std::function<int(const ShellRequest&)>;
 
 // Runs xdg-open without a shell (the working folder applied in the child);
-// a missing local file gives 2, no usable opener 31, other failures 1.
+// a missing local file gives 2, one that may not be looked at 5, no usable
+// opener 31, other failures (xdg-open's "action failed" too) 1.
 // Waits at most a few seconds for xdg-open's verdict; one that is still
 // busy by then has started the action.
 int XdgOpenLauncher(const ShellRequest& request);

@@ -1,7 +1,8 @@
 // Pelsbus costs: the CRC, one exchange over a pty with every wait at 0 (the
 // library's own overhead plus the simulator's turn-around), and 4096
 // registers against a simulator pacing at 38400 Bd, as a ratio of the time
-// the line and the prescribed waits need.
+// the line and the prescribed waits need; the same exchange and transfer
+// over UDP on loopback.
 #include "sbus/Engine.h"
 #include "sbus/PosixSerialPort.h"
 #include "sim/PcdSim.h"
@@ -39,10 +40,10 @@ struct Rig {
     BenchServices sv;
     pelsbus::Engine engine{port, sv};
     bool ok = false;
-    explicit Rig(int baud) {
+    explicit Rig(int baud, bool udp = false) {
         sim.AddStation(1);
         sim.SetBaud(baud);
-        if (!sim.Start()) return;
+        if (!(udp ? sim.StartUdp() : sim.Start())) return;
         setenv("PELSBUS_COM1", sim.SlavePath().c_str(), 1);
         engine.NoMsg();
         engine.SetParameter(1, 38400, 1);
@@ -82,6 +83,31 @@ void BM_Read4096RegistersAt38400(benchmark::State& state) {
                                                  benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_Read4096RegistersAt38400)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
+void BM_OneTelegramUdp(benchmark::State& state) {
+    Rig rig(0, true);
+    if (!rig.ok) {
+        state.SkipWithError("no simulator");
+        return;
+    }
+    int32_t v[1];
+    for (auto _ : state)
+        if (rig.engine.ReadValues(6, 0, 1, v) != 0) state.SkipWithError("read failed");
+}
+BENCHMARK(BM_OneTelegramUdp)->Unit(benchmark::kMicrosecond)->MinTime(1.0)->UseRealTime();
+
+// Default waits: over UDP only wait 4 (0 ms) still applies.
+void BM_Read4096RegistersUdp(benchmark::State& state) {
+    Rig rig(0, true);
+    if (!rig.ok) {
+        state.SkipWithError("no simulator");
+        return;
+    }
+    std::vector<int32_t> regs(4096);
+    for (auto _ : state)
+        if (rig.engine.ReadValues(6, 0, 4096, regs.data()) != 0) state.SkipWithError("read failed");
+}
+BENCHMARK(BM_Read4096RegistersUdp)->Unit(benchmark::kMillisecond)->Iterations(20)->UseRealTime();
 
 } // namespace
 

@@ -111,13 +111,13 @@ TEST_F(CommandLineTest, StartFilesThatCannotBeMade) {
     ::chmod(job.c_str(), 0444);
     EXPECT_EQ(Run(job + " PG5=20"), CommandLineResult::NotFound);
     EXPECT_EQ(t.ui.LastMessage()->Icon, MsgIcon::Exclamation);
-    EXPECT_EQ(Texts(), "Settings writing aborted in the file : " + job + "|Bad commande line argument\n" + job +
-                           " PG5=20\n|");
+    EXPECT_EQ(Texts(), "Settings writing aborted in the file : " + job + "|Bad commande line argument\r" + job +
+                           " PG5=20\r|");
     std::filesystem::create_directories(work + "/dir.pelk");
     EXPECT_EQ(Run("dir.pelk PG5=20"), CommandLineResult::NotFound);
     std::string shown = Texts();
-    EXPECT_EQ(shown.rfind("Bad commande line argument\ndir.pelk PG5=20\n", 0), 0u);
-    EXPECT_GT(shown.size(), std::string("Bad commande line argument\ndir.pelk PG5=20\n|").size());  // the reason
+    EXPECT_EQ(shown.rfind("Bad commande line argument\rdir.pelk PG5=20\r", 0), 0u);
+    EXPECT_GT(shown.size(), std::string("Bad commande line argument\rdir.pelk PG5=20\r|").size());  // the reason
 }
 
 TEST_F(CommandLineTest, CommandFileWinsOverTheProcessCommandLine) {

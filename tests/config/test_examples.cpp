@@ -31,13 +31,13 @@ public:
 TEST(Examples, LoadAsShipped) {
     Example demo("demo.pelk");
     ASSERT_TRUE(demo.ok) << demo.t.app.Status.LastErrorText;
-    EXPECT_EQ(demo.Counts(), "17@1 7@2 6@1 ");
+    EXPECT_EQ(demo.Counts(), "16@1 7@2 6@1 ");
     EXPECT_EQ(demo.t.app.Tasks[1].FileType + demo.t.app.Tasks[2].FileType + demo.t.app.Tasks[3].FileType, "CSVXLSCSV");
     EXPECT_EQ(demo.t.app.Settings.AutoConnect + demo.t.app.Settings.DLL, 1);
 
     Example multi("multi-task.pelk");
     ASSERT_TRUE(multi.ok) << multi.t.app.Status.LastErrorText;
-    EXPECT_EQ(multi.Counts(), "8@10 16@10 5@12 8@10 32@10 4@10 ");
+    EXPECT_EQ(multi.Counts(), "8@10 16@10 4@12 8@10 32@10 4@10 ");
     EXPECT_EQ(multi.t.app.Tasks[1].Settings, 1);  // from PG5Settings
     EXPECT_NEAR(multi.t.app.Tasks[4].ReadHour, (23 * 60 + 55) / 1440.0, 1e-9);
     EXPECT_EQ(multi.t.app.Tasks[5].Disabled, 1);
@@ -47,7 +47,7 @@ TEST(Examples, LoadAsShipped) {
 
     Example shot("single-shot.pelk");
     ASSERT_TRUE(shot.ok) << shot.t.app.Status.LastErrorText;
-    EXPECT_EQ(shot.Counts(), "11@1 24@2 ");
+    EXPECT_EQ(shot.Counts(), "10@1 24@2 ");
     EXPECT_EQ((std::vector<int>{shot.t.app.Settings.SingleShot, shot.t.app.Settings.Hidden,
                                 shot.t.app.Settings.StartMode, shot.t.app.Status.AutoConnectActive}),
               (std::vector<int>{1, 1, 2, 1}));

@@ -5,6 +5,7 @@
 
 #include "config/ConfigTestSupport.h"
 #include "config/PrivateProfile.h"
+#include "support/FileFaults.h"
 #include "support/TempDir.h"
 
 namespace pelkor {
@@ -141,6 +142,43 @@ TEST(Profile, ReadOnlyFilesAndFoldersAndUnreadableFilesFail) {
     std::string value;
     EXPECT_FALSE(ReadProfileString(folder, "Pelkor", "Version", value, error));  // a folder, not an empty file
     EXPECT_TRUE(ReadProfileString(dir.file("missing.pelk"), "Pelkor", "Version", value, error));
+}
+
+TEST(Profile, WritesKeepTheFilesOwnLineEndsAndFinalLineEnd) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"[Task1]\nData=R 1", "[Task1]\nData=R 1\nSettings=1"},
+        {"[Task1]\nData=R 1\n", "[Task1]\nData=R 1\nSettings=1\n"},
+        {"[Task1]\rData=R 1\r", "[Task1]\rData=R 1\rSettings=1\r"},
+        {"[Task1]\r\nData=R 1", "[Task1]\r\nData=R 1\r\nSettings=1"},
+        {"", "[Task1]\r\nSettings=1\r\n"},
+    };
+    for (const auto& [before, after] : cases) {
+        ProfileDocument doc = ProfileDocument::Parse(before);
+        ASSERT_TRUE(doc.Set("Task1", "Settings", "1"));
+        EXPECT_EQ(doc.Text(), after) << before;
+    }
+}
+
+TEST(Profile, CrashOrFullDiskDuringAStartFileWriteLosesNothing) {
+    TempDir dir;
+    const std::string file = dir.file("job.pelk"), old = "[Pelkor]\r\nVersion=3\r\nTask=1\r\n";
+    const std::string updated = "[Pelkor]\r\nVersion=3\r\nTask=2\r\n";
+    for (FileStep step : ReplaceSteps) {
+        WriteFile(file, old);
+        EXPECT_TRUE(CrashAt(step, [&] { WriteProfileString(file, "Pelkor", "Task", "2"); }));
+        const std::string now = ReadFile(file);
+        EXPECT_TRUE(now == old || now == updated) << static_cast<int>(step) << ": " << now;
+    }
+    WriteFile(file, old);
+    std::string error;
+    {
+        FullDisk full;
+        EXPECT_FALSE(WriteProfileString(file, "Pelkor", "Task", "2", &error));
+    }
+    EXPECT_EQ(error, "Cannot write " + file + " : No space left on device");
+    EXPECT_EQ(ReadFile(file), old);
+    EXPECT_TRUE(WriteProfileString(file, "Pelkor", "Task", "2"));
+    EXPECT_EQ(ReadFile(file), updated);
 }
 
 }  // namespace

@@ -144,9 +144,9 @@ TEST_F(StartFileTest, TaskKeysLoadAndSaveBack) {
     ASSERT_TRUE(ReadPelkorStartFile(t.app));
     EXPECT_EQ(Stored(t1), "0||4|0|0|boiler|3|60|06:30:00|XLS|/data/out|Boiler|0|Week|B2|1|0|2|1|hh:nn|1|1,No.|1,Date|"
                           "0,|1,Task|Boiler house|R 100.4, F 10|a,b||S|A1");
-    // Task 2 is not reset first: what its section lacks keeps its value,
-    // but keys always applied and the output block (no "FileType") are cleared.
-    EXPECT_EQ(Stored(t2), "0||0|0|0||0|30|00:00:00||||0|||0|0|0|0||0|0,|0,|0,|0,||R 5||||");
+    // Task 2 loads from a zeroed record: what its section lacks is zero or
+    // empty, neither its old value nor task 1's default.
+    EXPECT_EQ(Stored(t2), "0||0|0|0||0|0|00:00:00||||0|||0|0|0|0||0|0,|0,|0,|0,||||||");
 
     // Saved into another section, task 1 reads back the same, "Title" aside.
     t.app.Settings.TaskCount = 3;
@@ -263,6 +263,18 @@ TEST_F(StartFileTest, ChannelStationAndPg5Defaults) {
     EXPECT_FALSE(SaveConnectionParameters(t.app, file()));
     EXPECT_EQ(t.ui.LastMessage()->Text.rfind("SaveConnectionParameters function error : Cannot write", 0), 0u);
     EXPECT_EQ(t.ui.LastStatusLine().rfind("SaveConnectionParameters Error : " + file() + " - ", 0), 0u);
+}
+
+TEST_F(StartFileTest, TasksAfterTheFirstLackingKeysLoadAsZeroNotAsDefaults) {
+    Write("[Pelkor]\r\nVersion=3\r\nTask=2\r\n[Task1]\r\nData=R 1\r\nFileType=CSV\r\n[Task2]\r\nData=R 2\r\nFileType=CSV\r\n");
+    ASSERT_TRUE(ReadPelkorStartFile(t.app));
+    const Task& t1 = t.app.Tasks[1];
+    const Task& t2 = t.app.Tasks[2];
+    EXPECT_EQ(std::to_string(t1.ReadInterval) + t1.FileName + std::to_string(t1.FileIndex + t1.TimeStamp),
+              "60PCD_Data1");
+    EXPECT_EQ(std::to_string(t2.ReadInterval) + t2.FileName + std::to_string(t2.FileIndex + t2.TimeStamp), "00");
+    ASSERT_TRUE(WriteStartFileTask(t.app, 2, 2));
+    EXPECT_EQ(Key("Task2", "ReadInterval") + Key("Task2", "FileIndex"), "00");
 }
 
 }  // namespace

@@ -228,6 +228,13 @@ TEST_F(DdeTest, HostileClientsAreDroppedAndTheServerGoesOn) {
         EXPECT_EQ(p.Line(), "OK");
         EXPECT_EQ(p.Line(), "DATA 56");
     }
+    {  // a last request ended by the half-close instead of a line feed
+        Peer p(server);
+        p.SendRaw("CONNECT TASK\nREQUEST Item1");
+        p.HalfClose();
+        EXPECT_EQ(p.Line(), "OK");
+        EXPECT_EQ(p.Line(), "DATA 34");
+    }
     {  // more clients than allowed
         std::vector<std::unique_ptr<Peer>> many;
         for (int i = 0; i < DdeServer::MaxClients; ++i) many.push_back(Conversation());

@@ -1,6 +1,6 @@
-// The real pelkor program against the simulator on a pseudo-terminal: the
-// files it writes line by line, its event log, its exit status and its DDE
-// service.
+// The real pelkor program against the simulator on a pseudo-terminal and
+// over UDP: the files it writes line by line, its event log, its exit status
+// and its DDE service.
 
 #include <gtest/gtest.h>
 
@@ -20,10 +20,18 @@ protected:
     TempDir dir;
     pcdsim::Simulator sim;
 
+    virtual bool Udp() const { return false; }
+    bool StartSim() { return Udp() ? sim.StartUdp() : sim.Start(); }
     // A start file from tests/e2e or examples/, with `from` replaced by the
-    // test's folder.
+    // test's folder; over UDP its channel is the simulator's address.
     std::string StartFile(const std::string& source, const std::string& from = "{DIR}") {
         std::string text = Replace(ReadAll(SourceDir() + "/" + source), from, dir.path());
+        if (Udp()) {
+            if (!sim.Running()) {
+                EXPECT_TRUE(StartSim()) << sim.LastError();
+            }
+            text = Replace(text, "[Connection]", "[Connection]\nPort=" + sim.SlavePath());
+        }
         const std::string path = dir.file(source.substr(source.rfind('/') + 1));
         std::filesystem::create_directories(dir.file("log"));
         WriteAll(path, text);
@@ -36,12 +44,13 @@ protected:
                 {"DISPLAY", ""},
                 {"WAYLAND_DISPLAY", ""},
                 {"QT_QPA_PLATFORM", ""},
-                {"PELKOR_DDE_SOCKET", dir.file("dde.sock")}};
+                {"PELKOR_DDE_SOCKET", dir.file("dde.sock")},
+                {"XDG_DATA_HOME", dir.file("xdg")}};
     }
     // Runs pelkor to its end (at most `limit` seconds); returns its status.
     int RunPelkor(const std::vector<std::string>& args, double limit = 25) {
         if (!sim.Running()) {
-            EXPECT_TRUE(sim.Start()) << sim.LastError();
+            EXPECT_TRUE(StartSim()) << sim.LastError();
         }
         Child p(BinDir() + "/pelkor", args, Env(), dir.file("pelkor.out"), dir.file("pelkor.err"));
         EXPECT_TRUE(p.Started());
@@ -52,7 +61,16 @@ protected:
     std::string Err() { return ReadAll(dir.file("pelkor.err")); }
 };
 
-TEST_F(E2eTest, HiddenSingleShotWritesEveryLineAndEndsWithStatusZero) {
+// Everything a user sees is the same over the serial line and over UDP.
+class Transports : public E2eTest, public ::testing::WithParamInterface<bool> {
+protected:
+    bool Udp() const override { return GetParam(); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Pelkor, Transports, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Udp" : "Pty"; });
+
+TEST_P(Transports, HiddenSingleShotWritesEveryLineAndEndsWithStatusZero) {
     auto& s1 = sim.AddStation(1);
     for (int r = 0; r < 3; ++r) s1.SetRegister(r, 100 + r);
     s1.SetRegister(1, -7);
@@ -93,19 +111,21 @@ TEST_F(E2eTest, HiddenSingleShotWritesEveryLineAndEndsWithStatusZero) {
     EXPECT_EQ(log.find("Err "), std::string::npos) << log;
 }
 
-TEST_F(E2eTest, SingleShotWithAnUnreachableStationReportsTheFailedPacketAndFails) {
+TEST_P(Transports, SingleShotWithAnUnreachableStationReportsTheFailedPacketAndFails) {
     sim.AddStation(1);  // station 2 never answers
     const std::string start = StartFile("tests/e2e/clean-shot.pelk");
     EXPECT_EQ(RunPelkor({start, "PG5=20"}), 1);
     const std::string log = Log();
-    EXPECT_NE(log.find("Task 2 - Connection with PCD station 2 failed !"), std::string::npos) << log;
+    // Over UDP the connect names the IP channel's address, as for a socket channel.
+    const std::string where = Udp() ? sim.SlavePath().substr(4) : "station 2";
+    EXPECT_NE(log.find("Task 2 - Connection with PCD " + where + " failed !"), std::string::npos) << log;
     // Task 2 could not be read at all; task 1 is complete.
     EXPECT_EQ(Lines(ReadAll(dir.file("out/Station1.csv"))).size(), 2u);
     EXPECT_NE(Err().find("Pelkor Single Shot failed !"), std::string::npos) << Err();
     EXPECT_NE(log.find("Pelkor Single Shot failed !"), std::string::npos) << "the box reaches the log too";
 }
 
-TEST_F(E2eTest, ExampleSingleShotLogsTheSummaryOfMissingClockValues) {
+TEST_F(E2eTest, ExampleSingleShotReadsEveryValueWithTheBuiltInLibrary) {
     auto& s1 = sim.AddStation(1);
     for (int r = 0; r < 10; ++r) s1.SetRegister(100 + r, 1000 * (r + 1));
     auto& s2 = sim.AddStation(2);
@@ -113,13 +133,9 @@ TEST_F(E2eTest, ExampleSingleShotLogsTheSummaryOfMissingClockValues) {
     std::string start = StartFile("examples/single-shot.pelk", "/var/log/pelkor");
     WriteAll(start, Replace(ReadAll(start), "/var/lib/pelkor", dir.path() + "/data"));
 
-    // The built-in library cannot read the PCD clock: one missing value.
-    EXPECT_EQ(RunPelkor({start, "PG5=20"}), 1) << Err();
+    EXPECT_EQ(RunPelkor({start, "PG5=20"}), 0) << Err();
     const std::string log = ReadAll(dir.file("Pelkor.txt"));
-    EXPECT_NE(log.find("Read STN 1 Clock failed : Function not supported by the local DLL"), std::string::npos)
-        << log;
-    EXPECT_NE(log.find("Pelkor Single Shot failed ! 2 Packet Data Read  - 1 Missing Values."), std::string::npos)
-        << log;
+    EXPECT_EQ(log.find("Err "), std::string::npos) << log;
     EXPECT_NE(log.find("Stop the application."), std::string::npos);
 
     std::string meters, states;
@@ -132,16 +148,45 @@ TEST_F(E2eTest, ExampleSingleShotLogsTheSummaryOfMissingClockValues) {
     const auto lines = Lines(ReadAll(meters));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "No.;Read at;Missing;Meter 1;Meter 2;Meter 3;Meter 4;Meter 5;Meter 6;Meter 7;Meter 8;Meter "
-                        "9;Meter 10;PCD clock");
+                        "9;Meter 10");
     const auto f = Fields(lines[1]);
-    ASSERT_EQ(f.size(), 14u);
-    EXPECT_EQ(f[2], "1");
+    ASSERT_EQ(f.size(), 13u);
+    EXPECT_EQ(f[2], "0");
     EXPECT_EQ(f[3], "1000");
     EXPECT_EQ(f[12], "10000");
-    EXPECT_EQ(f[13], "") << "the clock's field stays, empty";
 }
 
-TEST_F(E2eTest, StationThatStopsAnsweringIsLoggedOnceLeavesEmptyFieldsAndComesBack) {
+// Every shipped example against the demo stations (and the plant's 10 and
+// 12), to the exit status its comment documents, without an error logged.
+TEST_F(E2eTest, EveryExampleRunsToItsDocumentedExitStatus) {
+    std::string error;
+    ASSERT_TRUE(sim.LoadConfig(SourceDir() + "/examples/demo-sim.conf", error)) << error;
+    sim.AddStation(10);
+    sim.AddStation(12);
+    int examples = 0;
+    for (const auto& e : std::filesystem::directory_iterator(SourceDir() + "/examples")) {
+        if (e.path().extension() != ".pelk") continue;
+        ++examples;
+        const std::string name = e.path().stem().string(), own = dir.file(name);
+        std::string text = ReadAll(e.path().string());
+        for (const char* folder : {"/tmp/pelkor-demo", "/var/log/pelkor", "/var/lib/pelkor", "/srv/plant"})
+            text = Replace(text, folder, own);
+        std::filesystem::create_directories(own);
+        WriteAll(own + ".pelk", text);
+        const std::size_t at = text.find("Exit status: ");
+        ASSERT_NE(at, std::string::npos) << name << " documents no exit status";
+        const int documented = std::stoi(text.substr(at + 13));
+        std::vector<std::string> args{own + ".pelk", "PG5=20"};
+        if (text.find("SingleShot=1") == std::string::npos) args.insert(args.begin(), {"--seconds", "6"});
+        EXPECT_EQ(RunPelkor(args), documented) << name << "\n" << Err();
+        const std::string log = ReadAll(own + "/Pelkor.txt");
+        EXPECT_NE(log.find("Stop the application."), std::string::npos) << name << "\n" << log;
+        EXPECT_EQ(log.find("Err "), std::string::npos) << name << "\n" << log;
+    }
+    EXPECT_EQ(examples, 4);
+}
+
+TEST_P(Transports, StationThatStopsAnsweringIsLoggedOnceLeavesEmptyFieldsAndComesBack) {
     auto& s1 = sim.AddStation(1);
     s1.SetRegister(0, 11);
     s1.SetRegister(1, 12);
@@ -210,12 +255,12 @@ TEST_F(E2eTest, ReadingSlowerThanItsPeriodIsOutDatedAndReplanned) {
     }
 }
 
-TEST_F(E2eTest, DdeClientReadsItemZeroAndFollowsAnAdviseLinkDuringARun) {
+TEST_P(Transports, DdeClientReadsItemZeroAndFollowsAnAdviseLinkDuringARun) {
     auto& s1 = sim.AddStation(1);
     s1.SetRegister(0, 12);
     s1.SetRegister(1, 34);
     s1.SetGenerator(pcdsim::Resource::Register, 2, pcdsim::Generator::Counter(56, 1));
-    ASSERT_TRUE(sim.Start()) << sim.LastError();
+    ASSERT_TRUE(sim.Running() || StartSim()) << sim.LastError();
     const std::string start = StartFile("tests/e2e/dde.pelk");
     Child pelkor(BinDir() + "/pelkor", {"--seconds", "12", start, "PG5=20"}, Env(), dir.file("pelkor.out"),
                  dir.file("pelkor.err"));
@@ -247,9 +292,9 @@ TEST_F(E2eTest, DdeClientReadsItemZeroAndFollowsAnAdviseLinkDuringARun) {
     EXPECT_LT(log.find("Stop the DDE Server."), log.find("Stop the application."));
 }
 
-TEST_F(E2eTest, SignalEndsAContinuousRunInOrder) {
+TEST_P(Transports, SignalEndsAContinuousRunInOrder) {
     sim.AddStation(1);
-    ASSERT_TRUE(sim.Start()) << sim.LastError();
+    ASSERT_TRUE(sim.Running() || StartSim()) << sim.LastError();
     const std::string start = StartFile("tests/e2e/dde.pelk");
     Child pelkor(BinDir() + "/pelkor", {start, "PG5=20"}, Env(), dir.file("pelkor.out"), dir.file("pelkor.err"));
     ASSERT_TRUE(WaitFor([&] { return Log().find("Start the DDE Server.") != std::string::npos; }, 8));
@@ -260,6 +305,30 @@ TEST_F(E2eTest, SignalEndsAContinuousRunInOrder) {
     EXPECT_NE(log.find("PCD connection closed."), std::string::npos) << log;
     EXPECT_NE(log.find("Stop the application."), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.file("dde.sock")));
+}
+
+TEST_F(E2eTest, TwoTasksReadTwoPcdsAtTheirOwnAddresses) {
+    pcdsim::Simulator other;
+    sim.AddStation(1).SetRegister(0, 111);
+    other.AddStation(1).SetRegister(0, 222);
+    ASSERT_TRUE(sim.StartUdp() && other.StartUdp()) << sim.LastError() << other.LastError();
+    std::string start = StartFile("tests/e2e/two-pcds.pelk");
+    WriteAll(start, Replace(Replace(ReadAll(start), "{PORT_A}", std::to_string(sim.UdpPort())), "{PORT_B}",
+                            std::to_string(other.UdpPort())));
+
+    EXPECT_EQ(RunPelkor({"--seconds", "4", start, "PG5=20"}), 0) << Err();
+
+    const auto a = Lines(ReadAll(dir.file("out/a.csv"))), b = Lines(ReadAll(dir.file("out/b.csv")));
+    ASSERT_GE(a.size(), 3u);
+    ASSERT_GE(b.size(), 3u) << "task 2 read more than once while connected";
+    for (std::size_t i = 1; i < a.size(); ++i) EXPECT_EQ(a[i], "0;111;0") << i;
+    for (std::size_t i = 1; i < b.size(); ++i) EXPECT_EQ(b[i], "0;222;0") << i;
+    const std::string log = Log();
+    EXPECT_NE(log.find("Task 1 - Connection with PCD 127.0.0.1:" + std::to_string(sim.UdpPort()) +
+                       " station 1 established."),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("failed"), std::string::npos) << log;
 }
 
 TEST_F(E2eTest, MissingStartFileAndBadOptionsEndWithAnError) {

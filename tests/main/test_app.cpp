@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -91,6 +92,19 @@ TEST_F(AppTest, NoStartFileEndsAtOnce) {
     EXPECT_EQ(app.ExitStatus(), PelkorApp::StartFailed);
 }
 
+TEST_F(AppTest, UserFilesGoToTheDataFolderMadeOnFirstUseAndStartArmsTheConnection) {
+    TempDir program;
+    const std::string data = dir.file("home/.local/share/pelkor");
+    PelkorApp installed{ui, clock, program.path(), driver, data};
+    ASSERT_TRUE(installed.Start(dir.file("missing.pelk") + " PG5=20", dir.path()));
+    EXPECT_TRUE(std::filesystem::exists(data + "/Default.pelk"));
+    EXPECT_TRUE(std::filesystem::is_empty(program.path())) << "nothing beside the program";
+    EXPECT_EQ(installed.App().Status.AutoConnectActive, 0);
+    EXPECT_TRUE(installed.PressStart());
+    EXPECT_EQ(installed.App().Status.AutoConnectActive, 1);
+    installed.RequestClose(PelkorApp::CloseReason::System);
+}
+
 TEST(RunOptionsTest, OptionsAnywhereAndTheRestIsTheCommandText) {
     RunOptions o;
     std::vector<std::string> rest;
@@ -109,6 +123,8 @@ TEST(RunOptionsTest, OptionsAnywhereAndTheRestIsTheCommandText) {
     EXPECT_FALSE(ParseRunOptions({"--colour"}, o, rest, help, error));
     ASSERT_TRUE(ParseRunOptions({"-h"}, o, rest, help, error));
     EXPECT_TRUE(help);
+    ASSERT_TRUE(ParseRunOptions({"--start", "--version"}, o, rest, help, error));
+    EXPECT_TRUE(o.PressStart && o.Version);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include "output/xls/Workbook.h"
 #include "output/OutputTestSupport.h"
 #include "support/ScriptedUserInterface.h"
+#include "support/FileFaults.h"
 #include "support/TempDir.h"
 #include "util/Clock.h"
 #include "util/Text.h"
@@ -365,6 +367,74 @@ TEST_F(ExcelTest, DamagedWorkbookIsAnErrorAndStaysUntouched) {
     EXPECT_EQ(ReadFile(path), before);
     EXPECT_EQ(task.LineCounter, 3);
     EXPECT_EQ(task.ExcelRow, 4);
+}
+
+// The block's content decides whether its first row is a head row.
+TEST_F(ExcelTest, RestartNumbersFromTheRowsFoundNotFromTodaysHeadLinesSetting) {
+    task.LineCount = 1;
+    MakeBook({}, [](xls::Workbook& b) {
+        for (int r = 1; r <= 300; ++r) b.SetCellText(0, r, 1, std::to_string(r));
+    });
+    task.HeadLines = 1;  // switched on after 300 rows without a head row
+    ASSERT_TRUE(Write("v;w")) << app.Status.LastErrorText;
+    EXPECT_EQ(Run(301, 1, 3), "301|v|w");
+
+    MakeBook({}, [](xls::Workbook& b) {
+        b.SetCellText(0, 1, 2, "R10");
+        for (int r = 2; r <= 3; ++r) b.SetCellText(0, r, 1, std::to_string(r - 1));
+    });
+    task.HeadLines = 0;  // switched off after a block begun with a head row
+    task.LineCounter = 0;
+    ASSERT_TRUE(Write("v;w"));
+    EXPECT_EQ(Run(4, 1, 3), "3|v|w");
+}
+
+TEST_F(ExcelTest, ReadOnlyWorkbookFolderAndLinkedWorkbook) {
+    ASSERT_TRUE(Write("1;2"));
+    ::chmod(path.c_str(), 0444);
+    const std::string before = ReadFile(path);
+    EXPECT_FALSE(Write("3;4"));
+    EXPECT_EQ(app.Status.LastErrorText, "Excel Wrinting Error = Cannot write " + path + " : the file is read-only");
+    EXPECT_EQ(ReadFile(path), before);
+    ::chmod(path.c_str(), 0640);
+    ASSERT_TRUE(Write("3;4"));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u) << "the mode is kept";
+
+    // A link keeps pointing at the real workbook, which gets the records.
+    std::filesystem::create_directories(dir.file("out"));
+    std::filesystem::create_symlink("../book.xls", dir.file("out/book.xls"));
+    task.OutputPath = dir.file("out/book.xls");
+    ASSERT_TRUE(Write("5;6")) << app.Status.LastErrorText;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("out/book.xls")));
+    EXPECT_EQ(Run(3, 1, 2), "5|6");
+
+    std::filesystem::create_directories(dir.file("folder.xls"));
+    task.OutputPath = dir.file("folder.xls");
+    EXPECT_FALSE(Write("7;8"));
+    EXPECT_EQ(app.Status.LastErrorText, "Excel Wrinting Error = a folder stands where the workbook should be: " +
+                                            dir.file("folder.xls"));
+}
+
+TEST_F(ExcelTest, CrashOrFullDiskDuringASaveLosesNothing) {
+    ASSERT_TRUE(Write("1;2"));
+    for (FileStep step : ReplaceSteps) {
+        const int rows = Open().LastRow(0);
+        EXPECT_TRUE(CrashAt(step, [&] { Write("3;4"); }));
+        const int after = Open().LastRow(0);  // loads: old or new, complete
+        EXPECT_TRUE(after == rows || after == rows + 1) << static_cast<int>(step);
+    }
+    const std::string before = ReadFile(path);
+    task.LineCounter = 0;
+    {
+        FullDisk full;
+        EXPECT_FALSE(Write("5;6"));
+    }
+    EXPECT_NE(app.Status.LastErrorText.find("No space left on device"), std::string::npos);
+    EXPECT_EQ(ReadFile(path), before);
+    ASSERT_TRUE(Write("5;6"));
+    EXPECT_EQ(Run(Open().LastRow(0), 1, 2), "5|6");
 }
 
 TEST_F(ExcelTest, EmptyFileIsStartedAsNewWorkbook) {

@@ -157,7 +157,8 @@ protected:
     }
 };
 
-TEST_F(OutputPathTest, ProgramFolderWhenNoOutFolder) {
+TEST_F(OutputPathTest, UserDataFolderWhenNoOutFolder) {
+    ctx.app.ProgramFolder = "/usr/bin";
     ASSERT_TRUE(ComposeOutputPath(ctx.app, 1));
     EXPECT_EQ(task.OutputPath, ctx.dir.path() + "/PCD_Data_D061226.csv");
     task.FileType = "XLS";

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 
 #include "output/Output.h"
 #include "output/OutputTestSupport.h"
 #include "support/TestContext.h"
+#include "util/AtomicFile.h"
 
 namespace pelkor {
 namespace {
@@ -138,6 +140,37 @@ TEST_F(TextWriterTest, PartlyWrittenLineIsTakenBack) {
     EXPECT_FALSE(ok);
     EXPECT_EQ(ReadFile(path), "1;2\r\n");
     EXPECT_EQ(task.LineCounter, 0);
+}
+
+// The file's content decides whether its first line is a head, whatever
+// HeadLines says since the restart.
+TEST_F(TextWriterTest, RestartNumbersFromTheFileNotFromTodaysHeadLinesSetting) {
+    task.LineCount = 1;
+    task.LineCountText = "No";
+    const std::vector<std::pair<int, std::string>> cases = {
+        {0, "No;R100;R101\r\n1;1;2\r\n2;1;2\r\n"},    // head written, then switched off
+        {1, "1;1;2\r\n2;1;2\r\n"},                      // none written, then switched on
+        {1, "Count;Reg A;Reg B\r\n1;1;2\r\n2;1;2\r\n"},  // a head with other captions
+    };
+    for (const auto& [headLines, text] : cases) {
+        task.HeadLines = static_cast<int16_t>(headLines);
+        WriteFile(path, text);
+        task.LineCounter = 0;
+        ASSERT_TRUE(Write("9;9"));
+        EXPECT_EQ(task.LineCounter, 3) << text;
+    }
+}
+
+TEST_F(TextWriterTest, FullDiskLeavesTheFileAndTheCounterThenTheNextLineIsStored) {
+    WriteFile(path, "1;2\r\n");
+    SetFileFaultHook([](FileStep step) { return step == FileStep::Append ? ENOSPC : 0; });
+    const bool ok = Write("3;4");
+    SetFileFaultHook(nullptr);
+    EXPECT_FALSE(ok);
+    EXPECT_NE(ctx.app.Status.LastErrorText.find("No space left on device"), std::string::npos);
+    EXPECT_EQ(ReadFile(path), "1;2\r\n");
+    ASSERT_TRUE(Write("5;6"));
+    EXPECT_EQ(ReadFile(path), "1;2\r\n5;6\r\n");
 }
 
 }  // namespace

@@ -29,6 +29,8 @@ public:
     bool openRefused = false;  // the port cannot be opened
     bool unbound = false;      // every call is a binding failure
     int32_t station = 0;
+    std::string portName;                // the last PCDSetPortName
+    std::map<std::string, bool> portDown;  // names whose PCD never answers
     // Runs at the start of every call, with its name (for re-entry).
     std::function<void(const std::string&)> onCall;
 
@@ -52,6 +54,7 @@ public:
     }
     int32_t PCDSetPortName(int32_t port, const char* name) override {
         Enter("SetPortName " + std::to_string(port) + " " + (name ? name : "(null)"));
+        portName = name ? name : "";
         return port >= 1 && port <= 8 ? 0 : 10;
     }
     int32_t PCDSetStation(int32_t s) override {
@@ -109,6 +112,7 @@ private:
     }
     FakeStation* Answering() {
         auto it = stations.find(station);
+        if (portDown.count(portName) && portDown[portName]) return nullptr;
         return it == stations.end() || !it->second.answers ? nullptr : &it->second;
     }
     int32_t ReadBits(const std::string& name, int16_t address, int16_t count, int16_t* values) {

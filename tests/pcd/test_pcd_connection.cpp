@@ -111,6 +111,21 @@ TEST_F(PcdTest, ConfiguredPortAndRateReachTheLibrary) {
     EXPECT_TRUE(drv.Called("SetParameter 1 38400 1"));
 }
 
+TEST_F(PcdTest, UdpChannelMovesToATasksOwnAddressAndBackWhenThatFails) {
+    app.Settings.Port = "udp:10.0.0.1:6000";
+    app.Tasks[2].Settings = 0;
+    app.Tasks[2].IPAddress = "10.0.0.2";
+    ASSERT_TRUE(Connect({3}));
+    EXPECT_EQ(drv.portName, "udp:10.0.0.1:6000");
+    EXPECT_EQ(pcd.MoveToTaskAddress(1, 3), 0);
+    EXPECT_EQ(pcd.MoveToTaskAddress(2, 3), 1);
+    EXPECT_EQ(drv.portName, "udp:10.0.0.2:6000");
+    drv.portDown["udp:10.0.0.1:6000"] = true;
+    EXPECT_EQ(pcd.MoveToTaskAddress(1, 3), -1);
+    EXPECT_EQ(app.Status.LastErrorText, "Change PCD IP 10.0.0.1:6000 failed !");
+    EXPECT_EQ(drv.portName + " " + pcd.AddressedIp(), "udp:10.0.0.2:6000 10.0.0.2");
+}
+
 // ---- connecting over the station list ----
 
 TEST_F(PcdTest, StationListTriesEachStationOnceFirstAnsweringWins) {

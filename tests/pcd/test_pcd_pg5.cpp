@@ -143,6 +143,17 @@ TEST_F(Pg5Test, ConnectCopiesDefaultsWhenTheChannelIsEmptyAndUsesTaskStation) {
     EXPECT_TRUE(sbus.calls.empty());
 }
 
+TEST_F(Pg5Test, FailedCopyOfTheDefaultsStillEndsInTheConnectFailureLog) {
+    WriteFile(app.Settings.StartFile, "[GoOnline]\r\nChannel=\r\n");
+    Model("code.PcdRdChanSetupFromIni=20\n");
+    EXPECT_FALSE(pcd.OpenPcdConnection(false));
+    ASSERT_FALSE(ui.Messages().empty());
+    EXPECT_EQ(ui.Messages()[0].Text.rfind("Read Channel Settings Error : ", 0), 0u);
+    EXPECT_NE(ReadLog(app).find("Task 1 - Connection with PCD station 5 failed !"), std::string::npos) << ReadLog(app);
+    EXPECT_EQ(ui.LastStatusLine(),
+              "PCD Connection aborted.   Error: Task 1 - No valid connection for the Task.");
+}
+
 TEST_F(Pg5Test, AutoStationTakesThePcdsOwnNumber) {
     app.Settings.AutoStation = 1;
     Model("pcdstation=12\n");

@@ -69,6 +69,17 @@ TEST(PcdFloat, DecimalTextStatusCodes) {
     EXPECT_EQ(st, 3);
     EXPECT_EQ(DecimalToPcd(nullptr, st), 0u);
     EXPECT_EQ(st, 3);
+    // Only blanks, sign, digits with a point and an exponent: no hexadecimal
+    // and no infinity, which the C conversion would take.
+    for (const char* text : {"0x10", "0X1p4", "inf", "-inf", "infinity", "  ", ".", "-", "1e", "+.e5"}) {
+        st = -1;
+        EXPECT_EQ(DecimalToPcd(text, st), 0u) << text;
+        EXPECT_EQ(st, 3) << text;
+    }
+    EXPECT_EQ(DecimalToPcd(" +.5", st), IeeeToPcd(0.5f));
+    EXPECT_EQ(st, 0);
+    EXPECT_EQ(DecimalToPcd("5.E-1", st), IeeeToPcd(0.5f));
+    EXPECT_EQ(st, 0);
 }
 
 TEST(PcdFloat, DecimalPointWhateverTheHostLocale) {

@@ -1,8 +1,9 @@
 // Every export of libPelsbus.so, bound by name, against the simulator on a
-// pseudo-terminal: round trips, fault classes and their codes, multi-telegram
-// transfers and partial failures.
+// pseudo-terminal and over UDP: round trips, fault classes and their codes,
+// multi-telegram transfers and partial failures.
 #include "PelsbusApi.h"
 #include "sim/PcdSim.h"
+#include "sim/SimWire.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,11 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -59,9 +64,10 @@ protected:
     pcdsim::Simulator sim;
     PelsbusApi api;
 
+    virtual bool Udp() const { return false; }
     void SetUp() override {
         sim.AddStation(5);
-        ASSERT_TRUE(sim.Start()) << sim.LastError();
+        ASSERT_TRUE(Udp() ? sim.StartUdp() : sim.Start()) << sim.LastError();
         setenv("PELSBUS_COM1", sim.SlavePath().c_str(), 1);
         setenv("PELSBUS_COM2", "/nonexistent/pelsbus-port", 1);
         ASSERT_TRUE(api.Load()) << api.error;
@@ -82,6 +88,15 @@ protected:
     pcdsim::Station& St() { return sim.Station(5); }
     uint64_t Requests() { return St().Requests(); }
 };
+
+// The tests that hold for either transport run over both.
+class Transports : public LibraryTest, public ::testing::WithParamInterface<bool> {
+protected:
+    bool Udp() const override { return GetParam(); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Pelsbus, Transports, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Udp" : "Pty"; });
 
 } // namespace
 
@@ -163,7 +178,7 @@ TEST_F(LibraryTest, PortNameWinsOverTheEnvironment) {
     EXPECT_EQ(api.PCDOpen(), 9);
 }
 
-TEST_F(LibraryTest, BitResourcesRoundTrip) {
+TEST_P(Transports, BitResourcesRoundTrip) {
     OpenQuiet();
     for (int i = 0; i < 300; ++i) St().SetInput(100 + i, i % 3 == 0);
     std::vector<int16_t> in(300, -1);
@@ -197,7 +212,7 @@ TEST_F(LibraryTest, BitResourcesRoundTrip) {
     EXPECT_EQ(all[7801], 0);
 }
 
-TEST_F(LibraryTest, ValueResourcesRoundTrip) {
+TEST_P(Transports, ValueResourcesRoundTrip) {
     OpenQuiet();
     std::vector<int32_t> vals(100);
     for (int i = 0; i < 100; ++i) vals[i] = i * 1000003 - 50000000;
@@ -234,7 +249,7 @@ TEST_F(LibraryTest, ValueResourcesRoundTrip) {
     EXPECT_EQ(api.PCDLongToFloat(word, 0), -2.75f);
 }
 
-TEST_F(LibraryTest, DataBlocksBlockSizesAndStatus) {
+TEST_P(Transports, DataBlocksBlockSizesAndStatus) {
     OpenQuiet();
     std::vector<int32_t> items(70);
     for (int i = 0; i < 70; ++i) items[i] = 0x01020304 * (i + 1);
@@ -282,7 +297,7 @@ TEST_F(LibraryTest, DataBlocksBlockSizesAndStatus) {
     }
 }
 
-TEST_F(LibraryTest, ReadFaultClasses) {
+TEST_P(Transports, ReadFaultClasses) {
     OpenQuiet();
     int32_t v = 0;
     uint64_t before = Requests();
@@ -336,7 +351,7 @@ TEST_F(LibraryTest, ReadFaultClasses) {
     EXPECT_EQ(sim.Frames().size(), 2u);
 }
 
-TEST_F(LibraryTest, WriteFaultClasses) {
+TEST_P(Transports, WriteFaultClasses) {
     OpenQuiet();
     const int32_t v = 99;
     uint64_t before = Requests();
@@ -352,9 +367,9 @@ TEST_F(LibraryTest, WriteFaultClasses) {
     EXPECT_EQ(Requests() - before, 1u); // no byte: at once
 
     St().ClearFaults();
-    St().InjectFault(pcdsim::Fault::BadCrc().OnCommand(11)); // neither ACK nor NAK
+    St().InjectFault(pcdsim::Fault::BadCrc().OnCommand(11)); // serial: neither ACK nor NAK
     const int16_t on = 1;
-    EXPECT_EQ(api.PCDWriteFlag(0, 1, &on), 4);
+    EXPECT_EQ(api.PCDWriteFlag(0, 1, &on), Udp() ? 3 : 4);
 
     St().ClearFaults();
     St().InjectFault(pcdsim::Fault::Nak().OnCommand(14).Times(1));
@@ -364,7 +379,7 @@ TEST_F(LibraryTest, WriteFaultClasses) {
     EXPECT_EQ(St().Register(0), 99);
 }
 
-TEST_F(LibraryTest, PartialTransfersKeepEarlierTelegrams) {
+TEST_P(Transports, PartialTransfersKeepEarlierTelegrams) {
     OpenQuiet();
     for (int i = 0; i < 200; ++i) St().SetRegister(i, i + 1);
     // The third telegram of the read is refused.
@@ -383,7 +398,7 @@ TEST_F(LibraryTest, PartialTransfersKeepEarlierTelegrams) {
     EXPECT_FALSE(St().Flag(128));
 }
 
-TEST_F(LibraryTest, StatusChangeAfterRequests) {
+TEST_P(Transports, StatusChangeAfterRequests) {
     OpenQuiet();
     St().InjectFault(pcdsim::Fault::StatusChange('H').OnCommand(20).After(2).Times(1));
     std::vector<int32_t> seen;
@@ -417,6 +432,79 @@ TEST_F(LibraryTest, ExportsWithoutOpenCheckOnAClosedPort) {
     const std::string text = err.Text();
     EXPECT_NE(text.find("Error: SetCommState"), std::string::npos) << text;
     EXPECT_TRUE(sim.Frames().empty());
+}
+
+// A UDP socket on a free loopback port.
+int LoopbackSocket(sockaddr_in& at) {
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    at = {};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof at;
+    bind(fd, reinterpret_cast<sockaddr*>(&at), len);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&at), &len);
+    return fd;
+}
+
+TEST_F(LibraryTest, UdpRequestFrameAndAnswersThatAreNotOurs) {
+    sockaddr_in pcdAt{}, strangerAt{};
+    const int pcd = LoopbackSocket(pcdAt), stranger = LoopbackSocket(strangerAt);
+    api.PCDNoMsg();
+    const std::string name = "udp:127.0.0.1:" + std::to_string(ntohs(pcdAt.sin_port));
+    ASSERT_EQ(api.PCDSetPortName(1, name.c_str()), 0);
+    ASSERT_EQ(api.PCDSetParameter(1, 9600, 1), 0);
+    api.PCDSetReadTimeoutConstant(2000);
+    ASSERT_EQ(api.PCDOpen(), 0);
+    api.PCDSetStation(5);
+    std::vector<uint8_t> request(64);
+    // The PCD answers after a stale answer and a stranger's with the right number.
+    std::thread pcdThread([&] {
+        pollfd p{pcd, POLLIN, 0};
+        sockaddr_in host{};
+        socklen_t len = sizeof host;
+        if (poll(&p, 1, 3000) != 1) return;
+        request.resize(static_cast<size_t>(recvfrom(pcd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&host), &len)));
+        const uint16_t seq = static_cast<uint16_t>(request[6] << 8 | request[7]);
+        auto send = [&](int fd, uint16_t sq, uint8_t v) {
+            const auto f = pcdsim::wire::UdpFrame(sq, 1, {0, 0, 0, v});
+            sendto(fd, f.data(), f.size(), 0, reinterpret_cast<sockaddr*>(&host), len);
+        };
+        send(pcd, static_cast<uint16_t>(seq - 1), 11);
+        send(stranger, seq, 22);
+        send(pcd, seq, 33);
+    });
+    int32_t v = 0;
+    EXPECT_EQ(api.PCDReadRegister(7, 1, &v), 0);
+    pcdThread.join();
+    EXPECT_EQ(v, 33);
+    // length 16, version 1, S-Bus, sequence, request; station 5, read register 6, one, address 7; CRC.
+    ASSERT_EQ(request.size(), 16u);
+    EXPECT_EQ(std::vector<uint8_t>(request.begin(), request.begin() + 6), (std::vector<uint8_t>{0, 0, 0, 16, 1, 0}));
+    EXPECT_EQ(std::vector<uint8_t>(request.begin() + 8, request.end() - 2), (std::vector<uint8_t>{0, 5, 6, 0, 0, 7}));
+    EXPECT_EQ(pcdsim::wire::Crc16(request.data(), 14), request[14] << 8 | request[15]);
+    close(pcd);
+    close(stranger);
+}
+
+TEST_F(LibraryTest, UdpNamesAreCheckedAtOpenOverIpv4AndIpv6) {
+    ASSERT_EQ(api.PCDSetParameter(1, 9600, 1), 0);
+    {
+        CaptureStderr err;
+        for (const char* name : {"udp:", "udp:127.0.0.1:0", "udp:127.0.0.1:99999", "udp:[::1", "udp:[::1]x"}) {
+            api.PCDSetPortName(1, name);
+            EXPECT_EQ(api.PCDOpen(), 9) << name;
+        }
+        EXPECT_NE(err.Text().find("Error: Cannot open the UDP channel udp:. [no host]"), std::string::npos);
+    }
+    pcdsim::Simulator six;
+    six.AddStation(5);
+    if (!six.StartUdp("::1")) GTEST_SKIP() << "no IPv6 loopback: " << six.LastError();
+    api.PCDSetPortName(1, six.SlavePath().c_str());
+    ASSERT_EQ(api.PCDOpen(), 0);
+    api.PCDSetStation(5);
+    int32_t status = 0;
+    EXPECT_EQ(api.PcdRdStatus(0, &status), 0);
+    EXPECT_EQ(status, 2);
 }
 
 TEST_F(LibraryTest, FloatExports) {

@@ -106,6 +106,14 @@ TEST_F(SchedulerTest, DaysUnitReadsAtReadHourTodayOrTomorrow) {
     EXPECT_EQ(app.Status.WriteCounter, 1) << "due at once";
     EXPECT_DOUBLE_EQ(t.NextRead, T(6, 0, 0, 7));
 
+    // Whole seconds count: within the ReadHour second it is still today.
+    At(6, 0, 0.3);
+    engine.SetFirstReading(1);
+    EXPECT_DOUBLE_EQ(t.NextRead, T(6, 0, 0));
+    At(6, 0, 1);
+    engine.SetFirstReading(1);
+    EXPECT_DOUBLE_EQ(t.NextRead, T(6, 0, 0, 7));
+
     // A ReadHour that carries a date still means a time of day.
     t.ReadHour = DateFromParts(2020, 1, 1, 6, 0, 0);
     At(5, 0, 0);

@@ -109,15 +109,16 @@ TEST(SetDefaultTaskParameters, ResetsTheTaskButKeepsItsIdentity) {
 
 TEST(SetDefaultTaskParameters, OutputFolderFollowsThePreviousTask) {
     TestContext c;
+    c.app.UserDataFolder = c.dir.file("data");
     c.app.Tasks[2].OutFolder = "/data/plant";
     SetDefaultTaskParameters(c.app, 3);
     EXPECT_EQ(c.app.Tasks[3].OutFolder, "/data/plant");
     SetDefaultTaskParameters(c.app, 1);
-    EXPECT_EQ(c.app.Tasks[1].OutFolder, c.app.ProgramFolder);
-    // A task before it without a folder gives the program folder.
+    EXPECT_EQ(c.app.Tasks[1].OutFolder, c.app.UserDataFolder);
+    // A task before it without a folder gives the user's data folder.
     c.app.Tasks[6].OutFolder = "/old";
     SetDefaultTaskParameters(c.app, 6);
-    EXPECT_EQ(c.app.Tasks[6].OutFolder, c.app.ProgramFolder);
+    EXPECT_EQ(c.app.Tasks[6].OutFolder, c.app.UserDataFolder);
     // Task 1 keeps a folder it already has.
     c.app.Tasks[1].OutFolder = "/mine";
     SetDefaultTaskParameters(c.app, 1);
@@ -134,6 +135,7 @@ TEST(SetDefaultTaskParameters, TaskNumberOutsideTheTableIsARangeError) {
 
 TEST(DefaultParameters, ResetsSettingsAndPicksTheNewestPg5) {
     TestContext c;
+    c.app.UserDataFolder = c.dir.file("data");
     FakePg5 pg5({14, 18});
     c.app.Pg5 = &pg5;
     AppSettings& s = c.app.Settings;
@@ -156,8 +158,8 @@ TEST(DefaultParameters, ResetsSettingsAndPicksTheNewestPg5) {
     EXPECT_EQ(s.AutoConnect, 0);
     EXPECT_EQ(s.COM, 1);
     EXPECT_EQ(s.Baudrate, 9600);
-    EXPECT_EQ(s.LogFolder, c.app.ProgramFolder);
-    EXPECT_EQ(s.LogFile, c.app.ProgramFolder + "/Pelkor.txt");
+    EXPECT_EQ(s.LogFolder, c.app.UserDataFolder);
+    EXPECT_EQ(s.LogFile, c.app.UserDataFolder + "/Pelkor.txt");
     EXPECT_EQ(c.app.Status.AutoConnectActive, 0);
     EXPECT_EQ(stationResets, 1);
     EXPECT_EQ(c.app.Tasks[4].Data, "");

@@ -227,6 +227,25 @@ TEST_F(ReaderTest, WriteFailureIsReportedAndNotCounted) {
     EXPECT_EQ(app.Status.LastErrorText, "Bad output file directory: /proc/nope/out");
 }
 
+TEST_F(ReaderTest, FailedStoreWritesTheErrorIntoTheFailingTaskOnly) {
+    app.Settings.TaskCount = 2;
+    Task& shown = Setup("R 5 [1]", "CSV", 1);
+    shown.FileName = "one";
+    ASSERT_TRUE(Read(1));
+    const std::string served = shown.LastValues;
+    Task& failing = Setup("R 6 [1]", "CSV", 2);
+    failing.FileName = "two";
+    std::filesystem::create_directory(ctx.dir.file("two.csv"));
+    app.Status.EditTask = 1;
+    app.Status.EditorOpen = 1;
+    EXPECT_FALSE(Read(2));
+    EXPECT_EQ(shown.LastValues, served);
+    EXPECT_EQ(failing.LastValues, "Writing data in file aborted !");
+    app.Status.EditTask = 2;
+    EXPECT_FALSE(Read(2));
+    EXPECT_EQ(ctx.ui.EditorDataReadRefreshes(), std::vector<int>({2})) << "shown when it is the editor's task";
+}
+
 TEST_F(ReaderTest, SingleShotWriteFailureClosesAndStillFailsTheJob) {
     app.Settings.SingleShot = 1;
     app.Settings.TaskCount = 2;

@@ -7,6 +7,7 @@
 
 #include "support/TempDir.h"
 #include "util/DateTime.h"
+#include "util/Number.h"
 
 using namespace pelkor;
 
@@ -141,6 +142,16 @@ TEST_F(OtherLocaleTest, GermanShortDateAndLongTime) {
     Date iso = -1;
     EXPECT_TRUE(ParseDateText("2026-12-06 10:15:30", iso));  // ISO stays accepted
     EXPECT_TRUE(SameInstant(iso, d));
+}
+
+// Dates follow the locale; numbers never do.
+TEST_F(OtherLocaleTest, NumbersKeepTheirDecimalPointInAGermanLocale) {
+    if (!Use("de_DE.UTF-8", "de_DE")) GTEST_SKIP() << "cannot build the de_DE locale (localedef or sources missing)";
+    EXPECT_EQ(LeadingNumber("2.5x"), 2.5);
+    EXPECT_EQ(LeadingNumber("-1.25e1"), -12.5);
+    EXPECT_TRUE(IsNumeric(" 2.5 "));
+    EXPECT_EQ(NumberText(2.5), "2.5");
+    EXPECT_EQ(NumberText(-1234567), "-1234567");
 }
 
 TEST_F(OtherLocaleTest, UsTwelveHourClockRoundTrips) {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "support/ScriptedUserInterface.h"
 #include "support/TempDir.h"
@@ -118,8 +120,8 @@ TEST_F(XdgOpenTest, ExitStatusesMapOntoShellResults) {
     EXPECT_EQ(XdgOpenLauncher(r), 2);
     FakeOpener("exit 3");
     EXPECT_EQ(XdgOpenLauncher(r), 31);
-    FakeOpener("exit 4");
-    EXPECT_EQ(XdgOpenLauncher(r), 31);
+    FakeOpener("exit 4");  // the action failed: the generic entry, not "no application"
+    EXPECT_EQ(XdgOpenLauncher(r), 1);
     FakeOpener("exit 1");
     EXPECT_EQ(XdgOpenLauncher(r), 1);
     ::unlink(dir.file("xdg-open").c_str());
@@ -135,6 +137,15 @@ TEST_F(XdgOpenTest, MissingFileIsReportedWithoutStartingAnything) {
     ShellError e;
     EXPECT_FALSE(ShellOpen(dir.file("missing.html"), 1, "", "", "open", &e));
     EXPECT_EQ(e.Number, 53);
+}
+
+TEST_F(XdgOpenTest, AFileThatCannotBeLookedAtIsNotAMissingPath) {
+    FakeOpener("exit 0");
+    std::filesystem::create_symlink("loop", dir.file("loop"));  // stat fails with ELOOP
+    EXPECT_EQ(XdgOpenLauncher({dir.file("loop"), "", "", "open", 1}), 1);
+    if (::geteuid() == 0) GTEST_SKIP() << "a privileged user may look at every file";
+    ::mkdir(dir.file("closed").c_str(), 0);
+    EXPECT_EQ(XdgOpenLauncher({dir.file("closed/doc.html"), "", "", "open", 1}), 5);
 }
 
 TEST_F(XdgOpenTest, RelativeFileOpensInTheWorkingFolderAndAddressesPassThrough) {

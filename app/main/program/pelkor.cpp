@@ -1,6 +1,6 @@
 // pelkor: runs the acquisition job of a start file.
 //
-//   pelkor [--headless] [--seconds N] [--verbose] [--dde-socket PATH] <start file>.pelk [PG5=nn]
+//   pelkor [--headless] [--seconds N] [--verbose] [--start] [--dde-socket PATH] <start file>.pelk [PG5=nn]
 //
 // With a display the job runs in the main window. A hidden single-shot job,
 // --headless, or no display at all runs without windows: a single-shot job
@@ -21,6 +21,7 @@
 #include "main/PelkorApp.h"
 #include "pcd/PelsbusDriver.h"
 #include "config/StartFile.h"
+#include "util/AppFolders.h"
 #include "util/Clock.h"
 #include "util/Number.h"
 #include "util/Text.h"
@@ -50,7 +51,21 @@ const char* const Usage =
     "  --dde-socket PATH  where the DDE service listens (default: $PELKOR_DDE_SOCKET,\n"
     "                     else $XDG_RUNTIME_DIR/PKDDE, else /tmp/PKDDE-<uid>)\n"
     "  --headless         no windows, even with a display\n"
+    "  --start            press Start at once (for start files with AutoConnect=0)\n"
+    "  --version          print the version and end\n"
+    "Files: the event log, output files, Default.pelk and Command.txt are in\n"
+    "$XDG_DATA_HOME/pelkor (default ~/.local/share/pelkor) unless the start file\n"
+    "names other folders.\n"
     "Serial port n is the device named by $PELSBUS_COMn.\n";
+
+
+// The installed layout: shipped files and libPelsbus.so beside the program
+// or under its prefix; the user's files in the user's data folder.
+struct Folders {
+    std::string Program = pelkor::ExecutableFolder();
+    std::vector<std::string> Libraries = pelkor::ShippedLibraryFolders(Program);
+    std::string UserData = pelkor::UserDataFolder();
+};
 
 // ---- windows or not ---------------------------------------------------------
 
@@ -94,7 +109,7 @@ bool UseWindows(const pelkor::RunOptions& options, const std::vector<std::string
 }
 
 int RunWithWindows(int argc, char** argv, const pelkor::RunOptions& options, const std::vector<std::string>& words,
-                   const std::string& folder) {
+                   const Folders& folders) {
 #ifdef PELKOR_WITH_QT
     int qtArgc = 1;  // the program's own options are not Qt's
     char* qtArgv[] = {argv[0], nullptr};
@@ -104,10 +119,12 @@ int RunWithWindows(int argc, char** argv, const pelkor::RunOptions& options, con
     run.Options = options;
     run.Words = words;
     run.Stop = &g_stop;
-    run.ProgramFolder = folder;
+    run.ProgramFolder = folders.Program;
+    run.LibraryFolders = folders.Libraries;
+    run.UserDataFolder = folders.UserData;
     return pelkor::RunWindowed(run);
 #else
-    (void)argc, (void)argv, (void)options, (void)words, (void)folder;
+    (void)argc, (void)argv, (void)options, (void)words, (void)folders;
     return pelkor::PelkorApp::StartFailed;
 #endif
 }
@@ -130,6 +147,10 @@ int main(int argc, char** argv) {
         std::cout << Usage;
         return 0;
     }
+    if (options.Version) {
+        std::cout << "pelkor " << PelkorApp::VersionText() << "\n";
+        return 0;
+    }
 
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
@@ -138,14 +159,14 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);  // a DDE client that goes away must not end us
 
-    const std::string folder = ExecutableFolder();
-    if (UseWindows(options, rest)) return RunWithWindows(argc, argv, options, rest, folder);
+    const Folders folders;
+    if (UseWindows(options, rest)) return RunWithWindows(argc, argv, options, rest, folders);
 
     HeadlessUserInterface ui;
     ui.SetVerbose(options.Verbose);
     SystemClock clock;
-    DlPelsbus driver({folder});
-    PelkorApp app(ui, clock, folder, driver);
+    DlPelsbus driver(folders.Libraries);
+    PelkorApp app(ui, clock, folders.Program, driver, folders.UserData);
     app.SetOptions(options);
     ui.SetDde(&app.Dde());
 

@@ -18,6 +18,7 @@
 #include "output/xls/Bytes.h"
 #include "output/xls/Cfb.h"
 #include "output/xls/Text.h"
+#include "util/AtomicFile.h"
 
 namespace pelkor::xls {
 
@@ -1010,6 +1011,12 @@ Workbook Workbook::CreateNew() {
 bool Workbook::Load(const std::string& path) {
     std::string bytes;
     {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            impl_ = std::make_unique<Impl>();
+            impl_->error = "a folder stands where the workbook should be: " + path;
+            return false;
+        }
         std::ifstream f(path, std::ios::binary | std::ios::ate);
         if (!f) {
             impl_ = std::make_unique<Impl>();
@@ -1105,56 +1112,10 @@ bool Workbook::Save(const std::string& path) {
     Impl& m = *impl_;
     if (!m.loaded) return m.Fail("no workbook to save");
     if (m.refused) return m.Fail("not saved: an earlier change to the workbook was refused (" + m.error + ")");
-    struct stat old {};
-    const bool exists = ::stat(path.c_str(), &old) == 0;
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tmp = path + ".~" + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) return m.Fail("cannot create a temporary file beside " + path + ": " + std::strerror(errno));
-    int writeErr = 0;
-    auto failWith = [&](const std::string& what, int err) {
-        if (fd >= 0) ::close(fd);
-        ::unlink(tmp.c_str());
-        return m.Fail(what + " " + path + ": " + std::strerror(err));
-    };
-    if (exists) (void)::fchmod(fd, old.st_mode & 07777);
-    const bool built = SaveTo([&](std::string_view piece) {
-        size_t done = 0;
-        while (done < piece.size()) {
-            const ssize_t n = ::write(fd, piece.data() + done, piece.size() - done);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                writeErr = errno;
-                return false;
-            }
-            done += static_cast<size_t>(n);
-        }
-        return true;
-    });
-    if (writeErr) return failWith("cannot write", writeErr);
-    if (!built) {
-        const std::string why = m.error;
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        return m.Fail(why);
-    }
-    if (::fsync(fd) != 0) return failWith("cannot write", errno);
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0) return failWith("cannot write", errno);
-    if (::rename(tmp.c_str(), path.c_str()) != 0) return failWith("cannot replace", errno);
-    const size_t slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        (void)::fsync(dfd);
-        ::close(dfd);
-    }
-    return true;
+    std::string why;
+    if (ReplaceFile(path, [this](const FileSink& sink) { return SaveTo(sink); }, why)) return true;
+    // An empty reason: building the workbook failed and SaveTo said why.
+    return why.empty() ? false : m.Fail(why);
 }
 
 const std::string& Workbook::Error() const { return impl_->error; }

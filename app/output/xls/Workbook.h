@@ -36,9 +36,10 @@ public:
     bool Load(const std::string& path);
     bool LoadFromBytes(const std::string& bytes);
 
-    // Writes a temporary file beside `path` and renames it over `path`, so a
-    // failure leaves the old file as it was. Refuses (false) when an edit
-    // since loading was refused, so a lost cell is never reported as saved.
+    // Replaces the file atomically (util/AtomicFile.h: links followed, a
+    // read-only file refused, mode kept), so a failure or a crash leaves the
+    // old file as it was. Refuses (false) when an edit since loading was
+    // refused, so a lost cell is never reported as saved.
     bool Save(const std::string& path);
     bool SaveToBytes(std::string& out);
 

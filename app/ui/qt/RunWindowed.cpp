@@ -18,8 +18,8 @@ int RunWindowed(const WindowedRun& run) {
     QApplication::setQuitOnLastWindowClosed(false);
     QtUserInterface ui(run.Messages);
     EventLoopClock clock;
-    DlPelsbus driver({run.ProgramFolder});
-    PelkorApp app(ui, clock, run.ProgramFolder, driver);
+    DlPelsbus driver(run.LibraryFolders.empty() ? std::vector<std::string>{run.ProgramFolder} : run.LibraryFolders);
+    PelkorApp app(ui, clock, run.ProgramFolder, driver, run.UserDataFolder);
     RunOptions options = run.Options;
     // A window has a progress bar to show the end of a reading on.
     if (options.ProgressPauseMs == 0) options.ProgressPauseMs = 200;

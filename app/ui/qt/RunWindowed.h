@@ -20,8 +20,12 @@ struct WindowedRun {
     std::vector<std::string> Words;
     // Set from a signal handler: the system ends the program (never refused).
     const std::atomic<bool>* Stop = nullptr;
-    // Program folder (libPelsbus.so, the help page, the templates).
+    // Program folder (the help page, the templates, libPelsbus.so).
     std::string ProgramFolder;
+    // Where libPelsbus.so is looked for (empty: the program folder).
+    std::vector<std::string> LibraryFolders;
+    // The user's data folder (empty: the program folder).
+    std::string UserDataFolder;
     // Answers the message boxes instead of showing them (in-process tests).
     UserInterface* Messages = nullptr;
     // Runs once the main window is shown (in-process tests script it).

@@ -10,12 +10,13 @@
 #include "main/StartInfo.h"
 #include "ui/qt/QtUserInterface.h"
 #include "ui/qt/dialogs/AboutWindow.h"
+#include "util/AppFolders.h"
 #include "util/Shell.h"
 
 namespace pelkor {
 
 void OpenHelpPage(PelkorApp& app, int showCommand) {
-    const std::string help = ShippedFile(app.App().ProgramFolder, "Pelkor.html");
+    const std::string help = FindShippedFile("Pelkor.html", app.App().ProgramFolder);
     ShellError error;
     if (!ShellOpen(help, showCommand, "", "", "open", &error, app.Launcher()))
         app.App().Ui.MessageBox(error.Description + "\r\n" + help, "Pelkor", MsgIcon::Exclamation, MsgButtons::Ok,

@@ -23,6 +23,7 @@
 #include "ui/qt/dialogs/InfoWindow.h"
 #include "ui/qt/dialogs/SettingsWindow.h"
 #include "ui/qt/dialogs/TaskEditorWindow.h"
+#include "util/AppFolders.h"
 #include "util/Shell.h"
 
 namespace pelkor {
