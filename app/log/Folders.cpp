@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "util/Shell.h"
+#include "util/Volumes.h"
 
 namespace pelkor {
 
@@ -39,7 +40,18 @@ bool CreateFolderPath(AppContext& app, const std::string& path, bool showMessage
     if (path.empty()) return Fail(app, path, showMessages, "no folder given");
     std::string root;
     if (!GetDriveRoot(path, root)) root.clear();  // relative: below the current folder
-    if (!CheckDrive(app.Ui, path, kCreateTitle)) return Fail(app, path, showMessages, "");
+    // The volume the path belongs on must be there: a stick that is not
+    // plugged in would otherwise get its folders on the root file system.
+    // Read again on every retry, so plugging it in and retrying works.
+    const RootLister volumeLister = [&path](const std::string& driveRoot, std::string& error) {
+        std::string volume;
+        if (!VolumeRootOf(path, ReadMountTable(), volume)) {
+            error = "No volume mounted at " + volume;
+            return false;
+        }
+        return ListRoot(volume.empty() ? driveRoot : volume, error);
+    };
+    if (!CheckDrive(app.Ui, path, kCreateTitle, volumeLister)) return Fail(app, path, showMessages, "");
 
     std::size_t pos = root.size();
     for (;;) {

@@ -102,7 +102,7 @@ std::string PcdConnection::UdpPortName(const std::string& address) const {
 }
 
 const std::string& PcdConnection::ChannelIp() const {
-    return app_.Status.PG5Available ? app_.Settings.IPAddress : dllIp_;
+    return BuiltInIpChannel() ? dllIp_ : app_.Settings.IPAddress;
 }
 
 int PcdConnection::MoveToTaskAddress(int task, int16_t station) {
@@ -246,7 +246,7 @@ bool PcdConnection::SetPcdStation(int16_t station) {
         TrapError("SetPcdStation", e);
     }
     addressedStation_ = connectionStation_;
-    if (app_.Status.PG5Available) addressedIp_ = app_.Settings.IPAddress;
+    addressedIp_ = ChannelIp();
     return false;
 }
 

@@ -148,6 +148,12 @@ public:
     int32_t ReadPcdDllInputs(int16_t address, int16_t count, int16_t firstIndex);
     int32_t ReadPcdDllRegisters(int16_t address, int16_t count, int16_t firstIndex);
     bool ClosePcdDll();
+    // Pelkor's own channel dialog: opens `device` (empty: port COM as
+    // without a "Port" key) at `baud`, reads the status of `station` and
+    // closes again; an open connection is closed before and reopened after.
+    // The result text (with a hint for a device the user may not open) is
+    // in `text`; returns the code (0: the station answered).
+    int32_t TestPcdDllChannel(const std::string& device, int32_t baud, int16_t station, std::string& text);
 
     // --- PG5 channel ---
     // Fills the PG5 folders; run once at program start.

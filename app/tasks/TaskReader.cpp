@@ -239,7 +239,14 @@ bool TaskEngine::ReadTaskValues() {
             t.ResValues[i].clear();
             messagesChanged_ = false;
             const int count = t.ResCount[i];
-            if (count <= 0) continue;
+            if (count <= 0) {
+                // A grid row left without a variable: nothing to read, and
+                // certainly not register 0; the log says it was skipped.
+                if (t.ResKind[i] == '\0')
+                    LogEvent(app_, 1, "Task " + std::to_string(n) + " : entry " + std::to_string(i + 1) +
+                                          " has no PCD variable, skipped.");
+                continue;
+            }
             ui.ProcessEvents();
             ui.SetProgress(++progress, maximum);
             bool ok = false;

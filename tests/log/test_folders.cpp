@@ -76,3 +76,13 @@ TEST(CreateFolderPath, EmptyOrOverlongPathsFailCleanly) {
     EXPECT_FALSE(CreateFolderPath(c.app, c.dir.file(std::string(300, 'n') + "/x"), false));
     EXPECT_FALSE(c.app.Status.LastErrorText.empty());
 }
+
+TEST(CreateFolderPath, AVolumeThatIsNotMountedIsRefusedNotCreatedOnTheRoot) {
+    TestContext c;
+    const std::string path = "/media/pelkor-absent-" + std::to_string(::getpid()) + "/logs";
+    EXPECT_FALSE(EnsureFolder(c.app, path));
+    ASSERT_EQ(c.ui.Messages().size(), 2u);
+    EXPECT_EQ(c.ui.Messages()[0].Text, "Cannot read drive " + path);
+    EXPECT_EQ(c.ui.Messages()[1].Title, "Create new directory");
+    EXPECT_FALSE(fs::exists(path.substr(0, path.rfind('/'))));
+}

@@ -111,6 +111,12 @@ TEST_F(ReaderTest, CountZeroEntriesLeaveNoFieldsAndNoLines) {
     ASSERT_TRUE(Read());
     EXPECT_EQ(t.LastValues, "1001;1002;1");
     EXPECT_EQ(Count(ctx.ui.ReadLog(), "Task 1 Read"), 2u);
+    EXPECT_EQ(Log().find("has no PCD variable"), std::string::npos);
+    // A grid row left without a variable is skipped with a log line.
+    t.ResKind[1] = '\0';
+    ASSERT_TRUE(Read());
+    EXPECT_EQ(t.LastValues, "1001;1002;1");
+    EXPECT_NE(Log().find("Task 1 : entry 2 has no PCD variable, skipped."), std::string::npos);
 }
 
 TEST_F(ReaderTest, ConnectFailedDuringTheReadEmptiesTheRestButStores) {

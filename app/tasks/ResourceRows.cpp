@@ -1,0 +1,158 @@
+#include "tasks/ResourceRows.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "tasks/Resources.h"
+#include "util/Number.h"
+#include "util/Text.h"
+
+namespace pelkor {
+
+namespace {
+
+int16_t Short(double v) {
+    int16_t out = 0;
+    if (!ToInt16(v, out)) out = v < 0 ? INT16_MIN : INT16_MAX;
+    return out;
+}
+
+// Address text and count of what follows the type letter.
+void SplitAddress(const std::string& rest, std::string& address, double& count, bool& bracket) {
+    const std::size_t open = rest.find('[');
+    bracket = open != std::string::npos;
+    if (!bracket) {
+        address = rest;
+        count = 1;
+        return;
+    }
+    address = Trim(rest.substr(0, open));
+    count = LeadingNumber(rest.substr(open + 1));
+}
+
+}  // namespace
+
+std::vector<ResourceRow> ResourceRowsOf(const Task& t) {
+    std::size_t n = t.ResourceCount > 0 ? static_cast<std::size_t>(t.ResourceCount) : 0;
+    for (std::size_t s : {t.ResKind.size(), t.ResCount.size(), t.ResAddress.size(), t.ResLabel.size(),
+                          t.ResStationText.size(), t.ResHead.size()})
+        n = std::min(n, s);
+    std::vector<ResourceRow> rows;
+    rows.reserve(std::max<std::size_t>(n, 1));
+    for (std::size_t i = 0; i < n; ++i) {
+        ResourceRow r;
+        r.Station = t.ResStationText[i];
+        r.Head = t.ResHead[i];
+        const char kind = t.ResKind[i];
+        if (kind == 'K') {
+            r.Variable = t.ResLabel[i].empty() ? std::string("CLK") : Trim(t.ResLabel[i]);
+        } else if (kind != '\0' && kind != ' ') {
+            r.Variable = std::string(1, kind) + " " + std::to_string(t.ResAddress[i]);
+            // A count other than 1 is shown, so Apply keeps it.
+            if (t.ResCount[i] != 1) r.Variable += " [" + std::to_string(t.ResCount[i]) + "]";
+        }
+        rows.push_back(std::move(r));
+    }
+    if (rows.empty()) rows.emplace_back();
+    return rows;
+}
+
+VariableFields ParseVariableText(const std::string& cell) {
+    VariableFields f;
+    if (ContainsNoCase(cell, "CLK")) {
+        f.Type = 3;
+        return f;
+    }
+    const std::string text = Trim(cell);
+    if (text.empty()) return f;
+    switch (std::toupper(static_cast<unsigned char>(text[0]))) {
+        case 'F': f.Type = 1; break;
+        case 'I': f.Type = 2; break;
+        case 'K': f.Type = 3; return f;
+        default: f.Type = 0; break;
+    }
+    std::string address;
+    double count = 0;
+    bool bracket = false;
+    SplitAddress(Trim(text.substr(1)), address, count, bracket);
+    f.Address = address;
+    if (count >= 1) f.Number = NumberText(count);
+    return f;
+}
+
+std::string ComposeVariableText(int type, const std::string& address, const std::string& number) {
+    static const char* const prefix[] = {"R ", "F ", "I "};
+    if (type == 3) return "K";
+    std::string text = std::string(prefix[type >= 0 && type <= 2 ? type : 0]) + Trim(address);
+    const double count = LeadingNumber(number);
+    if (count > 1) text += " [" + NumberText(count) + "]";
+    return text;
+}
+
+void ApplyResourceRows(AppContext& app, int n, const std::vector<ResourceRow>& rows) {
+    Task& t = app.Tasks[n];
+    t.Data.clear();
+    t.DataHead.clear();
+    if (rows.empty()) {
+        ClearResourceTable(t);
+        return;
+    }
+    const std::size_t count = std::min<std::size_t>(rows.size(), INT16_MAX);
+    SizeResourceTable(t, count);
+    t.ResourceCount = static_cast<int16_t>(count);
+    long addresses = 0;
+    bool explicitGiven = false;
+    int16_t lastExplicit = 0;
+    int16_t station = DefaultStation(app.Settings, t);
+    std::vector<std::string> items, heads;
+    for (std::size_t i = 0; i < count; ++i) {
+        const ResourceRow& row = rows[i];
+        const std::string stn = Trim(row.Station);
+        bool inherited = true;
+        if (!stn.empty()) {
+            station = Short(LeadingNumber(stn));
+            inherited = false;
+            if (!explicitGiven || station != lastExplicit) {
+                t.ResStationText[i] = std::to_string(station);
+                lastExplicit = station;
+                explicitGiven = true;
+            }
+        }
+        t.ResStation[i] = station;
+        t.ResStationInherited[i] = inherited;
+
+        // A clock row is the clock however it was chosen ("K" from the type
+        // list, "CLK" typed): a bare "K" would be dropped from the list when
+        // the task is saved.
+        const std::string var = Trim(row.Variable);
+        std::string label;
+        if (ContainsNoCase(var, "CLK") || EqualsNoCase(var, "K")) {
+            t.ResKind[i] = 'K';
+            t.ResAddress[i] = 0;
+            t.ResCount[i] = 1;
+            label = "CLK";
+        } else {
+            const char kind = var.empty() ? '\0' : static_cast<char>(std::toupper(static_cast<unsigned char>(var[0])));
+            const std::string rest = var.empty() ? std::string() : Trim(var.substr(1));
+            std::string address;
+            double number = 0;
+            bool bracket = false;
+            if (!rest.empty()) SplitAddress(rest, address, number, bracket);
+            t.ResKind[i] = kind;
+            t.ResAddress[i] = Short(LeadingNumber(address));
+            t.ResCount[i] = Short(number);
+            label = (kind ? std::string(1, kind) : std::string()) + " " + address;
+            if (t.ResCount[i] > 1) label += " [" + std::to_string(t.ResCount[i]) + "]";
+        }
+        t.ResLabel[i] = label;
+        t.ResHead[i] = row.Head;
+        if (t.ResCount[i] > 0) addresses += t.ResCount[i];
+        items.push_back(t.ResStationText[i].empty() ? label : "STN " + t.ResStationText[i] + " " + label);
+        heads.push_back(ReplaceAll(row.Head, ",", "\x01"));
+    }
+    t.AddressCount = static_cast<int16_t>(std::min<long>(addresses, INT16_MAX));
+    t.Data = Join(items, ",");
+    t.DataHead = Join(heads, ",");
+}
+
+}  // namespace pelkor

@@ -1,0 +1,244 @@
+#include "tasks/TaskEditing.h"
+
+#include <exception>
+#include <vector>
+
+#include "output/ExcelWriter.h"
+#include "tasks/TaskDefaults.h"
+#include "util/DateTime.h"
+#include "util/Number.h"
+#include "util/Text.h"
+
+namespace pelkor {
+
+namespace {
+
+const char* const kTitle = "Pelkor";
+
+bool Flag(int16_t v) { return v != 0; }
+int16_t Flag(bool v) { return v ? 1 : 0; }
+
+bool InRange(const std::string& text, double low, double high) {
+    if (!IsNumeric(text)) return false;
+    const double v = LeadingNumber(text);
+    return v >= low && v <= high;
+}
+
+}  // namespace
+
+bool HasNoOutput(const Task& t) { return ContainsNoCase(t.FileType, "None"); }
+
+int16_t TaskDefaultStation(const AppContext& app, int n) {
+    const Task& t = app.Tasks[n];
+    return t.Settings != 1 ? t.SBus : app.Settings.Station;
+}
+
+TaskForm FormFromTask(const Task& t) {
+    TaskForm f;
+    f.Enabled = t.Disabled == 0;
+    f.Comments = t.Comments;
+    f.UseCommon = t.Settings == 1;
+    f.IPAddress = t.IPAddress;
+    f.SBus = std::to_string(t.SBus);
+    f.Auto = Flag(t.Auto);
+    f.Interval = std::to_string(t.ReadInterval);
+    f.Unit = t.IntervalUnit;
+    f.ReadHour = TimeText(t.ReadHour);
+    f.LineCount = Flag(t.LineCount);
+    f.TimeStamp = Flag(t.TimeStamp);
+    f.MissValues = Flag(t.MissValues);
+    f.TaskNumber = Flag(t.TaskNumber);
+    f.HeadLines = Flag(t.HeadLines);
+    f.Data = t.Data;
+    f.DataFile = t.DataFile;
+    f.DataSheet = t.DataSheet;
+    f.DataCell = t.DataCell;
+    f.UseFile = !t.DataFile.empty();
+    f.NoOutput = HasNoOutput(t);
+    if (f.NoOutput) {
+        f.FileType = -1;
+        f.FileNew = -1;
+    } else {
+        f.FileType = ContainsNoCase(t.FileType, "csv") ? 0 : ContainsNoCase(t.FileType, "xl") ? 1 : 0;
+        f.Folder = t.OutFolder;
+        f.FileName = t.FileName;
+        f.Indexed = Flag(t.FileIndex);
+        f.FormatUsed = Flag(t.FormatUsed);
+        f.FormatTime = t.FormatTime;
+        f.FileNew = t.FileNew >= 0 && t.FileNew <= 3 ? t.FileNew : -1;
+    }
+    f.Orientation = t.Orientation == 0 ? 0 : 1;
+    f.OutSheet = t.OutSheet;
+    f.StartCell = t.StartCell;
+    f.Overwrite = Flag(t.Overwrite);
+    return f;
+}
+
+bool StoreTask(AppContext& app, TaskEditorServices& services, int n, TaskForm& f, bool quiet, bool* badTime) {
+    if (badTime) *badTime = false;
+    Task& t = app.Tasks[n];
+    std::string errors;
+    auto line = [&errors](const std::string& text) { errors += text + "\r\n"; };
+    try {
+        t.Disabled = f.Enabled ? 0 : 1;
+        const bool stationOk = InRange(f.SBus, 0, 253);
+        if (!stationOk) line("Bad Station (numeric value 0 to 253)");
+        const bool intervalOk = InRange(f.Interval, 1, 60);
+        if (!intervalOk) line("Bad Interval (numeric value 1 to 60)");
+
+        Date hour = 0;
+        if (!ParseDateText(f.ReadHour, hour)) {
+            app.Ui.Beep();
+            app.Ui.MessageBox("Time value hh:mm:ss", kTitle, MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
+            if (badTime) *badTime = true;
+            return false;
+        }
+        // A task without output file keeps its (hidden) output block.
+        const bool noOutput = f.NoOutput && f.FileType < 0;
+        if (!noOutput && f.FileName.empty()) line("Empty Output File Name");
+        std::string cell = UpperCase(Trim(f.StartCell));
+        if (!cell.empty()) {
+            int row = 0, column = 0;
+            if (ParseCellReference(cell, row, column)) {
+                f.StartCell = cell;
+            } else {
+                line("Invalid Start Cell : " + cell);
+            }
+        }
+
+        t.Settings = f.UseCommon ? 1 : 0;
+        t.IPAddress = f.IPAddress;
+        // A number the field cannot hold keeps the field as it was; the
+        // check above has already said so.
+        int16_t station = 0;
+        if (ToInt16(LeadingNumber(f.SBus), station)) t.SBus = station;
+        t.Auto = Flag(f.Auto);
+        t.Comments = f.Comments;
+        int32_t interval = 0;
+        if (ToInt32(LeadingNumber(f.Interval), interval)) t.ReadInterval = interval;
+        if (f.Unit >= 0 && f.Unit <= 3) t.IntervalUnit = static_cast<int16_t>(f.Unit);
+        t.ReadHour = hour;
+        t.HeadLines = Flag(f.HeadLines);
+        t.LineCount = Flag(f.LineCount);
+        t.TimeStamp = Flag(f.TimeStamp);
+        t.MissValues = Flag(f.MissValues);
+        t.TaskNumber = Flag(f.TaskNumber);
+
+        const std::string backupData = t.Data, backupHead = t.DataHead;
+        t.DataFile = Trim(f.DataFile);
+        t.DataSheet = Trim(f.DataSheet);
+        t.DataCell = UpperCase(Trim(f.DataCell));
+        if (f.UseFile) {
+            if (!t.DataFile.empty()) {
+                services.SetResources(n);
+                if (t.Data.empty()) {
+                    // The file gave nothing: keep the list the task had.
+                    t.Data = backupData;
+                    t.DataHead = backupHead;
+                    line("No Address specified !");
+                }
+            } else {
+                line("No Address specified !");
+            }
+        } else {
+            t.DataFile.clear();
+            t.Data = UpperCase(Trim(f.Data));
+            services.SetResources(n);
+            f.DataCell = t.DataCell;
+        }
+        services.SearchAllStation(n, TaskDefaultStation(app, n));
+        if (!t.Data.empty()) {
+            f.Data = t.Data;
+        } else if (!quiet && !f.UseFile) {
+            line("No Address specified !");
+        }
+
+        if (f.FileType == 0) {
+            t.FileType = "CSV";
+        } else if (f.FileType == 1) {
+            t.FileType = "XLS";
+            if (app.Status.ExcelMissing) line("No Excel application !");
+        }
+        if (!noOutput) {
+            t.OutFolder = f.Folder;
+            t.FileName = f.FileName;
+            t.FileIndex = Flag(f.Indexed);
+            if (f.FileNew >= 0 && f.FileNew <= 3) t.FileNew = static_cast<int16_t>(f.FileNew);
+            t.Overwrite = Flag(f.Overwrite);
+            t.OutSheet = Trim(f.OutSheet);
+            t.FormatUsed = Flag(f.FormatUsed);
+            t.FormatTime = f.FormatTime;
+            t.Orientation = f.Orientation == 0 ? 0 : 1;
+            t.StartCell = cell.empty() ? std::string("A1") : cell;
+            if (cell.empty()) f.StartCell = "A1";
+        }
+
+        if (t.Disabled == 0 && !errors.empty()) {
+            const MsgAnswer a = app.Ui.MessageBox("Task " + std::to_string(n) + " Error : \r\n\r\n" + errors +
+                                                      "\r\nDo you want to continue ?",
+                                                  kTitle, MsgIcon::Exclamation, MsgButtons::OkCancel, MsgAnswer::Ok);
+            if (a == MsgAnswer::Cancel) return false;
+        }
+        if (app.Settings.StartMode == 1 && !services.SaveTask(n)) return false;
+        services.SetFirstReading(n);
+        services.SearchNextTaskToRead();
+        return true;
+    } catch (const std::exception& e) {
+        app.Ui.Beep();
+        app.Ui.MessageBox("Save Task " + std::to_string(n) + " Error :\r" + e.what(), kTitle, MsgIcon::Exclamation,
+                          MsgButtons::Ok, MsgAnswer::Ok);
+        return false;
+    }
+}
+
+int NewTask(AppContext& app, TaskEditorServices& services, bool& stored) {
+    stored = false;
+    AppSettings& s = app.Settings;
+    if (s.TaskCount >= MaxTasks) {
+        app.Ui.MessageBox("You cannot create a new Task. Maximum = " + std::to_string(MaxTasks), kTitle,
+                          MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
+        return 0;
+    }
+    const int n = s.TaskCount + 1;
+    s.TaskCount = static_cast<int16_t>(n);
+    app.Status.EditTask = static_cast<int16_t>(n);
+    // Nothing of a task removed earlier from this slot carries over.
+    app.Tasks[n] = Task{};
+    SetDefaultTaskParameters(app, n);
+    TaskForm form = FormFromTask(app.Tasks[n]);
+    stored = StoreTask(app, services, n, form, true);
+    return n;
+}
+
+bool RemoveTask(AppContext& app, TaskEditorServices& services, int n) {
+    AppSettings& s = app.Settings;
+    RunStatus& st = app.Status;
+    if (s.TaskCount <= 1) {
+        app.Ui.MessageBox("You cannot remove this Task.", kTitle, MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
+        return false;
+    }
+    if (n < 1 || n > s.TaskCount) return false;
+    if (app.Ui.MessageBox("Do you want to remove the Task " + std::to_string(n), kTitle, MsgIcon::Question,
+                          MsgButtons::OkCancel, MsgAnswer::Ok) == MsgAnswer::Cancel)
+        return false;
+    const int last = s.TaskCount;
+    s.TaskCount = static_cast<int16_t>(last - 1);
+    // The table moves with the sections, so every task keeps its parsed
+    // list, plan and counters; a locked start file changes only here.
+    for (int k = n; k < last; ++k) app.Tasks[k] = app.Tasks[k + 1];
+    app.Tasks[last] = Task{};
+    SetDefaultTaskParameters(app, last);
+    if (s.StartMode == 1) {
+        bool written = true;
+        for (int k = n; k < last && written; ++k) written = services.MoveTaskSection(k, k);
+        if (written) written = services.ClearTaskSection(last);
+        if (written) services.ReloadStartFile();
+    }
+    for (int k = n; k < last; ++k) services.SearchAllStation(k, TaskDefaultStation(app, k));
+    if (st.CurrentTask > s.TaskCount) st.CurrentTask = s.TaskCount;
+    services.SearchNextTaskToRead();
+    if (st.EditTask > s.TaskCount) st.EditTask = s.TaskCount;
+    return true;
+}
+
+}  // namespace pelkor

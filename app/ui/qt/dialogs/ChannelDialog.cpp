@@ -1,0 +1,154 @@
+#include "ui/qt/dialogs/ChannelDialog.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "config/SettingsForm.h"
+#include "main/PelkorApp.h"
+#include "pcd/PcdConnection.h"
+#include "util/SerialDevices.h"
+
+namespace pelkor {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+template <class W>
+W* Named(W* w, const char* name) {
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+}  // namespace
+
+ChannelDialog::ChannelDialog(PelkorApp& app, QWidget* parent, DeviceLister devices) : QDialog(parent), app_(app) {
+    setObjectName("frmChannel");
+    setWindowTitle("Pelkor Online Settings");
+    setModal(true);
+    loading_ = true;
+    const AppSettings& s = app_.App().Settings;
+
+    // One box per kind of channel, so others can sit beside the serial one.
+    auto* serial = Named(new QGroupBox("Serial port", this), "fmeSerial");
+    auto* lblDevices = Named(new QLabel("Devices found:", serial), "lblDevices");
+    devices_ = Named(new QListWidget(serial), "lstDevices");
+    lblDevices->setBuddy(devices_);
+    for (const std::string& d : devices ? devices() : ListSerialDevices()) devices_->addItem(Q(d));
+    if (devices_->count() == 0) {
+        auto* none = new QListWidgetItem("(no serial device found)", devices_);
+        none->setFlags(Qt::NoItemFlags);
+    }
+    auto* lblPort = Named(new QLabel("Port :", serial), "lblPort");
+    port_ = Named(new QLineEdit(Q(s.Port), serial), "txbPort");
+    port_->setPlaceholderText("port 1 ($PELSBUS_COM1, else /dev/ttyS0)");
+    port_->setCursorPosition(0);  // long by-id names: show their start
+    lblPort->setBuddy(port_);
+    auto* lblBaud = Named(new QLabel("Baud rate :", serial), "lblBaudrate");
+    baud_ = Named(new QComboBox(serial), "cmbBaudrate");
+    lblBaud->setBuddy(baud_);
+    for (int rate : BuiltInBaudrates()) baud_->addItem(QString::number(rate), rate);
+    baud_->setCurrentIndex(baud_->findData(s.Baudrate > 0 ? s.Baudrate : 9600));
+    auto* grid = new QGridLayout(serial);
+    grid->addWidget(lblDevices, 0, 0, 1, 2);
+    grid->addWidget(devices_, 1, 0, 1, 2);
+    grid->addWidget(lblPort, 2, 0);
+    grid->addWidget(port_, 2, 1);
+    grid->addWidget(lblBaud, 3, 0);
+    grid->addWidget(baud_, 3, 1, Qt::AlignLeft);
+    grid->setColumnStretch(1, 1);
+    for (int i = 0; i < devices_->count(); ++i)
+        if (devices_->item(i)->text() == port_->text()) devices_->setCurrentRow(i);
+
+    auto* test = Named(new QGroupBox("Test", this), "fmeTest");
+    auto* cmdTest = Named(new QPushButton("Test", test), "cmdTest");
+    auto* lblStation = Named(new QLabel("Reads the status of station " + QString::number(s.Station) + ".", test),
+                             "lblStation");
+    result_ = Named(new QLabel(test), "lblResult");
+    result_->setWordWrap(true);
+    result_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    result_->setAccessibleName("Test result");
+    auto* testLayout = new QGridLayout(test);
+    testLayout->addWidget(cmdTest, 0, 0);
+    testLayout->addWidget(lblStation, 0, 1);
+    testLayout->addWidget(result_, 1, 0, 1, 2);
+    testLayout->setColumnStretch(1, 1);
+
+    auto* ok = Named(new QPushButton("Save", this), "OKButton");
+    auto* cancel = Named(new QPushButton("Close", this), "cmdCancel");
+    ok->setAutoDefault(false);
+    cancel->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(serial, 1);
+    layout->addWidget(test);
+    layout->addLayout(buttons);
+    resize(560, 400);
+
+    connect(devices_, &QListWidget::currentTextChanged, this, [this](const QString& text) {
+        if (loading_ || text.isEmpty()) return;
+        port_->setText(text);
+        port_->setCursorPosition(0);
+    });
+    connect(port_, &QLineEdit::textChanged, this, [this] {
+        if (!loading_) changed_ = true;
+    });
+    connect(baud_, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] {
+        if (!loading_) changed_ = true;
+    });
+    connect(cmdTest, &QPushButton::clicked, this, &ChannelDialog::Test);
+    connect(ok, &QPushButton::clicked, this, [this] {
+        if (Save()) accept();
+    });
+    connect(cancel, &QPushButton::clicked, this, &ChannelDialog::reject);
+    loading_ = false;
+}
+
+int32_t ChannelDialog::Baudrate() const { return baud_->currentData().toInt(); }
+
+void ChannelDialog::Test() {
+    result_->setText("Testing ...");
+    result_->setStyleSheet({});
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::string text;
+    const int32_t code = app_.Connection().TestPcdDllChannel(port_->text().trimmed().toStdString(), Baudrate(),
+                                                             app_.App().Settings.Station, text);
+    QApplication::restoreOverrideCursor();
+    result_->setText(Q(text));
+    result_->setStyleSheet(code == 0 ? "color: blue" : "color: red");
+}
+
+bool ChannelDialog::Save() {
+    AppContext& ctx = app_.App();
+    if (!SaveChannelSettings(ctx, port_->text().toStdString(), Baudrate())) return false;
+    changed_ = false;
+    if (ctx.Status.Connected) {
+        app_.Connection().ClosePcdConnection("");
+        app_.Connection().OpenPcdConnection(true);
+    }
+    return true;
+}
+
+void ChannelDialog::reject() {
+    if (changed_) {
+        const MsgAnswer a = app_.App().Ui.MessageBox("Do you want to save settings changes", "Pelkor",
+                                                     MsgIcon::Question, MsgButtons::YesNoCancel, MsgAnswer::Yes);
+        if (a == MsgAnswer::Cancel) return;
+        if (a == MsgAnswer::Yes) Save();
+    }
+    QDialog::reject();
+}
+
+}  // namespace pelkor

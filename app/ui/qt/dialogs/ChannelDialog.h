@@ -1,0 +1,46 @@
+#pragma once
+// Pelkor's own channel dialog ("Online Settings..." without PG5): the serial
+// device and baud rate of the built-in library ([Connection] "Port",
+// "Baudrate"), with a test that reads the common station's status.
+
+#include <QDialog>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+
+namespace pelkor {
+
+class PelkorApp;
+
+class ChannelDialog : public QDialog {
+    Q_OBJECT
+public:
+    // The devices offered; default ListSerialDevices() (nothing is opened).
+    using DeviceLister = std::function<std::vector<std::string>()>;
+    explicit ChannelDialog(PelkorApp& app, QWidget* parent = nullptr, DeviceLister devices = {});
+
+    bool Changed() const { return changed_; }
+
+public slots:
+    void reject() override;
+
+private:
+    void Test();
+    bool Save();
+    int32_t Baudrate() const;
+
+    PelkorApp& app_;
+    bool changed_ = false;
+    bool loading_ = false;
+    QListWidget* devices_ = nullptr;
+    QLineEdit* port_ = nullptr;
+    QComboBox* baud_ = nullptr;
+    QLabel* result_ = nullptr;
+};
+
+}  // namespace pelkor
