@@ -309,11 +309,8 @@ void MainWindow::OnSettings() {
 
 void MainWindow::OnTasks() {
     if (!editor_) {
+        // The editor keeps EditorOpen and deletes itself when closed.
         editor_ = new TaskEditorWindow(app_, this);
-        app_.App().Status.EditorOpen = 1;
-        connect(editor_, &QObject::destroyed, this, [this] {
-            if (!editor_) app_.App().Status.EditorOpen = 0;
-        });
     }
     editor_->show();
     editor_->raise();
