@@ -1,5 +1,7 @@
 #include "main/TaskEditorLink.h"
 
+#include <vector>
+
 #include "config/StartFile.h"
 #include "main/PelkorApp.h"
 #include "pcd/PcdConnection.h"
@@ -34,7 +36,32 @@ bool TaskEditorLink::ClearTaskSection(int section) {
     return ClearStartFileSection(app, app.Settings.StartFile, Section(section));
 }
 
-bool TaskEditorLink::ReloadStartFile() { return ReadPelkorStartFile(app_.App()); }
+bool TaskEditorLink::ReloadStartFile() {
+    AppContext& app = app_.App();
+    // The loader starts tasks from zero: what a run has learnt about each
+    // task (plan, counters, last record, write position) is kept, and the
+    // lists are parsed again as at start-up.
+    std::vector<Task> before;
+    for (int i = 1; i <= app.Settings.TaskCount; ++i) before.push_back(app.Tasks[i]);
+    const bool ok = ReadPelkorStartFile(app);
+    for (int i = 1; i <= app.Settings.TaskCount && i <= static_cast<int>(before.size()); ++i) {
+        Task& t = app.Tasks[i];
+        const Task& b = before[static_cast<std::size_t>(i - 1)];
+        t.NextRead = b.NextRead;
+        t.Period = b.Period;
+        t.RowsWritten = b.RowsWritten;
+        t.ExcelRow = b.ExcelRow;
+        t.ExcelColumn = b.ExcelColumn;
+        t.LineCounter = b.LineCounter;
+        t.OutputPath = b.OutputPath;
+        t.LastValues = b.LastValues;
+        t.LastMessage = b.LastMessage;
+        t.TaskError = b.TaskError;
+        SetResources(i);
+        SearchAllStation(i, TaskDefaultStation(app, i));
+    }
+    return ok;
+}
 
 bool TaskEditorLink::SetResources(int task) {
     bool ok = false;
