@@ -106,7 +106,7 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, 
         if (a == "--help" || a == "-h") {
             help = true;
         } else if (a == "--headless") {
-            // Every run is headless until the windows exist.
+            options.Headless = true;
         } else if (a == "--start") {
             options.PressStart = true;
         } else if (a == "--version") {
@@ -245,6 +245,13 @@ bool PelkorApp::Start(const std::string& commandText, const std::string& current
         switch (GetCommandLine(app_, commandText, currentFolder)) {
             case CommandLineResult::Found: break;
             case CommandLineResult::NoCommand:
+                if (startInfo_) {
+                    // Started without a job on purpose (from a menu): not a failure.
+                    startInfo_();
+                    ended_ = true;
+                    exitStatus_ = 0;
+                    return false;
+                }
                 ui.MessageBox(
                     "No start file given. Run: pelkor [options] <start file>.pelk [PG5=nn] (see pelkor --help).",
                     "Pelkor", MsgIcon::Information, MsgButtons::Ok, MsgAnswer::Ok);
@@ -264,7 +271,10 @@ bool PelkorApp::Start(const std::string& commandText, const std::string& current
 
         st.Connected = 0;
         LogStart();
-        ProbeExcel(app_);
+        if (excelProbe_)
+            excelProbe_(app_);
+        else
+            ProbeExcel(app_);
 
         for (int i = 1; i <= s.TaskCount && i <= MaxTasks; ++i) {
             Task& t = app_.Tasks[i];
@@ -363,14 +373,19 @@ int PelkorApp::Run(const std::atomic<bool>& stop) {
     return ExitStatus();
 }
 
-bool PelkorApp::RequestClose(CloseReason reason) {
+bool PelkorApp::CloseRefused(CloseReason reason) {
     if (reason != CloseReason::System && !app_.Settings.StartFile.empty()) {
         const std::string value = GetIniString(app_.Settings.StartFile, "Pelkor", "Shutdown");
         if (LeadingNumber(value) > 0) {
             app_.Ui.MessageBox("Shutdown not allowed.", "Pelkor", MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
-            return false;
+            return true;
         }
     }
+    return false;
+}
+
+bool PelkorApp::RequestClose(CloseReason reason) {
+    if (CloseRefused(reason)) return false;
     Close();
     return true;
 }

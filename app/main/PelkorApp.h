@@ -10,6 +10,7 @@
 // the scheduler.
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "tasks/TaskEngine.h"
 #include "ui/BatchUserInterface.h"
 #include "util/Clock.h"
+#include "util/Shell.h"
 
 namespace pelkor {
 
@@ -37,6 +39,8 @@ struct RunOptions {
     std::string DdeSocket;
     // Pause after each reading for the progress display, in ms.
     int ProgressPauseMs = 0;
+    // "--headless": no windows even where a display is available.
+    bool Headless = false;
     // "--start": press "Start" once the job is loaded, so a start file with
     // AutoConnect=0 reads unattended.
     bool PressStart = false;
@@ -109,10 +113,22 @@ public:
     // 0. A close because the system ends the program is never refused.
     enum class CloseReason { User, Program, System };
     bool RequestClose(CloseReason reason);
+    // The "Shutdown" check of RequestClose alone: true (after the message)
+    // when the close is refused.
+    bool CloseRefused(CloseReason reason);
     // Disconnects, stops the DDE service, "Stop the application.".
     void Close();
 
     bool Ended() const { return ended_ || engine_->ExitRequested(); }
+    // Shown instead of the "No start file given" box when the start has no
+    // start file (the windows show the start-info window).
+    void SetStartInfo(std::function<void()> show) { startInfo_ = std::move(show); }
+    // How the windows open documents and web pages (tests record instead).
+    const ShellLauncher& Launcher() const { return launcher_; }
+    void SetLauncher(ShellLauncher launcher) { launcher_ = std::move(launcher); }
+    // The start-up's probe for the spreadsheet application (tests make it
+    // report a machine without one).
+    void SetExcelProbe(std::function<void(AppContext&)> probe) { excelProbe_ = std::move(probe); }
     int ExitStatus() const;
 
 private:
@@ -133,6 +149,9 @@ private:
     bool closed_ = false;
     int exitStatus_ = 0;
     bool startProblem_ = false;
+    std::function<void()> startInfo_;
+    ShellLauncher launcher_ = XdgOpenLauncher;
+    std::function<void(AppContext&)> excelProbe_;
 };
 
 }  // namespace pelkor

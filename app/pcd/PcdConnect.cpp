@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "log/LogEvents.h"
+#include "pcd/BlockingCalls.h"
 #include "pcd/PcdConnection.h"
 #include "pcd/ResultTexts.h"
 #include "util/Text.h"
@@ -35,11 +36,18 @@ void ButtonConnect(AppContext& app, bool showStart) {
 }
 
 PcdConnection::PcdConnection(AppContext& app, PelsbusDriver& sbus, Pg5LibraryFactory pg5Factory)
-    : app_(app), sbus_(sbus), pg5Factory_(std::move(pg5Factory)) {
+    : app_(app),
+      blockingSbus_(std::make_unique<BlockingPelsbus>(app.Ui, sbus)),
+      sbus_(*blockingSbus_),
+      pg5Factory_(std::move(pg5Factory)) {
     if (!pg5Factory_)
         pg5Factory_ = [](const std::string& dir, int version) {
             return std::make_unique<DlPg5Library>(dir, version);
         };
+    pg5Factory_ = [inner = std::move(pg5Factory_), &ui = app.Ui](const std::string& dir, int version) {
+        std::unique_ptr<Pg5Library> lib = inner(dir, version);
+        return lib ? std::unique_ptr<Pg5Library>(std::make_unique<BlockingPg5Library>(ui, std::move(lib))) : nullptr;
+    };
 }
 
 PcdConnection::~PcdConnection() = default;
@@ -345,6 +353,9 @@ void PcdConnection::DisconnectOnPCD(int16_t reason, int32_t code) {
             message = "The DLL was Disconnected !";
         }
         if (reason <= 0) {
+            // A stop during a reading ends it at its next entry; the reader
+            // would otherwise reopen the port the user just closed.
+            if (st.ReadingActive) connectFailed_ = true;
             ClosePcdConnection("");
             if (app_.Settings.SingleShot) return;
         } else {

@@ -204,6 +204,9 @@ private:
     bool EnsurePg5Library();
 
     AppContext& app_;
+    // The driver as the manager calls it: through the user interface's
+    // RunBlocking (see BlockingCalls.h).
+    std::unique_ptr<PelsbusDriver> blockingSbus_;
     PelsbusDriver& sbus_;
     Pg5LibraryFactory pg5Factory_;
 

@@ -3,6 +3,7 @@
 // implement it; a hidden single-shot run uses BatchUserInterface; tests use a
 // scripted implementation (tests/support).
 
+#include <functional>
 #include <string>
 
 namespace pelkor {
@@ -50,6 +51,11 @@ public:
     virtual void Beep() = 0;
     // Let pending window events run (long operations call this between steps).
     virtual void ProcessEvents() = 0;
+    // Runs one blocking library call (Pelsbus, PG5). A window runs it on an
+    // I/O thread and keeps its events running until it returns; calls never
+    // overlap, a call asked for while one runs waits for it. Without a
+    // window the call runs right here.
+    virtual void RunBlocking(const std::function<void()>& call) { call(); }
     // The program is to end with this exit status once control returns to
     // the event loop.
     virtual void ExitProgram(int status) = 0;

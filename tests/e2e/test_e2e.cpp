@@ -38,8 +38,12 @@ protected:
         return path;
     }
     std::map<std::string, std::string> Env() {
+        // Empty display variables: these runs are headless on any machine.
         return {{"PELSBUS_COM1", sim.SlavePath()},
                 {"LC_ALL", "C"},
+                {"DISPLAY", ""},
+                {"WAYLAND_DISPLAY", ""},
+                {"QT_QPA_PLATFORM", ""},
                 {"PELKOR_DDE_SOCKET", dir.file("dde.sock")},
                 {"XDG_DATA_HOME", dir.file("xdg")}};
     }
@@ -332,6 +336,31 @@ TEST_F(E2eTest, MissingStartFileAndBadOptionsEndWithAnError) {
     EXPECT_NE(Err().find("--seconds needs a value"), std::string::npos) << Err();
     EXPECT_EQ(RunPelkor({"--frobnicate", "x.pelk"}), 2);
     EXPECT_EQ(RunPelkor({}), 2);
+}
+
+TEST_F(E2eTest, ARunWithoutADisplaySaysSoOnceAndRunsWithoutWindows) {
+    sim.AddStation(1);
+    const std::string start = StartFile("tests/e2e/slow.pelk");
+    EXPECT_EQ(RunPelkor({"--seconds", "1", start, "PG5=20"}), 0) << Err();
+    EXPECT_EQ(Count(Err(), "no display"), 1u) << Err();
+    EXPECT_EQ(RunPelkor({"--headless", "--seconds", "1", start, "PG5=20"}), 0) << Err();
+    EXPECT_EQ(Count(Err(), "no display"), 0u) << Err();
+}
+
+TEST_F(E2eTest, AWindowedRunEndsOnSigtermWhateverTheShutdownKey) {
+    sim.AddStation(1);
+    ASSERT_TRUE(sim.Start()) << sim.LastError();
+    const std::string start = StartFile("tests/e2e/slow.pelk");
+    WriteAll(start, Replace(ReadAll(start), "Task=1\n", "Task=1\nShutdown=1\n"));
+    auto env = Env();
+    env["QT_QPA_PLATFORM"] = "offscreen";
+    Child p(BinDir() + "/pelkor", {start, "PG5=20"}, env, dir.file("pelkor.out"), dir.file("pelkor.err"));
+    ASSERT_TRUE(WaitFor([&] { return Log().find("established.") != std::string::npos; }, 15)) << Log() << Err();
+    p.Signal(SIGTERM);
+    ASSERT_TRUE(p.Wait(15));
+    EXPECT_EQ(p.Status(), 0) << Err();
+    EXPECT_EQ(Err().find("no display"), std::string::npos);
+    EXPECT_NE(Log().find("Stop the application."), std::string::npos) << Log();
 }
 
 }  // namespace

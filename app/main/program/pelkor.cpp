@@ -1,12 +1,14 @@
 // pelkor: runs the acquisition job of a start file.
 //
-//   pelkor [--seconds N] [--verbose] [--start] [--dde-socket PATH] <start file>.pelk [PG5=nn]
+//   pelkor [--headless] [--seconds N] [--verbose] [--start] [--dde-socket PATH] <start file>.pelk [PG5=nn]
 //
-// Until the windows exist every run is headless: a hidden single-shot job
+// With a display the job runs in the main window. A hidden single-shot job,
+// --headless, or no display at all runs without windows: a single-shot job
 // runs once and ends; any other job runs its schedule until SIGINT/SIGTERM
 // or --seconds ends it with an orderly close.
 
 #include <atomic>
+#include <cstdlib>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -18,8 +20,17 @@
 #include "dde/DdeServer.h"
 #include "main/PelkorApp.h"
 #include "pcd/PelsbusDriver.h"
+#include "config/StartFile.h"
 #include "util/AppFolders.h"
 #include "util/Clock.h"
+#include "util/Number.h"
+#include "util/Text.h"
+
+#ifdef PELKOR_WITH_QT
+#include <QApplication>
+
+#include "ui/qt/RunWindowed.h"
+#endif
 
 namespace {
 
@@ -29,8 +40,9 @@ extern "C" void OnSignal(int) { g_stop.store(true); }
 
 const char* const Usage =
     "Usage: pelkor [options] <start file>.pelk [PG5=nn]\n"
-    "Runs the acquisition tasks of a start file. Without windows every run is\n"
-    "headless: a single-shot job reads each task once and ends (exit status 0\n"
+    "Runs the acquisition tasks of a start file in the main window. Without a\n"
+    "display, with --headless, or for a hidden single-shot job it runs without\n"
+    "windows: a single-shot job reads each task once and ends (exit status 0\n"
     "when everything was read and stored); a continuous job runs until\n"
     "interrupted (Ctrl-C, SIGTERM) or until --seconds have passed.\n"
     "Options:\n"
@@ -38,13 +50,14 @@ const char* const Usage =
     "  --verbose, -v      print every event line to standard output\n"
     "  --dde-socket PATH  where the DDE service listens (default: $PELKOR_DDE_SOCKET,\n"
     "                     else $XDG_RUNTIME_DIR/PKDDE, else /tmp/PKDDE-<uid>)\n"
-    "  --headless         accepted for scripts; runs are headless anyway\n"
+    "  --headless         no windows, even with a display\n"
     "  --start            press Start at once (for start files with AutoConnect=0)\n"
     "  --version          print the version and end\n"
     "Files: the event log, output files, Default.pelk and Command.txt are in\n"
     "$XDG_DATA_HOME/pelkor (default ~/.local/share/pelkor) unless the start file\n"
     "names other folders.\n"
     "Serial port n is the device named by $PELSBUS_COMn.\n";
+
 
 // The installed layout: shipped files and libPelsbus.so beside the program
 // or under its prefix; the user's files in the user's data folder.
@@ -53,6 +66,68 @@ struct Folders {
     std::vector<std::string> Libraries = pelkor::ShippedLibraryFolders(Program);
     std::string UserData = pelkor::UserDataFolder();
 };
+
+// ---- windows or not ---------------------------------------------------------
+
+bool Set(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v;
+}
+
+bool DisplayAvailable() { return Set("DISPLAY") || Set("WAYLAND_DISPLAY") || Set("QT_QPA_PLATFORM"); }
+
+// A start file that asks for a hidden single shot runs without windows; it
+// is looked at before any display is touched.
+bool HiddenSingleShotRequested(const std::vector<std::string>& words) {
+    std::error_code ec;
+    for (const std::string& w : words) {
+        if (!pelkor::EndsWithNoCase(w, ".pelk")) continue;
+        std::filesystem::path p(w);
+        if (p.is_relative()) p = std::filesystem::current_path(ec) / p;
+        const std::string file = p.string();
+        return pelkor::LeadingNumber(pelkor::GetIniString(file, "Pelkor", "SingleShot")) > 0 &&
+               pelkor::LeadingNumber(pelkor::GetIniString(file, "Pelkor", "Hidden")) > 0;
+    }
+    return false;
+}
+
+// True when this run gets windows; says so in one line when it asked for
+// them and there is no display.
+bool UseWindows(const pelkor::RunOptions& options, const std::vector<std::string>& words) {
+#ifdef PELKOR_WITH_QT
+    if (options.Headless || HiddenSingleShotRequested(words)) return false;
+    if (!DisplayAvailable()) {
+        std::cerr << "pelkor: no display (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are unset); running without windows.\n";
+        return false;
+    }
+    return true;
+#else
+    (void)options;
+    (void)words;
+    return false;
+#endif
+}
+
+int RunWithWindows(int argc, char** argv, const pelkor::RunOptions& options, const std::vector<std::string>& words,
+                   const Folders& folders) {
+#ifdef PELKOR_WITH_QT
+    int qtArgc = 1;  // the program's own options are not Qt's
+    char* qtArgv[] = {argv[0], nullptr};
+    (void)argc;
+    QApplication qt(qtArgc, qtArgv);
+    pelkor::WindowedRun run;
+    run.Options = options;
+    run.Words = words;
+    run.Stop = &g_stop;
+    run.ProgramFolder = folders.Program;
+    run.LibraryFolders = folders.Libraries;
+    run.UserDataFolder = folders.UserData;
+    return pelkor::RunWindowed(run);
+#else
+    (void)argc, (void)argv, (void)options, (void)words, (void)folders;
+    return pelkor::PelkorApp::StartFailed;
+#endif
+}
 
 }  // namespace
 
@@ -85,6 +160,8 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);  // a DDE client that goes away must not end us
 
     const Folders folders;
+    if (UseWindows(options, rest)) return RunWithWindows(argc, argv, options, rest, folders);
+
     HeadlessUserInterface ui;
     ui.SetVerbose(options.Verbose);
     SystemClock clock;
