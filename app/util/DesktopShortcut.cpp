@@ -157,28 +157,28 @@ std::string EscapeDesktopValue(const std::string& value) {
     return out;
 }
 
-std::string DesktopEntryText(const ShortcutSpec& spec) {
+std::string DesktopEntryText(const ShortcutTarget& target) {
     std::string name;
-    ShortcutFileName(spec.StartFile, name);
+    ShortcutFileName(target.StartFile, name);
     name = name.substr(0, name.size() - 8);  // without ".desktop"
-    const std::string exec = QuoteExecArgument(spec.Program) + " " + QuoteExecArgument(spec.StartFile) + " " +
-                             QuoteExecArgument("PG5=" + std::to_string(spec.Dll) + "000");
+    const std::string exec = QuoteExecArgument(target.Program) + " " + QuoteExecArgument(target.StartFile) + " " +
+                             QuoteExecArgument("PG5=" + std::to_string(target.Dll) + "000");
     std::string text = "[Desktop Entry]\n"
                        "Type=Application\n"
                        "Version=1.0\n"
                        "Name=" + EscapeDesktopValue(name.empty() ? "Pelkor" : name) + "\n"
                        "Comment=Pelkor Desktop Shortcut\n"
                        "Exec=" + EscapeDesktopValue(exec) + "\n";
-    if (!spec.WorkingFolder.empty()) text += "Path=" + EscapeDesktopValue(spec.WorkingFolder) + "\n";
-    if (!spec.Icon.empty()) text += "Icon=" + EscapeDesktopValue(spec.Icon) + "\n";
+    if (!target.WorkingFolder.empty()) text += "Path=" + EscapeDesktopValue(target.WorkingFolder) + "\n";
+    if (!target.Icon.empty()) text += "Icon=" + EscapeDesktopValue(target.Icon) + "\n";
     text += "Terminal=false\n";
     return text;
 }
 
-ShortcutResult WriteDesktopShortcut(const ShortcutSpec& spec, const std::string& desktopFolder, std::string& file,
+ShortcutResult WriteDesktopShortcut(const ShortcutTarget& target, const std::string& desktopFolder, std::string& file,
                                     std::string& error) {
     std::string name;
-    if (!ShortcutFileName(spec.StartFile, name)) return ShortcutResult::InvalidName;
+    if (!ShortcutFileName(target.StartFile, name)) return ShortcutResult::InvalidName;
     file = desktopFolder + "/" + name;
     struct stat st {};
     if (::lstat(file.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return ShortcutResult::Exists;
@@ -195,7 +195,7 @@ ShortcutResult WriteDesktopShortcut(const ShortcutSpec& spec, const std::string&
         error = Reason(errno, file);
         return ShortcutResult::Failed;
     }
-    bool ok = WriteAllBytes(fd, DesktopEntryText(spec)) && ::fchmod(fd, 0755) == 0;
+    bool ok = WriteAllBytes(fd, DesktopEntryText(target)) && ::fchmod(fd, 0755) == 0;
     err = ok ? 0 : errno;
     if (::close(fd) != 0 && ok) {
         ok = false;

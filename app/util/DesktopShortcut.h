@@ -26,7 +26,7 @@ std::string QuoteExecArgument(const std::string& argument);
 // A value with the specification's string escapes (\\ \n \t \r).
 std::string EscapeDesktopValue(const std::string& value);
 
-struct ShortcutSpec {
+struct ShortcutTarget {
     std::string StartFile;
     int Dll = 0;                 // the PG5 version passed as "PG5=" + Dll + "000"
     std::string Program;         // the pelkor program to start
@@ -35,14 +35,14 @@ struct ShortcutSpec {
 };
 
 // The launcher's text.
-std::string DesktopEntryText(const ShortcutSpec& spec);
+std::string DesktopEntryText(const ShortcutTarget& target);
 
 enum class ShortcutResult { Created, InvalidName, Exists, Failed };
 
 // Writes the launcher into `desktopFolder` (created when missing), never
 // over an existing file, executable, so desktops run it. `file` receives the
 // launcher's path, `error` the reason of a failure.
-ShortcutResult WriteDesktopShortcut(const ShortcutSpec& spec, const std::string& desktopFolder,
+ShortcutResult WriteDesktopShortcut(const ShortcutTarget& target, const std::string& desktopFolder,
                                     std::string& file, std::string& error);
 
 // Marks a launcher trusted for desktops that ask for it (GNOME's

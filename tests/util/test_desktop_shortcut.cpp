@@ -37,9 +37,9 @@ TEST(DesktopShortcut, NamesAndExecQuoting) {
 
 TEST(DesktopShortcut, WrittenOnceExecutableAndValid) {
     TempDir d;
-    const ShortcutSpec spec{"/data/Plant A $1.pelk", 20, "/opt/pel kor/pelkor", "/data", "pelkor"};
+    const ShortcutTarget target{"/data/Plant A $1.pelk", 20, "/opt/pel kor/pelkor", "/data", "pelkor"};
     std::string file, error;
-    ASSERT_EQ(WriteDesktopShortcut(spec, d.file("Desk top"), file, error), ShortcutResult::Created) << error;
+    ASSERT_EQ(WriteDesktopShortcut(target, d.file("Desk top"), file, error), ShortcutResult::Created) << error;
     EXPECT_EQ(file, d.file("Desk top/Plant A $1.desktop"));
     const std::string text = ReadAll(file);
     EXPECT_NE(text.find("Exec=\"/opt/pel kor/pelkor\" \"/data/Plant A \\\\$1.pelk\" PG5=20000\n"), std::string::npos)
@@ -49,11 +49,11 @@ TEST(DesktopShortcut, WrittenOnceExecutableAndValid) {
     struct stat st {};
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0755u);
-    EXPECT_EQ(WriteDesktopShortcut(spec, d.file("Desk top"), file, error), ShortcutResult::Exists);
+    EXPECT_EQ(WriteDesktopShortcut(target, d.file("Desk top"), file, error), ShortcutResult::Exists);
     EXPECT_EQ(ReadAll(file), text);
 
     std::ofstream(d.file("blocker")) << "x";  // a file where the desktop folder should be
-    EXPECT_EQ(WriteDesktopShortcut(spec, d.file("blocker"), file, error), ShortcutResult::Failed);
+    EXPECT_EQ(WriteDesktopShortcut(target, d.file("blocker"), file, error), ShortcutResult::Failed);
     EXPECT_FALSE(error.empty());
 
     if (std::system("command -v desktop-file-validate >/dev/null 2>&1") != 0)

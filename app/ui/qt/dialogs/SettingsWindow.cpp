@@ -195,11 +195,11 @@ void SettingsWindow::OnlineSettings() {
 void SettingsWindow::CreateShortcut() {
     AppContext& ctx = app_.App();
     // Started in the user's data folder: the program folder is never written.
-    const ShortcutSpec spec{ctx.Settings.StartFile, ctx.Settings.DLL, ctx.ProgramFolder + "/pelkor",
+    const ShortcutTarget target{ctx.Settings.StartFile, ctx.Settings.DLL, ctx.ProgramFolder + "/pelkor",
                             ctx.UserDataFolder, PelkorIcon(ctx.ProgramFolder)};
     const std::string desktop = desktopFolder_ ? desktopFolder_() : DesktopFolder();
     std::string file, error;
-    switch (WriteDesktopShortcut(spec, desktop, file, error)) {
+    switch (WriteDesktopShortcut(target, desktop, file, error)) {
     case ShortcutResult::InvalidName:
         ctx.Ui.MessageBox("Invalid File Name : \n" + ctx.Settings.StartFile, "Pelkor Create Shortcut",
                           MsgIcon::Information, MsgButtons::Ok, MsgAnswer::Ok);
