@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-#include "tasks/AppContext.h"
+#include "records/AppContext.h"
 
 namespace pelkor {
 

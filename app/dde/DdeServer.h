@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "tasks/AppContext.h"
+#include "records/AppContext.h"
 
 namespace pelkor {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tasks/AppContext.h"
+#include "records/AppContext.h"
 
 namespace pelkor {
 

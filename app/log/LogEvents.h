@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tasks/AppContext.h"
+#include "records/AppContext.h"
 
 namespace pelkor {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "tasks/AppContext.h"
+#include "records/AppContext.h"
 #include "tasks/PcdLink.h"
 #include "tasks/TaskEngine.h"
 #include "ui/BatchUserInterface.h"

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tasks/AppContext.h"
+#include "records/AppContext.h"
 #include "util/AppFolders.h"
 #include "util/Text.h"
 

@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tasks/AppContext.h"
+#include "records/AppContext.h"
 
 namespace pelkor {
 

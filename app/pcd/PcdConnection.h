@@ -58,9 +58,9 @@
 #include <vector>
 
 #include "pcd/Pg5Library.h"
-#include "tasks/Pg5Services.h"
+#include "records/Pg5Services.h"
 #include "pcd/PelsbusDriver.h"
-#include "tasks/AppContext.h"
+#include "records/AppContext.h"
 
 namespace pelkor {
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "tasks/Task.h"
+#include "records/Task.h"
 
 namespace pelkor {
 

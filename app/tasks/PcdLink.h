@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tasks/Task.h"
+#include "records/Task.h"
 
 namespace pelkor {
 

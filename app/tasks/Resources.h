@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "tasks/AppContext.h"
+#include "records/AppContext.h"
 
 namespace pelkor {
 

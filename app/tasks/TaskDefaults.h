@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "tasks/AppContext.h"
+#include "records/AppContext.h"
 
 namespace pelkor {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tasks/AppContext.h"
+#include "records/AppContext.h"
 
 namespace pelkor {
 

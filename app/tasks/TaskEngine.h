@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tasks/AppContext.h"
+#include "records/AppContext.h"
 #include "tasks/PcdLink.h"
 
 namespace pelkor {

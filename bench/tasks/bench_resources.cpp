@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "support/ScriptedUserInterface.h"
-#include "tasks/AppContext.h"
+#include "records/AppContext.h"
 #include "tasks/Resources.h"
 
 using namespace pelkor;

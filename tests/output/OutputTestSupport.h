@@ -8,7 +8,7 @@
 #include "support/TempDir.h"
 #include <vector>
 
-#include "tasks/Task.h"
+#include "records/Task.h"
 
 namespace pelkor::testing {
 

@@ -4,7 +4,7 @@
 
 #include "support/ScriptedUserInterface.h"
 #include "support/TempDir.h"
-#include "tasks/AppContext.h"
+#include "records/AppContext.h"
 #include "util/Clock.h"
 
 namespace pelkor {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tasks/AppContext.h"
+#include "records/AppContext.h"
 #include "tasks/PcdLink.h"
 
 namespace pelkor::testing {

@@ -14,7 +14,7 @@
 #include <QVBoxLayout>
 
 #include "log/Folders.h"
-#include "tasks/AppContext.h"
+#include "records/AppContext.h"
 #include "util/Shell.h"
 #include "util/Text.h"
 

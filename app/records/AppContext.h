@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "tasks/EventLogState.h"
-#include "tasks/Pg5Services.h"
-#include "tasks/Task.h"
+#include "records/EventLogState.h"
+#include "records/Pg5Services.h"
+#include "records/Task.h"
 #include "ui/UserInterface.h"
 #include "util/Clock.h"
 
