@@ -15,20 +15,9 @@
 #include "main/PelkorApp.h"
 #include "pcd/PcdConnection.h"
 #include "util/SerialDevices.h"
+#include "ui/qt/WidgetNames.h"
 
 namespace pelkor {
-
-namespace {
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-template <class W>
-W* Named(W* w, const char* name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
-}  // namespace
 
 ChannelDialog::ChannelDialog(PelkorApp& app, QWidget* parent, DeviceLister devices) : QDialog(parent), app_(app) {
     setObjectName("frmChannel");

@@ -17,14 +17,13 @@
 #include "records/AppContext.h"
 #include "util/Shell.h"
 #include "util/Text.h"
+#include "ui/qt/WidgetNames.h"
 
 namespace pelkor {
 
 namespace {
 
 constexpr int kMaxListedFolders = 5000;
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 std::string ParentOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');

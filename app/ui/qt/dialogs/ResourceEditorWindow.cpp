@@ -17,16 +17,12 @@
 #include "main/PelkorApp.h"
 #include "tasks/ResourceRows.h"
 #include "ui/qt/models/ResourceGridModel.h"
+#include "ui/qt/WidgetNames.h"
 
 namespace pelkor {
 
 namespace {
 
-template <class W>
-W* Named(W* w, const char* name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
 
 QLabel* Buddy(QLabel* label, QWidget* buddy) {
     label->setBuddy(buddy);

@@ -17,18 +17,13 @@
 #include "ui/qt/dialogs/FolderPicker.h"
 #include "util/AppFolders.h"
 #include "util/DesktopShortcut.h"
+#include "ui/qt/WidgetNames.h"
 
 namespace pelkor {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-template <class W>
-W* Named(W* w, const char* name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
 
 // Pelkor's icon: the shipped file, else the icon theme's.
 std::string PelkorIcon(const std::string& programFolder) {

@@ -29,16 +29,12 @@
 #include "ui/qt/dialogs/ResourceEditorWindow.h"
 #include "util/Number.h"
 #include "util/Text.h"
+#include "ui/qt/WidgetNames.h"
 
 namespace pelkor {
 
 namespace {
 
-template <class W>
-W* Named(W* w, const char* name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
 
 QLabel* Caption(QWidget* parent, const char* name, const char* text, QWidget* buddy = nullptr) {
     auto* l = Named(new QLabel(QString::fromLatin1(text), parent), name);
@@ -49,7 +45,6 @@ QLabel* Caption(QWidget* parent, const char* name, const char* text, QWidget* bu
     return l;
 }
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string Std(const QString& s) { return s.toStdString(); }
 
 // The error box shows every message of the reading on one line.
