@@ -12,17 +12,12 @@
 #include "dde/DdeServer.h"
 #include "log/Folders.h"
 #include "log/LogEvents.h"
+#include "main/StartInfo.h"
 #include "output/ExcelWriter.h"
 #include "pcd/PcdConnection.h"
 #include "tasks/TaskDefaults.h"
 #include "util/Number.h"
 #include "util/Text.h"
-
-#ifndef PELKOR_VERSION_MAJOR
-#define PELKOR_VERSION_MAJOR 0
-#define PELKOR_VERSION_MINOR 0
-#define PELKOR_VERSION_PATCH 0
-#endif
 
 namespace pelkor {
 
@@ -204,11 +199,7 @@ void PelkorApp::LogStart() {
     try {
         const AppSettings& s = app_.Settings;
         LogEvent(app_, 0, "");
-        char rev[8];
-        std::snprintf(rev, sizeof rev, "%03d", PELKOR_VERSION_PATCH);
-        LogEvent(app_, 1,
-                 "Pelkor Version " + std::to_string(PELKOR_VERSION_MAJOR) + "." +
-                     std::to_string(PELKOR_VERSION_MINOR) + "." + rev + " Started.");
+        LogEvent(app_, 1, "Pelkor " + pelkor::VersionText() + " Started.");
         if (s.StartMode == 1) {
             LogEvent(app_, 1, s.StartFile.empty() ? std::string("No command line") : "Start file -> " + s.StartFile);
         } else if (s.StartMode == 2 && s.SingleShot == 1) {

@@ -8,12 +8,6 @@
 #include "util/AppFolders.h"
 #include "util/Text.h"
 
-#ifndef PELKOR_VERSION_MAJOR
-#define PELKOR_VERSION_MAJOR 0
-#define PELKOR_VERSION_MINOR 0
-#define PELKOR_VERSION_PATCH 0
-#endif
-
 namespace pelkor {
 
 namespace fs = std::filesystem;
