@@ -10,8 +10,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "records/AppContext.h"
+#include "tasks/ReadingEvents.h"
 #include "tasks/PcdLink.h"
 
 namespace pelkor {
@@ -23,6 +25,9 @@ public:
     TaskEngine& operator=(const TaskEngine&) = delete;
 
     void SetDde(DdeFeed* dde) { dde_ = dde; }
+    // Observers of every stored record; not owned, removed before they die.
+    void AddReadingObserver(ReadingObserver* observer);
+    void RemoveReadingObserver(ReadingObserver* observer);
     // Pause after the last step of a reading so the progress bar can show
     // it; a run without a window has nothing to show and sets 0.
     void SetProgressPause(int ms) { progressPauseMs_ = ms; }
@@ -87,11 +92,13 @@ private:
     void FailRead(int t);
     void ShowError(const std::string& routine, const std::string& what);
     void EndProgram(int status);
+    void RaiseReadingDone(int t, Date stamp);
     void Pause(int rounds);
 
     AppContext& app_;
     PcdLink& pcd_;
     DdeFeed* dde_ = nullptr;
+    std::vector<ReadingObserver*> observers_;
     int progressPauseMs_ = 200;
 
     int16_t reconnectCounter_ = 0;

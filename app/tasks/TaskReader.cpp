@@ -213,6 +213,22 @@ bool TaskEngine::StoreRecord(int n) {
     return WriteExcelRecord(app_, n);
 }
 
+void TaskEngine::AddReadingObserver(ReadingObserver* observer) {
+    if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+        observers_.push_back(observer);
+}
+
+void TaskEngine::RemoveReadingObserver(ReadingObserver* observer) {
+    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
+void TaskEngine::RaiseReadingDone(int n, Date stamp) {
+    const ReadingDoneEvent event{n, stamp, &task(n)};
+    // A copy: an observer may remove itself while it is told.
+    const std::vector<ReadingObserver*> observers = observers_;
+    for (ReadingObserver* o : observers) o->ReadingDone(event);
+}
+
 bool TaskEngine::ReadTaskValues() {
     RunStatus& st = app_.Status;
     UserInterface& ui = app_.Ui;
@@ -274,6 +290,7 @@ bool TaskEngine::ReadTaskValues() {
         if (progressPauseMs_ > 0) app_.Clk.Sleep(progressPauseMs_);
         PCDConnectionStatus(n);
         if (!values_.empty() && values_.front() == ';') values_.erase(0, 1);
+        const Date stamp = onDemand_ ? app_.Clk.Now() : t.NextRead;
         t.LastValues = BuildRecord(app_, n, onDemand_, values_);
 
         if (!StoreRecord(n)) {
@@ -281,6 +298,7 @@ bool TaskEngine::ReadTaskValues() {
             return false;
         }
         if (dde_ && dde_->Running()) dde_->PostDdeData(t.LastValues);
+        RaiseReadingDone(n, stamp);
         t.RowsWritten = t.RowsWritten + 1 >= 999999999 ? 0 : t.RowsWritten + 1;
         if (!singleShot && st.EditorOpen) ui.TaskEditorShowDataRead(n);
         if (singleShot) {

@@ -233,6 +233,36 @@ TEST_F(ReaderTest, WriteFailureIsReportedAndNotCounted) {
     EXPECT_EQ(app.Status.LastErrorText, "Bad output file directory: /proc/nope/out");
 }
 
+TEST_F(ReaderTest, ObserversHearEveryStoredRecordOnly) {
+    struct Recorder : ReadingObserver {
+        std::vector<ReadingDoneEvent> Events;
+        std::vector<std::string> Records;
+        void ReadingDone(const ReadingDoneEvent& e) override {
+            Events.push_back(e);
+            Records.push_back(e.TaskRecord->LastValues);
+        }
+    } rec;
+    engine.AddReadingObserver(&rec);
+    engine.AddReadingObserver(&rec);  // once only
+    Task& t = Setup("R 5 [2]", "CSV");
+    t.FileName = "x";
+    t.NextRead = DateFromParts(2026, 12, 6, 8, 0, 0);
+    ASSERT_TRUE(Read());
+    ASSERT_EQ(rec.Events.size(), 1u);
+    EXPECT_EQ(rec.Events[0].TaskNumber, 1);
+    EXPECT_EQ(rec.Events[0].Stamp, t.NextRead);
+    EXPECT_EQ(rec.Records[0], "1005;1006");
+
+    std::filesystem::remove(ctx.dir.file("x.csv"));
+    std::filesystem::create_directory(ctx.dir.file("x.csv"));  // the store fails
+    EXPECT_FALSE(Read());
+    EXPECT_EQ(rec.Events.size(), 1u) << "a record not stored is not announced";
+    engine.RemoveReadingObserver(&rec);
+    std::filesystem::remove(ctx.dir.file("x.csv"));
+    ASSERT_TRUE(Read());
+    EXPECT_EQ(rec.Events.size(), 1u);
+}
+
 TEST_F(ReaderTest, FailedStoreWritesTheErrorIntoTheFailingTaskOnly) {
     app.Settings.TaskCount = 2;
     Task& shown = Setup("R 5 [1]", "CSV", 1);
