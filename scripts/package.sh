@@ -38,6 +38,8 @@ fi
 bash scripts/check-hardening.sh "$dir/bin/pelkor" "$dir/bin/pcdsim" "$dir/bin/pkdde" "$lib"
 
 if command -v lintian >/dev/null; then
-  lintian --fail-on error,warning --tag-display-limit 0 \
-    "${debs[@]}" || { echo "package: lintian errors or warnings" >&2; exit 1; }
+  report=$(lintian --fail-on error,warning --display-info --tag-display-limit 0 "${debs[@]}") \
+    || { echo "$report"; echo "package: lintian errors or warnings" >&2; exit 1; }
+  echo "$report"
+  if grep -q ' hardening-' <<<"$report"; then echo "package: lintian finds unhardened files" >&2; exit 1; fi
 fi

@@ -58,7 +58,7 @@ TEST(Examples, LoadAsShipped) {
     Example fresh("new-job.pelk");  // the template of New... in the chooser
     ASSERT_TRUE(fresh.ok) << fresh.t.app.Status.LastErrorText;
     EXPECT_EQ(fresh.Counts(), "4@1 ");
-    EXPECT_EQ(fresh.t.app.Tasks[1].FileType + fresh.t.app.Tasks[1].OutFolder, "CSV");
+    EXPECT_EQ(fresh.t.app.Tasks[1].FileType, "CSV");
 }
 
 // Every shipped start file runs as a normal user as it is, and says what it
