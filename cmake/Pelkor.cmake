@@ -1,5 +1,10 @@
 # Helpers shared by every folder's CMakeLists.txt.
 
+# Where the files Pelkor ships are installed: a folder of their own, so that
+# with a user prefix (~/.local) they never mix with the user's data folder
+# (~/.local/share/pelkor).
+set(PELKOR_SHIPPED_DIR ${CMAKE_INSTALL_DATADIR}/pelkor/shipped)
+
 # pelkor_module(<folder under app/> [DEPS <modules>...] [RECURSE]): a static
 # library pk_<folder> (slashes become underscores) from the folder's .cpp files
 # (with RECURSE, also those of its subfolders), linked PUBLIC to the modules it

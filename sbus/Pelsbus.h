@@ -1,5 +1,5 @@
 /*
- * Pelsbus: S-Bus (parity mode) over one serial port, for PCD controllers.
+ * Pelsbus: S-Bus for PCD controllers, over a serial line (parity mode) or UDP.
  *
  * Plain C exports with undecorated names, bound by name (dlopen/dlsym or
  * GetProcAddress).  One process-wide state: no handles.  Every call blocks

@@ -1,21 +1,29 @@
 #!/usr/bin/env bash
 # Installs from Debian's archive whatever the build (and, with --tests, the
-# tests) needs and is missing.  Safe to run again: it asks apt only when a
+# tests; with --bench, the benchmarks) needs and is missing.  Safe to run again: it asks apt only when a
 # package is absent.
 set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ pkg-config
-            qt6-base-dev)                      # the windows (Qt 6 Widgets)
+            qt6-base-dev                       # the windows (Qt 6 Widgets)
+            librsvg2-bin)                      # rsvg-convert: the PNG icons, rendered from the SVG
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev
            clang libclang-rt-14-dev          # fuzz targets (libFuzzer)
            python3 python3-xlrd               # independent .xls reader
            libreoffice-calc-nogui             # second independent .xls reader
            locales                            # locale sources: date texts tested in a second locale
            dpkg-dev file lintian              # the .deb: dpkg-shlibdeps, cpack's library scan, its check
-           desktop-file-utils shared-mime-info systemd)  # desktop entries (installed one, shortcuts), file type, user unit
+           desktop-file-utils shared-mime-info systemd  # desktop entries (installed one, shortcuts), file type, user unit
+           appstream)                         # appstreamcli: the AppStream metainfo is valid
+bench_pkgs=(python3-xlwt)                     # bench_xls writes its large workbooks with it
 
 want=("${build_pkgs[@]}")
-if [[ "${1:-}" == "--tests" ]]; then want+=("${test_pkgs[@]}"); fi
+for arg in "$@"; do
+  case $arg in
+    --tests) want+=("${test_pkgs[@]}") ;;
+    --bench) want+=("${bench_pkgs[@]}") ;;
+  esac
+done
 
 missing=()
 for p in "${want[@]}"; do

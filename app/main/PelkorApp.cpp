@@ -106,6 +106,10 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, 
             options.PressStart = true;
         } else if (a == "--version") {
             options.Version = true;
+        } else if (a == "--choose") {
+            options.Choose = true;
+        } else if (a == "--init") {
+            options.Init = true;
         } else if (a == "--verbose" || a == "-v") {
             options.Verbose = true;
         } else if (a == "--seconds") {

@@ -46,11 +46,16 @@ struct RunOptions {
     bool PressStart = false;
     // "--version": print the version and end.
     bool Version = false;
+    // "--choose": with windows and no start file, let the user pick one
+    // (frmChoose) instead of showing the start information.
+    bool Choose = false;
+    // "--init": create the user's data folder, print its path and end.
+    bool Init = false;
 };
 
 // Parses the program's arguments: options first or anywhere ("--seconds N",
 // "--verbose", "--headless", "--start", "--dde-socket PATH", "--version",
-// "--help"); the rest is the
+// "--choose", "--init", "--help"); the rest is the
 // command text (start file and "PG5="). False with a message in error.
 bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, std::vector<std::string>& rest,
                      bool& help, std::string& error);

@@ -42,8 +42,9 @@ public:
     virtual int32_t PcdRdDBX(int16_t db, int16_t offset, int16_t count, uint8_t* bytes) = 0;
 };
 
-// The library file the program binds.
-inline constexpr const char* PelsbusLibraryName = "libPelsbus.so";
+// The library file the program binds: its SONAME, so the program needs the
+// runtime package only (libPelsbus.so is the development link).
+inline constexpr const char* PelsbusLibraryName = "libPelsbus.so.1";
 
 class DlPelsbus final : public PelsbusDriver {
 public:

@@ -10,7 +10,7 @@
 // Paths from the installed program folder to the data and library folders,
 // from the install layout (so a tree copied to another prefix still works).
 #ifndef PELKOR_REL_DATADIR
-#define PELKOR_REL_DATADIR "../share/pelkor"
+#define PELKOR_REL_DATADIR "../share/pelkor/shipped"
 #endif
 #ifndef PELKOR_REL_LIBDIR
 #define PELKOR_REL_LIBDIR "../lib"

@@ -18,7 +18,8 @@ std::string ExecutableFolder();
 std::string UserDataFolder();
 
 // Folders searched for shipped data files, in order: the program folder, then
-// the share folder of the prefix it is installed under (<prefix>/share/pelkor).
+// the share folder of the prefix it is installed under
+// (<prefix>/share/pelkor/shipped, apart from a user data folder there).
 std::vector<std::string> ShippedFileFolders(const std::string& programFolder);
 
 // The first existing `name` in ShippedFileFolders(programFolder); when none

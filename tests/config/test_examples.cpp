@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "config/StartFile.h"
+#include "support/TempDir.h"
 #include "support/TestContext.h"
 #include "tasks/Resources.h"
 #include "tasks/TaskDefaults.h"
@@ -51,6 +54,23 @@ TEST(Examples, LoadAsShipped) {
     EXPECT_EQ((std::vector<int>{shot.t.app.Settings.SingleShot, shot.t.app.Settings.Hidden,
                                 shot.t.app.Settings.StartMode, shot.t.app.Status.AutoConnectActive}),
               (std::vector<int>{1, 1, 2, 1}));
+
+    Example fresh("new-job.pelk");  // the template of New... in the chooser
+    ASSERT_TRUE(fresh.ok) << fresh.t.app.Status.LastErrorText;
+    EXPECT_EQ(fresh.Counts(), "4@1 ");
+    EXPECT_EQ(fresh.t.app.Tasks[1].FileType, "CSV");
+}
+
+// Every shipped start file runs as a normal user as it is, and says what it
+// needs to run against the simulator.
+TEST(Examples, RunAsANormalUserAndNameTheirSimulator) {
+    for (const auto& e : std::filesystem::directory_iterator(std::string(PELKOR_SOURCE_DIR) + "/examples")) {
+        if (e.path().extension() != ".pelk") continue;
+        const std::string text = ReadAll(e.path().string());
+        for (const char* system : {"/var/", "/srv/", "/etc/"})
+            EXPECT_EQ(text.find(system), std::string::npos) << e.path() << " uses " << system;
+        EXPECT_NE(text.find("pcdsim"), std::string::npos) << e.path() << " names no simulator command";
+    }
 }
 
 }  // namespace

@@ -130,16 +130,16 @@ TEST_F(E2eTest, ExampleSingleShotReadsEveryValueWithTheBuiltInLibrary) {
     for (int r = 0; r < 10; ++r) s1.SetRegister(100 + r, 1000 * (r + 1));
     auto& s2 = sim.AddStation(2);
     s2.SetFlag(15, true);
-    std::string start = StartFile("examples/single-shot.pelk", "/var/log/pelkor");
-    WriteAll(start, Replace(ReadAll(start), "/var/lib/pelkor", dir.path() + "/data"));
+    // As shipped: log and output files in the data folder.
+    const std::string start = StartFile("examples/single-shot.pelk"), data = dir.file("xdg/pelkor");
 
     EXPECT_EQ(RunPelkor({start, "PG5=20"}), 0) << Err();
-    const std::string log = ReadAll(dir.file("Pelkor.txt"));
+    const std::string log = ReadAll(data + "/Pelkor.txt");
     EXPECT_EQ(log.find("Err "), std::string::npos) << log;
     EXPECT_NE(log.find("Stop the application."), std::string::npos);
 
     std::string meters, states;
-    for (const auto& e : std::filesystem::directory_iterator(dir.file("data"))) {
+    for (const auto& e : std::filesystem::directory_iterator(data)) {
         if (e.path().extension() == ".csv") meters = e.path().string();
         if (e.path().extension() == ".xls") states = e.path().string();
     }
@@ -169,8 +169,11 @@ TEST_F(E2eTest, EveryExampleRunsToItsDocumentedExitStatus) {
         ++examples;
         const std::string name = e.path().stem().string(), own = dir.file(name);
         std::string text = ReadAll(e.path().string());
-        for (const char* folder : {"/tmp/pelkor-demo", "/var/log/pelkor", "/var/lib/pelkor", "/srv/plant"})
-            text = Replace(text, folder, own);
+        text = Replace(text, "/tmp/pelkor-demo", own);
+        // Without a LogFolder the log is the data folder's, fresh for each example.
+        const std::string logFile =
+            (text.find("LogFolder=") == std::string::npos ? dir.file("xdg/pelkor") : own) + "/Pelkor.txt";
+        std::filesystem::remove(logFile);
         std::filesystem::create_directories(own);
         WriteAll(own + ".pelk", text);
         const std::size_t at = text.find("Exit status: ");
@@ -179,11 +182,11 @@ TEST_F(E2eTest, EveryExampleRunsToItsDocumentedExitStatus) {
         std::vector<std::string> args{own + ".pelk", "PG5=20"};
         if (text.find("SingleShot=1") == std::string::npos) args.insert(args.begin(), {"--seconds", "6"});
         EXPECT_EQ(RunPelkor(args), documented) << name << "\n" << Err();
-        const std::string log = ReadAll(own + "/Pelkor.txt");
+        const std::string log = ReadAll(logFile);
         EXPECT_NE(log.find("Stop the application."), std::string::npos) << name << "\n" << log;
         EXPECT_EQ(log.find("Err "), std::string::npos) << name << "\n" << log;
     }
-    EXPECT_EQ(examples, 4);
+    EXPECT_EQ(examples, 5);
 }
 
 TEST_P(Transports, StationThatStopsAnsweringIsLoggedOnceLeavesEmptyFieldsAndComesBack) {

@@ -34,11 +34,11 @@ TEST(AppFolders, DataFolderFollowsXdgThenHome) {
 
 TEST(AppFolders, ShippedFilesBesideTheProgramFirstThenUnderThePrefix) {
     TempDir dir;
-    const std::string bin = dir.file("bin"), share = dir.file("share/pelkor");
+    const std::string bin = dir.file("bin"), share = dir.file("share/pelkor/shipped");
     std::filesystem::create_directories(bin);
     std::filesystem::create_directories(share);
     std::ofstream(share + "/Pelkor.html") << "installed";
-    EXPECT_EQ(FindShippedFile("Pelkor.html", bin), bin + "/../share/pelkor/Pelkor.html");
+    EXPECT_EQ(FindShippedFile("Pelkor.html", bin), bin + "/../share/pelkor/shipped/Pelkor.html");
     std::ofstream(bin + "/Pelkor.html") << "beside";
     EXPECT_EQ(FindShippedFile("Pelkor.html", bin), bin + "/Pelkor.html");
     EXPECT_EQ(FindShippedFile("Pelkor52.5at", bin), bin + "/Pelkor52.5at") << "missing: the path beside the program";

@@ -1,6 +1,8 @@
 // pelkor: runs the acquisition job of a start file.
 //
 //   pelkor [--headless] [--seconds N] [--verbose] [--start] [--dde-socket PATH] <start file>.pelk [PG5=nn]
+//   pelkor --choose [<start file>.pelk] PG5=nn     (the menu entry)
+//   pelkor --init
 //
 // With a display the job runs in the main window. A hidden single-shot job,
 // --headless, or no display at all runs without windows: a single-shot job
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "config/CommandLine.h"
+#include "config/JobFiles.h"
 #include "dde/DdeServer.h"
 #include "main/PelkorApp.h"
 #include "pcd/PelsbusDriver.h"
@@ -52,6 +55,9 @@ const char* const Usage =
     "                     else $XDG_RUNTIME_DIR/PKDDE, else /tmp/PKDDE-<uid>)\n"
     "  --headless         no windows, even with a display\n"
     "  --start            press Start at once (for start files with AutoConnect=0)\n"
+    "  --choose           without a start file, open the window that picks one\n"
+    "                     (recent files, Open..., New... from a template)\n"
+    "  --init             create the data folder, print its path and end\n"
     "  --version          print the version and end\n"
     "Files: the event log, output files, Default.pelk and Command.txt are in\n"
     "$XDG_DATA_HOME/pelkor (default ~/.local/share/pelkor) unless the start file\n"
@@ -149,6 +155,16 @@ int main(int argc, char** argv) {
     }
     if (options.Version) {
         std::cout << "pelkor " << PelkorApp::VersionText() << "\n";
+        return 0;
+    }
+
+    if (options.Init) {
+        const std::string data = UserDataFolder();
+        if (!InitDataFolder(data, error)) {
+            std::cerr << "pelkor: " << error << "\n";
+            return PelkorApp::StartFailed;
+        }
+        std::cout << data << "\n";
         return 0;
     }
 

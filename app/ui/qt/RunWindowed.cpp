@@ -1,21 +1,55 @@
 #include "ui/qt/RunWindowed.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QIcon>
 #include <QSessionManager>
 #include <QTimer>
 #include <filesystem>
 
 #include "config/CommandLine.h"
+#include "config/JobFiles.h"
 #include "dde/DdeServer.h"
 #include "pcd/PelsbusDriver.h"
 #include "ui/qt/QtUserInterface.h"
+#include "ui/qt/WidgetNames.h"
+#include "ui/qt/dialogs/ChooseWindow.h"
 #include "ui/qt/dialogs/InfoWindow.h"
 #include "ui/qt/dialogs/MainWindow.h"
+#include "util/AppFolders.h"
+#include "util/Text.h"
 
 namespace pelkor {
 
+namespace {
+
+bool NamesStartFile(const std::vector<std::string>& words) {
+    for (const auto& w : words)
+        if (EndsWithNoCase(w, ".pelk")) return true;
+    return false;
+}
+
+// --choose: the start file the user picks, in front of the other words
+// ("PG5="), so it runs as if named on the command line. False on Cancel.
+bool ChooseStartFile(PelkorApp& app, const WindowedRun& run, std::vector<std::string>& words, bool& newJob) {
+    const std::string data = run.UserDataFolder.empty() ? run.ProgramFolder : run.UserDataFolder;
+    ChooseWindow chooser(app, data, FindShippedFile(std::string("examples/") + NewJobTemplateName, run.ProgramFolder));
+    if (run.OnChoose) run.OnChoose(chooser);
+    if (chooser.exec() != QDialog::Accepted) return false;
+    words.insert(words.begin(), chooser.Chosen());
+    newJob = chooser.NewJob();
+    return true;
+}
+
+}  // namespace
+
+QIcon ProgramIcon(const std::string& programFolder) {
+    return QIcon(Q(FindShippedFile("pelkor.png", programFolder)));
+}
+
 int RunWindowed(const WindowedRun& run) {
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(ProgramIcon(run.ProgramFolder));
     QtUserInterface ui(run.Messages);
     EventLoopClock clock;
     DlPelsbus driver(run.LibraryFolders.empty() ? std::vector<std::string>{run.ProgramFolder} : run.LibraryFolders);
@@ -50,12 +84,23 @@ int RunWindowed(const WindowedRun& run) {
     });
     stopWatch.start();
 
+    std::vector<std::string> words = run.Words;
+    bool newJob = false;
+    if (options.Choose && !NamesStartFile(words) && !ChooseStartFile(app, run, words, newJob)) return 0;
+    if (options.Choose && !newJob) {
+        // A file opened from a file manager joins the recent list too.
+        std::string ignored;
+        for (const auto& w : words)
+            if (EndsWithNoCase(w, ".pelk")) RememberRecentFile(run.UserDataFolder, w, ignored);
+    }
     std::error_code ec;
     const std::string cwd = std::filesystem::current_path(ec).string();
-    if (!window.Load(CommandTextFromArgs(run.Words), cwd)) return window.ExitStatus();
+    if (!window.Load(CommandTextFromArgs(words), cwd)) return window.ExitStatus();
     if (options.Seconds > 0)
         QTimer::singleShot(static_cast<int>(options.Seconds * 1000), &window, [&window] { window.SystemClose(); });
     if (window.ShouldShow()) window.show();
+    if (newJob)
+        if (auto* tasks = window.findChild<QAction*>("m_tasks")) tasks->trigger();
     if (run.OnShown) run.OnShown(app, window);
     if (running && !window.Ended()) QApplication::exec();
     return window.Ended() ? window.ExitStatus() : status;

@@ -8,10 +8,13 @@
 #include <string>
 #include <vector>
 
+#include <QIcon>
+
 #include "main/PelkorApp.h"
 
 namespace pelkor {
 
+class ChooseWindow;
 class MainWindow;
 
 struct WindowedRun {
@@ -30,7 +33,12 @@ struct WindowedRun {
     UserInterface* Messages = nullptr;
     // Runs once the main window is shown (in-process tests script it).
     std::function<void(PelkorApp&, MainWindow&)> OnShown;
+    // Runs before frmChoose is shown (in-process tests answer its questions).
+    std::function<void(ChooseWindow&)> OnChoose;
 };
+
+// The shipped icon every window shows.
+QIcon ProgramIcon(const std::string& programFolder);
 
 // Needs a QApplication already constructed. Returns the exit status.
 int RunWindowed(const WindowedRun& run);

@@ -4,7 +4,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QStyle>
 #include <QVBoxLayout>
 
 #include "main/PelkorApp.h"
@@ -22,7 +21,7 @@ AboutWindow::AboutWindow(PelkorApp& app, QWidget* parent) : QDialog(parent), app
     auto* head = new QHBoxLayout;
     auto* picture = new QLabel(this);
     picture->setObjectName("imgLogo");
-    picture->setPixmap(style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(48, 48));
+    picture->setPixmap(windowIcon().pixmap(48, 48));
     head->addWidget(picture, 0, Qt::AlignTop);
     auto* texts = new QVBoxLayout;
     auto* title = new QLabel("Pelkor", this);

@@ -7,6 +7,8 @@
 #include <cstdio>
 
 #include "Screens.h"
+#include "ui/qt/RunWindowed.h"
+#include "util/AppFolders.h"
 
 namespace pelkor::screens {
 std::vector<ScreenEntry>& Registry() {
@@ -19,6 +21,7 @@ int main(int argc, char** argv) {
     using namespace pelkor::screens;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(pelkor::ProgramIcon(pelkor::ExecutableFolder()));
     if (argc < 2) {
         std::fprintf(stderr, "usage: pelkor_screens <folder> [name filter]\n");
         return 2;

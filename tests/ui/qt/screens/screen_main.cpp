@@ -1,4 +1,5 @@
-// The main window in its states, the start info and the about window.
+// The main window in its states, the start info, the about window and the
+// start-file chooser.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -8,7 +9,9 @@
 #include "pcd/FakePelsbus.h"
 #include "pcd/PcdConnection.h"
 #include "ui/qt/QtUserInterface.h"
+#include "config/JobFiles.h"
 #include "ui/qt/dialogs/AboutWindow.h"
+#include "ui/qt/dialogs/ChooseWindow.h"
 #include "ui/qt/dialogs/InfoWindow.h"
 #include "ui/qt/dialogs/MainWindow.h"
 
@@ -114,4 +117,17 @@ PELKOR_SCREEN("about_two_pg5") {
     unsetenv("PELKOR_REGISTRY");
     unsetenv("PELKOR_COMMON_APPDATA");
     return std::make_unique<AboutWindow>(a.app);
+}
+
+PELKOR_SCREEN("choose") {
+    const std::string data = env.Folder + "/data";
+    std::string error;
+    for (const char* job : {"Boiler house.pelk", "Line 3/meters.pelk", "plant.pelk"}) {
+        const std::string file = env.Folder + "/jobs/" + job;
+        std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+        std::ofstream(file) << "[Pelkor]\n";
+        RememberRecentFile(data, file, error);
+    }
+    static std::list<ScreenApp> apps;
+    return std::make_unique<ChooseWindow>(apps.emplace_back(env.Folder).app, data, "");
 }
