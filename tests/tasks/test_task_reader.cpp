@@ -134,6 +134,18 @@ TEST_F(ReaderTest, ConnectFailedDuringTheReadEmptiesTheRestButStores) {
     EXPECT_EQ(t.TaskError, "") << "no message for entries skipped this way";
 }
 
+TEST_F(ReaderTest, StopDuringTheReadingLeavesTheFrameDisconnected) {
+    Setup("R 1 [1], R 2 [2]");
+    ctx.ui.OnProcessEvents = [&] {
+        app.Status.Connected = 0;  // Stop pressed: the connection manager closed and said so
+        ctx.ui.SetConnectionFrame("PCD disconnected", UiColour::Red);
+    };
+    Read();
+    EXPECT_EQ(ctx.ui.ConnectionCaption(), "PCD disconnected");
+    EXPECT_EQ(ctx.ui.ConnectionColour(), UiColour::Red);
+    EXPECT_EQ(ctx.ui.TaskLabel(), "1");
+}
+
 TEST_F(ReaderTest, UnreachableStationIsLoggedOnceAndRestoredOnce) {
     Task& t = Setup("R 1 [1], STN 7 R 2 [2]", "CSV");
     t.FileName = "st";

@@ -76,34 +76,21 @@ bool Set(const char* name) {
 
 bool DisplayAvailable() { return Set("DISPLAY") || Set("WAYLAND_DISPLAY") || Set("QT_QPA_PLATFORM"); }
 
-// A start file that asks for a hidden single shot runs without windows; it
-// is looked at before any display is touched.
-bool HiddenSingleShotRequested(const std::vector<std::string>& words) {
-    std::error_code ec;
-    for (const std::string& w : words) {
-        if (!pelkor::EndsWithNoCase(w, ".pelk")) continue;
-        std::filesystem::path p(w);
-        if (p.is_relative()) p = std::filesystem::current_path(ec) / p;
-        const std::string file = p.string();
-        return pelkor::LeadingNumber(pelkor::GetIniString(file, "Pelkor", "SingleShot")) > 0 &&
-               pelkor::LeadingNumber(pelkor::GetIniString(file, "Pelkor", "Hidden")) > 0;
-    }
-    return false;
-}
-
 // True when this run gets windows; says so in one line when it asked for
 // them and there is no display.
-bool UseWindows(const pelkor::RunOptions& options, const std::vector<std::string>& words) {
+// A hidden single shot is recognised from the command text the run will use
+// (Command.txt wins over the arguments), before any display is touched.
+bool UseWindows(const pelkor::RunOptions& options, const std::string& commandText, const Folders& folders,
+                const std::string& cwd) {
 #ifdef PELKOR_WITH_QT
-    if (options.Headless || HiddenSingleShotRequested(words)) return false;
+    if (options.Headless || pelkor::HiddenSingleShotCommand(folders.UserData, commandText, cwd)) return false;
     if (!DisplayAvailable()) {
         std::cerr << "pelkor: no display (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are unset); running without windows.\n";
         return false;
     }
     return true;
 #else
-    (void)options;
-    (void)words;
+    (void)options, (void)commandText, (void)folders, (void)cwd;
     return false;
 #endif
 }
@@ -160,7 +147,10 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);  // a DDE client that goes away must not end us
 
     const Folders folders;
-    if (UseWindows(options, rest)) return RunWithWindows(argc, argv, options, rest, folders);
+    std::error_code ec;
+    const std::string cwd = std::filesystem::current_path(ec).string();
+    const std::string commandText = CommandTextFromArgs(rest);
+    if (UseWindows(options, commandText, folders, cwd)) return RunWithWindows(argc, argv, options, rest, folders);
 
     HeadlessUserInterface ui;
     ui.SetVerbose(options.Verbose);
@@ -170,8 +160,6 @@ int main(int argc, char** argv) {
     app.SetOptions(options);
     ui.SetDde(&app.Dde());
 
-    std::error_code ec;
-    const std::string cwd = std::filesystem::current_path(ec).string();
-    if (!app.Start(CommandTextFromArgs(rest), cwd)) return app.ExitStatus();
+    if (!app.Start(commandText, cwd)) return app.ExitStatus();
     return app.Run(g_stop);
 }

@@ -91,5 +91,29 @@ TEST_F(ChannelDialogTest, OpenedBySettingsWithoutPg5AndAsksBeforeDroppingChanges
     EXPECT_EQ(GetIniString(t.app.App().Settings.StartFile, "Connection", "Port"), "");
 }
 
+// Opening and looking changes nothing, whatever the configured port is.
+TEST_F(ChannelDialogTest, TheConfiguredPortIsShownAsItIsAndOpeningChangesNothing) {
+    auto& s = t.app.App().Settings;
+    const std::vector<std::string> listed{"/dev/ttyS0", link};
+    for (const std::string& configured : {std::string(), std::string("udp:plc-7:5050"), t.dir.file("unplugged"), link}) {
+        s.Port = configured;
+        s.Baudrate = configured.empty() ? 57600 : 0;
+        ChannelDialog d(t.app, nullptr, [&] { return listed; });
+        d.show();
+        auto* list = Control<QListWidget>(&d, "lstDevices");
+        list->setFocus();
+        QApplication::processEvents();
+        EXPECT_EQ(Control<QLineEdit>(&d, "txbPort")->text().toStdString(), configured);
+        ASSERT_NE(list->currentItem(), nullptr);
+        EXPECT_EQ(list->currentItem()->data(Qt::UserRole).toString().toStdString(), configured);
+        EXPECT_EQ(Control<QComboBox>(&d, "cmbBaudrate")->currentText(), configured.empty() ? "57600" : "9600");
+        EXPECT_FALSE(d.Changed()) << configured;
+        Click(&d, "cmdCancel");
+        EXPECT_TRUE(t.ui.Messages().empty()) << configured;
+    }
+    EXPECT_EQ(ConfiguredPortCaption(t.dir.file("unplugged")), t.dir.file("unplugged") + " (not present)");
+    EXPECT_EQ(ConfiguredPortCaption(link), link);
+}
+
 }  // namespace
 }  // namespace pelkor
