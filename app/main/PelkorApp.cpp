@@ -244,7 +244,7 @@ bool PelkorApp::Start(const std::string& commandText, const std::string& current
                     return false;
                 }
                 ui.MessageBox(
-                    "No start file given. Run: pelkor [options] <start file>.pelk [PG5=nn] (see pelkor --help).",
+                    "No start file given. Run: pelkor [options] <start file>.pelk PG5=nn (see pelkor --help).",
                     "Pelkor", MsgIcon::Information, MsgButtons::Ok, MsgAnswer::Ok);
                 [[fallthrough]];
             default:

@@ -174,6 +174,13 @@ TEST_F(E2eTest, HiddenSingleShotFromCommandFileRunsWithoutTheDisplay) {
     EXPECT_NE(ReadAll(dir.file("out/Station1.csv")).find(";42"), std::string::npos) << Log();
 }
 
+TEST_F(E2eTest, HelpAndTheHelpPageShowPg5AsRequired) {
+    EXPECT_EQ(RunPelkor({"--help"}), 0);
+    EXPECT_NE(ReadAll(dir.file("pelkor.out")).find("<start file>.pelk PG5=nn\n"), std::string::npos);
+    for (const std::string& text : {ReadAll(dir.file("pelkor.out")), ReadAll(SourceDir() + "/data/Pelkor.html")})
+        EXPECT_EQ(text.find("[PG5=nn]"), std::string::npos) << text;
+}
+
 // Every shipped example against the demo stations (and the plant's 10 and
 // 12), to the exit status its comment documents, without an error logged.
 TEST_F(E2eTest, EveryExampleRunsToItsDocumentedExitStatus) {

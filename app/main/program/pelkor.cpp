@@ -1,6 +1,6 @@
 // pelkor: runs the acquisition job of a start file.
 //
-//   pelkor [--headless] [--seconds N] [--verbose] [--start] [--dde-socket PATH] <start file>.pelk [PG5=nn]
+//   pelkor [--headless] [--seconds N] [--verbose] [--start] [--dde-socket PATH] <start file>.pelk PG5=nn
 //
 // With a display the job runs in the main window. A hidden single-shot job,
 // --headless, or no display at all runs without windows: a single-shot job
@@ -39,7 +39,7 @@ std::atomic<bool> g_stop{false};
 extern "C" void OnSignal(int) { g_stop.store(true); }
 
 const char* const Usage =
-    "Usage: pelkor [options] <start file>.pelk [PG5=nn]\n"
+    "Usage: pelkor [options] <start file>.pelk PG5=nn\n"
     "Runs the acquisition tasks of a start file in the main window. Without a\n"
     "display, with --headless, or for a hidden single-shot job it runs without\n"
     "windows: a single-shot job reads each task once and ends (exit status 0\n"

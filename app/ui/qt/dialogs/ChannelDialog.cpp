@@ -87,7 +87,7 @@ ChannelDialog::ChannelDialog(PelkorApp& app, QWidget* parent, DeviceLister devic
     result_ = Named(new QLabel(test), "lblResult");
     result_->setWordWrap(true);
     result_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    result_->setAccessibleName("Test result");
+    result_->setAccessibleDescription("Test result");  // its text is what a screen reader reads
     auto* testLayout = new QGridLayout(test);
     testLayout->addWidget(cmdTest, 0, 0);
     testLayout->addWidget(lblStation, 0, 1);

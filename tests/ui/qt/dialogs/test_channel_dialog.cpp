@@ -1,4 +1,5 @@
 // Pelkor's own channel dialog against the simulator's pseudo-terminal.
+#include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -51,6 +52,7 @@ TEST_F(ChannelDialogTest, TestReadsTheStatusAndSavedKeysAreUsedByARun) {
     baud->setCurrentIndex(baud->findText("19200"));
     Click(&d, "cmdTest");
     EXPECT_EQ(result->text().toStdString(), "OK : station 5 answered, PCD status 2 (R)");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(result)->text(QAccessible::Name), result->text());
 
     Click(&d, "OKButton");
     EXPECT_EQ(d.result(), QDialog::Accepted);
