@@ -151,5 +151,25 @@ TEST(MainWindow, AVisibleSingleShotRunsOnTheFirstTickShowsTheSummaryAndEnds) {
               -1);
 }
 
+TEST(MainWindow, AFailedVisibleSingleShotExitsOneAfterTheDetailsWhateverClosesIt) {
+    test::FakePelsbus fake;  // no station answers
+    MainWindowTestApp t(&fake);
+    ASSERT_TRUE(t.Load(t.StartFile("SingleShot=1\nReadWindow=1")));
+    t.window.show();
+    t.script.QueueAnswers({MsgAnswer::Yes, MsgAnswer::Yes, MsgAnswer::Yes});  // "Do you want to see details ?"
+    int ended = -1;
+    QObject::connect(&t.window, &MainWindow::ProgramEnded, [&](int s) { ended = s; });
+    bool asked = false;
+    for (int i = 0; i < 300 && !asked; ++i) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (const ShownMessage& m : t.script.Messages()) asked |= m.Text.find("see details") != std::string::npos;
+    }
+    ASSERT_TRUE(asked);
+    EXPECT_EQ(ended, -1) << "the window stays for the details";
+    t.window.close();
+    EXPECT_EQ(ended, 1);
+}
+
 }  // namespace
 }  // namespace pelkor
