@@ -63,7 +63,7 @@ protected:
 
 TEST_F(StartFileTest, HeaderSettingsAndTheCommentRule) {
     Write("[Pelkor]\r\nVersion=3\r\nSingleShot=0\r\nLogUsed=0 ;; off\r\nReadWindow=1\r\nDDEServer=0\r\n"
-          "LogFolder=/var/log/plant\r\n[Connection]\r\nAutoConnect=1\r\nStation=7\r\nIPAddress=10.0.0.5 ;; PCD\r\n"
+          "LogFolder=/var/log/plant ;; the plant's\r\n[Connection]\r\nAutoConnect=1\r\nStation=7\r\nIPAddress=10.0.0.5 ;; PCD\r\n"
           "DLL=15\r\n[Task1]\r\nReadInterval=12 ;; seconds\r\nFileType=CSV\r\n");
     t.app.Settings.DDEServer = 1;
     EXPECT_EQ(GetIniString(file(), "Task1", "ReadInterval"), "12 ");
@@ -74,6 +74,7 @@ TEST_F(StartFileTest, HeaderSettingsAndTheCommentRule) {
     EXPECT_EQ((std::vector<int>{s.SingleShot, s.LogUsed, s.ReadWindow, s.StartMode, s.DDEServer, s.Station, s.DLL,
                                 t.app.Status.AutoConnectActive}),
               (std::vector<int>{0, 0, 1, 1, 0, 7, 15, 1}));
+    EXPECT_EQ(s.LogFolder, "/var/log/plant") << "no blank kept from before the comment";
     EXPECT_EQ(s.LogFile, "/var/log/plant/Pelkor.txt");
     EXPECT_TRUE(t.ui.Messages().empty());
 
