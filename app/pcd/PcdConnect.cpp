@@ -186,12 +186,17 @@ bool PcdConnection::OpenPcdConnection(bool force) {
             st.LastErrorText = TaskPrefix(task) + "No valid connection for the Task.";
             // The library's code says little ("COM already opened" for a missing
             // device); the cause goes with it to the status line and the log.
-            const std::string hint =
-                pg5 ? std::string() : SerialAccessHint(ChannelDevice(ipChannel_ ? UdpPortName(dllIp_) : app_.Settings.Port, app_.Settings.COM));
-            if (!hint.empty()) {
-                LogEvent(app_, 1, TaskPrefix(task) + hint);
-                st.LastErrorText += " " + hint;
+            std::string hint;
+            if (!pg5) {
+                const std::string device =
+                    ChannelDevice(ipChannel_ ? UdpPortName(dllIp_) : app_.Settings.Port, app_.Settings.COM);
+                // A host look-up may wait on the name service: off the window's thread.
+                app_.Ui.RunBlocking([&] { hint = SerialAccessHint(device); });
             }
+            // Logged when it changes, not on every retry of an automatic connect.
+            if (!hint.empty() && hint != lastHint_) LogEvent(app_, 1, TaskPrefix(task) + hint);
+            lastHint_ = hint;
+            if (!hint.empty()) st.LastErrorText += " " + hint;
             PCDConnectionOpen(app_, false);
             if (tried >= 2) LogEvent(app_, 1, TaskPrefix(task) + "No PCD Connection available !");
             connecting_ = false;

@@ -214,6 +214,7 @@ private:
     Pg5LibraryFactory pg5Factory_;
 
     int32_t resultCode_ = 0;
+    std::string lastHint_;  // the channel's cause last logged by a failed connect
     std::vector<int16_t> bitValues_ = std::vector<int16_t>(1);
     std::vector<uint8_t> bitBytes_ = std::vector<uint8_t>(1);
     std::vector<int32_t> registerValues_ = std::vector<int32_t>(1);

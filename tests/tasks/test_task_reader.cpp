@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "log/LogEvents.h"
 #include "support/TestContext.h"
@@ -136,11 +137,16 @@ TEST_F(ReaderTest, ConnectFailedDuringTheReadEmptiesTheRestButStores) {
 
 TEST_F(ReaderTest, StopDuringTheReadingLeavesTheFrameDisconnected) {
     Setup("R 1 [1], R 2 [2]");
+    bool stopped = false;
     ctx.ui.OnProcessEvents = [&] {
-        app.Status.Connected = 0;  // Stop pressed: the connection manager closed and said so
+        // Stop pressed once: the connection manager ends the reading, closes and says so.
+        if (!app.Status.ReadingActive || std::exchange(stopped, true)) return;
+        pcd.Failed = true;
+        app.Status.Connected = 0;
         ctx.ui.SetConnectionFrame("PCD disconnected", UiColour::Red);
     };
     Read();
+    ASSERT_TRUE(stopped);
     EXPECT_EQ(ctx.ui.ConnectionCaption(), "PCD disconnected");
     EXPECT_EQ(ctx.ui.ConnectionColour(), UiColour::Red);
     EXPECT_EQ(ctx.ui.TaskLabel(), "1");
