@@ -109,5 +109,29 @@ TEST(WindowedRun, SigtermWithTheSettingsWindowOpenDiscardsItAndEnds) {
     for (const auto& m : script.Messages()) EXPECT_EQ(m.Text.find("save"), std::string::npos) << m.Text;
 }
 
+// Started without a job from a menu and the session ends: the start info
+// (and the About window over it) go, the program ends with 0.
+TEST(WindowedRun, SigtermWithTheStartInfoAndAboutOpenEnds) {
+    TempDir dir;
+    ScriptedUserInterface script;
+    std::atomic<bool> stop{false};
+    WindowedRun run;
+    run.ProgramFolder = PELKOR_BINARY_DIR "/bin";
+    run.UserDataFolder = dir.path();
+    run.Messages = &script;
+    run.Stop = &stop;
+    QString seen;
+    QTimer::singleShot(200, [&] {
+        if (QWidget* info = QApplication::activeModalWidget()) {
+            seen = info->objectName();
+            if (auto* ok = info->findChild<QPushButton*>("cmdOK")) QTimer::singleShot(0, ok, &QPushButton::click);
+        }
+        QTimer::singleShot(300, [&] { stop = true; });
+    });
+    EXPECT_EQ(RunWindowed(run), 0);
+    EXPECT_EQ(seen, "frmInfo");
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
 }  // namespace
 }  // namespace pelkor
