@@ -14,7 +14,8 @@ test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev
            locales                            # locale sources: date texts tested in a second locale
            dpkg-dev file lintian              # the .deb: dpkg-shlibdeps, cpack's library scan, its check
            desktop-file-utils shared-mime-info systemd  # desktop entries (installed one, shortcuts), file type, user unit
-           appstream)                         # appstreamcli: the AppStream metainfo is valid
+           appstream                          # appstreamcli: the AppStream metainfo is valid
+           xvfb python3-pyatspi at-spi2-core dbus-x11 xdotool)  # the GUI robot: the real windows through AT-SPI
 bench_pkgs=(python3-xlwt)                     # bench_xls writes its large workbooks with it
 
 want=("${build_pkgs[@]}")

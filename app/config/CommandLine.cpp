@@ -46,20 +46,60 @@ std::string CommandTextFromArgs(int argc, const char* const* argv) {
 
 std::string CommandTextFromArgs(const std::vector<std::string>& args) { return Join(args, " "); }
 
-std::string ReadCommandFile(AppContext& app, const std::string& file) {
-    std::string value, error;
-    if (!ReadProfileString(file, "Pelkor", "Command", value, error)) {
-        app.Status.LastErrorText = error;
-        Show(app, "Command Error on " + file, MsgIcon::Critical);
-        return {};
-    }
+bool CommandFileValue(const std::string& userDataFolder, const std::string& file, std::string& value,
+                      std::string& error) {
+    value.clear();
+    if (!ReadProfileString(file, "Pelkor", "Command", value, error)) return false;
     std::size_t comment = value.find(";;");
     if (comment != std::string::npos) value.erase(comment);
     // "\" marks a path inside the data folder (the program's folder on
     // Windows); its separators become "/" here.
-    if (!value.empty() && value.front() == '\\') value = JoinPath(app.UserDataFolder, ReplaceAll(value.substr(1), "\\", "/"));
+    if (!value.empty() && value.front() == '\\') value = JoinPath(userDataFolder, ReplaceAll(value.substr(1), "\\", "/"));
+    return true;
+}
+
+std::string ReadCommandFile(AppContext& app, const std::string& file) {
+    std::string value, error;
+    if (!CommandFileValue(app.UserDataFolder, file, value, error)) {
+        app.Status.LastErrorText = error;
+        Show(app, "Command Error on " + file, MsgIcon::Critical);
+        return {};
+    }
     Show(app, "Command Line from text file = " + value, MsgIcon::Information);
     return value;
+}
+
+CommandParse ParseCommandText(const std::string& text, const std::string& currentFolder) {
+    CommandParse r;
+    std::string work = ReplaceAll(text, "\"", "");
+    std::size_t pg5 = FindNoCase(work, "PG5=");
+    if (pg5 == std::string::npos) {
+        r.Problem = "Missing PG5 Version.";
+        return r;
+    }
+    ToInt16(LeadingNumber(work.substr(pg5 + 4, 2)), r.DLL);
+    work = Trim(work.substr(0, pg5));
+    // The path must end in ".pelk"; a ".pelk" inside it (a folder or a
+    // ".pelk.bak" file) is not enough.
+    if (!EndsWithNoCase(work, ".pelk")) {
+        r.Problem = "Missing Settings File.";
+        return r;
+    }
+    r.StartFile = work.front() == '/' ? work : JoinPath(currentFolder, work);
+    return r;
+}
+
+bool HiddenSingleShotCommand(const std::string& userDataFolder, const std::string& commandText,
+                             const std::string& currentFolder) {
+    std::string text = commandText, error;
+    const std::string commandFile = JoinPath(userDataFolder, CommandFileName);
+    std::error_code ec;
+    if (std::filesystem::exists(commandFile, ec) && !CommandFileValue(userDataFolder, commandFile, text, error))
+        return false;
+    const CommandParse c = ParseCommandText(text, currentFolder);
+    if (c.StartFile.empty()) return false;
+    return LeadingNumber(GetIniString(c.StartFile, "Pelkor", "SingleShot")) > 0 &&
+           LeadingNumber(GetIniString(c.StartFile, "Pelkor", "Hidden")) > 0;
 }
 
 CommandLineResult GetCommandLine(AppContext& app, const std::string& commandText, const std::string& currentFolder) {
@@ -73,24 +113,13 @@ CommandLineResult GetCommandLine(AppContext& app, const std::string& commandText
         text = fs::exists(commandFile, ec) ? ReadCommandFile(app, commandFile) : commandText;
         if (Trim(text).empty()) return CommandLineResult::NoCommand;
 
-        std::string work = ReplaceAll(text, "\"", "");
-        std::size_t pg5 = FindNoCase(work, "PG5=");
-        if (pg5 == std::string::npos) {
-            Show(app, std::string(kTitle) + " cannot start : Missing PG5 Version.", MsgIcon::Critical);
+        const CommandParse c = ParseCommandText(text, currentFolder);
+        if (!c.Problem.empty()) {
+            Show(app, std::string(kTitle) + " cannot start : " + c.Problem, MsgIcon::Critical);
             return CommandLineResult::EndProgram;
         }
-        int16_t dll = 0;
-        ToInt16(LeadingNumber(work.substr(pg5 + 4, 2)), dll);
-        s.DLL = dll;
-        work = Trim(work.substr(0, pg5));
-        // The path must end in ".pelk"; a ".pelk" inside it (a folder or a
-        // ".pelk.bak" file) is not enough.
-        if (!EndsWithNoCase(work, ".pelk")) {
-            Show(app, std::string(kTitle) + " cannot start : Missing Settings File.", MsgIcon::Critical);
-            return CommandLineResult::EndProgram;
-        }
-        if (work.front() != '/') work = JoinPath(currentFolder, work);
-        s.StartFile = work;
+        s.DLL = c.DLL;
+        s.StartFile = c.StartFile;
     } catch (const std::exception& e) {
         Show(app, std::string("GetCommandLine function error : ") + e.what(), MsgIcon::Exclamation);
         return CommandLineResult::NotFound;
@@ -104,6 +133,11 @@ CommandLineResult GetCommandLine(AppContext& app, const std::string& commandText
         if (exists && fs::file_size(s.StartFile) > 0) return CommandLineResult::Found;
 
         bool folderReady = false;
+        if (!exists && app.Ui.Unattended()) {
+            // Nobody would notice a default job running in place of the named one.
+            Show(app, "Start file not found : " + s.StartFile, MsgIcon::Critical);
+            return CommandLineResult::NotFound;
+        }
         if (!exists) {
             s.StartFile = DefaultStartFilePath(app);
             // An existing default job is used as it is, never overwritten.

@@ -5,6 +5,7 @@
 // same text can stand in the [Pelkor] "Command" key of "Command.txt" in the
 // user's data folder, which then wins over the process's command line.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,27 @@ std::string CommandTextFromArgs(const std::vector<std::string>& args);
 // the program itself: on EndProgram the caller does.
 CommandLineResult GetCommandLine(AppContext& app, const std::string& commandText,
                                  const std::string& currentFolder);
+
+// A command text taken apart: the start file (resolved against
+// currentFolder) and the "PG5=" number; Problem names what is missing
+// ("Missing PG5 Version.", "Missing Settings File.").
+struct CommandParse {
+    std::string StartFile;
+    int16_t DLL = 0;
+    std::string Problem;
+};
+CommandParse ParseCommandText(const std::string& text, const std::string& currentFolder);
+
+// The [Pelkor] "Command" value of a command file, comment cut, a leading "\"
+// resolved against the data folder; false with error when it cannot be read.
+bool CommandFileValue(const std::string& userDataFolder, const std::string& file, std::string& value,
+                      std::string& error);
+
+// Whether the command text the run will use (the command file's, when it
+// exists, else commandText) names a hidden single-shot start file. Decides,
+// before any display is touched, that the run gets no windows.
+bool HiddenSingleShotCommand(const std::string& userDataFolder, const std::string& commandText,
+                             const std::string& currentFolder);
 
 // The [Pelkor] "Command" value of a command file; a value beginning with "\"
 // is taken relative to the data folder. Shows "Command Line from text

@@ -23,7 +23,7 @@ SettingsForm LoadSettingsForm(const AppContext& app);
 std::string SettingsCaption(const AppContext& app);
 // Editing is allowed for a changeable start file only (StartMode 1).
 bool SettingsEditable(const AppContext& app);
-// "Copy Last PG5 Online Settings" needs a PG5 version (DLL >= 1).
+// "Copy Last PG5 Online Settings" needs a PG5 version (DLL >= 1) and a PG5 found.
 bool CopyPg5Allowed(const AppContext& app);
 
 // The log folder after browsing to `picked`: "" when it is the current log
@@ -32,8 +32,9 @@ std::string BrowsedLogFolder(const AppContext& app, const std::string& picked);
 
 enum class SettingsSaveResult { Saved, FolderFailed, WriteFailed };
 
-// Makes the log folder (EnsureFolder, with its messages); on failure nothing
-// is applied or saved. Then applies the form (LogFolder trimmed, LogFile,
+// Makes the log folder (trimmed; a relative one is taken from the start
+// file's folder) with EnsureFolder's messages and proves it writable; on
+// failure nothing is applied or saved. Then applies the form (LogFolder trimmed, LogFile,
 // AutoConnectActive = AutoConnect) and writes the start file's settings.
 SettingsSaveResult SaveSettingsForm(AppContext& app, const SettingsForm& form);
 

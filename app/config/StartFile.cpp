@@ -70,14 +70,14 @@ void ApplyIfPresent(const StartFileValues& v, const std::string& sec, const std:
     if (!t.empty()) field = StartFileValues::To16(t, sec, key);
 }
 
-// The library's rates; empty (or 0) leaves the rate unset, which is 9600.
+// Empty (or 0) leaves the rate unset, which is 9600. A rate the library
+// does not take is kept: the connect fails with the library's own result.
 int32_t ReadBaudrate(const StartFileValues& v) {
     const std::string text = v.Text(kConnection, "Baudrate");
     if (Trim(text).empty()) return 0;
     const int32_t baud = v.Number32(kConnection, "Baudrate");
-    for (int32_t rate : {0, 150, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400})
-        if (baud == rate) return baud;
-    throw BadValue("Invalid baud rate ([Connection] Baudrate = " + text + ")");
+    if (baud < 0) throw BadValue("Invalid baud rate ([Connection] Baudrate = " + text + ")");
+    return baud;
 }
 
 void ApplyIfPositive(const StartFileValues& v, const std::string& key, int16_t& field) {
@@ -182,8 +182,8 @@ bool ReadPelkorStartFile(AppContext& app) {
     AppSettings& s = app.Settings;
     const std::string file = s.StartFile;
     std::vector<ProfileWrite> writeBack;
-    // Written back even when a later task fails, as each would have been
-    // on its own; a read-only start file simply keeps its old text.
+    // Written back only once the whole file was read; a read-only start file
+    // simply keeps its old text.
     auto flushWriteBack = [&] {
         if (!writeBack.empty()) WriteProfileStrings(file, writeBack);
         writeBack.clear();
@@ -203,7 +203,8 @@ bool ReadPelkorStartFile(AppContext& app) {
         ApplyIfPositive(v, "LogUsed", s.LogUsed);
         ApplyIfPositive(v, "ReadWindow", s.ReadWindow);
         s.StartMode = v.Number16(kPelkor, "Locked") > 0 ? 2 : 1;
-        std::string logFolder = v.Text(kPelkor, "LogFolder");
+        // "LogFolder=/x/log ;; note" leaves a blank before the comment.
+        std::string logFolder = Trim(v.Text(kPelkor, "LogFolder"));
         SetLogFolder(s, logFolder.empty() ? s.LogFolder : logFolder);
         ApplyIfPresent(v, kPelkor, "DDEServer", s.DDEServer);
         // A count beyond the table could never be run; keep what fits.
@@ -243,7 +244,7 @@ bool ReadPelkorStartFile(AppContext& app) {
     } catch (const std::exception& e) {
         description = e.what();
     }
-    flushWriteBack();
+    // A file that cannot be read is the user's to mend: nothing is added to it.
     LogEvent(app, 2, "Bad start file: " + file + " - " + description);
     app.Ui.MessageBox("ReadPelkorStartFile function error : " + description, kTitle, MsgIcon::Exclamation,
                       MsgButtons::Ok, MsgAnswer::Ok);

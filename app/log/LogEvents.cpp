@@ -53,6 +53,15 @@ void RollOver(const std::string& file, const std::string& stamp) {
 
 }  // namespace
 
+namespace {
+std::string FallbackLogFolder(const AppContext& app) {
+    if (!app.UserDataFolder.empty()) return app.UserDataFolder;
+    std::error_code ec;
+    const std::string cwd = std::filesystem::current_path(ec).string();
+    return ec ? std::string(".") : cwd;
+}
+}  // namespace
+
 std::string LogFileOf(const std::string& logFolder) {
     if (!logFolder.empty() && (logFolder.back() == '/' || logFolder.back() == '\\')) return logFolder + "Pelkor.txt";
     return logFolder + "/Pelkor.txt";
@@ -88,19 +97,23 @@ bool LogEvent(AppContext& app, int code, const std::string& text) {
         line = stamp + " - Err " + std::to_string(app.Log.ErrorCounter) + " - " + text;
     }
 
-    if (!FolderExists(s.LogFolder)) {
-        std::error_code ec;
-        std::string cwd = std::filesystem::current_path(ec).string();
-        SetLogFolder(s, ec ? std::string(".") : cwd);
-    }
+    // The current folder is "/" for some starts: the user's data folder is
+    // the one place that is surely the user's.
+    if (!FolderExists(s.LogFolder)) SetLogFolder(s, FallbackLogFolder(app));
     if (s.LogFile.empty()) s.LogFile = LogFileOf(s.LogFolder);
 
     RollOver(s.LogFile, stamp);
-    if (!AppendToFile(s.LogFile, line + "\r\n")) {
-        app.Status.LastErrorText = "Cannot write the event log " + s.LogFile + " : " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    if (AppendToFile(s.LogFile, line + "\r\n")) return true;
+    const std::string failed = "Cannot write the event log " + s.LogFile + " : " + std::strerror(errno);
+    app.Status.LastErrorText = failed;
+    const std::string fallback = LogFileOf(FallbackLogFolder(app));
+    if (fallback == s.LogFile || !FolderExists(FallbackLogFolder(app))) return false;
+    // Said once: later lines go to the fallback file. LogFolder stays as
+    // set, so a save of the settings keeps the user's choice.
+    s.LogFile = fallback;
+    const std::string note = failed + "; the log goes on in " + fallback;
+    app.Ui.SetStatusLine(note);
+    return AppendToFile(s.LogFile, stamp + " - " + note + "\r\n") && AppendToFile(s.LogFile, line + "\r\n");
 }
 
 }  // namespace pelkor

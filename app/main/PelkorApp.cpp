@@ -192,7 +192,7 @@ void PelkorApp::StartUnattended() {
         PressStart();
         return;
     }
-    if (app_.Status.AutoConnectActive || !dynamic_cast<BatchUserInterface*>(&app_.Ui)) return;
+    if (app_.Status.AutoConnectActive || !app_.Ui.Unattended()) return;
     const std::string text =
         "AutoConnect=0: nothing will be read until started. Run pelkor with --start to read at once.";
     std::fprintf(stderr, "pelkor: %s\n", text.c_str());
@@ -248,7 +248,7 @@ bool PelkorApp::Start(const std::string& commandText, const std::string& current
                     return false;
                 }
                 ui.MessageBox(
-                    "No start file given. Run: pelkor [options] <start file>.pelk [PG5=nn] (see pelkor --help).",
+                    "No start file given. Run: pelkor [options] <start file>.pelk PG5=nn (see pelkor --help).",
                     "Pelkor", MsgIcon::Information, MsgButtons::Ok, MsgAnswer::Ok);
                 [[fallthrough]];
             default:
@@ -259,8 +259,14 @@ bool PelkorApp::Start(const std::string& commandText, const std::string& current
 
         if (!ReadPelkorStartFile(app_)) {
             ui.MessageBox("Bad file !", "Pelkor", MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
+            // Writing defaults over it would lose what the user set (Port, Locked, ...).
+            LogEvent(app_, 1, "Start file left as it was: " + s.StartFile);
+            if (ui.Unattended()) {
+                ended_ = true;
+                exitStatus_ = StartFailed;
+                return false;
+            }
             s.StartMode = 1;
-            WriteStartFileSettings(app_);
             startProblem_ = true;
         }
 
@@ -398,7 +404,8 @@ void PelkorApp::Close() {
 }
 
 int PelkorApp::ExitStatus() const {
-    int status = engine_->ExitRequested() ? engine_->ExitStatus() : exitStatus_;
+    // However the window of a failed job is closed, its status is the job's.
+    int status = engine_->ExitRequested() || engine_->ExitStatus() != 0 ? engine_->ExitStatus() : exitStatus_;
     if (status == 0 && startProblem_) status = StartFailed;
     return status;
 }

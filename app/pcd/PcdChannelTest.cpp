@@ -55,7 +55,7 @@ int32_t PcdConnection::TestPcdDllChannel(const std::string& device, int32_t baud
                StatusLetter(status) + ")";
     } else if (code > 0) {
         text = PcdDllText(code);
-        const std::string hint = SerialAccessHint(device);
+        const std::string hint = SerialAccessHint(ChannelDevice(device, app_.Settings.COM));
         if (!hint.empty()) text += "\n" + hint;
     }
     resultCode_ = code;

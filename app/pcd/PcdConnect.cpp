@@ -8,6 +8,7 @@
 #include "pcd/BlockingCalls.h"
 #include "pcd/PcdConnection.h"
 #include "pcd/ResultTexts.h"
+#include "util/SerialDevices.h"
 #include "util/Text.h"
 
 namespace pelkor {
@@ -125,6 +126,13 @@ const std::vector<int16_t>& PcdConnection::StationList(int task) const {
     return stationLists_[static_cast<std::size_t>(task)];
 }
 
+void PcdConnection::NoteUnofferedBaudrate(int32_t baud) {
+    const std::vector<int>& rates = BuiltInBaudrates();
+    if (std::find(rates.begin(), rates.end(), baud) != rates.end()) return;
+    LogEvent(app_, 1, "Baudrate " + std::to_string(baud) + " is not offered by the built-in library (" +
+                          std::to_string(rates.front()) + " to " + std::to_string(rates.back()) + " Bd).");
+}
+
 bool PcdConnection::OpenPcdConnection(bool force) {
     auto& st = app_.Status;
     if (!force && !app_.Settings.SingleShot && holdOff_) return false;
@@ -146,6 +154,7 @@ bool PcdConnection::OpenPcdConnection(bool force) {
             NamePcdDllPort(ipChannel_ ? UdpPortName(dllIp_) : app_.Settings.Port);
         }
         const int32_t baud = app_.Settings.Baudrate > 0 ? app_.Settings.Baudrate : 9600;
+        if (!pg5 && !ipChannel_) NoteUnofferedBaudrate(baud);
         // A copy: a status change during the attempt may rebuild the list.
         const std::vector<int16_t> stations = StationList(task);
         bool connected = false;
@@ -175,6 +184,19 @@ bool PcdConnection::OpenPcdConnection(bool force) {
         }
         if (!connected) {
             st.LastErrorText = TaskPrefix(task) + "No valid connection for the Task.";
+            // The library's code says little ("COM already opened" for a missing
+            // device); the cause goes with it to the status line and the log.
+            std::string hint;
+            if (!pg5) {
+                const std::string device =
+                    ChannelDevice(ipChannel_ ? UdpPortName(dllIp_) : app_.Settings.Port, app_.Settings.COM);
+                // A host look-up may wait on the name service: off the window's thread.
+                app_.Ui.RunBlocking([&] { hint = SerialAccessHint(device); });
+            }
+            // Logged when it changes, not on every retry of an automatic connect.
+            if (!hint.empty() && hint != lastHint_) LogEvent(app_, 1, TaskPrefix(task) + hint);
+            lastHint_ = hint;
+            if (!hint.empty()) st.LastErrorText += " " + hint;
             PCDConnectionOpen(app_, false);
             if (tried >= 2) LogEvent(app_, 1, TaskPrefix(task) + "No PCD Connection available !");
             connecting_ = false;

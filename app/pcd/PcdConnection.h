@@ -101,6 +101,9 @@ public:
     // read from that address (HOST[:PORT], the port defaulting to the
     // channel's), every other task from the channel's own address.
     bool BuiltInIpChannel() const;
+    // One log line when the serial rate is one the built-in library lacks
+    // (its connect then fails with the library's "bad parameter").
+    void NoteUnofferedBaudrate(int32_t baud);
     std::string TaskAddress(int task) const;
     // Before a read of `task`: moves the channel to the task's address when
     // it is not the addressed one (SetPcdIpStation). 0 nothing to do, 1
@@ -211,6 +214,7 @@ private:
     Pg5LibraryFactory pg5Factory_;
 
     int32_t resultCode_ = 0;
+    std::string lastHint_;  // the channel's cause last logged by a failed connect
     std::vector<int16_t> bitValues_ = std::vector<int16_t>(1);
     std::vector<uint8_t> bitBytes_ = std::vector<uint8_t>(1);
     std::vector<int32_t> registerValues_ = std::vector<int32_t>(1);

@@ -318,7 +318,11 @@ void TaskEngine::ConnectTimerTick() {
                                               "\rDo you want to see details ?",
                                           "Pelkor Error Message.", MsgIcon::Critical, MsgButtons::YesNo,
                                           MsgAnswer::No);
-        if (a == MsgAnswer::Yes) return;  // the window stays open for the details
+        if (a == MsgAnswer::Yes) {
+            // The window stays open for the details; the job has still failed.
+            exitStatus_ = 1;
+            return;
+        }
         LogEvent(app_, 1, "Stop the application.");
         EndProgram(1);
         return;

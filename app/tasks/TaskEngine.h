@@ -74,6 +74,8 @@ public:
     void StopIfError(const std::string& message);
 
     bool ExitRequested() const { return exitRequested_; }
+    // The job's status: set when the program ends, or when a failed single
+    // shot keeps its window open for the details (1).
     int ExitStatus() const { return exitStatus_; }
 
     int16_t ReconnectCounter() const { return reconnectCounter_; }

@@ -288,7 +288,11 @@ bool TaskEngine::ReadTaskValues() {
 
         ui.SetProgress(maximum, maximum);
         if (progressPauseMs_ > 0) app_.Clk.Sleep(progressPauseMs_);
-        PCDConnectionStatus(n);
+        // A Stop during the reading closed the connection: the frame already says so.
+        if (st.Connected)
+            PCDConnectionStatus(n);
+        else
+            ui.SetTaskLabel(std::to_string(n));
         if (!values_.empty() && values_.front() == ';') values_.erase(0, 1);
         const Date stamp = onDemand_ ? app_.Clk.Now() : t.NextRead;
         t.LastValues = BuildRecord(app_, n, onDemand_, values_);

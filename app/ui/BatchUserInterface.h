@@ -53,6 +53,7 @@ public:
     void Beep() override {}
     void ProcessEvents() override {}
     void ExitProgram(int status) override;
+    bool Unattended() const override { return true; }
 
 private:
     std::ostream& err_;

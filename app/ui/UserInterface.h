@@ -59,6 +59,9 @@ public:
     // The program is to end with this exit status once control returns to
     // the event loop.
     virtual void ExitProgram(int status) = 0;
+    // True when nobody watches this run (the batch interface): a start that
+    // cannot be used then ends the program instead of waiting for a fix.
+    virtual bool Unattended() const { return false; }
 };
 
 }  // namespace pelkor

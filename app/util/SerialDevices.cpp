@@ -1,7 +1,10 @@
 #include "util/SerialDevices.h"
 
 #include <dirent.h>
+#include <netdb.h>
 #include <pwd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -77,10 +80,35 @@ std::vector<std::string> ListSerialDevices(const FolderLister& list, const TextR
 
 int AccessErrno(const std::string& device) { return ::access(device.c_str(), R_OK | W_OK) == 0 ? 0 : errno; }
 
-std::string SerialAccessHint(const std::string& device, const AccessCheck& check) {
-    if (device.empty() || device.rfind("udp:", 0) == 0) return {};
+bool HostResolves(const std::string& host) {
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (found) ::freeaddrinfo(found);
+    return rc == 0;
+}
+
+std::string ChannelDevice(const std::string& port, int com) {
+    if (!port.empty()) return port;
+    const char* named = std::getenv(("PELSBUS_COM" + std::to_string(com)).c_str());
+    if (named && *named) return named;
+    return "/dev/ttyS" + std::to_string(com - 1);
+}
+
+std::string SerialAccessHint(const std::string& device, const AccessCheck& check, const HostCheck& resolves) {
+    if (device.empty()) return {};
+    if (device.rfind("udp:", 0) == 0) {
+        std::string host = device.substr(4);
+        if (!host.empty() && host.front() == '[') {
+            host = host.substr(1, host.find(']') == std::string::npos ? std::string::npos : host.find(']') - 1);
+        } else if (std::count(host.begin(), host.end(), ':') == 1) {
+            host.erase(host.find(':'));
+        }
+        if (host.empty() || resolves(host)) return {};
+        return "Unknown host " + host + " (the name of " + device + " does not resolve).";
+    }
     const int err = check(device);
-    if (err == 0) return {};
     if (err == ENOENT) return device + " does not exist (is the adapter plugged in?).";
     if (err == EACCES || err == EPERM) {
         const passwd* pw = ::getpwuid(::geteuid());
@@ -88,7 +116,11 @@ std::string SerialAccessHint(const std::string& device, const AccessCheck& check
         return "You may not open " + device + ". Serial ports belong to the group 'dialout': add your user " +
                "to it (sudo adduser " + user + " dialout), then log out and in again.";
     }
-    return device + " : " + std::strerror(err);
+    if (err != 0 && err != EISDIR) return device + " : " + std::strerror(err);
+    struct stat st {};
+    if (err == EISDIR || (::stat(device.c_str(), &st) == 0 && !S_ISCHR(st.st_mode)))
+        return device + " is not a serial device.";
+    return {};
 }
 
 const std::vector<int>& BuiltInBaudrates() {

@@ -23,13 +23,22 @@ bool ReadSmallFile(const std::string& file, std::string& text);
 std::vector<std::string> ListSerialDevices(const FolderLister& list = ListFolder,
                                            const TextReader& read = ReadSmallFile);
 
-// Why a device cannot be used, for the open-failure message: "" when it can
-// be opened for reading and writing as far as the file system says; else a
-// hint (missing device, or the dialout group for a permission problem).
-// access() is the check (injectable: returns 0 or an errno value).
+// Why a channel cannot be used, for the open-failure texts: "" when nothing
+// is wrong as far as the file system (or the name service) says; else the
+// cause: a missing device (adapter unplugged?), a permission problem (the
+// dialout group), something that is not a serial device, a "udp:" host
+// that does not resolve. access() and the host look-up are injectable
+// (access: 0 or an errno value).
 using AccessCheck = std::function<int(const std::string& device)>;
+using HostCheck = std::function<bool(const std::string& host)>;
 int AccessErrno(const std::string& device);
-std::string SerialAccessHint(const std::string& device, const AccessCheck& check = AccessErrno);
+bool HostResolves(const std::string& host);
+std::string SerialAccessHint(const std::string& device, const AccessCheck& check = AccessErrno,
+                             const HostCheck& resolves = HostResolves);
+
+// The device of the built-in channel: "Port" when set, else port `com`'s
+// $PELSBUS_COMn, else /dev/ttyS<n-1>.
+std::string ChannelDevice(const std::string& port, int com);
 
 // The baud rates the built-in library takes.
 const std::vector<int>& BuiltInBaudrates();

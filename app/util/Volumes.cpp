@@ -107,14 +107,15 @@ bool VolumeRootOf(const std::string& rawPath, const MountTable& table, std::stri
         }
         // Desktops mount removable media at /media/<user>/<label>.
         const std::string user = ComponentBelow(path, base);
-        if (base != "/mnt" && level != path && ::getpwnam(user.c_str()) != nullptr) {
+        if (base != "/mnt" && ::getpwnam(user.c_str()) != nullptr) {
+            if (level == path) return true;  // the user's folder itself
             level += "/" + ComponentBelow(path, level);
-            if (!folderExists(level)) {
-                root = level;
-                return false;
-            }
         }
-        return true;
+        // Nothing is mounted at or above the path below this place: its mount
+        // point folder may be left behind, but writing there fills the root
+        // file system, not the medium.
+        root = level;
+        return false;
     }
     return true;
 }

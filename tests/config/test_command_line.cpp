@@ -139,5 +139,22 @@ TEST_F(CommandLineTest, CommandFileWinsOverTheProcessCommandLine) {
     EXPECT_EQ(Texts(), "Command Line from text file = |Command Error on " + t.dir.file("Command.txt") + "|");
 }
 
+TEST_F(CommandLineTest, UnattendedRunsNeverSwapInTheDefaultJobAndOneRuleSaysHidden) {
+    t.ui.UnattendedRun = true;
+    EXPECT_EQ(Run(work + "/gone.pelk PG5=20"), CommandLineResult::NotFound);
+    EXPECT_FALSE(std::filesystem::exists(def));
+    EXPECT_EQ(Texts(), "Start file not found : " + work + "/gone.pelk|");
+
+    // The window decision reads the same command text as the run: Command.txt wins.
+    std::filesystem::create_directories(t.dir.file("jobs"));
+    WriteFile(t.dir.file("jobs/shot.pelk"), kJob + "SingleShot=1\r\nHidden=1\r\n");
+    WriteFile(work + "/shown.pelk", kJob);
+    EXPECT_FALSE(HiddenSingleShotCommand(t.dir.path(), "shown.pelk PG5=20", work));
+    EXPECT_TRUE(HiddenSingleShotCommand(t.dir.path(), "../jobs/shot.pelk PG5=20", work));
+    WriteFile(t.dir.file("Command.txt"), "[Pelkor]\r\nCommand=\\jobs\\shot.pelk PG5=16\r\n");
+    EXPECT_TRUE(HiddenSingleShotCommand(t.dir.path(), "", work));
+    EXPECT_TRUE(HiddenSingleShotCommand(t.dir.path(), "shown.pelk PG5=20", work));
+}
+
 }  // namespace
 }  // namespace pelkor

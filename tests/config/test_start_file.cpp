@@ -63,7 +63,7 @@ protected:
 
 TEST_F(StartFileTest, HeaderSettingsAndTheCommentRule) {
     Write("[Pelkor]\r\nVersion=3\r\nSingleShot=0\r\nLogUsed=0 ;; off\r\nReadWindow=1\r\nDDEServer=0\r\n"
-          "LogFolder=/var/log/plant\r\n[Connection]\r\nAutoConnect=1\r\nStation=7\r\nIPAddress=10.0.0.5 ;; PCD\r\n"
+          "LogFolder=/var/log/plant ;; the plant's\r\n[Connection]\r\nAutoConnect=1\r\nStation=7\r\nIPAddress=10.0.0.5 ;; PCD\r\n"
           "DLL=15\r\n[Task1]\r\nReadInterval=12 ;; seconds\r\nFileType=CSV\r\n");
     t.app.Settings.DDEServer = 1;
     EXPECT_EQ(GetIniString(file(), "Task1", "ReadInterval"), "12 ");
@@ -74,6 +74,7 @@ TEST_F(StartFileTest, HeaderSettingsAndTheCommentRule) {
     EXPECT_EQ((std::vector<int>{s.SingleShot, s.LogUsed, s.ReadWindow, s.StartMode, s.DDEServer, s.Station, s.DLL,
                                 t.app.Status.AutoConnectActive}),
               (std::vector<int>{0, 0, 1, 1, 0, 7, 15, 1}));
+    EXPECT_EQ(s.LogFolder, "/var/log/plant") << "no blank kept from before the comment";
     EXPECT_EQ(s.LogFile, "/var/log/plant/Pelkor.txt");
     EXPECT_TRUE(t.ui.Messages().empty());
 
@@ -100,10 +101,14 @@ TEST_F(StartFileTest, BuiltInChannelKeys) {
     s.Baudrate = 0;
     ASSERT_TRUE(WriteStartFileSettings(t.app));
     EXPECT_EQ(Key("Connection", "Port") + "|" + Key("Connection", "Baudrate"), "udp:plc-7|");
-    Write("[Pelkor]\r\nVersion=3\r\n[Connection]\r\nBaudrate=12345\r\n");
+    // A rate the built-in library lacks is the connect's business, not a bad file.
+    Write("[Pelkor]\r\nVersion=3\r\n[Connection]\r\nBaudrate=57600\r\n");
+    ASSERT_TRUE(ReadPelkorStartFile(t.app));
+    EXPECT_EQ(s.Baudrate, 57600);
+    Write("[Pelkor]\r\nVersion=3\r\n[Connection]\r\nBaudrate=-5\r\n");
     EXPECT_FALSE(ReadPelkorStartFile(t.app));
     EXPECT_EQ(t.ui.LastMessage()->Text,
-              "ReadPelkorStartFile function error : Invalid baud rate ([Connection] Baudrate = 12345)");
+              "ReadPelkorStartFile function error : Invalid baud rate ([Connection] Baudrate = -5)");
 }
 
 TEST_F(StartFileTest, BadStartFilesAreReportedAndKeepWhatWasApplied) {
@@ -118,6 +123,11 @@ TEST_F(StartFileTest, BadStartFilesAreReportedAndKeepWhatWasApplied) {
         EXPECT_EQ(t.ui.LastStatusLine(), "Bad start file: " + file() + " - ");
     }
     EXPECT_NE(ReadFile(t.app.Settings.LogFile).find("Bad start file: "), std::string::npos);
+    // A task that fails later leaves no "Settings" key written into the others.
+    const std::string late = "[Pelkor]\r\nVersion=3\r\nTask=2\r\n[Task1]\r\nData=R 0\r\n[Task2]\r\nSBus=70000\r\n";
+    Write(late);
+    EXPECT_FALSE(ReadPelkorStartFile(t.app));
+    EXPECT_EQ(ReadFile(file()), late);
     Write("[Pelkor]\r\nVersion=3\r\nReadWindow=1\r\nTask=2\r\n[Task2]\r\nSBus=70000\r\n");
     EXPECT_FALSE(ReadPelkorStartFile(t.app));
     EXPECT_EQ(t.ui.LastMessage()->Text, "ReadPelkorStartFile function error : Overflow ([Task2] SBus)");

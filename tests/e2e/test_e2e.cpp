@@ -156,6 +156,31 @@ TEST_F(E2eTest, ExampleSingleShotReadsEveryValueWithTheBuiltInLibrary) {
     EXPECT_EQ(f[12], "10000");
 }
 
+// An installer's Command.txt names the job and no argument is given: the
+// hidden single shot must not reach for a display (here an unreachable one).
+TEST_F(E2eTest, HiddenSingleShotFromCommandFileRunsWithoutTheDisplay) {
+    sim.AddStation(1).SetRegister(0, 42);
+    sim.AddStation(2);
+    ASSERT_TRUE(sim.Start()) << sim.LastError();
+    const std::string start = StartFile("tests/e2e/clean-shot.pelk");
+    std::filesystem::create_directories(dir.file("xdg/pelkor"));
+    WriteAll(dir.file("xdg/pelkor/Command.txt"), "[Pelkor]\r\nCommand=" + start + " PG5=20\r\n");
+    auto env = Env();
+    env["DISPLAY"] = ":7191";
+    Child p(BinDir() + "/pelkor", {}, env, dir.file("pelkor.out"), dir.file("pelkor.err"));
+    ASSERT_TRUE(p.Wait(25)) << Err();
+    EXPECT_EQ(p.Status(), 0) << Err();
+    EXPECT_NE(Err().find("Command Line from text file = " + start), std::string::npos) << Err();
+    EXPECT_NE(ReadAll(dir.file("out/Station1.csv")).find(";42"), std::string::npos) << Log();
+}
+
+TEST_F(E2eTest, HelpAndTheHelpPageShowPg5AsRequired) {
+    EXPECT_EQ(RunPelkor({"--help"}), 0);
+    EXPECT_NE(ReadAll(dir.file("pelkor.out")).find("<start file>.pelk PG5=nn\n"), std::string::npos);
+    for (const std::string& text : {ReadAll(dir.file("pelkor.out")), ReadAll(SourceDir() + "/data/Pelkor.html")})
+        EXPECT_EQ(text.find("[PG5=nn]"), std::string::npos) << text;
+}
+
 // Every shipped example against the demo stations (and the plant's 10 and
 // 12), to the exit status its comment documents, without an error logged.
 TEST_F(E2eTest, EveryExampleRunsToItsDocumentedExitStatus) {

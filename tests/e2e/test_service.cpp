@@ -62,5 +62,22 @@ TEST_F(ServiceTest, StartReadsIntoTheDataFolderAndSigtermClosesInOrder) {
     EXPECT_GT(log.find("Stop the application."), closed);
 }
 
+// A start file that is missing or cannot be read ends an unattended run with
+// status 2 (the unit does not restart it) instead of running on with defaults.
+TEST_F(ServiceTest, MissingOrBadStartFileEndsWithStatusTwo) {
+    const std::string bad = "[Pelkor]\r\nSingleShot=1\r\nHidden=1\r\nLocked=1\r\n[Connection]\r\nPort=/dev/ttyUSB7\r\n";
+    WriteAll(dir.file("bad.pelk"), bad);
+    for (const std::string& file : {dir.file("gone.pelk"), dir.file("bad.pelk")}) {
+        Child p(BinDir() + "/pelkor", {"--headless", "--start", "--verbose", file, "PG5=20"},
+                {{"PELSBUS_COM1", sim.SlavePath()}, {"XDG_DATA_HOME", dir.file("xdg")}}, dir.file("out"), dir.file("err"));
+        ASSERT_TRUE(p.Wait(15)) << file << " kept running";
+        EXPECT_EQ(p.Status(), 2) << ReadAll(dir.file("err"));
+    }
+    EXPECT_EQ(ReadAll(dir.file("bad.pelk")), bad);
+    EXPECT_FALSE(std::filesystem::exists(data + "/Default.pelk"));
+    EXPECT_NE(ReadAll(dir.file("err")).find("Bad file !"), std::string::npos) << ReadAll(dir.file("err"));
+    EXPECT_NE(ReadAll(dir.file("out")).find("Start file left as it was: " + dir.file("bad.pelk")), std::string::npos);
+}
+
 }  // namespace
 }  // namespace pelkor::e2e

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 #include <fstream>
@@ -114,7 +115,7 @@ TEST_F(LogTest, GrowingLogKeepsRollingOver) {
     EXPECT_GT(fs::file_size(c.dir.file("Pelkor.bak")), 100000u);
 }
 
-TEST_F(LogTest, MissingFolderFallsBackToTheCurrentFolder) {
+TEST_F(LogTest, MissingFolderFallsBackToTheDataFolderNotTheCurrentOne) {
     TempDir cwd;
     std::string before = fs::current_path().string();
     ASSERT_EQ(::chdir(cwd.path().c_str()), 0);
@@ -123,9 +124,23 @@ TEST_F(LogTest, MissingFolderFallsBackToTheCurrentFolder) {
     std::string folder = c.app.Settings.LogFolder, file = c.app.Settings.LogFile;
     ASSERT_EQ(::chdir(before.c_str()), 0);
     EXPECT_TRUE(ok);
-    EXPECT_EQ(fs::canonical(folder), fs::canonical(cwd.path()));
+    EXPECT_EQ(folder, c.app.UserDataFolder);
     EXPECT_EQ(file, folder + "/Pelkor.txt");
-    EXPECT_EQ(ReadAll(cwd.file("Pelkor.txt")), stamp + " - still logged\r\n");
+    EXPECT_EQ(ReadAll(c.dir.file("Pelkor.txt")), stamp + " - still logged\r\n");
+    EXPECT_FALSE(fs::exists(cwd.file("Pelkor.txt")));
+}
+
+TEST_F(LogTest, UnwritableLogGoesOnInTheDataFolderSaidOnce) {
+    TempDir other;
+    SetLogFolder(c.app.Settings, other.path());
+    fs::create_directory(c.app.Settings.LogFile);  // cannot be written
+    EXPECT_TRUE(LogEvent(c.app, 1, "first"));
+    EXPECT_TRUE(LogEvent(c.app, 1, "second"));
+    EXPECT_EQ(c.app.Settings.LogFolder, other.path()) << "the user's choice is kept for a save";
+    const std::string log = ReadAll(c.dir.file("Pelkor.txt"));
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3) << log;
+    EXPECT_NE(log.find("the log goes on in " + c.dir.file("Pelkor.txt")), std::string::npos) << log;
+    EXPECT_NE(log.find(" - second"), std::string::npos);
 }
 
 TEST_F(LogTest, WriteFailureIsReportedToTheCaller) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -84,6 +85,24 @@ TEST_F(AppTest, WithoutShutdownTheUserMayCloseAndABadListFailsTheStart) {
     ASSERT_TRUE(second.Start(bad + " PG5=20", dir.path()));
     second.RequestClose(PelkorApp::CloseReason::System);
     EXPECT_EQ(second.ExitStatus(), PelkorApp::StartFailed) << "a job that cannot read what it names";
+}
+
+TEST_F(AppTest, UnattendedBadStartFileEndsWithStatusTwoAndStaysByteIdentical) {
+    const std::string text = "[Pelkor]\r\nLocked=1\r\nLogUsed=0\r\nTask=4 ;; four\r\n[Connection]\r\nPort=/dev/ttyUSB7\r\n";
+    const std::string start = Write("job.pelk", text);
+    for (bool unattended : {true, false}) {
+        ui.UnattendedRun = unattended;
+        TempDir data;
+        PelkorApp run{ui, clock, data.path(), driver};
+        EXPECT_EQ(run.Start(start + " PG5=20", dir.path()), !unattended);
+        EXPECT_EQ(ReadAll(start), text) << "unattended " << unattended;
+        const auto& lines = ui.StatusLines();
+        EXPECT_NE(std::find(lines.begin(), lines.end(), "Start file left as it was: " + start), lines.end());
+        if (unattended) {
+            EXPECT_EQ(run.ExitStatus(), PelkorApp::StartFailed);
+        }
+        run.RequestClose(PelkorApp::CloseReason::System);
+    }
 }
 
 TEST_F(AppTest, NoStartFileEndsAtOnce) {

@@ -54,6 +54,24 @@ protected:
     PcdConnection pcd{app, drv};
 };
 
+TEST_F(PcdSimTest, AConnectToSomethingThatIsNoPortSaysWhy) {
+    app.Settings.Port = ctx.dir.path();
+    EXPECT_FALSE(Connect({5}));
+    EXPECT_NE(app.Status.LastErrorText.find(ctx.dir.path() + " is not a serial device."), std::string::npos)
+        << app.Status.LastErrorText;
+    EXPECT_NE(ReadLog(app).find("Task 1 - " + ctx.dir.path() + " is not a serial device."), std::string::npos);
+}
+
+TEST_F(PcdSimTest, RateTheLibraryLacksFailsTheConnectWithItsOwnResult) {
+    app.Settings.Baudrate = 57600;
+    EXPECT_FALSE(Connect({5}));
+    EXPECT_EQ(pcd.PcdResultCode(), 10);
+    const std::string log = ReadLog(app);
+    EXPECT_NE(log.find("Baudrate 57600 is not offered by the built-in library (150 to 38400 Bd)."), std::string::npos)
+        << log;
+    EXPECT_EQ(FramesFor(5, StatusCommand), 0u);
+}
+
 TEST_F(PcdSimTest, FirstAnsweringStationOfTheListWins) {
     ASSERT_TRUE(Connect({4, 5, 3}));
     EXPECT_GE(FramesFor(4, StatusCommand), 1u);

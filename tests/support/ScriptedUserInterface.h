@@ -27,6 +27,9 @@ public:
     void QueueAnswers(std::initializer_list<MsgAnswer> as) { answers_.insert(answers_.end(), as); }
     // Called on every ProcessEvents (to simulate events arriving mid-operation).
     std::function<void()> OnProcessEvents;
+    // Plays the batch interface's part for the start-up's decisions.
+    bool UnattendedRun = false;
+    bool Unattended() const override { return UnattendedRun; }
 
     const std::vector<ShownMessage>& Messages() const { return messages_; }
     const ShownMessage* LastMessage() const { return messages_.empty() ? nullptr : &messages_.back(); }

@@ -444,6 +444,7 @@ TEST_F(SingleShotTest, TimerRunAnsweredYesStaysOpenAndCleanRunEndsQuietly) {
     ctx.ui.QueueAnswer(MsgAnswer::Yes);
     engine.ConnectTimerTick();
     EXPECT_FALSE(engine.ExitRequested());
+    EXPECT_EQ(engine.ExitStatus(), 1) << "the job failed, whatever the answer";
     EXPECT_EQ(app.Status.LastErrorText, "1 Packet Data Read\r\n - 3 Missing Values.");
 }
 

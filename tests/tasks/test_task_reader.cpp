@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "log/LogEvents.h"
 #include "support/TestContext.h"
@@ -132,6 +133,23 @@ TEST_F(ReaderTest, ConnectFailedDuringTheReadEmptiesTheRestButStores) {
     EXPECT_EQ(t.ReadMissing, 3);
     EXPECT_EQ(ReadAll(ctx.dir.file("cf.csv")), "1001;;;\r\n");
     EXPECT_EQ(t.TaskError, "") << "no message for entries skipped this way";
+}
+
+TEST_F(ReaderTest, StopDuringTheReadingLeavesTheFrameDisconnected) {
+    Setup("R 1 [1], R 2 [2]");
+    bool stopped = false;
+    ctx.ui.OnProcessEvents = [&] {
+        // Stop pressed once: the connection manager ends the reading, closes and says so.
+        if (!app.Status.ReadingActive || std::exchange(stopped, true)) return;
+        pcd.Failed = true;
+        app.Status.Connected = 0;
+        ctx.ui.SetConnectionFrame("PCD disconnected", UiColour::Red);
+    };
+    Read();
+    ASSERT_TRUE(stopped);
+    EXPECT_EQ(ctx.ui.ConnectionCaption(), "PCD disconnected");
+    EXPECT_EQ(ctx.ui.ConnectionColour(), UiColour::Red);
+    EXPECT_EQ(ctx.ui.TaskLabel(), "1");
 }
 
 TEST_F(ReaderTest, UnreachableStationIsLoggedOnceAndRestoredOnce) {

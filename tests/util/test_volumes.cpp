@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <cerrno>
 #include <set>
 
@@ -14,7 +16,7 @@ namespace {
 MountTable Table() { return {{"/", "/home", "/media/root/STICK"}, {"/", "/home", "/srv/nas"}}; }
 
 TEST(VolumeRootOf, MountedDeclaredAndRemovablePlaces) {
-    const std::set<std::string> folders{"/media/root", "/mnt/data"};
+    const std::set<std::string> folders{"/media/root", "/mnt/data", "/media/root/LEFTOVER"};
     auto exists = [&](const std::string& p) { return folders.count(p) > 0; };
     std::string root;
     EXPECT_TRUE(VolumeRootOf("/home/u/logs/", Table(), root, exists));
@@ -31,7 +33,12 @@ TEST(VolumeRootOf, MountedDeclaredAndRemovablePlaces) {
     EXPECT_EQ(root, "/media/root/OTHER");
     EXPECT_FALSE(VolumeRootOf("/media/OLDSTICK/logs", Table(), root, exists));
     EXPECT_EQ(root, "/media/OLDSTICK");
-    EXPECT_TRUE(VolumeRootOf("/mnt/data/new", Table(), root, exists));  // a plain folder there
+    // A mount point folder left behind by a medium that is gone.
+    EXPECT_FALSE(VolumeRootOf("/mnt/data/new", Table(), root, exists));
+    EXPECT_EQ(root, "/mnt/data");
+    EXPECT_FALSE(VolumeRootOf("/media/root/LEFTOVER/logs", Table(), root, exists));
+    EXPECT_EQ(root, "/media/root/LEFTOVER");
+    EXPECT_TRUE(VolumeRootOf("/media/root", Table(), root, exists));
     EXPECT_TRUE(VolumeRootOf("relative/x", Table(), root, exists));
 }
 
@@ -79,6 +86,15 @@ TEST(SerialDevices, ListedFromFoldersWithoutOpeningAny) {
               std::string::npos);
     EXPECT_NE(SerialAccessHint("/dev/ttyUSB0", [](const std::string&) { return ENOENT; }).find("does not exist"),
               std::string::npos);
+    // What the library calls "COM already opened" has these causes too.
+    EXPECT_EQ(SerialAccessHint("/tmp"), "/tmp is not a serial device.");
+    EXPECT_EQ(SerialAccessHint("/dev/null"), "");
+    const HostCheck known = [](const std::string& host) { return host == "plc-7" || host == "::1"; };
+    EXPECT_EQ(SerialAccessHint("udp:plc-7:5050", AccessErrno, known), "");
+    EXPECT_EQ(SerialAccessHint("udp:[::1]:5050", AccessErrno, known), "");
+    EXPECT_EQ(SerialAccessHint("udp:plc-8", AccessErrno, known), "Unknown host plc-8 (the name of udp:plc-8 does not resolve).");
+    EXPECT_EQ(ChannelDevice("/dev/ttyUSB3", 1), "/dev/ttyUSB3");
+    EXPECT_EQ(ChannelDevice("", 3), std::getenv("PELSBUS_COM3") ? std::getenv("PELSBUS_COM3") : "/dev/ttyS2");
 }
 
 }  // namespace

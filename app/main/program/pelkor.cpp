@@ -1,6 +1,6 @@
 // pelkor: runs the acquisition job of a start file.
 //
-//   pelkor [--headless] [--seconds N] [--verbose] [--start] [--dde-socket PATH] <start file>.pelk [PG5=nn]
+//   pelkor [--headless] [--seconds N] [--verbose] [--start] [--dde-socket PATH] <start file>.pelk PG5=nn
 //   pelkor --choose [<start file>.pelk] PG5=nn     (the menu entry)
 //   pelkor --init
 //
@@ -42,7 +42,7 @@ std::atomic<bool> g_stop{false};
 extern "C" void OnSignal(int) { g_stop.store(true); }
 
 const char* const Usage =
-    "Usage: pelkor [options] <start file>.pelk [PG5=nn]\n"
+    "Usage: pelkor [options] <start file>.pelk PG5=nn\n"
     "Runs the acquisition tasks of a start file in the main window. Without a\n"
     "display, with --headless, or for a hidden single-shot job it runs without\n"
     "windows: a single-shot job reads each task once and ends (exit status 0\n"
@@ -82,34 +82,21 @@ bool Set(const char* name) {
 
 bool DisplayAvailable() { return Set("DISPLAY") || Set("WAYLAND_DISPLAY") || Set("QT_QPA_PLATFORM"); }
 
-// A start file that asks for a hidden single shot runs without windows; it
-// is looked at before any display is touched.
-bool HiddenSingleShotRequested(const std::vector<std::string>& words) {
-    std::error_code ec;
-    for (const std::string& w : words) {
-        if (!pelkor::EndsWithNoCase(w, ".pelk")) continue;
-        std::filesystem::path p(w);
-        if (p.is_relative()) p = std::filesystem::current_path(ec) / p;
-        const std::string file = p.string();
-        return pelkor::LeadingNumber(pelkor::GetIniString(file, "Pelkor", "SingleShot")) > 0 &&
-               pelkor::LeadingNumber(pelkor::GetIniString(file, "Pelkor", "Hidden")) > 0;
-    }
-    return false;
-}
-
 // True when this run gets windows; says so in one line when it asked for
 // them and there is no display.
-bool UseWindows(const pelkor::RunOptions& options, const std::vector<std::string>& words) {
+// A hidden single shot is recognised from the command text the run will use
+// (Command.txt wins over the arguments), before any display is touched.
+bool UseWindows(const pelkor::RunOptions& options, const std::string& commandText, const Folders& folders,
+                const std::string& cwd) {
 #ifdef PELKOR_WITH_QT
-    if (options.Headless || HiddenSingleShotRequested(words)) return false;
+    if (options.Headless || pelkor::HiddenSingleShotCommand(folders.UserData, commandText, cwd)) return false;
     if (!DisplayAvailable()) {
         std::cerr << "pelkor: no display (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are unset); running without windows.\n";
         return false;
     }
     return true;
 #else
-    (void)options;
-    (void)words;
+    (void)options, (void)commandText, (void)folders, (void)cwd;
     return false;
 #endif
 }
@@ -176,7 +163,10 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);  // a DDE client that goes away must not end us
 
     const Folders folders;
-    if (UseWindows(options, rest)) return RunWithWindows(argc, argv, options, rest, folders);
+    std::error_code ec;
+    const std::string cwd = std::filesystem::current_path(ec).string();
+    const std::string commandText = CommandTextFromArgs(rest);
+    if (UseWindows(options, commandText, folders, cwd)) return RunWithWindows(argc, argv, options, rest, folders);
 
     HeadlessUserInterface ui;
     ui.SetVerbose(options.Verbose);
@@ -186,8 +176,6 @@ int main(int argc, char** argv) {
     app.SetOptions(options);
     ui.SetDde(&app.Dde());
 
-    std::error_code ec;
-    const std::string cwd = std::filesystem::current_path(ec).string();
-    if (!app.Start(CommandTextFromArgs(rest), cwd)) return app.ExitStatus();
+    if (!app.Start(commandText, cwd)) return app.ExitStatus();
     return app.Run(g_stop);
 }

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QIcon>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSessionManager>
 #include <QTimer>
 #include <filesystem>
@@ -10,6 +12,7 @@
 #include "config/CommandLine.h"
 #include "config/JobFiles.h"
 #include "dde/DdeServer.h"
+#include "log/LogEvents.h"
 #include "pcd/PelsbusDriver.h"
 #include "ui/qt/QtUserInterface.h"
 #include "ui/qt/WidgetNames.h"
@@ -39,6 +42,32 @@ bool ChooseStartFile(PelkorApp& app, const WindowedRun& run, std::vector<std::st
     words.insert(words.begin(), chooser.Chosen());
     newJob = chooser.NewJob();
     return true;
+}
+
+// The system ends the program: every open modal window (a dialog, a message
+// box, one above the other) is closed as Cancel would close it, so its
+// nested event loop returns and the close can go on in order.
+void CloseModalsAsCancel(AppContext& app) {
+    for (int guard = 0; guard < 16; ++guard) {
+        QWidget* top = QApplication::activeModalWidget();
+        if (!top) return;
+        const QString caption = top->windowTitle();
+        if (auto* box = qobject_cast<QMessageBox*>(top)) {
+            QAbstractButton* b = box->button(QMessageBox::Cancel);
+            if (!b) b = box->escapeButton();
+            if (!b) b = box->button(QMessageBox::No);
+            if (!b) b = box->defaultButton();
+            if (b) b->click();
+            else box->QDialog::done(QDialog::Rejected);
+        } else if (auto* dialog = qobject_cast<QDialog*>(top)) {
+            // Past any "save changes?" question of the dialog's own reject().
+            dialog->QDialog::done(QDialog::Rejected);
+        } else {
+            top->close();
+        }
+        LogEvent(app, 1, "\"" + caption.toStdString() + "\" closed: the program is ending, unsaved changes were discarded.");
+        if (QApplication::activeModalWidget() == top) return;  // it would not go; try again next round
+    }
 }
 
 }  // namespace
@@ -80,7 +109,9 @@ int RunWindowed(const WindowedRun& run) {
     QTimer stopWatch;
     stopWatch.setInterval(100);
     QObject::connect(&stopWatch, &QTimer::timeout, &window, [&] {
-        if (run.Stop && run.Stop->load()) window.SystemClose();
+        if (!run.Stop || !run.Stop->load()) return;
+        CloseModalsAsCancel(app.App());
+        window.SystemClose();
     });
     stopWatch.start();
 

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <sys/stat.h>
 
 #include "config/SettingsForm.h"
 #include "main/PelkorApp.h"
@@ -18,6 +19,13 @@
 #include "ui/qt/WidgetNames.h"
 
 namespace pelkor {
+
+std::string ConfiguredPortCaption(const std::string& port) {
+    if (port.empty()) return "(port 1: $PELSBUS_COM1, else /dev/ttyS0)";
+    struct stat st {};
+    if (port.front() == '/' && ::stat(port.c_str(), &st) != 0) return port + " (not present)";
+    return port;
+}
 
 ChannelDialog::ChannelDialog(PelkorApp& app, QWidget* parent, DeviceLister devices) : QDialog(parent), app_(app) {
     setObjectName("frmChannel");
@@ -31,11 +39,22 @@ ChannelDialog::ChannelDialog(PelkorApp& app, QWidget* parent, DeviceLister devic
     auto* lblDevices = Named(new QLabel("Devices found:", serial), "lblDevices");
     devices_ = Named(new QListWidget(serial), "lstDevices");
     lblDevices->setBuddy(devices_);
-    for (const std::string& d : devices ? devices() : ListSerialDevices()) devices_->addItem(Q(d));
+    for (const std::string& d : devices ? devices() : ListSerialDevices()) {
+        auto* item = new QListWidgetItem(Q(d), devices_);
+        item->setData(Qt::UserRole, Q(d));
+    }
     if (devices_->count() == 0) {
         auto* none = new QListWidgetItem("(no serial device found)", devices_);
         none->setFlags(Qt::NoItemFlags);
     }
+    // The configured port is shown as it is, listed or not, so that opening
+    // the dialog (or focusing its list) never swaps in another device.
+    QListWidgetItem* configured = nullptr;
+    for (int i = 0; i < devices_->count() && !configured; ++i)
+        if (devices_->item(i)->data(Qt::UserRole).toString() == Q(s.Port) && devices_->item(i)->flags() != Qt::NoItemFlags)
+            configured = devices_->item(i);
+    if (!configured) configured = new QListWidgetItem(Q(ConfiguredPortCaption(s.Port)), devices_);
+    configured->setData(Qt::UserRole, Q(s.Port));
     auto* lblPort = Named(new QLabel("Port :", serial), "lblPort");
     port_ = Named(new QLineEdit(Q(s.Port), serial), "txbPort");
     port_->setPlaceholderText("port 1 ($PELSBUS_COM1, else /dev/ttyS0)");
@@ -45,7 +64,10 @@ ChannelDialog::ChannelDialog(PelkorApp& app, QWidget* parent, DeviceLister devic
     baud_ = Named(new QComboBox(serial), "cmbBaudrate");
     lblBaud->setBuddy(baud_);
     for (int rate : BuiltInBaudrates()) baud_->addItem(QString::number(rate), rate);
-    baud_->setCurrentIndex(baud_->findData(s.Baudrate > 0 ? s.Baudrate : 9600));
+    const int rate = s.Baudrate > 0 ? s.Baudrate : 9600;
+    // A rate the library lacks stays as configured; its connect says why.
+    if (baud_->findData(rate) < 0) baud_->addItem(QString::number(rate), rate);
+    baud_->setCurrentIndex(baud_->findData(rate));
     auto* grid = new QGridLayout(serial);
     grid->addWidget(lblDevices, 0, 0, 1, 2);
     grid->addWidget(devices_, 1, 0, 1, 2);
@@ -54,8 +76,9 @@ ChannelDialog::ChannelDialog(PelkorApp& app, QWidget* parent, DeviceLister devic
     grid->addWidget(lblBaud, 3, 0);
     grid->addWidget(baud_, 3, 1, Qt::AlignLeft);
     grid->setColumnStretch(1, 1);
-    for (int i = 0; i < devices_->count(); ++i)
-        if (devices_->item(i)->text() == port_->text()) devices_->setCurrentRow(i);
+    devices_->setCurrentItem(configured);
+    loadedPort_ = s.Port;
+    loadedBaud_ = Baudrate();
 
     auto* test = Named(new QGroupBox("Test", this), "fmeTest");
     auto* cmdTest = Named(new QPushButton("Test", test), "cmdTest");
@@ -64,7 +87,7 @@ ChannelDialog::ChannelDialog(PelkorApp& app, QWidget* parent, DeviceLister devic
     result_ = Named(new QLabel(test), "lblResult");
     result_->setWordWrap(true);
     result_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    result_->setAccessibleName("Test result");
+    result_->setAccessibleDescription("Test result");  // its text is what a screen reader reads
     auto* testLayout = new QGridLayout(test);
     testLayout->addWidget(cmdTest, 0, 0);
     testLayout->addWidget(lblStation, 0, 1);
@@ -86,17 +109,17 @@ ChannelDialog::ChannelDialog(PelkorApp& app, QWidget* parent, DeviceLister devic
     layout->addLayout(buttons);
     resize(560, 400);
 
-    connect(devices_, &QListWidget::currentTextChanged, this, [this](const QString& text) {
-        if (loading_ || text.isEmpty()) return;
-        port_->setText(text);
+    connect(devices_, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
+        if (loading_ || !item || item->flags() == Qt::NoItemFlags) return;
+        port_->setText(item->data(Qt::UserRole).toString());
         port_->setCursorPosition(0);
     });
-    connect(port_, &QLineEdit::textChanged, this, [this] {
-        if (!loading_) changed_ = true;
-    });
-    connect(baud_, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] {
-        if (!loading_) changed_ = true;
-    });
+    // A change is what differs from the start file, so moving back undoes it.
+    auto compare = [this] {
+        if (!loading_) changed_ = port_->text().trimmed().toStdString() != loadedPort_ || Baudrate() != loadedBaud_;
+    };
+    connect(port_, &QLineEdit::textChanged, this, compare);
+    connect(baud_, qOverload<int>(&QComboBox::currentIndexChanged), this, compare);
     connect(cmdTest, &QPushButton::clicked, this, &ChannelDialog::Test);
     connect(ok, &QPushButton::clicked, this, [this] {
         if (Save()) accept();
@@ -123,6 +146,8 @@ bool ChannelDialog::Save() {
     AppContext& ctx = app_.App();
     if (!SaveChannelSettings(ctx, port_->text().toStdString(), Baudrate())) return false;
     changed_ = false;
+    loadedPort_ = ctx.Settings.Port;
+    loadedBaud_ = ctx.Settings.Baudrate;
     if (ctx.Status.Connected) {
         app_.Connection().ClosePcdConnection("");
         app_.Connection().OpenPcdConnection(true);

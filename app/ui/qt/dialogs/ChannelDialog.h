@@ -17,6 +17,10 @@ namespace pelkor {
 
 class PelkorApp;
 
+// The list entry of a configured port: as it is, "(not present)" for a
+// device path that does not exist, a port-1 note for an empty one.
+std::string ConfiguredPortCaption(const std::string& port);
+
 class ChannelDialog : public QDialog {
     Q_OBJECT
 public:
@@ -37,6 +41,8 @@ private:
     PelkorApp& app_;
     bool changed_ = false;
     bool loading_ = false;
+    std::string loadedPort_;
+    int32_t loadedBaud_ = 0;
     QListWidget* devices_ = nullptr;
     QLineEdit* port_ = nullptr;
     QComboBox* baud_ = nullptr;

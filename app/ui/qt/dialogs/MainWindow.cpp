@@ -44,7 +44,8 @@ QColor ColourOf(UiColour c) {
     return QApplication::palette().color(QPalette::WindowText);
 }
 
-// A framed label: the frame's caption names the value for screen readers too.
+// A framed label: a screen reader reads the value as shown (a label's text is
+// its name) and the frame's caption as its description.
 QLabel* FramedLabel(QWidget* parent, const char* frameName, const char* caption, const char* labelName,
                     const QRect& geometry) {
     auto* frame = new QGroupBox(QString::fromLatin1(caption), parent);
@@ -56,7 +57,7 @@ QLabel* FramedLabel(QWidget* parent, const char* frameName, const char* caption,
     frame->setPalette(plain);
     auto* label = new QLabel(frame);
     label->setObjectName(QString::fromLatin1(labelName));
-    label->setAccessibleName(QString::fromLatin1(caption));
+    label->setAccessibleDescription(QString::fromLatin1(caption));
     label->setAlignment(Qt::AlignCenter);
     label->setGeometry(6, 18, geometry.width() - 12, 22);
     return label;
@@ -134,7 +135,7 @@ void MainWindow::BuildControls() {
 
     lblTextes_ = new QLabel(central);
     lblTextes_->setObjectName("lblTextes");
-    lblTextes_->setAccessibleName("Status");
+    lblTextes_->setAccessibleDescription("Status");
     lblTextes_->setGeometry(FrameLeft, FrameTop + FrameHeight + 4, FrameWidth, 20);
 
     txbRead_ = new QPlainTextEdit(central);
@@ -148,7 +149,7 @@ void MainWindow::BuildControls() {
     setStatusBar(bar);
     panel_ = new QLabel(bar);
     panel_->setObjectName("StatusBarPanel1");
-    panel_->setAccessibleName("Connection");
+    panel_->setAccessibleDescription("Connection");
     bar->addWidget(panel_, 1);
     pgbRead_ = new QProgressBar(bar);
     pgbRead_->setObjectName("pgbRead");
@@ -293,8 +294,10 @@ void MainWindow::OnConnect() {
     Operation op(*this);
     RunStatus& st = app_.App().Status;
     if (st.Connected) {
+        ShowStopping();
         st.AutoConnectActive = 0;
         app_.Connection().DisconnectOnPCD(0, 0);
+        mExit_->setEnabled(true);
     } else {
         st.AutoConnectActive = 1;
         app_.Connection().OpenPcdConnection(true);
@@ -392,6 +395,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         // Inside a pass or a command: the line is released as soon as the
         // running call is back; the rest once the operation has unwound.
         closePending_ = true;
+        ShowStopping();
         app_.App().Status.AutoConnectActive = 0;
         app_.Connection().DisconnectOnPCD(0, 0);
         return;
@@ -399,6 +403,15 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     app_.Close();
     Finish(app_.ExitStatus(), false);
     event->accept();
+}
+
+// A Stop or close that must wait for the exchange on the line says at once
+// that it was taken, and cannot be given twice meanwhile.
+void MainWindow::ShowStopping() {
+    if (ui_.CallsInFlight() == 0) return;
+    cmdConnect_->setEnabled(false);
+    for (QAction* a : {mConnect_, mDisconnect_, mExit_}) a->setEnabled(false);
+    SetStatusLine("Stopping after the current exchange ...");
 }
 
 void MainWindow::SystemClose() {

@@ -98,6 +98,7 @@ private:
     void Activate();
     void LayoutPane();
     void AfterOperation();
+    void ShowStopping();
     void Finish(int status, bool closeApp);
 
     PelkorApp& app_;

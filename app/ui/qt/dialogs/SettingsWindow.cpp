@@ -74,8 +74,9 @@ SettingsWindow::SettingsWindow(PelkorApp& app, QWidget* parent) : QDialog(parent
 
     okButton_ = Named(new QPushButton("Save Settings", this), "OKButton");
     cmdCancel_ = Named(new QPushButton("Close", this), "cmdCancel");
-    okButton_->setAutoDefault(false);
-    cmdCancel_->setAutoDefault(false);
+    // No default button: Enter in the folder field must not open a dialog.
+    for (QPushButton* b : {okButton_, cmdCancel_, cmdLogFile_, cmdUsePg5_, cmdSettings_, cmdShortcut_})
+        b->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(okButton_);
@@ -209,6 +210,7 @@ void SettingsWindow::CreateShortcut() {
         break;
     case ShortcutResult::Created:
         MarkLauncherTrusted(file);
+        ctx.Ui.SetStatusLine("Desktop shortcut written to " + file);
         break;
     }
 }

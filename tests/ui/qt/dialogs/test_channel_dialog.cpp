@@ -1,4 +1,5 @@
 // Pelkor's own channel dialog against the simulator's pseudo-terminal.
+#include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -51,6 +52,7 @@ TEST_F(ChannelDialogTest, TestReadsTheStatusAndSavedKeysAreUsedByARun) {
     baud->setCurrentIndex(baud->findText("19200"));
     Click(&d, "cmdTest");
     EXPECT_EQ(result->text().toStdString(), "OK : station 5 answered, PCD status 2 (R)");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(result)->text(QAccessible::Name), result->text());
 
     Click(&d, "OKButton");
     EXPECT_EQ(d.result(), QDialog::Accepted);
@@ -89,6 +91,30 @@ TEST_F(ChannelDialogTest, OpenedBySettingsWithoutPg5AndAsksBeforeDroppingChanges
     EXPECT_FALSE(d.isVisible());
     EXPECT_EQ(t.ui.LastMessage()->Text, "Do you want to save settings changes");
     EXPECT_EQ(GetIniString(t.app.App().Settings.StartFile, "Connection", "Port"), "");
+}
+
+// Opening and looking changes nothing, whatever the configured port is.
+TEST_F(ChannelDialogTest, TheConfiguredPortIsShownAsItIsAndOpeningChangesNothing) {
+    auto& s = t.app.App().Settings;
+    const std::vector<std::string> listed{"/dev/ttyS0", link};
+    for (const std::string& configured : {std::string(), std::string("udp:plc-7:5050"), t.dir.file("unplugged"), link}) {
+        s.Port = configured;
+        s.Baudrate = configured.empty() ? 57600 : 0;
+        ChannelDialog d(t.app, nullptr, [&] { return listed; });
+        d.show();
+        auto* list = Control<QListWidget>(&d, "lstDevices");
+        list->setFocus();
+        QApplication::processEvents();
+        EXPECT_EQ(Control<QLineEdit>(&d, "txbPort")->text().toStdString(), configured);
+        ASSERT_NE(list->currentItem(), nullptr);
+        EXPECT_EQ(list->currentItem()->data(Qt::UserRole).toString().toStdString(), configured);
+        EXPECT_EQ(Control<QComboBox>(&d, "cmbBaudrate")->currentText(), configured.empty() ? "57600" : "9600");
+        EXPECT_FALSE(d.Changed()) << configured;
+        Click(&d, "cmdCancel");
+        EXPECT_TRUE(t.ui.Messages().empty()) << configured;
+    }
+    EXPECT_EQ(ConfiguredPortCaption(t.dir.file("unplugged")), t.dir.file("unplugged") + " (not present)");
+    EXPECT_EQ(ConfiguredPortCaption(link), link);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // frmPelkor: its controls, the start-up it runs, its size with and without
 // the reading pane, the "Shutdown" key and the end of a run.
 #include <QAction>
+#include <QAccessible>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -32,8 +33,16 @@ TEST(MainWindow, ControlsCarryTheirNamesCaptionsAndAccessibleNames) {
                                                           {"lblWrite", "Counter"}};
     for (auto [label, caption] : framed) {
         auto* l = Control<QLabel>(w, label);
-        EXPECT_EQ(l->accessibleName(), caption);
+        EXPECT_EQ(l->accessibleDescription(), caption);
         EXPECT_EQ(qobject_cast<QGroupBox*>(l->parentWidget())->title(), caption);
+    }
+    // A screen reader reads what is shown, not a fixed name in its place.
+    for (const char* name : {"lblTask", "lblNext", "lblWrite", "lblTextes", "StatusBarPanel1"}) {
+        auto* l = Control<QLabel>(w, name);
+        l->setText(QString::fromLatin1(name) + " value");
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(l);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->text(QAccessible::Name), l->text()) << name;
     }
     EXPECT_EQ(Control<QPushButton>(w, "cmdConnect")->text(), "Start");
     for (const char* n : {"pgbRead", "lblTextes", "StatusBar", "txbRead"}) Control(w, n);
@@ -140,6 +149,26 @@ TEST(MainWindow, AVisibleSingleShotRunsOnTheFirstTickShowsTheSummaryAndEnds) {
     EXPECT_NE(Control<QPlainTextEdit>(&t.window, "txbRead")->toPlainText().indexOf(
                   "1 Data Task have been read and saved in file(s)."),
               -1);
+}
+
+TEST(MainWindow, AFailedVisibleSingleShotExitsOneAfterTheDetailsWhateverClosesIt) {
+    test::FakePelsbus fake;  // no station answers
+    MainWindowTestApp t(&fake);
+    ASSERT_TRUE(t.Load(t.StartFile("SingleShot=1\nReadWindow=1")));
+    t.window.show();
+    t.script.QueueAnswers({MsgAnswer::Yes, MsgAnswer::Yes, MsgAnswer::Yes});  // "Do you want to see details ?"
+    int ended = -1;
+    QObject::connect(&t.window, &MainWindow::ProgramEnded, [&](int s) { ended = s; });
+    bool asked = false;
+    for (int i = 0; i < 300 && !asked; ++i) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (const ShownMessage& m : t.script.Messages()) asked |= m.Text.find("see details") != std::string::npos;
+    }
+    ASSERT_TRUE(asked);
+    EXPECT_EQ(ended, -1) << "the window stays for the details";
+    t.window.close();
+    EXPECT_EQ(ended, 1);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // A reading's library calls run on the I/O thread: the window goes on
 // handling events, and Stop or a close during a reading waits for the call
 // on the line instead of running beside it.
+#include <QAction>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 #include <atomic>
@@ -50,7 +52,20 @@ void ReadWith(MainWindowTestApp& t, SlowLine& line, const std::function<void()>&
 TEST(MainWindow, StopDuringAReadingWaitsForTheCallOnTheLineAndEndsTheReading) {
     SlowLine line;
     MainWindowTestApp t(&line.fake);
-    ReadWith(t, line, [&] { Click(&t.window, "cmdConnect"); });
+    bool disabledAtOnce = false;
+    QString statusAtOnce;
+    ReadWith(t, line, [&] {
+        // Looked at while the call on the line still runs.
+        QTimer::singleShot(30, [&] {
+            disabledAtOnce = line.busy && !Control(&t.window, "cmdConnect")->isEnabled() &&
+                             !t.window.findChild<QAction*>("m_exit")->isEnabled();
+            statusAtOnce = Control<QLabel>(&t.window, "lblTextes")->text();
+        });
+        Click(&t.window, "cmdConnect");
+    });
+    EXPECT_TRUE(disabledAtOnce);
+    EXPECT_EQ(statusAtOnce, "Stopping after the current exchange ...");
+    EXPECT_TRUE(t.window.findChild<QAction*>("m_exit")->isEnabled());
     EXPECT_FALSE(line.overlap);
     EXPECT_GT(line.ticksDuringRead, 5) << "the window stood still during the call";
     EXPECT_EQ(line.fake.Count("ReadRegister"), 1u);  // the rest of the reading was dropped

@@ -110,6 +110,7 @@ TEST_F(SettingsWindowTest, DesktopShortcutOnceForAValidStartFile) {
     w.SetDesktopFolder([&] { return desktop; });
     Click(&w, "cmdShortcut");
     EXPECT_TRUE(t.ui.Messages().empty());
+    EXPECT_EQ(t.ui.LastStatusLine(), "Desktop shortcut written to " + desktop + "/Plant A.desktop");
     const std::string text = ReadAll(desktop + "/Plant A.desktop");
     EXPECT_NE(text.find(" \"" + s.StartFile + "\" PG5=20000\n"), std::string::npos) << text;
     Click(&w, "cmdShortcut");
@@ -122,6 +123,43 @@ TEST_F(SettingsWindowTest, DesktopShortcutOnceForAValidStartFile) {
     ASSERT_EQ(t.ui.Messages().size(), 2u);
     EXPECT_EQ(t.ui.Messages()[1].Text, "Invalid File Name : \n" + s.StartFile);
     EXPECT_EQ(t.ui.Messages()[1].Title, "Pelkor Create Shortcut");
+}
+
+TEST_F(SettingsWindowTest, RelativeFolderIsSavedAbsolute) {
+    SettingsWindow w(t.app);
+    Type(w, "logs/rel");
+    Click(&w, "OKButton");
+    EXPECT_EQ(Saved("LogFolder"), t.dir.file("logs/rel")) << "beside the start file, whatever the current folder";
+    EXPECT_TRUE(fs::is_empty(t.dir.file("logs/rel"))) << "the probe file is gone";
+}
+
+TEST_F(SettingsWindowTest, AFolderTheUserCannotWriteIsRefused) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
+    SettingsWindow w(t.app);
+    const std::string locked = t.dir.file("locked");
+    fs::create_directory(locked);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    Type(w, locked.c_str());
+    Click(&w, "OKButton");
+    fs::permissions(locked, fs::perms::owner_all);
+    ASSERT_FALSE(t.ui.Messages().empty());
+    EXPECT_EQ(t.ui.Messages().back().Text, "Cannot write in the folder :\n" + locked + "\n\nChange the path.");
+    EXPECT_EQ(Saved("LogFolder"), t.dir.path());
+    EXPECT_TRUE(w.Changed());
+}
+
+TEST_F(SettingsWindowTest, EnterInTheFolderFieldOpensNothingAndPg5CopyNeedsAPg5) {
+    s.DLL = 20;  // "PG5=20" on the command line, but no PG5 on this machine
+    SettingsWindow w(t.app);
+    int picked = 0;
+    w.SetFolderPicker([&](std::string&) { return ++picked, false; });
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    Control(&w, "txbLogFolder")->setFocus();
+    QTest::keyClick(Control(&w, "txbLogFolder"), Qt::Key_Return);
+    EXPECT_EQ(picked, 0);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(Control(&w, "cmdUsePg5")->isEnabled());
 }
 
 struct FolderPickerTest : ::testing::Test {

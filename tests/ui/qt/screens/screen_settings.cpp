@@ -56,3 +56,15 @@ PELKOR_SCREEN("channel") {
                                         "/dev/ttyUSB0", "/dev/ttyACM0"};
     });
 }
+
+// A configured adapter that is not plugged in and a rate the library lacks:
+// both shown as configured.
+PELKOR_SCREEN("channel-unplugged") {
+    static ScreenApp s(env.Folder);
+    auto& settings = Prepared(s, env.Folder, 1).App().Settings;
+    settings.Port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_UNPLUGGED-if00-port0";
+    settings.Baudrate = 57600;
+    return std::make_unique<pelkor::ChannelDialog>(s.app, nullptr, [] {
+        return std::vector<std::string>{"/dev/ttyUSB0", "/dev/ttyACM0"};
+    });
+}
