@@ -48,6 +48,9 @@ bool WriteExcelCells(AppContext& app, int task, xls::Workbook& book, int sheet,
 // ".~lock.<name>#" or an Office owner file "~$<name>" beside it, or a lock
 // on the file held by another process.
 bool IsWorkbookOpen(const std::string& path);
+// The lock or owner file beside the workbook, "" when there is none; a
+// program that crashed leaves it behind, and only the user may judge that.
+std::string WorkbookLockFile(const std::string& path);
 
 // Fills Data from the range DataCell ("B2:D10") of sheet DataSheet (first
 // sheet when empty) in DataFile; Data and DataHead are emptied first. Silent

@@ -281,7 +281,10 @@ bool PcdConnection::CheckPcdStatus() {
     try {
         int32_t status = 0;
         int32_t code = app_.Status.PG5Available ? ReadPg5Status(status) : ReadPcdDllStatus(cpu_, status);
-        if (code != 0) return false;
+        if (code != 0) {
+            LoseClosedPort(code);
+            return false;
+        }
         if (status == lastStatus_) return true;
         lastStatus_ = static_cast<int16_t>(status);
         LogEvent(app_, 1, "New PCD Status = " + std::to_string(status));
@@ -370,6 +373,14 @@ void PcdConnection::DisconnectOnPCD(int16_t reason, int32_t code) {
     }
 }
 
+// The built-in library answers "COM Closed" when it could not reopen a port
+// whose device went away: the connection is lost, and the reconnect cycle
+// brings it back once the device is there again.
+void PcdConnection::LoseClosedPort(int32_t code) {
+    if (code != PortClosedCode || app_.Status.PG5Available || !app_.Status.Connected || connecting_) return;
+    DisconnectOnPCD(1, code);
+}
+
 int32_t PcdConnection::ReadBits(char letter, int16_t address, int16_t count) {
     const char* routine = letter == 'F' ? "ReadPcdFlags" : "ReadPcdInputs";
     try {
@@ -386,6 +397,7 @@ int32_t PcdConnection::ReadBits(char letter, int16_t address, int16_t count) {
         else
             code = letter == 'F' ? ReadPcdDllFlags(address, count, 0) : ReadPcdDllInputs(address, count, 0);
         resultCode_ = code;
+        LoseClosedPort(code);
         return code;
     } catch (const std::exception& e) {
         TrapError(routine, e);
@@ -412,6 +424,7 @@ int32_t PcdConnection::ReadPcdRegisters(int16_t address, int16_t count, int16_t 
         int32_t code = app_.Status.PG5Available ? ReadPg5Registers(address, count, firstIndex)
                                                 : ReadPcdDllRegisters(address, count, firstIndex);
         resultCode_ = code;
+        LoseClosedPort(code);
         return code;
     } catch (const std::exception& e) {
         TrapError("ReadPcdRegisters", e);
