@@ -262,7 +262,10 @@ bool LoadResourcesFromWorkbook(AppContext& app, int taskNumber) {
     try {
         xls::Workbook book;
         if (!book.Load(task.DataFile)) {
-            app.Status.LastErrorText = book.Error();
+            const std::string& error = book.Error();
+            app.Status.LastErrorText = "Task " + std::to_string(taskNumber) + " - address workbook " +
+                                       (error.find(task.DataFile) == std::string::npos ? task.DataFile + " : " : "") +
+                                       error;
             return false;
         }
         int sheet = -1;

@@ -55,8 +55,9 @@ std::string WorkbookLockFile(const std::string& path);
 // Fills Data from the range DataCell ("B2:D10") of sheet DataSheet (first
 // sheet when empty) in DataFile; Data and DataHead are emptied first. Silent
 // when the range, sheet or file does not apply. False only when the
-// workbook exists but cannot be read; LastErrorText then holds the engine's
-// reason, for the caller to report like its own run-time errors.
+// workbook exists but cannot be read; LastErrorText then holds "Task N -
+// address workbook PATH : " and the engine's reason, for the caller to
+// report like its own run-time errors.
 bool LoadResourcesFromWorkbook(AppContext& app, int task);
 
 // The engine needs no outside application: clears ExcelMissing.

@@ -174,7 +174,10 @@ bool PcdConnection::OpenPcdConnection(bool force) {
             connectFailed_ = true;
         }
         if (!connected) {
-            st.LastErrorText = TaskPrefix(task) + "No valid connection for the Task.";
+            // No station at all: the task's address list is empty or could not
+            // be read, which its own message said; no connection was tried.
+            st.LastErrorText = TaskPrefix(task) + (tried == 0 ? "The Task has no PCD address to connect to."
+                                                               : "No valid connection for the Task.");
             PCDConnectionOpen(app_, false);
             if (tried >= 2) LogEvent(app_, 1, TaskPrefix(task) + "No PCD Connection available !");
             connecting_ = false;
@@ -373,11 +376,13 @@ void PcdConnection::DisconnectOnPCD(int16_t reason, int32_t code) {
     }
 }
 
-// The built-in library answers "COM Closed" when it could not reopen a port
-// whose device went away: the connection is lost, and the reconnect cycle
-// brings it back once the device is there again.
+// The built-in library answers "COM Closed" to a read when it could not
+// reopen a port whose device went away, and its port failure (99 after the
+// status read) when the device vanished under the open port: the connection
+// is lost, and the reconnect cycle brings it back once the device is there.
 void PcdConnection::LoseClosedPort(int32_t code) {
-    if (code != PortClosedCode || app_.Status.PG5Available || !app_.Status.Connected || connecting_) return;
+    if (code != PortClosedCode && code != PortFailedStatusCode) return;
+    if (app_.Status.PG5Available || !app_.Status.Connected || connecting_) return;
     DisconnectOnPCD(1, code);
 }
 
