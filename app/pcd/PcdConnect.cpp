@@ -377,12 +377,12 @@ void PcdConnection::DisconnectOnPCD(int16_t reason, int32_t code) {
 }
 
 // The built-in library answers "COM Closed" to a read when it could not
-// reopen a port whose device went away, and its port failure (99 after the
-// status read) when the device vanished under the open port: the connection
-// is lost, and the reconnect cycle brings it back once the device is there.
+// reopen a port whose device went away: the connection is lost, and the
+// reconnect cycle brings it back once the device is there. A status read on
+// a failed port (99) is not: the readings go on, each leaving its record
+// with empty fields, and each reopens the port until the device is back.
 void PcdConnection::LoseClosedPort(int32_t code) {
-    if (code != PortClosedCode && code != PortFailedStatusCode) return;
-    if (app_.Status.PG5Available || !app_.Status.Connected || connecting_) return;
+    if (code != PortClosedCode || app_.Status.PG5Available || !app_.Status.Connected || connecting_) return;
     DisconnectOnPCD(1, code);
 }
 

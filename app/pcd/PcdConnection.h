@@ -69,8 +69,6 @@ inline constexpr int32_t BitRangeError = 1001;
 inline constexpr int32_t RegisterRangeError = 1002;
 // A built-in library data call on a port that is not open ("COM Closed").
 inline constexpr int32_t PortClosedCode = 135;
-// The built-in library's status read on a port that failed.
-inline constexpr int32_t PortFailedStatusCode = 99;
 inline constexpr int FirstPg5Version = 13;
 inline constexpr int LastPg5Version = 20;
 // The status-bar panel the connection texts go to.

@@ -190,9 +190,9 @@ TEST_F(PcdTest, AllStationsFailingDisconnectsWithTheLastCode) {
     EXPECT_FALSE(pcd.ReconnectPending());
 }
 
-// The device under the port went away: a status read on the failed port is
-// no answer, and a port the library could not reopen is a lost connection
-// that the reconnect cycle picks up.
+// The device under the port went away: a negative status code is no answer,
+// and a port the library could not reopen is a lost connection that the
+// reconnect cycle picks up.
 TEST_F(PcdTest, APortThatFailedOrCouldNotBeReopenedIsALostConnection) {
     ASSERT_TRUE(Connect({3}));
     drv.portOpen = false;
@@ -203,12 +203,16 @@ TEST_F(PcdTest, APortThatFailedOrCouldNotBeReopenedIsALostConnection) {
     EXPECT_TRUE(pcd.ReconnectPending());
     EXPECT_NE(Log().find("PCD Connection aborted.   Error: COM Closed"), std::string::npos) << Log();
 
+    // A status read on a failed port: no answer, but the readings go on (each
+    // with its record) and the next one reopens the port once it is back.
     drv.openRefused = false;
     ASSERT_TRUE(Connect({3}));
     drv.portOpen = false;
     drv.openRefused = true;
     EXPECT_FALSE(pcd.CheckPcdStatus());
-    EXPECT_EQ(app.Status.Connected, 0) << "the status read found the port failed";
+    EXPECT_EQ(app.Status.Connected, 1);
+    drv.openRefused = false;
+    EXPECT_TRUE(pcd.CheckPcdStatus());
 }
 
 TEST_F(PcdTest, SingleStationAnsweringWithStatusOneIsNotConnected) {
