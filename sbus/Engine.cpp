@@ -95,6 +95,9 @@ std::string Engine::PortDevice(int32_t port) const {
 
 int32_t Engine::Open() {
     if (!s_.parametersSet) return kNotOpen;
+    // A port whose device went away was closed under the open mark: open it
+    // again, so a host that reopens after every failure gets its line back.
+    if (open_ && !transport_->IsOpen()) Close();
     if (open_) return kPortError;
     const std::string device = PortDevice(s_.port);
     Transport& t = IsUdpName(device) ? static_cast<Transport&>(udp_) : serial_;

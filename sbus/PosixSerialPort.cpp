@@ -60,7 +60,18 @@ int MsLeft(SteadyClock::time_point deadline) {
     return left < 0 ? 0 : static_cast<int>(left);
 }
 
+// Errors that say the device under the descriptor is gone (an adapter
+// unplugged, the far end of a pty closed), not that one call failed.
+bool DeviceGone(int error) { return error == EIO || error == ENODEV || error == ENXIO || error == EBADF; }
+
 } // namespace
+
+bool PosixSerialPort::Failed() {
+    // Closed here, so the next open really opens the device again instead of
+    // answering "already open" on a dead descriptor for ever.
+    if (DeviceGone(errno)) Close();
+    return false;
+}
 
 bool ApplyTermios(int fd, const termios& t) {
     if (tcsetattr(fd, TCSANOW, &t) == 0) return true;
@@ -143,7 +154,7 @@ bool PosixSerialPort::SetSettings(const CommSettings& s) {
     t.c_cc[VTIME] = 0;
     cfsetispeed(&t, SpeedOf(s.baud));
     cfsetospeed(&t, SpeedOf(s.baud));
-    if (!ApplyTermios(fd_, t)) return false;
+    if (!ApplyTermios(fd_, t)) return Failed();
 
     int dtr = TIOCM_DTR;
     ioctl(fd_, s.dtr == DtrControl::Enable ? TIOCMBIS : TIOCMBIC, &dtr);
@@ -167,9 +178,9 @@ bool PosixSerialPort::SetTimeouts(const CommTimeouts& t) {
     return fd_ >= 0;
 }
 
-bool PosixSerialPort::Discard() { return fd_ >= 0 && tcflush(fd_, TCIOFLUSH) == 0; }
+bool PosixSerialPort::Discard() { return fd_ >= 0 && (tcflush(fd_, TCIOFLUSH) == 0 || Failed()); }
 
-bool PosixSerialPort::Drain() { return fd_ >= 0 && tcdrain(fd_) == 0; }
+bool PosixSerialPort::Drain() { return fd_ >= 0 && (tcdrain(fd_) == 0 || Failed()); }
 
 bool PosixSerialPort::Write(const uint8_t* bytes, size_t n) {
     if (fd_ < 0) return false;
@@ -184,10 +195,14 @@ bool PosixSerialPort::Write(const uint8_t* bytes, size_t n) {
             continue;
         }
         if (w < 0 && errno == EINTR) continue;
-        if (w < 0 && errno != EAGAIN) return false;
+        if (w < 0 && errno != EAGAIN) return Failed();
         pollfd p{fd_, POLLOUT, 0};
         const int left = MsLeft(deadline);
         if (left == 0 || poll(&p, 1, left) <= 0) return false;
+        if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            errno = EIO;
+            return Failed();
+        }
     }
     return true;
 }
@@ -214,8 +229,11 @@ bool PosixSerialPort::Read(uint8_t* buf, size_t want, size_t& got) {
             continue;
         }
         if (r < 0 && errno == EINTR) continue;
-        if (r < 0 && errno != EAGAIN) return false;
-        if (r == 0 && !isatty(fd_)) return false;
+        if (r < 0 && errno != EAGAIN) return Failed();
+        if (r == 0 && !isatty(fd_)) {
+            errno = ENXIO;
+            return Failed();
+        }
         if (immediate) return true;
         int wait = MsLeft(deadline);
         if (useInterval && got > 0 && static_cast<uint64_t>(wait) > to_.readInterval)
@@ -232,7 +250,10 @@ bool PosixSerialPort::Read(uint8_t* buf, size_t want, size_t& got) {
         }
         // A hang-up without data: the device is gone (a pty whose master
         // closed). Reading it would fail, so report the read as failed.
-        if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLIN)) return false;
+        if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLIN)) {
+            errno = EIO;
+            return Failed();
+        }
     }
     return true;
 }

@@ -28,6 +28,9 @@ public:
     int Fd() const { return fd_; }
 
 private:
+    // A failed call: closes the port when errno says the device is gone; false.
+    bool Failed();
+
     int fd_ = -1;
     termios base_{}; // as read from the device; fields we do not set stay as they were
     CommTimeouts to_;

@@ -19,17 +19,22 @@ namespace {
 const char* const kStarLine = "* * * * * * * * * * * * * * * * * * * * *";
 const char* const kEqualLine = "= = = = = = = = = = = = = = = = = = = = = = = = = = = = = = = = =";
 
-// Appends text to the file (created when missing). False with errno set
-// when the file cannot be opened or not everything was written.
-bool AppendToFile(const std::string& file, const std::string& text) {
+// Appends text to the file (created when missing) as a whole: a write that
+// stops part-way (a full disk) is taken back, so no later event is glued
+// onto a torn line. False with errno set when the file cannot be opened or
+// not everything was written.
+bool AppendToFile(const std::string& file, const std::string& data) {
     int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) st.st_size = -1;
     std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             int e = errno;
+            if (st.st_size >= 0) (void)!::ftruncate(fd, st.st_size);
             ::close(fd);
             errno = e;
             return false;

@@ -213,13 +213,25 @@ bool WriteExcelRecord(AppContext& app, int taskNumber) {
         return false;
     };
 
+    // The log is shared by every task and file: a workbook error says which.
+    auto bookError = [&](const std::string& error) {
+        const std::string file = error.find(path) == std::string::npos ? ", " + path : "";
+        return fail("Excel Wrinting Error = " + error + " (Task " + std::to_string(taskNumber) + file + ")");
+    };
     try {
         struct stat st {};
         const bool exists = ::stat(path.c_str(), &st) == 0;
         if (exists && IsWorkbookOpen(path)) {
-            app.Ui.MessageBox("Please close the Excel file : \r" + path, "Pelkor", MsgIcon::Exclamation,
+            const std::string lock = WorkbookLockFile(path);
+            const std::string hint =
+                lock.empty() ? "" : "\rLock file : " + lock + "\r(remove it if no program has the workbook open)";
+            app.Ui.MessageBox("Please close the Excel file : \r" + path + hint, "Pelkor", MsgIcon::Exclamation,
                               MsgButtons::Ok, MsgAnswer::Ok);
-            if (IsWorkbookOpen(path)) return fail("The Excel file is already open !");
+            if (IsWorkbookOpen(path)) {
+                const std::string still = WorkbookLockFile(path);
+                return fail("The Excel file is already open !" +
+                            (still.empty() ? std::string() : " Lock file : " + still));
+            }
         }
         xls::Workbook book;
         // An empty file holds nothing to keep: start it as a new workbook.
@@ -227,13 +239,13 @@ bool WriteExcelRecord(AppContext& app, int taskNumber) {
             book = xls::Workbook::CreateNew();
             task.LineCounter = 0;
         } else if (!book.Load(path)) {
-            return fail("Excel Wrinting Error = " + book.Error());
+            return bookError(book.Error());
         }
         if (!WriteExcelData(app, taskNumber, book)) return fail(app.Status.LastErrorText);
-        if (!book.Save(path)) return fail("Excel Wrinting Error = " + book.Error());
+        if (!book.Save(path)) return bookError(book.Error());
         return true;
     } catch (const std::exception& e) {
-        return fail(std::string("Excel Wrinting Error = ") + e.what());
+        return bookError(e.what());
     }
 }
 
@@ -250,7 +262,10 @@ bool LoadResourcesFromWorkbook(AppContext& app, int taskNumber) {
     try {
         xls::Workbook book;
         if (!book.Load(task.DataFile)) {
-            app.Status.LastErrorText = book.Error();
+            const std::string& error = book.Error();
+            app.Status.LastErrorText = "Task " + std::to_string(taskNumber) + " - address workbook " +
+                                       (error.find(task.DataFile) == std::string::npos ? task.DataFile + " : " : "") +
+                                       error;
             return false;
         }
         int sheet = -1;

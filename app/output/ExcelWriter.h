@@ -48,12 +48,16 @@ bool WriteExcelCells(AppContext& app, int task, xls::Workbook& book, int sheet,
 // ".~lock.<name>#" or an Office owner file "~$<name>" beside it, or a lock
 // on the file held by another process.
 bool IsWorkbookOpen(const std::string& path);
+// The lock or owner file beside the workbook, "" when there is none; a
+// program that crashed leaves it behind, and only the user may judge that.
+std::string WorkbookLockFile(const std::string& path);
 
 // Fills Data from the range DataCell ("B2:D10") of sheet DataSheet (first
 // sheet when empty) in DataFile; Data and DataHead are emptied first. Silent
 // when the range, sheet or file does not apply. False only when the
-// workbook exists but cannot be read; LastErrorText then holds the engine's
-// reason, for the caller to report like its own run-time errors.
+// workbook exists but cannot be read; LastErrorText then holds "Task N -
+// address workbook PATH : " and the engine's reason, for the caller to
+// report like its own run-time errors.
 bool LoadResourcesFromWorkbook(AppContext& app, int task);
 
 // The engine needs no outside application: clears ExcelMissing.

@@ -7,7 +7,7 @@
 //      task.LastValues = BuildRecord(app, t, onDemand, values)
 //   2. kind = OutputKindOf(task); nothing to write when kind is None or
 //      FileName is empty (no error).
-//   3. ComposeOutputPath(app, t) -> sets OutputPath (creates OutFolder);
+//   3. ComposeOutputPath(app, t, stamp) -> sets OutputPath (creates OutFolder);
 //      false: LastErrorText = "Bad output file directory: " + OutFolder.
 //   4. When the file is empty or missing: RowsWritten = LineCounter = 0.
 //   5. WriteTextRecord(app, t) or WriteExcelRecord(app, t) (output/ExcelWriter.h);
@@ -41,9 +41,12 @@ std::string PeriodSuffix(const Task& task, Date now);
 
 // Composes OutputPath: folder (OutFolder, or the program folder when empty),
 // "/" unless the folder ends in "/" or "\", FileName, period suffix of the
-// current date, extension. A missing OutFolder is created with every level;
+// record's time stamp (a reading due before midnight and written after it
+// belongs to the day it was due), extension. A missing OutFolder is created with every level;
 // when that fails OutputPath is left as it was, LastErrorText is "Bad output
 // file directory: " + OutFolder and the result is false.
+bool ComposeOutputPath(AppContext& app, int task, Date stamp);
+// The same for a record stamped now.
 bool ComposeOutputPath(AppContext& app, int task);
 
 // The entries' value texts (each value preceded by ";") joined, without the

@@ -17,6 +17,10 @@
 namespace pelkor {
 
 bool ComposeOutputPath(AppContext& app, int taskNumber) {
+    return ComposeOutputPath(app, taskNumber, app.Clk.Now());
+}
+
+bool ComposeOutputPath(AppContext& app, int taskNumber, Date stamp) {
     Task& task = app.Tasks[taskNumber];
     std::string folder = task.OutFolder.empty() ? app.UserDataFolder : task.OutFolder;
     if (!task.OutFolder.empty() && !FolderExists(task.OutFolder)) {
@@ -28,7 +32,7 @@ bool ComposeOutputPath(AppContext& app, int taskNumber) {
         }
     }
     if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') folder += '/';
-    task.OutputPath = folder + task.FileName + PeriodSuffix(task, app.Clk.Now()) +
+    task.OutputPath = folder + task.FileName + PeriodSuffix(task, stamp) +
                       OutputExtension(OutputKindOf(task));
     return true;
 }

@@ -23,12 +23,19 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
-bool IsWorkbookOpen(const std::string& path) {
+std::string WorkbookLockFile(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.empty()) return false;
-    if (Exists(folder + ".~lock." + name + "#") || Exists(folder + "~$" + name)) return true;
+    if (name.empty()) return "";
+    for (const std::string& lock : {folder + ".~lock." + name + "#", folder + "~$" + name})
+        if (Exists(lock)) return lock;
+    return "";
+}
+
+bool IsWorkbookOpen(const std::string& path) {
+    if (path.empty() || path.back() == '/') return false;
+    if (!WorkbookLockFile(path).empty()) return true;
 
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;  // unreadable: the load reports why

@@ -183,7 +183,10 @@ bool PcdConnection::OpenPcdConnection(bool force) {
             connectFailed_ = true;
         }
         if (!connected) {
-            st.LastErrorText = TaskPrefix(task) + "No valid connection for the Task.";
+            // No station at all: the task's address list is empty or could not
+            // be read, which its own message said; no connection was tried.
+            st.LastErrorText = TaskPrefix(task) + (tried == 0 ? "The Task has no PCD address to connect to."
+                                                               : "No valid connection for the Task.");
             // The library's code says little ("COM already opened" for a missing
             // device); the cause goes with it to the status line and the log.
             std::string hint;
@@ -303,7 +306,10 @@ bool PcdConnection::CheckPcdStatus() {
     try {
         int32_t status = 0;
         int32_t code = app_.Status.PG5Available ? ReadPg5Status(status) : ReadPcdDllStatus(cpu_, status);
-        if (code != 0) return false;
+        if (code != 0) {
+            LoseClosedPort(code);
+            return false;
+        }
         if (status == lastStatus_) return true;
         lastStatus_ = static_cast<int16_t>(status);
         LogEvent(app_, 1, "New PCD Status = " + std::to_string(status));
@@ -392,6 +398,16 @@ void PcdConnection::DisconnectOnPCD(int16_t reason, int32_t code) {
     }
 }
 
+// The built-in library answers "COM Closed" to a read when it could not
+// reopen a port whose device went away: the connection is lost, and the
+// reconnect cycle brings it back once the device is there. A status read on
+// a failed port (99) is not: the readings go on, each leaving its record
+// with empty fields, and each reopens the port until the device is back.
+void PcdConnection::LoseClosedPort(int32_t code) {
+    if (code != PortClosedCode || app_.Status.PG5Available || !app_.Status.Connected || connecting_) return;
+    DisconnectOnPCD(1, code);
+}
+
 int32_t PcdConnection::ReadBits(char letter, int16_t address, int16_t count) {
     const char* routine = letter == 'F' ? "ReadPcdFlags" : "ReadPcdInputs";
     try {
@@ -408,6 +424,7 @@ int32_t PcdConnection::ReadBits(char letter, int16_t address, int16_t count) {
         else
             code = letter == 'F' ? ReadPcdDllFlags(address, count, 0) : ReadPcdDllInputs(address, count, 0);
         resultCode_ = code;
+        LoseClosedPort(code);
         return code;
     } catch (const std::exception& e) {
         TrapError(routine, e);
@@ -434,6 +451,7 @@ int32_t PcdConnection::ReadPcdRegisters(int16_t address, int16_t count, int16_t 
         int32_t code = app_.Status.PG5Available ? ReadPg5Registers(address, count, firstIndex)
                                                 : ReadPcdDllRegisters(address, count, firstIndex);
         resultCode_ = code;
+        LoseClosedPort(code);
         return code;
     } catch (const std::exception& e) {
         TrapError("ReadPcdRegisters", e);

@@ -67,6 +67,8 @@ namespace pelkor {
 // Codes of the manager's own limits.
 inline constexpr int32_t BitRangeError = 1001;
 inline constexpr int32_t RegisterRangeError = 1002;
+// A built-in library data call on a port that is not open ("COM Closed").
+inline constexpr int32_t PortClosedCode = 135;
 inline constexpr int FirstPg5Version = 13;
 inline constexpr int LastPg5Version = 20;
 // The status-bar panel the connection texts go to.
@@ -203,6 +205,7 @@ private:
     void Pg5Message(const std::string& text);
     bool Pg5Failed(int32_t code);
     int32_t ReadBits(char letter, int16_t address, int16_t count);
+    void LoseClosedPort(int32_t code);
     Pg5Library& Pg5Lib();
     bool EnsurePg5Library();
 

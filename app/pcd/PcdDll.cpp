@@ -41,7 +41,8 @@ int32_t PcdConnection::TestPcdDllStation(int16_t station) {
     int32_t status = 0;
     int32_t code = sbus_.PcdRdStatus(0, &status);
     resultCode_ = Shifted(code);
-    if (code > 0) {
+    // A negative code is a port that failed, not a station that answered.
+    if (code != 0) {
         PcdDllErrorText(app_.Status, resultCode_);
         sbus_.PCDSetStation(connectionStation_);
         return 1;
@@ -65,7 +66,7 @@ int32_t PcdConnection::ReadPcdDllFlags(int16_t address, int16_t count, int16_t f
     EnsureSize(bitValues_, static_cast<std::size_t>(std::max<int>(firstIndex, 0) + std::max<int>(count, 0)));
     resultCode_ = sbus_.PCDOpen();
     resultCode_ = Shifted(sbus_.PCDReadFlag(address, count, bitValues_.data() + std::max<int>(firstIndex, 0)));
-    if (resultCode_ > 0) PcdDllErrorText(app_.Status, resultCode_);
+    if (resultCode_ != 0) PcdDllErrorText(app_.Status, resultCode_);
     return resultCode_;
 }
 
@@ -73,7 +74,7 @@ int32_t PcdConnection::ReadPcdDllInputs(int16_t address, int16_t count, int16_t 
     EnsureSize(bitValues_, static_cast<std::size_t>(std::max<int>(firstIndex, 0) + std::max<int>(count, 0)));
     resultCode_ = sbus_.PCDOpen();
     resultCode_ = Shifted(sbus_.PCDReadInput(address, count, bitValues_.data() + std::max<int>(firstIndex, 0)));
-    if (resultCode_ > 0) PcdDllErrorText(app_.Status, resultCode_);
+    if (resultCode_ != 0) PcdDllErrorText(app_.Status, resultCode_);
     return resultCode_;
 }
 
@@ -83,7 +84,7 @@ int32_t PcdConnection::ReadPcdDllRegisters(int16_t address, int16_t count, int16
     resultCode_ = sbus_.PCDOpen();
     resultCode_ = Shifted(
         sbus_.PCDReadRegister(address, count, registerValues_.data() + std::max<int>(firstIndex, 0)));
-    if (resultCode_ > 0) PcdDllErrorText(app_.Status, resultCode_);
+    if (resultCode_ != 0) PcdDllErrorText(app_.Status, resultCode_);
     return resultCode_;
 }
 

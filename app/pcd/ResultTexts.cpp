@@ -12,6 +12,7 @@ struct CodeText {
 };
 
 constexpr CodeText DllTexts[] = {
+    {-1, "COM port failed"},
     {0, "OK"},
     {1, "Bad COM-Port Parameter"},
     {2, "Bad Baudrate Parameter"},

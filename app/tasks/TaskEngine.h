@@ -90,7 +90,8 @@ private:
     void ShowNextTask();
     bool StationAccess(int t, std::size_t entry);
     bool ReadEntry(int t, std::size_t entry);
-    bool StoreRecord(int t);
+    // `stamp`: the record's time stamp, which picks its period's file.
+    bool StoreRecord(int t, Date stamp);
     void FailRead(int t);
     void ShowError(const std::string& routine, const std::string& what);
     void EndProgram(int status);

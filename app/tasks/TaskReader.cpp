@@ -100,11 +100,9 @@ bool TaskEngine::StationAccess(int n, std::size_t i) {
         }
     }
     if (ok) {
+        // "restored" waits for a read that succeeds (ReadEntry): a station
+        // may answer its status on a line that still cannot carry a read.
         st.LastErrorText.clear();
-        if (t.ResStationFailed[i]) {
-            LogEvent(app_, 1, "Task " + num + " - Connection with PCD station " + stn + " restored.");
-            t.ResStationFailed[i] = false;
-        }
     } else {
         // An unreachable station reaches the log once, until it is restored.
         if (!t.ResStationFailed[i]) {
@@ -156,6 +154,10 @@ bool TaskEngine::ReadEntry(int n, std::size_t i) {
     if (code == 0) {
         t.LastMessage = "Read : " + EntryText(t, i) + " - OK";
         messagesChanged_ = true;
+        if (t.ResStationFailed[i]) {
+            LogEvent(app_, 1, "Task " + std::to_string(n) + " - Connection with PCD station " + stn + " restored.");
+            t.ResStationFailed[i] = false;
+        }
         return true;
     }
     out.clear();
@@ -190,12 +192,12 @@ void TaskEngine::FailRead(int n) {
     }
 }
 
-bool TaskEngine::StoreRecord(int n) {
+bool TaskEngine::StoreRecord(int n, Date stamp) {
     Task& t = task(n);
     RunStatus& st = app_.Status;
     const OutputKind kind = OutputKindOf(t);
     if (kind == OutputKind::None || t.FileName.empty()) return true;
-    if (!ComposeOutputPath(app_, n)) return false;
+    if (!ComposeOutputPath(app_, n, stamp)) return false;
     app_.Ui.AppendReadLog("\r\nWrite Data to : " + t.OutputPath);
     if (FileEmptyOrMissing(t.OutputPath)) {
         t.RowsWritten = 0;
@@ -297,7 +299,7 @@ bool TaskEngine::ReadTaskValues() {
         const Date stamp = onDemand_ ? app_.Clk.Now() : t.NextRead;
         t.LastValues = BuildRecord(app_, n, onDemand_, values_);
 
-        if (!StoreRecord(n)) {
+        if (!StoreRecord(n, stamp)) {
             FailRead(n);
             return false;
         }
@@ -323,7 +325,7 @@ bool TaskEngine::ReadTaskValues() {
         st.TotalPackets = static_cast<int16_t>(std::min(32767, st.TotalPackets + t.StationCount));
         st.FailedPackets = static_cast<int16_t>(std::min(32767, st.FailedPackets + t.FailedStations));
         st.MissingValues = st.MissingValues > 2147483647 - t.ReadMissing ? 2147483647 : st.MissingValues + t.ReadMissing;
-        if (t.FailedStations == 0) ui.SetStatusLine("Data reading without errors.");
+        if (t.FailedStations == 0 && t.ReadMissing == 0) ui.SetStatusLine("Data reading without errors.");
         ui.SetBusyCursor(false);
         ui.ShowProgress(false);
         return true;

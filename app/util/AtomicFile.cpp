@@ -1,6 +1,8 @@
 #include "util/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,9 +40,48 @@ std::string FolderOf(const std::string& path) {
 }
 
 // Read-only like the Windows attribute: no write permission bit at all, even
-// for a privileged user; otherwise whatever this process may do.
-bool Writable(const std::string& path, const struct stat& st) {
-    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(path.c_str(), W_OK) == 0;
+// for a privileged user; otherwise whatever this process may do. Empty when
+// writable, else why not: a read-only file system is not a read-only file.
+std::string NotWritable(const std::string& path, const struct stat& st, const std::string& what) {
+    if (::access(path.c_str(), W_OK) != 0 && errno == EROFS) return std::strerror(EROFS);
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0)
+        return what + " is read-only";
+    return "";
+}
+
+// The pid in a name of our temporary files (".NAME.PID.N.tmp"), 0 for any
+// other name.
+pid_t TempOwner(const std::string& name) {
+    const std::string tail = ".tmp";
+    if (name.size() < 8 || name[0] != '.' || name.compare(name.size() - tail.size(), tail.size(), tail) != 0) return 0;
+    const std::string stem = name.substr(0, name.size() - tail.size());
+    const std::size_t counterDot = stem.find_last_of('.');
+    if (counterDot == std::string::npos || counterDot == 0) return 0;
+    const std::size_t pidDot = stem.find_last_of('.', counterDot - 1);
+    if (pidDot == std::string::npos || pidDot == 0) return 0;
+    const std::string counter = stem.substr(counterDot + 1), pid = stem.substr(pidDot + 1, counterDot - pidDot - 1);
+    auto digits = [](const std::string& t) {
+        return !t.empty() && t.size() <= 10 && t.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (!digits(counter) || !digits(pid)) return 0;
+    const long long value = std::stoll(pid);
+    return value > 0 && value <= 0x7fffffff ? static_cast<pid_t>(value) : 0;
+}
+
+// A crash between creating a temporary file and renaming it leaves it
+// behind; the next write to the folder removes those of programs no longer
+// running (never one a live writer may still be filling).
+void RemoveStaleTemps(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    int looked = 0;
+    for (dirent* e = ::readdir(dir); e && looked < 100000; e = ::readdir(dir), ++looked) {
+        const pid_t owner = TempOwner(e->d_name);
+        if (owner == 0 || owner == ::getpid()) continue;
+        if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
+        (void)::unlinkat(::dirfd(dir), e->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 bool WriteAll(int fd, std::string_view data) {
@@ -90,7 +131,7 @@ bool ReplaceFile(const std::string& path, const FileProducer& produce, std::stri
     if (exists) {
         if (S_ISDIR(st.st_mode)) return fail("a folder stands where the file should be");
         if (!S_ISREG(st.st_mode)) return fail("not a regular file");
-        if (!Writable(target, st)) return fail("the file is read-only");
+        if (const std::string why = NotWritable(target, st, "the file"); !why.empty()) return fail(why);
     } else if (errno != ENOENT) {
         return fail(std::strerror(errno));
     }
@@ -98,7 +139,8 @@ bool ReplaceFile(const std::string& path, const FileProducer& produce, std::stri
     struct stat fst {};
     if (::stat(folder.c_str(), &fst) != 0) return fail("the folder " + folder + " does not exist");
     if (!S_ISDIR(fst.st_mode)) return fail(folder + " is not a folder");
-    if (!Writable(folder, fst)) return fail("the folder " + folder + " is read-only");
+    if (const std::string why = NotWritable(folder, fst, "the folder " + folder); !why.empty()) return fail(why);
+    RemoveStaleTemps(folder);
 
     const std::size_t slash = target.find_last_of('/');
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);

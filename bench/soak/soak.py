@@ -3,6 +3,7 @@
 stations with random line faults, for a few minutes.
 
     python3 bench/soak/soak.py <bin folder> [--minutes M] [--tasks N] [--keep DIR]
+                               [--restart-at S [--away A]]
 
 Checks that every due reading left exactly one record (or an out-dated line
 in the event stream when the schedule had to skip it), that every record has
@@ -71,6 +72,8 @@ def main():
     ap.add_argument("--minutes", type=float, default=3)
     ap.add_argument("--tasks", type=int, default=100)
     ap.add_argument("--keep", help="folder to keep the files in (default: a temporary one)")
+    ap.add_argument("--restart-at", type=float, help="kill the simulator after S seconds and start it again")
+    ap.add_argument("--away", type=float, default=5, help="seconds the simulator stays away (default 5)")
     a = ap.parse_args()
     seconds = int(a.minutes * 60)
 
@@ -83,20 +86,38 @@ def main():
     with open(folder + "/sim.conf", "w") as f:
         f.write(sim_config(a.tasks))
 
-    sim = subprocess.Popen([a.bin + "/pcdsim", "--config", folder + "/sim.conf", "--seconds", str(seconds + 60)],
-                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-    pty = sim.stdout.readline().strip()
-    if not pty:
-        sys.exit("soak: the simulator did not start")
-    env = dict(os.environ, PELSBUS_COM1=pty, LC_ALL="C")
+    # The line is a link the simulator makes, so a restarted simulator is
+    # found under the same name, as a USB adapter plugged in again would be.
+    link = folder + "/com1"
+
+    def start_sim():
+        p = subprocess.Popen([a.bin + "/pcdsim", "--config", folder + "/sim.conf", "--link", link,
+                              "--seconds", str(seconds + 60)],
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        if not p.stdout.readline().strip():
+            sys.exit("soak: the simulator did not start")
+        return p
+
+    sim = start_sim()
+    env = dict(os.environ, PELSBUS_COM1=link, LC_ALL="C")
     events = open(folder + "/events.txt", "w")
     pelkor = subprocess.Popen([a.bin + "/pelkor", "--verbose", "--seconds", str(seconds), folder + "/soak.pelk",
                                "PG5=20"], stdout=events, stderr=subprocess.STDOUT, env=env)
     began = time.monotonic()
     samples = []
     deadline = began + seconds + 30
+    restart = None if a.restart_at is None else began + a.restart_at
+    away = None
     while pelkor.poll() is None and time.monotonic() < deadline:
-        time.sleep(5)
+        time.sleep(1 if restart or away else 5)
+        if restart and time.monotonic() >= restart:
+            sim.kill()
+            sim.wait(10)
+            restart, away = None, (time.monotonic(), datetime.now())
+            continue
+        if away and time.monotonic() >= away[0] + a.away:
+            sim = start_sim()
+            away = None
         try:
             samples.append((time.monotonic() - began,) + proc_stat(pelkor.pid) + proc_stat(sim.pid)[1:])
         except (OSError, StopIteration):
@@ -115,7 +136,7 @@ def main():
         text = f.read()
     outdated = set(OUTDATED.findall(text))
     width = {t: (2 + 4 if t % 3 else 2 + 2 + 8) for t in range(1, a.tasks + 1)}
-    records = problems = gaps = 0
+    records = problems = gaps = empty = 0
     for t in range(1, a.tasks + 1):
         path = "%s/out/t%03d.csv" % (folder, t)
         if not os.path.exists(path):
@@ -133,6 +154,8 @@ def main():
                 print("task %d: bad record %r" % (t, line))
                 continue
             stamp = datetime.strptime(fields[0], "%Y-%m-%d %H:%M:%S")
+            if any(v == "" for v in fields[2:]):
+                empty += 1
             if prev is not None:
                 if stamp <= prev:
                     problems += 1
@@ -149,6 +172,10 @@ def main():
     print("records: %d (%.1f per second), %d gaps, each with its out-dated line: %s"
           % (records, records / elapsed, gaps, "yes" if problems == 0 else "NO (%d problems)" % problems))
     print("out-dated lines: %d, line errors logged: %d" % (len(outdated), text.count(" failed : ")))
+    print("records with missing values: %d" % empty)
+    if a.restart_at is not None:
+        print("simulator killed at %.0f s, back after %.0f s; reasonless failures logged: %d, 'restored' lines: %d"
+              % (a.restart_at, a.away, text.count(" failed : \n"), text.count(" restored.")))
     if samples:
         warm = [s for s in samples if s[0] >= 30] or samples
         first, last = warm[0], warm[-1]

@@ -257,6 +257,52 @@ TEST_P(Transports, StationThatStopsAnsweringIsLoggedOnceLeavesEmptyFieldsAndCome
     EXPECT_LT(log.find("failed !"), log.find("restored."));
 }
 
+// The simulator killed and started again on the same link (a pty path, or
+// the same UDP port): the records carry values again, and the log says what
+// happened in between, every failure with its reason.
+TEST_P(Transports, ALineThatGoesAwayAndComesBackIsReopenedByItself) {
+    auto& s1 = sim.AddStation(1);
+    s1.SetRegister(0, 11);
+    s1.SetRegister(1, 12);
+    const std::string link = dir.file("com1");
+    ASSERT_TRUE(Udp() ? sim.StartUdp() : sim.Start(link)) << sim.LastError();
+    const int udpPort = sim.UdpPort();
+    const std::string start = StartFile("tests/e2e/pulled.pelk");
+    auto env = Env();
+    if (!Udp()) env["PELSBUS_COM1"] = link;
+    Child pelkor(BinDir() + "/pelkor", {"--seconds", "16", start, "PG5=20"}, env, dir.file("pelkor.out"),
+                 dir.file("pelkor.err"));
+    const std::string out = dir.file("out/pulled.csv");
+    ASSERT_TRUE(WaitFor([&] { return Lines(ReadAll(out)).size() >= 3; }, 8)) << Log();
+    sim.Stop();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    ASSERT_TRUE(Udp() ? sim.StartUdp("127.0.0.1", udpPort) : sim.Start(link)) << sim.LastError();
+    ASSERT_TRUE(pelkor.Wait(25));
+    EXPECT_EQ(pelkor.Status(), 0) << Err();
+
+    const auto lines = Lines(ReadAll(out));
+    int empty = 0, fullAfterEmpty = 0;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const std::string rest = lines[i].substr(lines[i].find(';'));
+        if (rest == ";0;11;12") {
+            if (empty > 0) ++fullAfterEmpty;
+        } else {
+            EXPECT_EQ(rest, ";2;;") << lines[i];
+            ++empty;
+        }
+    }
+    EXPECT_GE(empty, 1) << ReadAll(out);
+    EXPECT_GE(fullAfterEmpty, 3) << "values again after the line came back\n" << ReadAll(out) << Log();
+    const std::string log = Log();
+    EXPECT_EQ(Count(log, "failed : \r\n"), 0u) << "every failed read names its reason\n" << log;
+    std::size_t back = std::string::npos;
+    for (const char* word : {"restored.", "established."})
+        if (const std::size_t p = log.rfind(word); p != std::string::npos && (back == std::string::npos || p > back))
+            back = p;
+    ASSERT_NE(back, std::string::npos) << log;
+    EXPECT_LT(log.find("failed"), back) << log;
+}
+
 TEST_F(E2eTest, ReadingSlowerThanItsPeriodIsOutDatedAndReplanned) {
     auto& s1 = sim.AddStation(1);
     for (int r = 0; r < 16; ++r) s1.SetRegister(r, r);

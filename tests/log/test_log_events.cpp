@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "log/LogEvents.h"
@@ -149,6 +151,28 @@ TEST_F(LogTest, WriteFailureIsReportedToTheCaller) {
     EXPECT_FALSE(LogEvent(c.app, 2, "lost?"));
     EXPECT_NE(c.app.Status.LastErrorText.find(c.app.Settings.LogFile), std::string::npos);
     EXPECT_EQ(c.ui.LastStatusLine(), "lost?");  // the user still saw it
+}
+
+// A disk that fills in the middle of a line (a file size limit stops the
+// write part-way, as a full disk does): the part written is taken back, and
+// the next event starts a line of its own.
+TEST_F(LogTest, NoEventIsGluedOntoATornLine) {
+    ASSERT_TRUE(LogEvent(c.app, 1, "first"));
+    const std::string before = Log();
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = before.size() + 10;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = LogEvent(c.app, 1, "second, longer than the room that is left");
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, SIG_DFL);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(Log(), before);
+
+    ASSERT_TRUE(LogEvent(c.app, 1, "third"));
+    EXPECT_EQ(Log(), before + stamp + " - third\r\n");
 }
 
 TEST_F(LogTest, TextIsWrittenAsUtf8Bytes) {

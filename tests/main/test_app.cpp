@@ -105,6 +105,22 @@ TEST_F(AppTest, UnattendedBadStartFileEndsWithStatusTwoAndStaysByteIdentical) {
     }
 }
 
+// A damaged address workbook: its message names the workbook and the task,
+// and no connect failure that never was follows it.
+TEST_F(AppTest, ADamagedAddressWorkbookIsNamedAndNotTakenForAConnectFailure) {
+    const std::string book = Write("list.xls", "not a workbook at all");
+    std::string job = Job("");
+    job.replace(job.find("AutoConnect=0"), 13, "AutoConnect=1");
+    job += "DataFile=" + book + "\nDataCell=A1:A3\n";
+    ASSERT_TRUE(app.Start(Write("job.pelk", job) + " PG5=20", dir.path()));
+    ASSERT_NE(ui.LastMessage(), nullptr);
+    EXPECT_EQ(ui.Messages()[0].Text.rfind("SetResources function error : Task 1 - address workbook " + book, 0), 0u)
+        << ui.Messages()[0].Text;
+    const std::string log = Log();
+    EXPECT_EQ(log.find("No valid connection for the Task."), std::string::npos) << log;
+    EXPECT_EQ(ui.LastStatusLine().find("No valid connection for the Task."), std::string::npos) << ui.LastStatusLine();
+}
+
 TEST_F(AppTest, NoStartFileEndsAtOnce) {
     EXPECT_FALSE(app.Start("", dir.path()));
     EXPECT_TRUE(app.Ended());

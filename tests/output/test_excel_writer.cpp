@@ -286,11 +286,12 @@ TEST_F(ExcelTest, HeldWorkbookGetsTheWarningFirstThenTheFailure) {
 
     EXPECT_FALSE(Write("1;2"));
     ASSERT_EQ(ui.Messages().size(), 1u);
-    EXPECT_EQ(ui.Messages()[0].Text, "Please close the Excel file : \r" + path);
+    EXPECT_EQ(ui.Messages()[0].Text, "Please close the Excel file : \r" + path + "\rLock file : " + lock +
+                                         "\r(remove it if no program has the workbook open)");
     EXPECT_EQ(ui.Messages()[0].Icon, MsgIcon::Exclamation);
     EXPECT_EQ(ui.Messages()[0].Buttons, MsgButtons::Ok);
     EXPECT_EQ(ui.Messages()[0].Title, "Pelkor");
-    EXPECT_EQ(app.Status.LastErrorText, "The Excel file is already open !");
+    EXPECT_EQ(app.Status.LastErrorText, "The Excel file is already open ! Lock file : " + lock);
     EXPECT_EQ(ReadFile(path), before);
 
     // The user closes the other program when asked: the write goes on.
@@ -364,6 +365,7 @@ TEST_F(ExcelTest, DamagedWorkbookIsAnErrorAndStaysUntouched) {
     task.ExcelRow = 4;
     EXPECT_FALSE(Write("1;2"));
     EXPECT_EQ(app.Status.LastErrorText.rfind("Excel Wrinting Error = ", 0), 0u) << app.Status.LastErrorText;
+    EXPECT_NE(app.Status.LastErrorText.find("(Task 4, " + path + ")"), std::string::npos) << app.Status.LastErrorText;
     EXPECT_EQ(ReadFile(path), before);
     EXPECT_EQ(task.LineCounter, 3);
     EXPECT_EQ(task.ExcelRow, 4);
@@ -394,7 +396,8 @@ TEST_F(ExcelTest, ReadOnlyWorkbookFolderAndLinkedWorkbook) {
     ::chmod(path.c_str(), 0444);
     const std::string before = ReadFile(path);
     EXPECT_FALSE(Write("3;4"));
-    EXPECT_EQ(app.Status.LastErrorText, "Excel Wrinting Error = Cannot write " + path + " : the file is read-only");
+    EXPECT_EQ(app.Status.LastErrorText,
+              "Excel Wrinting Error = Cannot write " + path + " : the file is read-only (Task 4)");
     EXPECT_EQ(ReadFile(path), before);
     ::chmod(path.c_str(), 0640);
     ASSERT_TRUE(Write("3;4"));
@@ -414,7 +417,7 @@ TEST_F(ExcelTest, ReadOnlyWorkbookFolderAndLinkedWorkbook) {
     task.OutputPath = dir.file("folder.xls");
     EXPECT_FALSE(Write("7;8"));
     EXPECT_EQ(app.Status.LastErrorText, "Excel Wrinting Error = a folder stands where the workbook should be: " +
-                                            dir.file("folder.xls"));
+                                            dir.file("folder.xls") + " (Task 4)");
 }
 
 TEST_F(ExcelTest, CrashOrFullDiskDuringASaveLosesNothing) {

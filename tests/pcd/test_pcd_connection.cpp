@@ -15,7 +15,7 @@ TEST(ResultTexts, BuiltInLibraryCodes) {
         {0, "OK"},           {9, "COM already opened"}, {35, "Can't open COM"},
         {101, "NAK Response"}, {103, "Bad BCC"},        {106, "No Response"},
         {110, "Bad Parameter"}, {135, "COM Closed"},    {10, "Unknow error : 10"},
-        {7, "Unknow error : 7"}, {99, "Unknow error : 99"}, {-1, "Unknow error : -1"},
+        {7, "Unknow error : 7"}, {99, "Unknow error : 99"}, {-1, "COM port failed"},
     };
     for (const auto& [code, text] : cases) EXPECT_EQ(PcdDllText(code), text) << code;
 }
@@ -89,7 +89,7 @@ TEST_F(PcdTest, DataCodesAreShiftedNegativeOnesAreNot) {
     drv.stations[3].readCode = -1;
     EXPECT_EQ(pcd.ReadPcdInputs(0, 4), -1);
     EXPECT_EQ(pcd.PcdResultCode(), -1);
-    EXPECT_EQ(app.Status.LastErrorText, "previous");
+    EXPECT_EQ(app.Status.LastErrorText, "COM port failed") << "a failed read always says why";
 
     // The status read is the one place where -1 becomes 99.
     drv.portOpen = false;
@@ -188,6 +188,31 @@ TEST_F(PcdTest, AllStationsFailingDisconnectsWithTheLastCode) {
     EXPECT_TRUE(ui.ConnectButtonEnabled());
     // Never connected, so there was nothing to close and nothing pending.
     EXPECT_FALSE(pcd.ReconnectPending());
+}
+
+// The device under the port went away: a negative status code is no answer,
+// and a port the library could not reopen is a lost connection that the
+// reconnect cycle picks up.
+TEST_F(PcdTest, APortThatFailedOrCouldNotBeReopenedIsALostConnection) {
+    ASSERT_TRUE(Connect({3}));
+    drv.portOpen = false;
+    drv.openRefused = true;
+    EXPECT_EQ(pcd.TestPcdDllStation(5), 1) << "a negative status code is no answer";
+    EXPECT_EQ(pcd.ReadPcdRegisters(0, 2), PortClosedCode);
+    EXPECT_EQ(app.Status.Connected, 0);
+    EXPECT_TRUE(pcd.ReconnectPending());
+    EXPECT_NE(Log().find("PCD Connection aborted.   Error: COM Closed"), std::string::npos) << Log();
+
+    // A status read on a failed port: no answer, but the readings go on (each
+    // with its record) and the next one reopens the port once it is back.
+    drv.openRefused = false;
+    ASSERT_TRUE(Connect({3}));
+    drv.portOpen = false;
+    drv.openRefused = true;
+    EXPECT_FALSE(pcd.CheckPcdStatus());
+    EXPECT_EQ(app.Status.Connected, 1);
+    drv.openRefused = false;
+    EXPECT_TRUE(pcd.CheckPcdStatus());
 }
 
 TEST_F(PcdTest, SingleStationAnsweringWithStatusOneIsNotConnected) {

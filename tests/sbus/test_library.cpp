@@ -167,6 +167,32 @@ TEST_F(LibraryTest, OpenRulesOnRealDevices) {
     EXPECT_EQ(api.PCDOpen(), 0);
 }
 
+// The device under an open port goes away (the simulator killed) and comes
+// back on the same link path: the failing call closes the dead port, a failed
+// reopen reads as "not open", and the reopen after its return works.
+TEST_F(LibraryTest, APortWhoseDeviceWentAwayIsReopenedByTheNextOpen) {
+    sim.Stop();
+    const std::string link = "/tmp/pelsbus-link-" + std::to_string(getpid());
+    ASSERT_TRUE(sim.Start(link)) << sim.LastError();
+    ASSERT_EQ(api.PCDSetPortName(1, link.c_str()), 0);
+    OpenQuiet();
+    int32_t v = 0;
+    ASSERT_EQ(api.PCDReadRegister(0, 1, &v), 0);
+    sim.Stop();
+    ::unlink(link.c_str());
+    EXPECT_EQ(api.PCDReadRegister(0, 1, &v), -1);
+    EXPECT_EQ(api.PCDOpen(), 9); // the device is not there: nothing opened
+    EXPECT_EQ(api.PCDReadRegister(0, 1, &v), 35);
+    ASSERT_TRUE(sim.Start(link)) << sim.LastError();
+    St().SetRegister(0, 77);
+    EXPECT_EQ(api.PCDOpen(), 0);
+    EXPECT_EQ(api.PCDReadRegister(0, 1, &v), 0);
+    EXPECT_EQ(v, 77);
+    api.PCDClose();
+    api.PCDSetPortName(1, "");
+    ::unlink(link.c_str());
+}
+
 TEST_F(LibraryTest, PortNameWinsOverTheEnvironment) {
     api.PCDNoMsg();
     EXPECT_EQ(api.PCDSetPortName(9, "/dev/null"), 10);

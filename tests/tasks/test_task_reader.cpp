@@ -184,6 +184,39 @@ TEST_F(ReaderTest, UnreachableStationIsLoggedOnceAndRestoredOnce) {
               "1001;1002;1003\r\n1001;;\r\n1001;;\r\n1001;;\r\n1001;1002;1003\r\n1001;1002;1003\r\n");
 }
 
+// A station whose status answers again while its reads still fail is not
+// restored yet, and a reading with missing values is not "without errors".
+TEST_F(ReaderTest, RestoredOnlyAfterAReadSucceeds) {
+    Task& t = Setup("STN 7 R 2 [1]");
+    pcd.Answering = {0};
+    ASSERT_TRUE(Read());
+    pcd.Answering = {0, 7};
+    pcd.ReadFails = {7};
+    pcd.ReadFailText = "COM port failed";
+    ASSERT_TRUE(Read());
+    EXPECT_EQ(t.ReadMissing, 1);
+    EXPECT_EQ(Count(Log(), "restored."), 0u) << Log();
+    EXPECT_NE(ctx.ui.LastStatusLine(), "Data reading without errors.");
+    pcd.ReadFails.clear();
+    ASSERT_TRUE(Read());
+    EXPECT_EQ(Count(Log(), "Task 1 - Connection with PCD station 7 restored."), 1u) << Log();
+    EXPECT_EQ(ctx.ui.LastStatusLine(), "Data reading without errors.");
+}
+
+// A reading due just before midnight and written just after goes into the
+// file of the day it was due.
+TEST_F(ReaderTest, RecordGoesIntoTheFileOfItsOwnPeriod) {
+    Task& t = Setup("R 1 [1]", "CSV");
+    t.FileName = "day";
+    t.FileIndex = 1;
+    t.FileNew = 0;
+    t.NextRead = DateFromParts(2026, 12, 6, 23, 59, 58);
+    ctx.clock.Set(DateFromParts(2026, 12, 7, 0, 0, 1));
+    ASSERT_TRUE(Read()) << app.Status.LastErrorText;
+    EXPECT_TRUE(std::filesystem::exists(ctx.dir.file("day_D061226.csv")));
+    EXPECT_FALSE(std::filesystem::exists(ctx.dir.file("day_D071226.csv")));
+}
+
 TEST_F(ReaderTest, OpenStationThatStopsAnsweringFailsItsStatusCheck) {
     Task& t = Setup("R 1 [1], R 2 [1]");
     pcd.Answering = {};

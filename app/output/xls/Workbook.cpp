@@ -462,6 +462,10 @@ bool Workbook::Impl::ParseSst() {
     }
     sst.endChunk = p.Part();
     sst.endOff = p.Offset();
+    // Strings past the announced count would be overwritten by the ones we
+    // add, and the cells that use them would then show ours.
+    if (sst.Count() == unique && !p.AtEnd())
+        return Fail("damaged workbook: the shared-string table holds more strings than it announces");
     return true;
 }
 
@@ -481,6 +485,10 @@ bool Workbook::Impl::ParseSubstream(Sheet& s, bool worksheet) {
         if (pos + 4 + len > src.size()) return Fail(bad + "has a record running past its end");
         const char* d = src.data() + pos + 4;
         if (t == kBof) ++depth;
+        // A cell naming a shared string that is not there reads as empty and
+        // would come to show a string we add: the table does not fit the sheets.
+        if (t == kLabelSst && (len < 10 || U32(d + 6) >= sst.Count()))
+            return Fail(bad + "refers to a shared string the workbook does not hold");
         if (depth == 1 && t == kIndex && s.indexOff < 0 && len >= 16) s.indexOff = static_cast<int64_t>(pos);
         if (depth == 1 && worksheet) {
             if (t == kDimensions && s.dimOff < 0 && (len == 14 || len == 10)) {

@@ -290,13 +290,11 @@ TEST(XlsRecords, SharedStringsInEveryForm) {
     std::string cont = D().u8(1).u16('d').u16(0x3A9).u16('f').u16(1).u8(0).raw("z");
     std::string cells;
     for (uint16_t i = 0; i < 4; ++i) cells += Rec(0x00FD, D().u16(i).u16(0).u16(15).u32(i));
-    cells += Rec(0x00FD, D().u16(4).u16(0).u16(15).u32(99));  // index past the table: empty
     Workbook b = FromStream(Stream({{"S", cells}}, Rec(0x00FC, sst) + Rec(0x003C, cont)));
     EXPECT_EQ(b.CellText(0, 1, 1), "red");
     EXPECT_EQ(b.CellText(0, 2, 1), "ph");
     EXPECT_EQ(b.CellText(0, 3, 1), "abcdΩf");
     EXPECT_EQ(b.CellText(0, 4, 1), "z");
-    EXPECT_EQ(b.CellText(0, 5, 1), "");
     // New strings go after the old ones; the old ones keep their bytes.
     b.SetCellText(0, 6, 1, "red");  // the rich one is not reused for plain text
     b.SetCellText(0, 7, 1, "z");
@@ -464,6 +462,25 @@ TEST(XlsDamage, RefusedWithAReasonNeverACrash) {
             std::string out;
             b.SaveToBytes(out);
         }
+    }
+}
+
+// A string table that does not fit the cells would have the strings we add
+// take the place of the user's: such a workbook is refused, not written.
+TEST(XlsDamage, AStringTableThatDoesNotFitTheCellsIsRefused) {
+    const std::string cells =
+        Rec(0x00FD, D().u16(0).u16(0).u16(15).u32(0)) + Rec(0x00FD, D().u16(1).u16(0).u16(15).u32(1));
+    auto table = [](uint32_t unique, int strings) {
+        D d;
+        d.u32(2).u32(unique);
+        for (int i = 0; i < strings; ++i) d.u16(1).u8(0).raw(std::string(1, static_cast<char>('a' + i)));
+        return Rec(0x00FC, d);
+    };
+    EXPECT_EQ(FromStream(Stream({{"S", cells}}, table(2, 2))).CellText(0, 2, 1), "b");
+    for (const std::string& globals : {table(0, 2), table(2, 1), std::string()}) {
+        Workbook b;
+        EXPECT_FALSE(b.LoadFromBytes(File(Stream({{"S", cells}}, globals))));
+        EXPECT_NE(b.Error().find("damaged workbook"), std::string::npos) << b.Error();
     }
 }
 
