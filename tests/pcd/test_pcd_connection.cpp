@@ -99,6 +99,24 @@ TEST_F(PcdTest, DataCodesAreShiftedNegativeOnesAreNot) {
     EXPECT_EQ(app.Status.LastErrorText, "Unknow error : 99");
 }
 
+TEST_F(PcdTest, ClockThroughTheLibraryOnlyWhenItHasTheExport) {
+    ASSERT_TRUE(Connect({3}));
+    drv.Clear();
+    EXPECT_EQ(pcd.ReadPcdClock(), 1);
+    EXPECT_EQ(app.Status.LastErrorText, "Function not supported by the local DLL");
+    EXPECT_FALSE(drv.Called("ReadClock"));
+
+    drv.hasClock = true;
+    const int32_t clock[8] = {1, 6, 2000, 1, 1, 0, 0, 5};
+    std::copy_n(clock, 8, drv.stations[3].clock);
+    EXPECT_EQ(pcd.ReadPcdClock(), 0);
+    EXPECT_DOUBLE_EQ(pcd.PcdClock(), DateFromParts(2000, 1, 1, 0, 0, 5));
+    drv.stations[3].readCode = 4;
+    EXPECT_EQ(pcd.ReadPcdClock(), 104);
+    EXPECT_EQ(app.Status.LastErrorText, "Bad Response");
+    EXPECT_DOUBLE_EQ(pcd.PcdClock(), DateFromParts(2000, 1, 1, 0, 0, 5));
+}
+
 TEST_F(PcdTest, ConfiguredPortAndRateReachTheLibrary) {
     app.Settings.Baudrate = 0;  // a start file without the keys: as before
     ASSERT_TRUE(Connect({3}));

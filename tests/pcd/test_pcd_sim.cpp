@@ -8,6 +8,7 @@
 #include "PcdTestSupport.h"
 #include "pcd/PcdConnection.h"
 #include "sim/PcdSim.h"
+#include "util/DateTime.h"
 
 namespace pelkor::test {
 namespace {
@@ -114,9 +115,13 @@ TEST_F(PcdSimTest, OutOfRangeReadsAndTheClock) {
     EXPECT_EQ(app.Status.LastErrorText, "Bad Parameter");
     EXPECT_EQ(pcd.ReadPcdFlags(100, 0), 0);
     EXPECT_EQ(pcd.ReadPcdRegisters(100, -1), 0);
-    EXPECT_EQ(pcd.ReadPcdClock(), 1);
-    EXPECT_EQ(app.Status.LastErrorText, "Function not supported by the local DLL");
     EXPECT_TRUE(sim.Frames().empty());
+
+    // The clock comes through the library's own clock read.
+    sim.Station(5).SetClock(2026, 12, 7, 13, 45, 30);
+    ASSERT_EQ(pcd.ReadPcdClock(), 0);
+    EXPECT_NEAR(pcd.PcdClock(), DateFromParts(2026, 12, 7, 13, 45, 32), 3.0 / 86400);
+    EXPECT_EQ(FramesFor(5, 4), 1u);
 }
 
 TEST_F(PcdSimTest, PortClosedUnderTheProgramIsReopenedByTheNextRead) {

@@ -47,6 +47,7 @@ struct PelsbusApi {
     int32_t (*PcdRdDBX)(int16_t, int16_t, int16_t, uint8_t*);
     int32_t (*PcdRdBlockSize)(char, int16_t, int16_t, int32_t*);
     int32_t (*PcdRdStatus)(int16_t, int32_t*);
+    int32_t (*PCDReadClock)(int32_t*);
     int32_t (*PCDFloatToLong)(float, int32_t);
     float (*PCDLongToFloat)(int32_t, int32_t);
     int32_t (*PCDFloatStringToLong)(const char*, int32_t*);
@@ -112,6 +113,7 @@ struct PelsbusApi {
         PELSBUS_BIND(PcdRdDBX);
         PELSBUS_BIND(PcdRdBlockSize);
         PELSBUS_BIND(PcdRdStatus);
+        PELSBUS_BIND(PCDReadClock);
         PELSBUS_BIND(PCDFloatToLong);
         PELSBUS_BIND(PCDLongToFloat);
         PELSBUS_BIND(PCDFloatStringToLong);
