@@ -6,6 +6,7 @@
 #include "PcdTestSupport.h"
 #include "pcd/PcdConnection.h"
 #include "pcd/ResultTexts.h"
+#include "util/DateTime.h"
 
 namespace pelkor::test {
 namespace {
