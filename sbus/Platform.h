@@ -14,5 +14,8 @@ std::unique_ptr<SerialPort> MakeSerialPort();
 std::unique_ptr<Services> MakeServices();
 // The n-th serial port of the machine: /dev/ttyS<n-1>, or COMn.
 std::string DefaultPortDevice(int32_t port);
+// strtod in the C locale: the decimal separator is a point whatever locale
+// the host set.
+double StrtodC(const char* text);
 
 } // namespace pelsbus

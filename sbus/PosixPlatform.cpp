@@ -3,7 +3,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <locale.h>
 
 namespace pelsbus {
 
@@ -28,5 +30,10 @@ public:
 std::unique_ptr<SerialPort> MakeSerialPort() { return std::make_unique<PosixSerialPort>(); }
 std::unique_ptr<Services> MakeServices() { return std::make_unique<PosixServices>(); }
 std::string DefaultPortDevice(int32_t port) { return "/dev/tty" + std::string("S") + std::to_string(port - 1); }
+
+double StrtodC(const char* text) {
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(0));
+    return c ? strtod_l(text, nullptr, c) : std::strtod(text, nullptr);
+}
 
 } // namespace pelsbus
