@@ -14,8 +14,13 @@ test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev
            dpkg-dev file lintian              # the .deb: dpkg-shlibdeps, cpack's library scan, its check
            desktop-file-utils shared-mime-info systemd)  # desktop entries (installed one, shortcuts), file type, user unit
 
+# Only for scripts/windows-dll.sh: Pelsbus.dll cross-built, its tests under Wine.
+windows_pkgs=(mingw-w64 g++-mingw-w64      # Pelsbus.dll and its test programs (x86-64 and i686)
+              wine64)                       # runs the Windows tests on this machine
+
 want=("${build_pkgs[@]}")
 if [[ "${1:-}" == "--tests" ]]; then want+=("${test_pkgs[@]}"); fi
+if [[ "${1:-}" == "--windows" ]]; then want=("${windows_pkgs[@]}"); fi
 
 missing=()
 for p in "${want[@]}"; do
