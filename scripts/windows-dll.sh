@@ -49,6 +49,15 @@ nice ninja -C "$out-i686" Pelsbus
 check_exports x86_64-w64-mingw32 "$out/bin/Pelsbus.dll"
 check_exports i686-w64-mingw32 "$out-i686/bin/Pelsbus.dll"
 x86_64-w64-mingw32-gcc-posix -O2 -Wall -Wextra -Werror -o "$out/bin/pelsbus-host.exe" examples/windows/pelsbus-host.c
+# A host that links the import library with Pelsbus.h imports the plain names too.
+printf '#include "sbus/Pelsbus.h"\nint main(void) { return PCDGetVersion() == 200 ? 0 : 1; }\n' >"$work/link.c"
+for arch in x86_64 i686; do
+  tree=$out; [[ $arch == i686 ]] && tree=$out-i686
+  "$arch-w64-mingw32-gcc-posix" -I. "$work/link.c" -L"$tree/lib" -lPelsbus -o "$work/link-$arch.exe"
+  "$arch-w64-mingw32-objdump" -p "$work/link-$arch.exe" | grep -A3 'DLL Name: Pelsbus.dll' | grep -qw PCDGetVersion ||
+    { echo "$arch: the import library does not import PCDGetVersion by its plain name"; exit 1; }
+done
+cp "$work/link-x86_64.exe" "$out/bin/pelsbus-link.exe"
 
 # The simulator is the host's own program; build just it when no tree has it.
 host=build
@@ -65,6 +74,7 @@ udp=$(head -1 "$work/sim.out")
 
 echo "== windows-dll: tests under Wine ($udp) =="
 PELSBUS_TEST_UDP="$udp" ctest --test-dir "$out" --output-on-failure --timeout 300
+"$wine" "$out/bin/pelsbus-link.exe"
 "$wine" "$out/bin/pelsbus-host.exe" "$udp" | tee "$work/host.out"
 grep -qx "R 0 = 42" <(tr -d '\r' <"$work/host.out")
 echo "== windows-dll: passed =="
