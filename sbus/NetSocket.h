@@ -26,7 +26,8 @@ using Handle = intptr_t;
 constexpr Handle kNone = -1;
 
 // The first address of a host name or numeric address; false with the reason.
-bool Resolve(const std::string& host, uint16_t port, sockaddr_storage& out, socklen_t& length, std::string& error);
+bool Resolve(const std::string& host, uint16_t port, sockaddr_storage& out, socklen_t& length,
+             std::string& error);
 // A non-blocking datagram socket of the family, or kNone with the reason.
 Handle OpenUdp(int family, std::string& error);
 void Close(Handle h);

@@ -8,7 +8,8 @@
 
 namespace pelsbus::net {
 
-bool Resolve(const std::string& host, uint16_t port, sockaddr_storage& out, socklen_t& length, std::string& error) {
+bool Resolve(const std::string& host, uint16_t port, sockaddr_storage& out, socklen_t& length,
+             std::string& error) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_DGRAM;
@@ -38,18 +39,23 @@ void Close(Handle h) {
 int WaitReadable(Handle h, int ms) {
     pollfd p{static_cast<int>(h), POLLIN, 0};
     int pr;
-    do pr = ::poll(&p, 1, ms);
+    do
+        pr = ::poll(&p, 1, ms);
     while (pr < 0 && errno == EINTR);
     return pr < 0 ? -1 : (pr > 0 ? 1 : 0);
 }
 
-void SendTo(Handle h, const uint8_t* bytes, size_t n, const sockaddr_storage& to, socklen_t length) {
+void SendTo(Handle h, const uint8_t* bytes, size_t n, const sockaddr_storage& to,
+            socklen_t length) {
     ssize_t sent;
-    do sent = ::sendto(static_cast<int>(h), bytes, n, 0, reinterpret_cast<const sockaddr*>(&to), length);
+    do
+        sent = ::sendto(static_cast<int>(h), bytes, n, 0, reinterpret_cast<const sockaddr*>(&to),
+                        length);
     while (sent < 0 && errno == EINTR);
 }
 
-long ReceiveFrom(Handle h, uint8_t* buffer, size_t room, sockaddr_storage& from, socklen_t& length) {
+long ReceiveFrom(Handle h, uint8_t* buffer, size_t room, sockaddr_storage& from,
+                 socklen_t& length) {
     length = sizeof from;
     return static_cast<long>(::recvfrom(static_cast<int>(h), buffer, room, MSG_TRUNC | MSG_DONTWAIT,
                                         reinterpret_cast<sockaddr*>(&from), &length));

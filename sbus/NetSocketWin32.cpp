@@ -14,10 +14,12 @@ namespace {
 
 std::string SystemText(int code) {
     char text[256] = {};
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                   static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+    const DWORD n =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
     std::string s(text, n);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' '))
+        s.pop_back();
     return s.empty() ? "error " + std::to_string(code) : s;
 }
 
@@ -34,7 +36,8 @@ bool Started(std::string& error) {
 
 } // namespace
 
-bool Resolve(const std::string& host, uint16_t port, sockaddr_storage& out, socklen_t& length, std::string& error) {
+bool Resolve(const std::string& host, uint16_t port, sockaddr_storage& out, socklen_t& length,
+             std::string& error) {
     if (!Started(error)) return false;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -82,15 +85,18 @@ int WaitReadable(Handle h, int ms) {
     return r == SOCKET_ERROR ? -1 : (r > 0 ? 1 : 0);
 }
 
-void SendTo(Handle h, const uint8_t* bytes, size_t n, const sockaddr_storage& to, socklen_t length) {
+void SendTo(Handle h, const uint8_t* bytes, size_t n, const sockaddr_storage& to,
+            socklen_t length) {
     ::sendto(static_cast<SOCKET>(h), reinterpret_cast<const char*>(bytes), static_cast<int>(n), 0,
              reinterpret_cast<const sockaddr*>(&to), length);
 }
 
-long ReceiveFrom(Handle h, uint8_t* buffer, size_t room, sockaddr_storage& from, socklen_t& length) {
+long ReceiveFrom(Handle h, uint8_t* buffer, size_t room, sockaddr_storage& from,
+                 socklen_t& length) {
     length = sizeof from;
-    const int r = ::recvfrom(static_cast<SOCKET>(h), reinterpret_cast<char*>(buffer), static_cast<int>(room), 0,
-                             reinterpret_cast<sockaddr*>(&from), &length);
+    const int r =
+        ::recvfrom(static_cast<SOCKET>(h), reinterpret_cast<char*>(buffer), static_cast<int>(room),
+                   0, reinterpret_cast<sockaddr*>(&from), &length);
     if (r != SOCKET_ERROR) return r;
     // Winsock drops the rest of a datagram too long for the buffer; say so
     // by its length being more than the room.

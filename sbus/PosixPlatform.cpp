@@ -27,9 +27,15 @@ public:
 
 } // namespace
 
-std::unique_ptr<SerialPort> MakeSerialPort() { return std::make_unique<PosixSerialPort>(); }
-std::unique_ptr<Services> MakeServices() { return std::make_unique<PosixServices>(); }
-std::string DefaultPortDevice(int32_t port) { return "/dev/tty" + std::string("S") + std::to_string(port - 1); }
+std::unique_ptr<SerialPort> MakeSerialPort() {
+    return std::make_unique<PosixSerialPort>();
+}
+std::unique_ptr<Services> MakeServices() {
+    return std::make_unique<PosixServices>();
+}
+std::string DefaultPortDevice(int32_t port) {
+    return "/dev/tty" + std::string("S") + std::to_string(port - 1);
+}
 
 double StrtodC(const char* text) {
     static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(0));

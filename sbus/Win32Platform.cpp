@@ -12,14 +12,22 @@ namespace {
 class Win32Services final : public Services {
 public:
     void Sleep(int32_t ms) override { ::Sleep(static_cast<DWORD>(ms)); }
-    void ShowError(const char* text) override { MessageBoxA(nullptr, text, "ERROR", MB_OK | MB_ICONERROR); }
+    void ShowError(const char* text) override {
+        MessageBoxA(nullptr, text, "ERROR", MB_OK | MB_ICONERROR);
+    }
 };
 
 } // namespace
 
-std::unique_ptr<SerialPort> MakeSerialPort() { return std::make_unique<Win32SerialPort>(); }
-std::unique_ptr<Services> MakeServices() { return std::make_unique<Win32Services>(); }
-std::string DefaultPortDevice(int32_t port) { return "COM" + std::to_string(port); }
+std::unique_ptr<SerialPort> MakeSerialPort() {
+    return std::make_unique<Win32SerialPort>();
+}
+std::unique_ptr<Services> MakeServices() {
+    return std::make_unique<Win32Services>();
+}
+std::string DefaultPortDevice(int32_t port) {
+    return "COM" + std::to_string(port);
+}
 
 double StrtodC(const char* text) {
     static const _locale_t c = _create_locale(LC_ALL, "C");

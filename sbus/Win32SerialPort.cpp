@@ -21,7 +21,9 @@ void ApplyToDcb(const CommSettings& s, DCB& d) {
     d.DCBlength = sizeof d;
     d.BaudRate = s.baud;
     d.ByteSize = s.dataBits;
-    d.Parity = s.parity == Parity::Mark ? MARKPARITY : s.parity == Parity::Space ? SPACEPARITY : NOPARITY;
+    d.Parity = s.parity == Parity::Mark    ? MARKPARITY
+               : s.parity == Parity::Space ? SPACEPARITY
+                                           : NOPARITY;
     d.StopBits = s.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
     d.fBinary = s.binary;
     d.fParity = s.parityCheck;
@@ -43,7 +45,9 @@ CommSettings FromDcb(const DCB& d) {
     CommSettings s;
     s.baud = d.BaudRate;
     s.dataBits = d.ByteSize;
-    s.parity = d.Parity == MARKPARITY ? Parity::Mark : d.Parity == SPACEPARITY ? Parity::Space : Parity::None;
+    s.parity = d.Parity == MARKPARITY    ? Parity::Mark
+               : d.Parity == SPACEPARITY ? Parity::Space
+                                         : Parity::None;
     s.stopBits = d.StopBits == TWOSTOPBITS ? 2 : 1;
     s.binary = d.fBinary;
     s.parityCheck = d.fParity;
@@ -56,10 +60,14 @@ CommSettings FromDcb(const DCB& d) {
 }
 
 COMMTIMEOUTS ToCommTimeouts(const CommTimeouts& t) {
-    COMMTIMEOUTS c{t.readInterval, t.readMultiplier, t.readConstant, t.writeMultiplier, t.writeConstant};
-    const bool immediate = t.readInterval == MAXDWORD && t.readMultiplier == 0 && t.readConstant == 0;
-    if (!immediate && t.readMultiplier == 0 && t.readConstant == 0) c.ReadTotalTimeoutConstant = kLongestWaitMs;
-    if (t.writeMultiplier == 0 && t.writeConstant == 0) c.WriteTotalTimeoutConstant = kLongestWaitMs;
+    COMMTIMEOUTS c{t.readInterval, t.readMultiplier, t.readConstant, t.writeMultiplier,
+                   t.writeConstant};
+    const bool immediate =
+        t.readInterval == MAXDWORD && t.readMultiplier == 0 && t.readConstant == 0;
+    if (!immediate && t.readMultiplier == 0 && t.readConstant == 0)
+        c.ReadTotalTimeoutConstant = kLongestWaitMs;
+    if (t.writeMultiplier == 0 && t.writeConstant == 0)
+        c.WriteTotalTimeoutConstant = kLongestWaitMs;
     return c;
 }
 
@@ -69,8 +77,8 @@ bool Win32SerialPort::Open(const std::string& device, int& osError) {
         return false;
     }
     // Share mode 0: nobody else opens the port while we hold it.
-    h_ = CreateFileA(Win32DevicePath(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                     nullptr);
+    h_ = CreateFileA(Win32DevicePath(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                     OPEN_EXISTING, 0, nullptr);
     if (h_ == INVALID_HANDLE_VALUE) {
         osError = static_cast<int>(GetLastError());
         return false;
@@ -110,7 +118,9 @@ bool Win32SerialPort::Discard() {
            PurgeComm(h_, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR) != 0;
 }
 
-bool Win32SerialPort::Drain() { return h_ != INVALID_HANDLE_VALUE && FlushFileBuffers(h_) != 0; }
+bool Win32SerialPort::Drain() {
+    return h_ != INVALID_HANDLE_VALUE && FlushFileBuffers(h_) != 0;
+}
 
 bool Win32SerialPort::Write(const uint8_t* bytes, size_t n) {
     if (h_ == INVALID_HANDLE_VALUE) return false;

@@ -51,7 +51,8 @@ TEST_F(DllTest, ReadsWritesStatusAndClockOverUdp) {
     EXPECT_EQ(status, 2);
     int32_t c[8] = {};
     ASSERT_EQ(api.PCDReadClock(c), 0);
-    EXPECT_EQ(std::vector<int32_t>(c, c + 8), (std::vector<int32_t>{52, 5, 1999, 12, 31, 23, 59, 58}));
+    EXPECT_EQ(std::vector<int32_t>(c, c + 8),
+              (std::vector<int32_t>{52, 5, 1999, 12, 31, 23, 59, 58}));
     EXPECT_EQ(api.PCDFloatToLong(1.5f, 0), static_cast<int32_t>(0xC0000041u));
 }
 

@@ -38,7 +38,8 @@ TEST(Win32Port, DeviceNamesDcbAndTimeouts) {
             s.stopBits = p == Parity::None ? 2 : 1;
             ApplyToDcb(s, d);
             const CommSettings back = FromDcb(d);
-            EXPECT_TRUE(back.parity == p && back.rts == r && back.stopBits == s.stopBits && back.baud == s.baud);
+            EXPECT_TRUE(back.parity == p && back.rts == r && back.stopBits == s.stopBits &&
+                        back.baud == s.baud);
         }
 
     const COMMTIMEOUTS t = ToCommTimeouts(CommTimeouts{});
@@ -61,7 +62,8 @@ TEST(Win32Port, MissingComPortFailsTheOpenWithItsSystemError) {
     EXPECT_EQ(e.Open(), kPortError);
     EXPECT_FALSE(port.IsOpen());
     ASSERT_EQ(log.messages.size(), 1u);
-    EXPECT_EQ(log.messages[0].rfind("Error: Cannot open the serial port. [2]", 0), 0u) << log.messages[0];
+    EXPECT_EQ(log.messages[0].rfind("Error: Cannot open the serial port. [2]", 0), 0u)
+        << log.messages[0];
     int32_t v = 0;
     EXPECT_EQ(e.ReadValues(cmd::kReadRegister, 0, 1, &v), kNotOpen);
 }
