@@ -167,6 +167,20 @@ TEST_F(PcdSimTest, ConfiguredPortAndRateWinOverTheEnvironment) {
     EXPECT_EQ(pcd.PcdRegisterValues()[0], -42);
 }
 
+TEST(PcdOlderLibrary, ALibraryWithoutTheClockExportKeepsTheClockUnsupported) {
+    TestContext ctx;
+    // Any shared object without PCDReadClock stands for an older library.
+    DlPelsbus drv{{std::string(PELKOR_BINARY_DIR) + "/pg5stub"}, "ScommDll.dll"};
+    std::string error;
+    ASSERT_TRUE(drv.Bind(error)) << error;
+    EXPECT_FALSE(drv.HasReadClock());
+    PcdConnection pcd{ctx.app, drv};
+    EXPECT_EQ(pcd.ReadPcdClock(), 1);
+    EXPECT_EQ(ctx.app.Status.LastErrorText, "Function not supported by the local DLL");
+    DlPelsbus ours{{ExecutableFolder()}};
+    EXPECT_TRUE(ours.HasReadClock());
+}
+
 TEST(PcdNoLibrary, UnboundLibraryEndsTheConnectQuietly) {
     TestContext ctx;
     DlPelsbus drv{{ctx.dir.path()}, "libNoSuchPelsbus.so"};
