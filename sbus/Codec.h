@@ -24,6 +24,32 @@ enum Result : int32_t {
     kFailed = -1,
 };
 
+// S-Bus command codes of the telegrams this library sends.
+namespace cmd {
+constexpr uint8_t kReadCounter = 0;
+constexpr uint8_t kReadFlag = 2;
+constexpr uint8_t kReadInput = 3;
+constexpr uint8_t kReadClock = 4; // real time clock
+constexpr uint8_t kReadOutput = 5;
+constexpr uint8_t kReadRegister = 6;
+constexpr uint8_t kReadTimer = 7;
+constexpr uint8_t kWriteCounter = 10;
+constexpr uint8_t kWriteFlag = 11;
+constexpr uint8_t kWriteOutput = 13;
+constexpr uint8_t kWriteRegister = 14;
+constexpr uint8_t kWriteTimer = 15;
+constexpr uint8_t kReadStatus = 20; // CPU 0
+constexpr uint8_t kReadText = 33;
+constexpr uint8_t kReadDbItems = 150;
+constexpr uint8_t kWriteDbItems = 151;
+constexpr uint8_t kReadBlockSizes = 156;
+constexpr uint8_t kReadDbBytes = 159;
+} // namespace cmd
+
+// Bytes of a clock answer: week, day of week, year, month, day, hour,
+// minute, second, each two BCD digits.
+constexpr size_t kClockBytes = 8;
+
 constexpr uint8_t kAck = 0x06;
 constexpr uint8_t kNakByte = 0x15;
 constexpr int kMaxBits = 128;  // per telegram

@@ -84,7 +84,7 @@ int32_t Engine::ReadDbItems(int16_t db, int16_t item, int16_t count, int32_t* va
     if (count <= 0 || !values) return kBadParameter;
     SbusRequest r;
     r.station = s_.station;
-    r.command = 150;
+    r.command = cmd::kReadDbItems;
     r.db = static_cast<uint16_t>(db);
     r.address = static_cast<uint16_t>(item);
     return Split(r, count, kMaxValues, false, [&](SbusRequest& t, int32_t done, int32_t n) {
@@ -96,7 +96,7 @@ int32_t Engine::WriteDbItems(int16_t db, int16_t item, int16_t count, const int3
     if (count <= 0 || !values) return kBadParameter;
     SbusRequest r;
     r.station = s_.station;
-    r.command = 151;
+    r.command = cmd::kWriteDbItems;
     r.db = static_cast<uint16_t>(db);
     r.address = static_cast<uint16_t>(item);
     return Split(r, count, kMaxValues, true, [&](SbusRequest& t, int32_t done, int32_t n) {
@@ -114,7 +114,7 @@ int32_t Engine::ReadDbBytes(int16_t db, int16_t offset, int16_t count, uint8_t* 
     if (head == 4) head = 0;
     SbusRequest r;
     r.station = s_.station;
-    r.command = 159;
+    r.command = cmd::kReadDbBytes;
     r.db = static_cast<uint16_t>(db);
     r.address = offset / 4;
     int32_t rc = kOk;
@@ -153,7 +153,7 @@ int32_t Engine::ReadBlockSizes(char type, int16_t block, int16_t count, int32_t*
     if (!hit || count <= 0 || !sizes) return kBadParameter;
     SbusRequest r;
     r.station = s_.station;
-    r.command = 156;
+    r.command = cmd::kReadBlockSizes;
     r.blockType = static_cast<uint8_t>(hit - kTypes);
     r.address = static_cast<uint16_t>(block);
     return Split(r, count, kMaxValues, false, [&](SbusRequest& t, int32_t done, int32_t n) {
@@ -165,7 +165,7 @@ int32_t Engine::ReadStatus(int16_t /*cpu*/, int32_t* status) {
     if (!status) return kBadParameter;
     SbusRequest r;
     r.station = s_.station;
-    r.command = 20;
+    r.command = cmd::kReadStatus;
     r.count = 1;
     if (int32_t rc = ReadTelegram(r)) return rc;
     switch (static_cast<char>(r.values[0])) {
@@ -177,6 +177,36 @@ int32_t Engine::ReadStatus(int16_t /*cpu*/, int32_t* status) {
     case 'C': *status = 5; break;
     default: *status = 6;
     }
+    return kOk;
+}
+
+namespace {
+
+// Two BCD digits, or -1 when a nibble is no digit.
+int32_t FromBcd(int32_t b) {
+    const int32_t hi = b >> 4 & 0xF, lo = b & 0xF;
+    return hi > 9 || lo > 9 ? -1 : hi * 10 + lo;
+}
+
+} // namespace
+
+int32_t Engine::ReadClock(int32_t* clock8) {
+    if (!clock8) return kBadParameter;
+    SbusRequest r;
+    r.station = s_.station;
+    r.command = cmd::kReadClock;
+    r.count = 1;
+    if (int32_t rc = ReadTelegram(r)) return rc;
+    int32_t v[kClockBytes];
+    for (size_t i = 0; i < kClockBytes; ++i)
+        if ((v[i] = FromBcd(r.values[i])) < 0) return kBadResponse;
+    // A clock that cannot be a time of day is a spoiled answer, not a value.
+    const bool valid = v[1] >= 1 && v[1] <= 7 && v[3] >= 1 && v[3] <= 12 && v[4] >= 1 && v[4] <= 31 && v[5] <= 23 &&
+                       v[6] <= 59 && v[7] <= 59;
+    if (!valid) return kBadResponse;
+    // Two year digits: 90..99 are the 1990s, the rest this century.
+    v[2] += v[2] >= 90 ? 1900 : 2000;
+    std::copy_n(v, kClockBytes, clock8);
     return kOk;
 }
 

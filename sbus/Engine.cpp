@@ -1,4 +1,5 @@
 #include "sbus/Engine.h"
+#include "sbus/Platform.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,11 +21,20 @@ uint16_t SbusCrc16(const CrcTable& table, uint16_t start, const uint8_t* bytes, 
     return crc;
 }
 
+using namespace cmd;
+
 namespace {
 
-bool IsBitRead(uint8_t c) { return c == 2 || c == 3 || c == 5; }
-bool IsValueRead(uint8_t c) { return c == 0 || c == 6 || c == 7 || c == 33 || c == 150; }
-bool IsWrite(uint8_t c) { return c == 10 || c == 11 || c == 13 || c == 14 || c == 15 || c == 151; }
+bool IsBitRead(uint8_t c) { return c == kReadFlag || c == kReadInput || c == kReadOutput; }
+bool IsValueRead(uint8_t c) {
+    return c == kReadCounter || c == kReadRegister || c == kReadTimer || c == kReadText || c == kReadDbItems;
+}
+bool IsWrite(uint8_t c) {
+    return c == kWriteCounter || c == kWriteFlag || c == kWriteOutput || c == kWriteRegister || c == kWriteTimer ||
+           c == kWriteDbItems;
+}
+// Requests that are the command alone.
+bool IsBare(uint8_t c) { return c == kReadStatus || c == kReadClock; }
 
 void Put16(uint8_t*& p, uint32_t v) {
     *p++ = static_cast<uint8_t>(v >> 8);
@@ -47,17 +57,18 @@ int32_t Clamp(int32_t count, int32_t max) { return count < 1 ? 1 : (count > max 
 
 size_t ExpectedData(const SbusRequest& r) {
     if (IsBitRead(r.command)) return static_cast<size_t>((Clamp(r.count, kMaxBits) + 7) / 8);
-    if (IsValueRead(r.command) || r.command == 156 || r.command == 159)
+    if (IsValueRead(r.command) || r.command == kReadBlockSizes || r.command == kReadDbBytes)
         return static_cast<size_t>(4 * Clamp(r.count, kMaxValues));
-    if (r.command == 20) return 1;
+    if (r.command == kReadStatus) return 1;
+    if (r.command == kReadClock) return kClockBytes;
     return 0;
 }
 
 int32_t FamilyLimit(uint8_t command) {
     switch (command) {
-    case 2: case 3: case 5: case 11: case 13: return 8192;
-    case 0: case 7: case 10: case 15: return 1600;
-    case 6: case 14: return 4096;
+    case kReadFlag: case kReadInput: case kReadOutput: case kWriteFlag: case kWriteOutput: return 8192;
+    case kReadCounter: case kReadTimer: case kWriteCounter: case kWriteTimer: return 1600;
+    case kReadRegister: case kWriteRegister: return 4096;
     default: return 0;
     }
 }
@@ -90,7 +101,7 @@ std::string Engine::PortDevice(int32_t port) const {
         return s_.portNames[static_cast<size_t>(port)];
     const std::string var = "PELSBUS_COM" + std::to_string(port);
     if (const char* p = std::getenv(var.c_str()); p && *p) return p;
-    return "/dev/tty" + std::string("S") + std::to_string(port - 1);
+    return DefaultPortDevice(port);
 }
 
 int32_t Engine::Open() {
@@ -121,8 +132,8 @@ size_t BuildBody(const SbusRequest& r, uint8_t* out) {
     const uint8_t c = r.command;
     *p++ = c;
     const uint32_t addr = static_cast<uint32_t>(r.address);
-    if (c == 20) return static_cast<size_t>(p - out);
-    if (c == 11 || c == 13) {
+    if (IsBare(c)) return static_cast<size_t>(p - out);
+    if (c == kWriteFlag || c == kWriteOutput) {
         const int32_t n = Clamp(r.count, kMaxBits);
         const int bytes = (n + 7) / 8;
         *p++ = static_cast<uint8_t>(bytes + 2);
@@ -134,18 +145,18 @@ size_t BuildBody(const SbusRequest& r, uint8_t* out) {
                 if (r.values[b * 8 + i] != 0) v |= static_cast<uint8_t>(1u << i);
             *p++ = v;
         }
-    } else if (c == 10 || c == 14 || c == 15 || c == 151) {
+    } else if (IsWrite(c)) {
         const int32_t n = Clamp(r.count, kMaxValues);
-        *p++ = static_cast<uint8_t>(4 * n + (c == 151 ? 3 : 1));
-        if (c == 151) Put16(p, static_cast<uint32_t>(r.db));
+        *p++ = static_cast<uint8_t>(4 * n + (c == kWriteDbItems ? 3 : 1));
+        if (c == kWriteDbItems) Put16(p, static_cast<uint32_t>(r.db));
         Put16(p, addr);
         for (int i = 0; i < n; ++i) Put32(p, static_cast<uint32_t>(r.values[i]));
     } else {
         const int32_t n = Clamp(r.count, IsBitRead(c) ? kMaxBits : kMaxValues);
         *p++ = static_cast<uint8_t>(n - 1);
-        if (c == 150 || c == 159) Put16(p, static_cast<uint32_t>(r.db));
-        if (c == 156) *p++ = r.blockType;
-        if (c == 159) *p++ = static_cast<uint8_t>(addr >> 16);
+        if (c == kReadDbItems || c == kReadDbBytes) Put16(p, static_cast<uint32_t>(r.db));
+        if (c == kReadBlockSizes) *p++ = r.blockType;
+        if (c == kReadDbBytes) *p++ = static_cast<uint8_t>(addr >> 16);
         Put16(p, addr);
     }
     return static_cast<size_t>(p - out);
@@ -154,9 +165,11 @@ size_t BuildBody(const SbusRequest& r, uint8_t* out) {
 void DecodeAnswer(SbusRequest& r, const uint8_t* answer) {
     if (IsBitRead(r.command)) {
         for (int32_t i = 0; i < Clamp(r.count, kMaxBits); ++i) r.values[i] = (answer[i / 8] >> (i % 8)) & 1;
-    } else if (r.command == 20) {
+    } else if (r.command == kReadStatus) {
         r.values[0] = answer[0];
-    } else if (r.command == 159) {
+    } else if (r.command == kReadClock) {
+        for (size_t i = 0; i < kClockBytes; ++i) r.values[i] = answer[i];
+    } else if (r.command == kReadDbBytes) {
         // Kept in wire order: the caller copies bytes.
         for (int32_t i = 0; i < Clamp(r.count, kMaxValues); ++i) {
             uint8_t* slot = reinterpret_cast<uint8_t*>(&r.values[i]);

@@ -48,6 +48,10 @@ public:
     int32_t ReadDbBytes(int16_t db, int16_t offset, int16_t count, uint8_t* bytes);
     int32_t ReadBlockSizes(char type, int16_t block, int16_t count, int32_t* sizes);
     int32_t ReadStatus(int16_t cpu, int32_t* status);
+    // The real time clock as week, day of week (1 Monday..7), year (four
+    // digits), month, day, hour, minute, second; 4 for an answer that is no
+    // valid BCD clock.
+    int32_t ReadClock(int32_t* clock8);
 
     const CrcTable& Crc() const { return crc_; }
 

@@ -2,33 +2,15 @@
 #include "sbus/Engine.h"
 #include "sbus/PcdFloat.h"
 #include "sbus/Pelsbus.h"
-#include "sbus/PosixSerialPort.h"
-
-#include <cerrno>
-#include <cstdio>
-#include <ctime>
+#include "sbus/Platform.h"
 
 namespace {
 
-class PosixServices final : public pelsbus::Services {
-public:
-    void Sleep(int32_t ms) override {
-        timespec ts{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-        while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-        }
-    }
-    // Message boxes of the library become lines on standard error.
-    void ShowError(const char* text) override {
-        std::fprintf(stderr, "ERROR: %s\n", text);
-        std::fflush(stderr);
-    }
-};
-
 // One state for the process; the port closes when the library unloads.
 struct Library {
-    pelsbus::PosixSerialPort port;
-    PosixServices services;
-    pelsbus::Engine engine{port, services};
+    std::unique_ptr<pelsbus::SerialPort> port = pelsbus::MakeSerialPort();
+    std::unique_ptr<pelsbus::Services> services = pelsbus::MakeServices();
+    pelsbus::Engine engine{*port, *services};
     ~Library() { engine.Close(); }
 };
 
@@ -83,37 +65,37 @@ int32_t PELSBUS_CALL PCDSetWin95(int32_t flag) {
 void PELSBUS_CALL PCDNoMsg(void) { E().NoMsg(); }
 
 int32_t PELSBUS_CALL PCDReadInput(int16_t address, int16_t count, int16_t* values) {
-    return E().ReadBits(3, address, count, values);
+    return E().ReadBits(pelsbus::cmd::kReadInput, address, count, values);
 }
 int32_t PELSBUS_CALL PCDReadOutput(int16_t address, int16_t count, int16_t* values) {
-    return E().ReadBits(5, address, count, values);
+    return E().ReadBits(pelsbus::cmd::kReadOutput, address, count, values);
 }
 int32_t PELSBUS_CALL PCDReadFlag(int16_t address, int16_t count, int16_t* values) {
-    return E().ReadBits(2, address, count, values);
+    return E().ReadBits(pelsbus::cmd::kReadFlag, address, count, values);
 }
 int32_t PELSBUS_CALL PCDWriteOutput(int16_t address, int16_t count, const int16_t* values) {
-    return E().WriteBits(13, address, count, values);
+    return E().WriteBits(pelsbus::cmd::kWriteOutput, address, count, values);
 }
 int32_t PELSBUS_CALL PCDWriteFlag(int16_t address, int16_t count, const int16_t* values) {
-    return E().WriteBits(11, address, count, values);
+    return E().WriteBits(pelsbus::cmd::kWriteFlag, address, count, values);
 }
 int32_t PELSBUS_CALL PCDReadCounter(int16_t address, int16_t count, int32_t* values) {
-    return E().ReadValues(0, address, count, values);
+    return E().ReadValues(pelsbus::cmd::kReadCounter, address, count, values);
 }
 int32_t PELSBUS_CALL PCDReadTimer(int16_t address, int16_t count, int32_t* values) {
-    return E().ReadValues(7, address, count, values);
+    return E().ReadValues(pelsbus::cmd::kReadTimer, address, count, values);
 }
 int32_t PELSBUS_CALL PCDReadRegister(int16_t address, int16_t count, int32_t* values) {
-    return E().ReadValues(6, address, count, values);
+    return E().ReadValues(pelsbus::cmd::kReadRegister, address, count, values);
 }
 int32_t PELSBUS_CALL PCDWriteCounter(int16_t address, int16_t count, const int32_t* values) {
-    return E().WriteValues(10, address, count, values);
+    return E().WriteValues(pelsbus::cmd::kWriteCounter, address, count, values);
 }
 int32_t PELSBUS_CALL PCDWriteTimer(int16_t address, int16_t count, const int32_t* values) {
-    return E().WriteValues(15, address, count, values);
+    return E().WriteValues(pelsbus::cmd::kWriteTimer, address, count, values);
 }
 int32_t PELSBUS_CALL PCDWriteRegister(int16_t address, int16_t count, const int32_t* values) {
-    return E().WriteValues(14, address, count, values);
+    return E().WriteValues(pelsbus::cmd::kWriteRegister, address, count, values);
 }
 
 int32_t PELSBUS_CALL PcdRdDBItem(int16_t db, int16_t item, int16_t count, int32_t* values) {
@@ -129,6 +111,7 @@ int32_t PELSBUS_CALL PcdRdBlockSize(char type, int16_t block, int16_t count, int
     return E().ReadBlockSizes(type, block, count, sizes);
 }
 int32_t PELSBUS_CALL PcdRdStatus(int16_t cpu, int32_t* status) { return E().ReadStatus(cpu, status); }
+int32_t PELSBUS_CALL PCDReadClock(int32_t* clock8) { return E().ReadClock(clock8); }
 
 int32_t PELSBUS_CALL PCDFloatToLong(float value, int32_t) { return static_cast<int32_t>(pelsbus::IeeeToPcd(value)); }
 float PELSBUS_CALL PCDLongToFloat(int32_t value, int32_t) { return pelsbus::PcdToIeee(static_cast<uint32_t>(value)); }

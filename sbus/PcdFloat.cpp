@@ -1,10 +1,10 @@
 #include "sbus/PcdFloat.h"
+#include "sbus/Platform.h"
 
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <locale.h>
 
 namespace pelsbus {
 
@@ -63,9 +63,7 @@ uint32_t DecimalToPcd(const char* text, int32_t& status) {
         status = 3;
         return 0;
     }
-    // The decimal separator is always a point, whatever locale the host set.
-    static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t(0));
-    double d = c_locale ? strtod_l(number, nullptr, c_locale) : std::strtod(number, nullptr);
+    const double d = StrtodC(number);
     float f = static_cast<float>(d);
     if (f == 0.0f) {
         status = 0;

@@ -20,7 +20,11 @@
 #include <stdint.h>
 
 #ifdef _WIN32
+#ifdef PELSBUS_BUILD
 #define PELSBUS_API __declspec(dllexport)
+#else
+#define PELSBUS_API
+#endif
 #define PELSBUS_CALL __stdcall
 #else
 #define PELSBUS_API __attribute__((visibility("default")))
@@ -72,6 +76,9 @@ PELSBUS_API int32_t PELSBUS_CALL PcdWrDBItem(int16_t db, int16_t item, int16_t c
 PELSBUS_API int32_t PELSBUS_CALL PcdRdDBX(int16_t db, int16_t offset, int16_t count, uint8_t* bytes);
 PELSBUS_API int32_t PELSBUS_CALL PcdRdBlockSize(char type, int16_t block, int16_t count, int32_t* sizes);
 PELSBUS_API int32_t PELSBUS_CALL PcdRdStatus(int16_t cpu, int32_t* status);
+/* Real time clock: week, day of week (1 = Monday), year (4 digits), month,
+ * day, hour, minute, second */
+PELSBUS_API int32_t PELSBUS_CALL PCDReadClock(int32_t* clock8);
 
 /* PCD float <-> IEEE single (no port, no state) */
 PELSBUS_API int32_t PELSBUS_CALL PCDFloatToLong(float value, int32_t unused);

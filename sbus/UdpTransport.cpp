@@ -1,14 +1,8 @@
 #include "sbus/UdpTransport.h"
 
-#include <arpa/inet.h>
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
-#include <netdb.h>
-#include <poll.h>
-#include <unistd.h>
 
 namespace pelsbus {
 
@@ -121,30 +115,12 @@ UdpTransport::UdpTransport(const Link& link, const CrcTable& crc) : link_(link),
 }
 
 int32_t UdpTransport::Open(const std::string& name) {
-    if (fd_ >= 0) return kPortError;
+    if (fd_ != net::kNone) return kPortError;
     std::string host, error;
     uint16_t port = 0;
-    if (SplitUdpName(name, host, port, error)) {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_DGRAM;
-        hints.ai_flags = AI_NUMERICSERV;
-        addrinfo* found = nullptr;
-        const int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-        if (rc != 0) {
-            error = gai_strerror(rc);
-        } else {
-            fd_ = ::socket(found->ai_family, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-            if (fd_ < 0) {
-                error = std::strerror(errno);
-            } else {
-                std::memcpy(&peer_, found->ai_addr, found->ai_addrlen);
-                peerLength_ = found->ai_addrlen;
-            }
-            freeaddrinfo(found);
-        }
-    }
-    if (fd_ < 0) {
+    if (SplitUdpName(name, host, port, error) && net::Resolve(host, port, peer_, peerLength_, error))
+        fd_ = net::OpenUdp(peer_.ss_family, error);
+    if (fd_ == net::kNone) {
         const std::string text = "Error: Cannot open the UDP channel " + name + ". [" + error + "]";
         link_.Message(text.c_str());
         return kPortError;
@@ -154,8 +130,8 @@ int32_t UdpTransport::Open(const std::string& name) {
 }
 
 void UdpTransport::Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    net::Close(fd_);
+    fd_ = net::kNone;
 }
 
 bool UdpTransport::FromPeer(const sockaddr_storage& from) const {
@@ -174,15 +150,15 @@ bool UdpTransport::FromPeer(const sockaddr_storage& from) const {
 }
 
 Outcome UdpTransport::Exchange(const Attempt& a) {
-    if (fd_ < 0) return Outcome::Failed;
+    if (fd_ == net::kNone) return Outcome::Failed;
     uint8_t frame[2048];
+    sockaddr_storage from{};
+    socklen_t fromLength = 0;
     // What an earlier telegram left behind is no answer to this one.
-    for (int i = 0; i < kPurgeLimit && ::recv(fd_, frame, sizeof frame, MSG_DONTWAIT) >= 0; ++i) {
-    }
+    for (int i = 0; i < kPurgeLimit && net::WaitReadable(fd_, 0) > 0; ++i)
+        net::ReceiveFrom(fd_, frame, sizeof frame, from, fromLength);
     const size_t n = BuildUdpRequest(crc_, sequence_, a.station, a.body, a.length, frame);
-    ssize_t sent;
-    do sent = ::sendto(fd_, frame, n, 0, reinterpret_cast<const sockaddr*>(&peer_), peerLength_);
-    while (sent < 0 && errno == EINTR);
+    net::SendTo(fd_, frame, n, peer_, peerLength_);
 
     // The serial read time-outs, counted on the bytes a serial answer would have.
     const size_t want = a.write ? 1 : a.expected + 2;
@@ -195,13 +171,8 @@ Outcome UdpTransport::Exchange(const Attempt& a) {
     for (int round = 0; round < kMaxDatagrams; ++round) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
         if (round > 0 && left <= 0) break;
-        pollfd p{fd_, POLLIN, 0};
-        const int pr = ::poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
-        if (pr < 0 && errno == EINTR) continue;
-        if (pr <= 0) return Outcome::Nothing;
-        sockaddr_storage from{};
-        socklen_t fromLength = sizeof from;
-        const ssize_t r = ::recvfrom(fd_, frame, sizeof frame, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (net::WaitReadable(fd_, left > 0 ? static_cast<int>(left) : 0) <= 0) return Outcome::Nothing;
+        const long r = net::ReceiveFrom(fd_, frame, sizeof frame, from, fromLength);
         // An ICMP error of an earlier send, or a datagram from someone else.
         if (r < 0 || !FromPeer(from) || static_cast<size_t>(r) > sizeof frame) continue;
         bool foreign = true;

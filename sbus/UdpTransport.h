@@ -13,10 +13,9 @@
 // which goes up by one for each new telegram and stays for its retries.
 
 #include "sbus/Codec.h"
+#include "sbus/NetSocket.h"
 
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
 
 namespace pelsbus {
 
@@ -48,7 +47,7 @@ public:
     // Resolves the host once, here; IPv4 or IPv6.
     int32_t Open(const std::string& name) override;
     void Close() override;
-    bool IsOpen() const override { return fd_ >= 0; }
+    bool IsOpen() const override { return fd_ != net::kNone; }
     void NextTelegram() override { ++sequence_; }
     Outcome Exchange(const Attempt& a) override;
 
@@ -56,7 +55,7 @@ private:
     bool FromPeer(const sockaddr_storage& from) const;
     const Link& link_;
     const CrcTable& crc_;
-    int fd_ = -1;
+    net::Handle fd_ = net::kNone;
     sockaddr_storage peer_{};
     socklen_t peerLength_ = 0;
     CommTimeouts to_;

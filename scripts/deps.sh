@@ -18,11 +18,16 @@ test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev
            xvfb python3-pyatspi at-spi2-core dbus-x11 xdotool)  # the GUI robot: the real windows through AT-SPI
 bench_pkgs=(python3-xlwt)                     # bench_xls writes its large workbooks with it
 
+# Only for scripts/windows-dll.sh: Pelsbus.dll cross-built, its tests under Wine.
+windows_pkgs=(mingw-w64 g++-mingw-w64      # Pelsbus.dll and its test programs (x86-64 and i686)
+              wine64)                       # runs the Windows tests on this machine
+
 want=("${build_pkgs[@]}")
 for arg in "$@"; do
   case $arg in
     --tests) want+=("${test_pkgs[@]}") ;;
     --bench) want+=("${bench_pkgs[@]}") ;;
+    --windows) want+=("${windows_pkgs[@]}") ;;
   esac
 done
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the normal build, the .deb made
 # from it and checked, then the core and Pelsbus tests again under
-# AddressSanitizer + UndefinedBehaviorSanitizer, then a short run of each
-# fuzz target.
+# AddressSanitizer + UndefinedBehaviorSanitizer, a short run of each fuzz
+# target, and Pelsbus.dll built with mingw-w64 and tested under Wine (skipped
+# with a line saying why where mingw-w64 or Wine cannot be had).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -27,4 +28,6 @@ if [[ -x scripts/fuzz.sh ]]; then
   echo "== fuzz (short) =="
   FUZZ_SECONDS=${FUZZ_SECONDS:-15} bash scripts/fuzz.sh
 fi
+echo "== Pelsbus.dll (mingw-w64, tests under Wine) =="
+bash scripts/windows-dll.sh build-win64
 echo "== all tests passed =="

@@ -162,14 +162,15 @@ void Statement(Simulator& sim, pcdsim::Station*& st, const std::vector<std::stri
         return;
     }
     if (key == "clock") {
-        Need(w, 3, "clock <yyyy-mm-dd> <hh:mm:ss>");
+        Need(w, 3, "clock <yyyy-mm-dd> <hh:mm:ss> [fixed]");
+        if (w.size() > 4 || (w.size() == 4 && w[3] != "fixed")) throw ConfigError("clock takes only the word fixed after the time");
         int y, mo, d, h, mi, s;
         char c1, c2, c3, c4;
         std::istringstream ds(w[1] + " " + w[2]);
         if (!(ds >> y >> c1 >> mo >> c2 >> d >> h >> c3 >> mi >> c4 >> s) || c1 != '-' || c2 != '-' || c3 != ':' ||
             c4 != ':')
             throw ConfigError("clock wants yyyy-mm-dd hh:mm:ss");
-        st->SetClock(y, mo, d, h, mi, s);
+        st->SetClock(y, mo, d, h, mi, s, w.size() == 4);
         return;
     }
     if (key == "generator") {

@@ -115,6 +115,7 @@ struct Station::Memory {
     std::map<std::pair<char, int>, int32_t> blockSizes;
     char status = 'R';
     std::time_t clockOffset = 0; // seconds added to the host's clock
+    std::time_t clockFixed = -1; // a clock that stands still, or -1
     std::vector<FaultState> faults;
     uint64_t requests = 0;
 };
@@ -242,7 +243,7 @@ char Station::Status() const {
     std::lock_guard<std::mutex> l(mu_);
     return m_->status;
 }
-void Station::SetClock(int year, int month, int day, int hour, int minute, int second) {
+void Station::SetClock(int year, int month, int day, int hour, int minute, int second, bool fixed) {
     std::tm tm{};
     tm.tm_year = year - 1900;
     tm.tm_mon = month - 1;
@@ -254,6 +255,7 @@ void Station::SetClock(int year, int month, int day, int hour, int minute, int s
     const std::time_t t = std::mktime(&tm);
     std::lock_guard<std::mutex> l(mu_);
     m_->clockOffset = t - std::time(nullptr);
+    m_->clockFixed = fixed ? t : -1;
 }
 void Station::InjectFault(const Fault& f) {
     std::lock_guard<std::mutex> l(mu_);
@@ -273,6 +275,18 @@ uint64_t Station::Requests() const {
 }
 
 // ---------------------------------------------------------------- simulator
+
+namespace {
+
+// What the faults make of one answer.
+enum class Action { Answer, Nak, Silence, BadCrc, Short, Delay };
+struct Verdict {
+    Action action = Action::Answer;
+    int delayMs = 0;
+    int shortBytes = -1;
+};
+
+} // namespace
 
 struct Simulator::Impl {
     mutable std::mutex mu;
@@ -314,6 +328,17 @@ struct Simulator::Impl {
     // One request: the telegram without a CRC, whether its CRC was right,
     // the bytes as received, and over UDP the sender.
     void Handle(const std::vector<uint8_t>& req, bool crcOk, const std::vector<uint8_t>& raw, const Peer* peer);
+    // Handle's steps; all but Schedule run under the lock.
+    static int32_t GenValue(Station::Memory& m, Resource r, int addr, int32_t stored, double seconds);
+    static std::vector<uint8_t>& Bits(Station::Memory& m, Resource r);
+    static std::vector<int32_t>& Values(Station::Memory& m, Resource r);
+    static Verdict PickFault(Station::Memory& m, int cmd);
+    bool ReadData(Station::Memory& m, int cmd, const wire::Decoded& dq, std::vector<uint8_t>& data);
+    static bool WriteData(Station::Memory& m, int cmd, const wire::Decoded& dq, const std::vector<uint8_t>& req,
+                          bool carryOut);
+    static std::vector<uint8_t> Shape(const Verdict& v, bool refused, bool isWrite, const std::vector<uint8_t>& data,
+                                      const Peer* peer);
+    void Schedule(std::vector<uint8_t> answer, const Verdict& v, const Peer* peer);
     void CloseAll();
     SteadyClock::duration WireTime(size_t bytes) const {
         return std::chrono::duration_cast<SteadyClock::duration>(
@@ -656,8 +681,6 @@ void Simulator::Impl::RunUdp() {
 
 namespace {
 
-enum class Action { Answer, Nak, Silence, BadCrc, Short, Delay };
-
 std::vector<uint8_t> WithCrc(std::vector<uint8_t> data) {
     const uint16_t c = wire::Crc16(data.data(), data.size());
     data.push_back(static_cast<uint8_t>(c >> 8));
@@ -679,7 +702,171 @@ int32_t Get32(const uint8_t* p) {
 
 uint8_t Bcd(int v) { return static_cast<uint8_t>((v / 10 % 10) << 4 | v % 10); }
 
+// The clock as a PCD answers it: ISO week, day of week (1 Monday .. 7),
+// year (two digits), month, day, hour, minute, second, all BCD.
+std::vector<uint8_t> ClockAnswer(std::time_t t) {
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char week[4];
+    std::strftime(week, sizeof week, "%V", &tm);
+    return {Bcd(std::atoi(week)), Bcd(tm.tm_wday == 0 ? 7 : tm.tm_wday), Bcd(tm.tm_year % 100), Bcd(tm.tm_mon + 1),
+            Bcd(tm.tm_mday), Bcd(tm.tm_hour), Bcd(tm.tm_min), Bcd(tm.tm_sec)};
+}
+
 } // namespace
+
+int32_t Simulator::Impl::GenValue(Station::Memory& m, Resource r, int addr, int32_t stored, double seconds) {
+    auto g = m.generators.find({static_cast<int>(r), addr});
+    if (g == m.generators.end()) return stored;
+    return g->second.Value(seconds, m.generatorReads[{static_cast<int>(r), addr}]++);
+}
+
+std::vector<uint8_t>& Simulator::Impl::Bits(Station::Memory& m, Resource r) {
+    if (r == Resource::Input) return m.inputs;
+    if (r == Resource::Output) return m.outputs;
+    return m.flags;
+}
+
+std::vector<int32_t>& Simulator::Impl::Values(Station::Memory& m, Resource r) {
+    if (r == Resource::Counter) return m.counters;
+    if (r == Resource::Timer) return m.timers;
+    return m.registers;
+}
+
+// Runs the station's faults that watch this command; the first that fires
+// decides what happens to the answer, status changes apply all the same.
+Verdict Simulator::Impl::PickFault(Station::Memory& m, int cmd) {
+    Verdict v;
+    for (FaultState& fs : m.faults) {
+        if (fs.f.command != -1 && fs.f.command != cmd) continue;
+        ++fs.matched;
+        const uint64_t after = static_cast<uint64_t>(std::max(0, fs.f.after));
+        if (fs.matched <= after) continue;
+        if ((fs.matched - after) % static_cast<uint64_t>(fs.f.every) != 0) continue;
+        if (fs.f.times > 0 && fs.fired >= static_cast<uint64_t>(fs.f.times)) continue;
+        if (fs.f.probability < 1.0 && !(fs.draw(fs.rng) < fs.f.probability)) continue;
+        ++fs.fired;
+        if (fs.f.kind == Fault::Kind::Status) {
+            m.status = fs.f.status;
+            continue;
+        }
+        if (v.action != Action::Answer) continue;
+        switch (fs.f.kind) {
+        case Fault::Kind::Nak: v.action = Action::Nak; break;
+        case Fault::Kind::Silence: v.action = Action::Silence; break;
+        case Fault::Kind::BadCrc: v.action = Action::BadCrc; break;
+        case Fault::Kind::ShortAnswer: v.action = Action::Short; v.shortBytes = fs.f.bytes; break;
+        case Fault::Kind::Delay: v.action = Action::Delay; v.delayMs = fs.f.delayMs; break;
+        case Fault::Kind::Status: break;
+        }
+    }
+    return v;
+}
+
+// The data of a read command; false for a request the memory cannot serve
+// (answered with NAK).
+bool Simulator::Impl::ReadData(Station::Memory& m, int cmd, const wire::Decoded& dq, std::vector<uint8_t>& data) {
+    const double seconds = std::chrono::duration<double>(SteadyClock::now() - started).count();
+    switch (cmd) {
+    case 2: case 3: case 5: {
+        const Resource r = cmd == 2 ? Resource::Flag : cmd == 3 ? Resource::Input : Resource::Output;
+        if (dq.address + dq.count > kBitCount) return false;
+        data.assign(static_cast<size_t>((dq.count + 7) / 8), 0);
+        for (int i = 0; i < dq.count; ++i) {
+            const int a = dq.address + i;
+            if (GenValue(m, r, a, Bits(m, r)[a], seconds) != 0) data[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
+        }
+        return true;
+    }
+    case 0: case 6: case 7: {
+        const Resource r = cmd == 0 ? Resource::Counter : cmd == 7 ? Resource::Timer : Resource::Register;
+        if (dq.count > 32 || dq.address + dq.count > ResourceSize(r)) return false;
+        for (int i = 0; i < dq.count; ++i) Put32(data, GenValue(m, r, dq.address + i, Values(m, r)[dq.address + i], seconds));
+        return true;
+    }
+    case 20: data.push_back(static_cast<uint8_t>(m.status)); return true;
+    case 4: data = ClockAnswer(m.clockFixed >= 0 ? m.clockFixed : std::time(nullptr) + m.clockOffset); return true;
+    case 150: case 159: {
+        auto b = m.dataBlocks.find(dq.db);
+        if (dq.count > 32 || b == m.dataBlocks.end() ||
+            static_cast<size_t>(dq.address) + static_cast<size_t>(dq.count) > b->second.size())
+            return false;
+        for (int i = 0; i < dq.count; ++i) Put32(data, b->second[static_cast<size_t>(dq.address + i)]);
+        return true;
+    }
+    case 156: {
+        static const char kTypes[] = "CXPFSTEDBIA";
+        if (dq.count > 32 || dq.db < 0 || dq.db > 10) return false;
+        for (int i = 0; i < dq.count; ++i) {
+            auto s = m.blockSizes.find({kTypes[dq.db], dq.address + i});
+            Put32(data, s == m.blockSizes.end() ? 0 : s->second);
+        }
+        return true;
+    }
+    default: return false; // known length, but nothing here answers it
+    }
+}
+
+// Stores a write command's values (unless the request is refused by a
+// fault, as on a real line); false when the memory cannot take them.
+bool Simulator::Impl::WriteData(Station::Memory& m, int cmd, const wire::Decoded& dq, const std::vector<uint8_t>& req,
+                                bool carryOut) {
+    if (!dq.valid) return false;
+    if (cmd == 11 || cmd == 13) {
+        const Resource r = cmd == 11 ? Resource::Flag : Resource::Output;
+        if (dq.address + dq.count > kBitCount) return false;
+        for (int i = 0; carryOut && i < dq.count; ++i) {
+            const int a = dq.address + i;
+            Bits(m, r)[a] = (req[6 + i / 8] >> (i % 8)) & 1;
+            m.generators.erase({static_cast<int>(r), a});
+        }
+        return true;
+    }
+    if (cmd == 151) {
+        auto b = m.dataBlocks.find(dq.db);
+        if (b == m.dataBlocks.end() || static_cast<size_t>(dq.address) + static_cast<size_t>(dq.count) > b->second.size())
+            return false;
+        for (int i = 0; carryOut && i < dq.count; ++i) b->second[static_cast<size_t>(dq.address + i)] = Get32(&req[7 + 4 * i]);
+        return true;
+    }
+    const Resource r = cmd == 10 ? Resource::Counter : cmd == 15 ? Resource::Timer : Resource::Register;
+    if (dq.address + dq.count > ResourceSize(r)) return false;
+    for (int i = 0; carryOut && i < dq.count; ++i) {
+        Values(m, r)[dq.address + i] = Get32(&req[5 + 4 * i]);
+        m.generators.erase({static_cast<int>(r), dq.address + i});
+    }
+    return true;
+}
+
+// The bytes that go back: over UDP a response with the data or an
+// acknowledge (code 0 ACK, 1 NAK); on the line the data with its CRC, ACK or
+// NAK; spoiled as the verdict says.
+std::vector<uint8_t> Simulator::Impl::Shape(const Verdict& v, bool refused, bool isWrite, const std::vector<uint8_t>& data,
+                                            const Peer* peer) {
+    auto shorten = [&](std::vector<uint8_t>& bytes) {
+        const size_t keep = v.shortBytes < 0 ? (bytes.empty() ? 0 : bytes.size() - 1)
+                                             : std::min(bytes.size(), static_cast<size_t>(v.shortBytes));
+        bytes.resize(keep);
+    };
+    std::vector<uint8_t> answer;
+    if (peer) {
+        std::vector<uint8_t> telegram = refused ? std::vector<uint8_t>{0, 1} : isWrite ? std::vector<uint8_t>{0, 0} : data;
+        if (v.action == Action::Short) shorten(telegram);
+        answer = wire::UdpFrame(peer->sequence, refused || isWrite ? 2 : 1, telegram);
+        if (v.action == Action::BadCrc) answer.back() ^= 0x5A;
+    } else {
+        if (refused) answer.assign(1, 0x15);
+        else if (isWrite) answer.assign(1, 0x06);
+        else answer = WithCrc(data);
+        if (v.action == Action::BadCrc && !answer.empty()) {
+            if (isWrite) answer.assign(1, 0x55);
+            else answer.back() ^= 0x5A;
+        }
+        if (v.action == Action::Short) shorten(answer);
+    }
+    if (v.action == Action::Silence) answer.clear();
+    return answer;
+}
 
 // Decodes one complete request, runs it against the station's memory under
 // the lock and sends the answer (paced, delayed or spoiled by a fault).
@@ -689,17 +876,15 @@ void Simulator::Impl::Handle(const std::vector<uint8_t>& req, bool crcOk, const 
     f.bytes = raw;
     f.station = req[0];
     f.command = req[1];
-    const size_t n = req.size();
     f.crcOk = crcOk;
     const int cmd = req[1];
-    wire::Decoded dq = wire::Decode(req.data(), n);
+    const wire::Decoded dq = wire::Decode(req.data(), req.size());
     f.count = dq.count;
     f.address = dq.address;
     f.db = dq.db;
 
     std::vector<uint8_t> answer;
-    Action action = Action::Answer;
-    int delayMs = 0, shortBytes = -1;
+    Verdict v;
     std::function<void(const Frame&)> cb;
     {
         std::lock_guard<std::mutex> l(mu);
@@ -708,170 +893,30 @@ void Simulator::Impl::Handle(const std::vector<uint8_t>& req, bool crcOk, const 
         if (f.crcOk && it != stations.end()) {
             Station::Memory& m = *it->second->m_;
             ++m.requests;
-            for (FaultState& fs : m.faults) {
-                if (fs.f.command != -1 && fs.f.command != cmd) continue;
-                ++fs.matched;
-                if (fs.matched <= static_cast<uint64_t>(std::max(0, fs.f.after))) continue;
-                if ((fs.matched - static_cast<uint64_t>(std::max(0, fs.f.after))) % static_cast<uint64_t>(fs.f.every) != 0) continue;
-                if (fs.f.times > 0 && fs.fired >= static_cast<uint64_t>(fs.f.times)) continue;
-                if (fs.f.probability < 1.0 && !(fs.draw(fs.rng) < fs.f.probability)) continue;
-                ++fs.fired;
-                if (fs.f.kind == Fault::Kind::Status) {
-                    m.status = fs.f.status;
-                    continue;
-                }
-                if (action != Action::Answer) continue;
-                switch (fs.f.kind) {
-                case Fault::Kind::Nak: action = Action::Nak; break;
-                case Fault::Kind::Silence: action = Action::Silence; break;
-                case Fault::Kind::BadCrc: action = Action::BadCrc; break;
-                case Fault::Kind::ShortAnswer: action = Action::Short; shortBytes = fs.f.bytes; break;
-                case Fault::Kind::Delay: action = Action::Delay; delayMs = fs.f.delayMs; break;
-                case Fault::Kind::Status: break;
-                }
-            }
-            // A refused request is not carried out, as on a real line.
-            const bool carryOut = action != Action::Nak && action != Action::Silence;
-            const double seconds = std::chrono::duration<double>(SteadyClock::now() - started).count();
-            auto genValue = [&](Resource r, int addr, int32_t stored) {
-                auto g = m.generators.find({static_cast<int>(r), addr});
-                if (g == m.generators.end()) return stored;
-                return g->second.Value(seconds, m.generatorReads[{static_cast<int>(r), addr}]++);
-            };
-            auto bits = [&](Resource r) -> std::vector<uint8_t>* {
-                if (r == Resource::Input) return &m.inputs;
-                if (r == Resource::Output) return &m.outputs;
-                return &m.flags;
-            };
-            auto values = [&](Resource r) -> std::vector<int32_t>* {
-                if (r == Resource::Counter) return &m.counters;
-                if (r == Resource::Timer) return &m.timers;
-                return &m.registers;
-            };
-            bool nak = false;
-            std::vector<uint8_t> data;
-            switch (cmd) {
-            case 2: case 3: case 5: {
-                const Resource r = cmd == 2 ? Resource::Flag : cmd == 3 ? Resource::Input : Resource::Output;
-                if (dq.address + dq.count > kBitCount) { nak = true; break; }
-                data.assign(static_cast<size_t>((dq.count + 7) / 8), 0);
-                for (int i = 0; i < dq.count; ++i) {
-                    const int a = dq.address + i;
-                    if (genValue(r, a, (*bits(r))[a]) != 0) data[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
-                }
-                break;
-            }
-            case 0: case 6: case 7: {
-                const Resource r = cmd == 0 ? Resource::Counter : cmd == 7 ? Resource::Timer : Resource::Register;
-                const int size = ResourceSize(r);
-                if (dq.count > 32 || dq.address + dq.count > size) { nak = true; break; }
-                for (int i = 0; i < dq.count; ++i) Put32(data, genValue(r, dq.address + i, (*values(r))[dq.address + i]));
-                break;
-            }
-            case 20: data.push_back(static_cast<uint8_t>(m.status)); break;
-            case 4: {
-                const std::time_t t = std::time(nullptr) + m.clockOffset;
-                std::tm tm{};
-                localtime_r(&t, &tm);
-                char week[4];
-                std::strftime(week, sizeof week, "%V", &tm);
-                data = {Bcd(std::atoi(week)), Bcd(tm.tm_wday == 0 ? 7 : tm.tm_wday), Bcd(tm.tm_year % 100),
-                        Bcd(tm.tm_mon + 1), Bcd(tm.tm_mday), Bcd(tm.tm_hour), Bcd(tm.tm_min), Bcd(tm.tm_sec)};
-                break;
-            }
-            case 150: case 159: {
-                auto b = m.dataBlocks.find(dq.db);
-                if (dq.count > 32 || b == m.dataBlocks.end() ||
-                    static_cast<size_t>(dq.address) + static_cast<size_t>(dq.count) > b->second.size()) { nak = true; break; }
-                for (int i = 0; i < dq.count; ++i) Put32(data, b->second[static_cast<size_t>(dq.address + i)]);
-                break;
-            }
-            case 156: {
-                static const char kTypes[] = "CXPFSTEDBIA";
-                if (dq.count > 32 || dq.db < 0 || dq.db > 10) { nak = true; break; }
-                for (int i = 0; i < dq.count; ++i) {
-                    auto s = m.blockSizes.find({kTypes[dq.db], dq.address + i});
-                    Put32(data, s == m.blockSizes.end() ? 0 : s->second);
-                }
-                break;
-            }
-            case 11: case 13: {
-                const Resource r = cmd == 11 ? Resource::Flag : Resource::Output;
-                if (!dq.valid || dq.address + dq.count > kBitCount) { nak = true; break; }
-                if (carryOut) {
-                    for (int i = 0; i < dq.count; ++i) {
-                        const int a = dq.address + i;
-                        (*bits(r))[a] = (req[6 + i / 8] >> (i % 8)) & 1;
-                        m.generators.erase({static_cast<int>(r), a});
-                    }
-                }
-                data.push_back(0x06);
-                break;
-            }
-            case 10: case 14: case 15: {
-                const Resource r = cmd == 10 ? Resource::Counter : cmd == 15 ? Resource::Timer : Resource::Register;
-                if (!dq.valid || dq.address + dq.count > ResourceSize(r)) { nak = true; break; }
-                if (carryOut) {
-                    for (int i = 0; i < dq.count; ++i) {
-                        (*values(r))[dq.address + i] = Get32(&req[5 + 4 * i]);
-                        m.generators.erase({static_cast<int>(r), dq.address + i});
-                    }
-                }
-                data.push_back(0x06);
-                break;
-            }
-            case 151: {
-                auto b = m.dataBlocks.find(dq.db);
-                if (!dq.valid || b == m.dataBlocks.end() ||
-                    static_cast<size_t>(dq.address) + static_cast<size_t>(dq.count) > b->second.size()) { nak = true; break; }
-                if (carryOut)
-                    for (int i = 0; i < dq.count; ++i) b->second[static_cast<size_t>(dq.address + i)] = Get32(&req[7 + 4 * i]);
-                data.push_back(0x06);
-                break;
-            }
-            default: nak = true; break; // known length, but nothing here answers it
-            }
+            v = PickFault(m, cmd);
+            const bool carryOut = v.action != Action::Nak && v.action != Action::Silence;
             const bool isWrite = wire::IsWrite(cmd);
-            const bool refused = nak || action == Action::Nak;
-            auto shorten = [&](std::vector<uint8_t>& bytes) {
-                const size_t keep = shortBytes < 0 ? (bytes.empty() ? 0 : bytes.size() - 1)
-                                                   : std::min(bytes.size(), static_cast<size_t>(shortBytes));
-                bytes.resize(keep);
-            };
-            if (peer) {
-                // Response with the data, or acknowledge with code 0 (ACK) or 1 (NAK).
-                std::vector<uint8_t> telegram = refused ? std::vector<uint8_t>{0, 1}
-                                                : isWrite ? std::vector<uint8_t>{0, 0} : data;
-                if (action == Action::Short) shorten(telegram);
-                answer = wire::UdpFrame(peer->sequence, refused || isWrite ? 2 : 1, telegram);
-                if (action == Action::BadCrc) answer.back() ^= 0x5A;
-            } else {
-                if (refused) answer.assign(1, 0x15);
-                else if (isWrite) answer = data;
-                else answer = WithCrc(data);
-                if (action == Action::BadCrc && !answer.empty()) {
-                    if (isWrite) answer.assign(1, 0x55);
-                    else answer.back() ^= 0x5A;
-                }
-                if (action == Action::Short) shorten(answer);
-            }
-            if (action == Action::Silence) answer.clear();
+            std::vector<uint8_t> data;
+            const bool served = isWrite ? WriteData(m, cmd, dq, req, carryOut) : ReadData(m, cmd, dq, data);
+            answer = Shape(v, !served || v.action == Action::Nak, isWrite, data, peer);
             f.answered = !answer.empty();
         }
         frames.push_back(f);
         if (frames.size() > 10000) frames.pop_front();
     }
-    if (!answer.empty()) {
-        auto when = SteadyClock::now();
-        if (action == Action::Delay) when += std::chrono::milliseconds(delayMs);
-        if (baud > 0 && !peer) {
-            when = std::max(when, lineFree) + WireTime(answer.size());
-            lineFree = when;
-        }
-        pending.emplace(when, Outgoing{std::move(answer), peer ? *peer : Peer{}});
-        SendDue();
-    }
+    if (!answer.empty()) Schedule(std::move(answer), v, peer);
     if (cb) cb(f);
+}
+
+void Simulator::Impl::Schedule(std::vector<uint8_t> answer, const Verdict& v, const Peer* peer) {
+    auto when = SteadyClock::now();
+    if (v.action == Action::Delay) when += std::chrono::milliseconds(v.delayMs);
+    if (baud > 0 && !peer) {
+        when = std::max(when, lineFree) + WireTime(answer.size());
+        lineFree = when;
+    }
+    pending.emplace(when, Outgoing{std::move(answer), peer ? *peer : Peer{}});
+    SendDue();
 }
 
 void Simulator::Impl::SendDue() {

@@ -147,8 +147,8 @@ public:
 
     void SetStatus(char c);
     char Status() const;
-    // The station's clock runs from this local time on.
-    void SetClock(int year, int month, int day, int hour, int minute, int second);
+    // The station's clock runs from this local time on (fixed: stays at it).
+    void SetClock(int year, int month, int day, int hour, int minute, int second, bool fixed = false);
 
     void InjectFault(const Fault& f);
     void ClearFaults();

@@ -79,6 +79,11 @@ public:
     int32_t PcdRdDBX(int16_t db, int16_t offset, int16_t count, uint8_t* bytes) override {
         return Blocking(ui_, [&] { return in_.PcdRdDBX(db, offset, count, bytes); });
     }
+    // Only looks a name up: no exchange to wait for.
+    bool HasReadClock() override { return in_.HasReadClock(); }
+    int32_t PCDReadClock(int32_t* clock8) override {
+        return Blocking(ui_, [&] { return in_.PCDReadClock(clock8); });
+    }
 
 private:
     UserInterface& ui_;

@@ -462,13 +462,13 @@ int32_t PcdConnection::ReadPcdRegisters(int16_t address, int16_t count, int16_t 
 }
 
 int32_t PcdConnection::ReadPcdClock() {
-    if (!app_.Status.PG5Available) {
-        resultCode_ = 1;
-        app_.Status.LastErrorText = "Function not supported by the local DLL";
-        return 1;
-    }
     try {
-        resultCode_ = ReadPg5Clock();
+        if (!app_.Status.PG5Available && !sbus_.HasReadClock()) {
+            resultCode_ = 1;
+            app_.Status.LastErrorText = "Function not supported by the local DLL";
+            return 1;
+        }
+        resultCode_ = app_.Status.PG5Available ? ReadPg5Clock() : ReadPcdDllClock();
         return resultCode_;
     } catch (const std::exception& e) {
         TrapError("ReadPcdClock", e);

@@ -23,7 +23,8 @@
 //     int32_t ReadPcdFlags(address, count)      0, driver code, or 1001
 //     int32_t ReadPcdInputs(address, count)     0, driver code, or 1001
 //     int32_t ReadPcdRegisters(address, count, firstIndex = 0)   ..., or 1002
-//     int32_t ReadPcdClock()                    1 with the built-in library;
+//     int32_t ReadPcdClock()                    0 or a code; 1 with a built-in
+//                                               library lacking PCDReadClock;
 //                                               the value is PcdClock()
 //   Results: PcdResultCode(), PcdBitValues(), PcdRegisterValues(),
 //            app.Status.LastErrorText
@@ -43,7 +44,7 @@
 //        task, so SearchAllStation must have run for it (start-up does).
 //   Wrappers of the built-in library (used by the above, public for tests):
 //        OpenPcdDll, TestPcdDllStation, ReadPcdDllStatus, ReadPcdDllFlags,
-//        ReadPcdDllInputs, ReadPcdDllRegisters, ClosePcdDll.
+//        ReadPcdDllInputs, ReadPcdDllRegisters, ReadPcdDllClock, ClosePcdDll.
 //
 // Run-time errors (an unbound library, a task number out of range) are
 // trapped in each operation: a message box "<routine> function error : "
@@ -152,6 +153,7 @@ public:
     int32_t ReadPcdDllFlags(int16_t address, int16_t count, int16_t firstIndex);
     int32_t ReadPcdDllInputs(int16_t address, int16_t count, int16_t firstIndex);
     int32_t ReadPcdDllRegisters(int16_t address, int16_t count, int16_t firstIndex);
+    int32_t ReadPcdDllClock();
     bool ClosePcdDll();
     // Pelkor's own channel dialog: opens `device` (empty: port COM as
     // without a "Port" key) at `baud`, reads the status of `station` and

@@ -6,6 +6,7 @@
 
 #include "pcd/PcdConnection.h"
 #include "pcd/ResultTexts.h"
+#include "util/DateTime.h"
 
 namespace pelkor {
 
@@ -85,6 +86,15 @@ int32_t PcdConnection::ReadPcdDllRegisters(int16_t address, int16_t count, int16
     resultCode_ = Shifted(
         sbus_.PCDReadRegister(address, count, registerValues_.data() + std::max<int>(firstIndex, 0)));
     if (resultCode_ != 0) PcdDllErrorText(app_.Status, resultCode_);
+    return resultCode_;
+}
+
+int32_t PcdConnection::ReadPcdDllClock() {
+    int32_t clock[8] = {};
+    resultCode_ = sbus_.PCDOpen();
+    resultCode_ = Shifted(sbus_.PCDReadClock(clock));
+    if (resultCode_ > 0) PcdDllErrorText(app_.Status, resultCode_);
+    else if (resultCode_ == 0) pcdClock_ = DateFromParts(clock[2], clock[3], clock[4], clock[5], clock[6], clock[7]);
     return resultCode_;
 }
 

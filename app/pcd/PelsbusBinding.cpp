@@ -19,25 +19,26 @@ using WriteValuesFn = int32_t (*)(int16_t, int16_t, const int32_t*);
 using DbItemFn = int32_t (*)(int16_t, int16_t, int16_t, int32_t*);
 using DbxFn = int32_t (*)(int16_t, int16_t, int16_t, uint8_t*);
 using PortNameFn = int32_t (*)(int32_t, const char*);
+using ClockFn = int32_t (*)(int32_t*);
 }
 
 // Each export is looked up when first needed, so a library lacking one that
 // is never called still serves the others.
 struct DlPelsbus::Exports {
-    void* fn[13] = {};
+    void* fn[14] = {};
 };
 
 namespace {
 
 enum Export {
     kSetParameter, kSetStation, kOpen, kClose, kNoMsg, kRdStatus,
-    kReadInput, kReadFlag, kReadRegister, kWriteRegister, kRdDBItem, kRdDBX, kSetPortName
+    kReadInput, kReadFlag, kReadRegister, kWriteRegister, kRdDBItem, kRdDBX, kSetPortName, kReadClock
 };
-constexpr const char* ExportNames[13] = {
+constexpr const char* ExportNames[14] = {
     "PCDSetParameter", "PCDSetStation",   "PCDOpen",          "PCDClose",
     "PCDNoMsg",        "PcdRdStatus",     "PCDReadInput",     "PCDReadFlag",
     "PCDReadRegister", "PCDWriteRegister", "PcdRdDBItem",     "PcdRdDBX",
-    "PCDSetPortName",
+    "PCDSetPortName",  "PCDReadClock",
 };
 
 }  // namespace
@@ -122,6 +123,16 @@ int32_t DlPelsbus::PcdRdDBItem(int16_t db, int16_t item, int16_t count, int32_t*
 }
 int32_t DlPelsbus::PcdRdDBX(int16_t db, int16_t offset, int16_t count, uint8_t* bytes) {
     return PELSBUS_FN(DbxFn, kRdDBX)(db, offset, count, bytes);
+}
+
+bool DlPelsbus::HasReadClock() {
+    std::string error;
+    if (!Bind(error)) return false;
+    if (!fn_->fn[kReadClock]) fn_->fn[kReadClock] = dlsym(handle_, ExportNames[kReadClock]);
+    return fn_->fn[kReadClock] != nullptr;
+}
+int32_t DlPelsbus::PCDReadClock(int32_t* clock8) {
+    return PELSBUS_FN(ClockFn, kReadClock)(clock8);
 }
 
 #undef PELSBUS_FN

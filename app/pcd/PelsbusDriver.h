@@ -40,6 +40,13 @@ public:
     virtual int32_t PCDWriteRegister(int16_t address, int16_t count, const int32_t* values) = 0;
     virtual int32_t PcdRdDBItem(int16_t db, int16_t item, int16_t count, int32_t* values) = 0;
     virtual int32_t PcdRdDBX(int16_t db, int16_t offset, int16_t count, uint8_t* bytes) = 0;
+    // The clock read came later: a library without it has no PCDReadClock,
+    // and a driver that does not say otherwise is such a library.
+    virtual bool HasReadClock() { return false; }
+    virtual int32_t PCDReadClock(int32_t* clock8) {
+        (void)clock8;
+        return -1;
+    }
 };
 
 // The library file the program binds: its SONAME, so the program needs the
@@ -75,6 +82,9 @@ public:
     int32_t PCDWriteRegister(int16_t address, int16_t count, const int32_t* values) override;
     int32_t PcdRdDBItem(int16_t db, int16_t item, int16_t count, int32_t* values) override;
     int32_t PcdRdDBX(int16_t db, int16_t offset, int16_t count, uint8_t* bytes) override;
+    // False (no throw) for a library without the export, or none at all.
+    bool HasReadClock() override;
+    int32_t PCDReadClock(int32_t* clock8) override;
 
 private:
     struct Exports;

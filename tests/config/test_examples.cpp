@@ -34,7 +34,7 @@ public:
 TEST(Examples, LoadAsShipped) {
     Example demo("demo.pelk");
     ASSERT_TRUE(demo.ok) << demo.t.app.Status.LastErrorText;
-    EXPECT_EQ(demo.Counts(), "16@1 7@2 6@1 ");
+    EXPECT_EQ(demo.Counts(), "17@1 7@2 6@1 ");
     EXPECT_EQ(demo.t.app.Tasks[1].FileType + demo.t.app.Tasks[2].FileType + demo.t.app.Tasks[3].FileType, "CSVXLSCSV");
     EXPECT_EQ(demo.t.app.Settings.AutoConnect + demo.t.app.Settings.DLL, 1);
 

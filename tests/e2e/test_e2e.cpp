@@ -111,6 +111,19 @@ TEST_P(Transports, HiddenSingleShotWritesEveryLineAndEndsWithStatusZero) {
     EXPECT_EQ(log.find("Err "), std::string::npos) << log;
 }
 
+TEST_P(Transports, ClockInATaskIsTheSimulatorsClockThroughTheBuiltInLibrary) {
+    auto& s1 = sim.AddStation(1);
+    s1.SetRegister(0, 7);
+    s1.SetClock(2024, 2, 29, 23, 59, 58, true);
+    const std::string start = StartFile("tests/e2e/clock-shot.pelk");
+    EXPECT_EQ(RunPelkor({start, "PG5=20"}), 0) << Err();
+    const auto lines = Lines(ReadAll(dir.file("out/Clock.csv")));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "Missing;Reg 0;PCD clock");
+    EXPECT_EQ(lines[1], "0;7;2024-02-29 23:59:58");
+    EXPECT_EQ(Log().find("Err "), std::string::npos) << Log();
+}
+
 TEST_P(Transports, SingleShotWithAnUnreachableStationReportsTheFailedPacketAndFails) {
     sim.AddStation(1);  // station 2 never answers
     const std::string start = StartFile("tests/e2e/clean-shot.pelk");

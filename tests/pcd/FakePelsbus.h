@@ -3,6 +3,7 @@
 // and memory, a port that can be closed under the program, and a record of
 // every call in order.
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
@@ -18,6 +19,7 @@ struct FakeStation {
     int32_t readCode = 0;     // code of every data read (0: values delivered)
     std::map<int, int16_t> bits;
     std::map<int, int32_t> registers;
+    int32_t clock[8] = {};  // as PCDReadClock hands it out
 };
 
 class FakePelsbus : public PelsbusDriver {
@@ -28,6 +30,7 @@ public:
     bool portOpen = false;
     bool openRefused = false;  // the port cannot be opened
     bool unbound = false;      // every call is a binding failure
+    bool hasClock = false;     // the library exports PCDReadClock
     int32_t station = 0;
     std::string portName;                // the last PCDSetPortName
     std::map<std::string, bool> portDown;  // names whose PCD never answers
@@ -103,6 +106,16 @@ public:
     int32_t PCDWriteRegister(int16_t, int16_t, const int32_t*) override { return Enter("WriteRegister"), 0; }
     int32_t PcdRdDBItem(int16_t, int16_t, int16_t, int32_t*) override { return Enter("RdDBItem"), 0; }
     int32_t PcdRdDBX(int16_t, int16_t, int16_t, uint8_t*) override { return Enter("RdDBX"), 0; }
+    bool HasReadClock() override { return hasClock; }
+    int32_t PCDReadClock(int32_t* clock8) override {
+        Enter("ReadClock");
+        if (!portOpen) return 35;
+        auto* st = Answering();
+        if (!st) return 6;
+        if (st->readCode) return st->readCode;
+        std::copy_n(st->clock, 8, clock8);
+        return 0;
+    }
 
 private:
     void Enter(const std::string& call) {

@@ -6,6 +6,7 @@
 #include "PcdTestSupport.h"
 #include "pcd/PcdConnection.h"
 #include "pcd/ResultTexts.h"
+#include "util/DateTime.h"
 
 namespace pelkor::test {
 namespace {
@@ -97,6 +98,24 @@ TEST_F(PcdTest, DataCodesAreShiftedNegativeOnesAreNot) {
     int32_t status = 0;
     EXPECT_EQ(pcd.ReadPcdDllStatus(0, status), 99);
     EXPECT_EQ(app.Status.LastErrorText, "Unknow error : 99");
+}
+
+TEST_F(PcdTest, ClockThroughTheLibraryOnlyWhenItHasTheExport) {
+    ASSERT_TRUE(Connect({3}));
+    drv.Clear();
+    EXPECT_EQ(pcd.ReadPcdClock(), 1);
+    EXPECT_EQ(app.Status.LastErrorText, "Function not supported by the local DLL");
+    EXPECT_FALSE(drv.Called("ReadClock"));
+
+    drv.hasClock = true;
+    const int32_t clock[8] = {1, 6, 2000, 1, 1, 0, 0, 5};
+    std::copy_n(clock, 8, drv.stations[3].clock);
+    EXPECT_EQ(pcd.ReadPcdClock(), 0);
+    EXPECT_DOUBLE_EQ(pcd.PcdClock(), DateFromParts(2000, 1, 1, 0, 0, 5));
+    drv.stations[3].readCode = 4;
+    EXPECT_EQ(pcd.ReadPcdClock(), 104);
+    EXPECT_EQ(app.Status.LastErrorText, "Bad Response");
+    EXPECT_DOUBLE_EQ(pcd.PcdClock(), DateFromParts(2000, 1, 1, 0, 0, 5));
 }
 
 TEST_F(PcdTest, ConfiguredPortAndRateReachTheLibrary) {

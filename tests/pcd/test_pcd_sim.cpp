@@ -8,6 +8,7 @@
 #include "PcdTestSupport.h"
 #include "pcd/PcdConnection.h"
 #include "sim/PcdSim.h"
+#include "util/DateTime.h"
 
 namespace pelkor::test {
 namespace {
@@ -132,9 +133,13 @@ TEST_F(PcdSimTest, OutOfRangeReadsAndTheClock) {
     EXPECT_EQ(app.Status.LastErrorText, "Bad Parameter");
     EXPECT_EQ(pcd.ReadPcdFlags(100, 0), 0);
     EXPECT_EQ(pcd.ReadPcdRegisters(100, -1), 0);
-    EXPECT_EQ(pcd.ReadPcdClock(), 1);
-    EXPECT_EQ(app.Status.LastErrorText, "Function not supported by the local DLL");
     EXPECT_TRUE(sim.Frames().empty());
+
+    // The clock comes through the library's own clock read.
+    sim.Station(5).SetClock(2026, 12, 7, 13, 45, 30);
+    ASSERT_EQ(pcd.ReadPcdClock(), 0);
+    EXPECT_NEAR(pcd.PcdClock(), DateFromParts(2026, 12, 7, 13, 45, 32), 3.0 / 86400);
+    EXPECT_EQ(FramesFor(5, 4), 1u);
 }
 
 TEST_F(PcdSimTest, PortClosedUnderTheProgramIsReopenedByTheNextRead) {
@@ -178,6 +183,20 @@ TEST_F(PcdSimTest, ConfiguredPortAndRateWinOverTheEnvironment) {
     ASSERT_TRUE(Connect({5}));
     ASSERT_EQ(pcd.ReadPcdRegisters(10, 1), 0);
     EXPECT_EQ(pcd.PcdRegisterValues()[0], -42);
+}
+
+TEST(PcdOlderLibrary, ALibraryWithoutTheClockExportKeepsTheClockUnsupported) {
+    TestContext ctx;
+    // Any shared object without PCDReadClock stands for an older library.
+    DlPelsbus drv{{std::string(PELKOR_BINARY_DIR) + "/pg5stub"}, "ScommDll.dll"};
+    std::string error;
+    ASSERT_TRUE(drv.Bind(error)) << error;
+    EXPECT_FALSE(drv.HasReadClock());
+    PcdConnection pcd{ctx.app, drv};
+    EXPECT_EQ(pcd.ReadPcdClock(), 1);
+    EXPECT_EQ(ctx.app.Status.LastErrorText, "Function not supported by the local DLL");
+    DlPelsbus ours{{ExecutableFolder()}};
+    EXPECT_TRUE(ours.HasReadClock());
 }
 
 TEST(PcdNoLibrary, UnboundLibraryEndsTheConnectQuietly) {

@@ -1,11 +1,18 @@
 #pragma once
-// Every Pelsbus export bound by name from libPelsbus.so, as a host does it.
+// Every Pelsbus export bound by name from libPelsbus.so (Pelsbus.dll on
+// Windows), as a host does it.
+
+#include "sbus/Pelsbus.h"
 
 #include <cstdint>
-#include <dlfcn.h>
 #include <string>
 #include <type_traits>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
 #include <unistd.h>
+#endif
 
 namespace pelsbus::test {
 
@@ -13,45 +20,63 @@ struct PelsbusApi {
     void* handle = nullptr;
     std::string error;
 
-    int32_t (*PCDGetVersion)();
-    int32_t (*PCDSetParameter)(int32_t, int32_t, int32_t);
-    int32_t (*PCDSetPortName)(int32_t, const char*);
-    int32_t (*PCDOpen)();
-    int32_t (*PCDClose)();
-    int32_t (*PCDSetStation)(int32_t);
-    int32_t (*PCDSetRetries)(int32_t);
-    int32_t (*PCDSetWaitTime1)(int16_t);
-    int32_t (*PCDSetWaitTime2)(int16_t);
-    int32_t (*PCDSetWaitTime3)(int16_t);
-    int32_t (*PCDSetWaitTime4)(int16_t);
-    int32_t (*PCDSetReadIntervalTimeout)(int32_t);
-    int32_t (*PCDSetReadTimeoutMultiplier)(int32_t);
-    int32_t (*PCDSetReadTimeoutConstant)(int32_t);
-    int32_t (*PCDSetWriteTimeoutMultiplier)(int32_t);
-    int32_t (*PCDSetWriteTimeoutConstant)(int32_t);
-    int32_t (*PCDSetWin95)(int32_t);
-    void (*PCDNoMsg)();
-    int32_t (*PCDReadInput)(int16_t, int16_t, int16_t*);
-    int32_t (*PCDReadOutput)(int16_t, int16_t, int16_t*);
-    int32_t (*PCDReadFlag)(int16_t, int16_t, int16_t*);
-    int32_t (*PCDWriteOutput)(int16_t, int16_t, const int16_t*);
-    int32_t (*PCDWriteFlag)(int16_t, int16_t, const int16_t*);
-    int32_t (*PCDReadCounter)(int16_t, int16_t, int32_t*);
-    int32_t (*PCDReadTimer)(int16_t, int16_t, int32_t*);
-    int32_t (*PCDReadRegister)(int16_t, int16_t, int32_t*);
-    int32_t (*PCDWriteCounter)(int16_t, int16_t, const int32_t*);
-    int32_t (*PCDWriteTimer)(int16_t, int16_t, const int32_t*);
-    int32_t (*PCDWriteRegister)(int16_t, int16_t, const int32_t*);
-    int32_t (*PcdRdDBItem)(int16_t, int16_t, int16_t, int32_t*);
-    int32_t (*PcdWrDBItem)(int16_t, int16_t, int16_t, const int32_t*);
-    int32_t (*PcdRdDBX)(int16_t, int16_t, int16_t, uint8_t*);
-    int32_t (*PcdRdBlockSize)(char, int16_t, int16_t, int32_t*);
-    int32_t (*PcdRdStatus)(int16_t, int32_t*);
-    int32_t (*PCDFloatToLong)(float, int32_t);
-    float (*PCDLongToFloat)(int32_t, int32_t);
-    int32_t (*PCDFloatStringToLong)(const char*, int32_t*);
+    int32_t (PELSBUS_CALL* PCDGetVersion)();
+    int32_t (PELSBUS_CALL* PCDSetParameter)(int32_t, int32_t, int32_t);
+    int32_t (PELSBUS_CALL* PCDSetPortName)(int32_t, const char*);
+    int32_t (PELSBUS_CALL* PCDOpen)();
+    int32_t (PELSBUS_CALL* PCDClose)();
+    int32_t (PELSBUS_CALL* PCDSetStation)(int32_t);
+    int32_t (PELSBUS_CALL* PCDSetRetries)(int32_t);
+    int32_t (PELSBUS_CALL* PCDSetWaitTime1)(int16_t);
+    int32_t (PELSBUS_CALL* PCDSetWaitTime2)(int16_t);
+    int32_t (PELSBUS_CALL* PCDSetWaitTime3)(int16_t);
+    int32_t (PELSBUS_CALL* PCDSetWaitTime4)(int16_t);
+    int32_t (PELSBUS_CALL* PCDSetReadIntervalTimeout)(int32_t);
+    int32_t (PELSBUS_CALL* PCDSetReadTimeoutMultiplier)(int32_t);
+    int32_t (PELSBUS_CALL* PCDSetReadTimeoutConstant)(int32_t);
+    int32_t (PELSBUS_CALL* PCDSetWriteTimeoutMultiplier)(int32_t);
+    int32_t (PELSBUS_CALL* PCDSetWriteTimeoutConstant)(int32_t);
+    int32_t (PELSBUS_CALL* PCDSetWin95)(int32_t);
+    void (PELSBUS_CALL* PCDNoMsg)();
+    int32_t (PELSBUS_CALL* PCDReadInput)(int16_t, int16_t, int16_t*);
+    int32_t (PELSBUS_CALL* PCDReadOutput)(int16_t, int16_t, int16_t*);
+    int32_t (PELSBUS_CALL* PCDReadFlag)(int16_t, int16_t, int16_t*);
+    int32_t (PELSBUS_CALL* PCDWriteOutput)(int16_t, int16_t, const int16_t*);
+    int32_t (PELSBUS_CALL* PCDWriteFlag)(int16_t, int16_t, const int16_t*);
+    int32_t (PELSBUS_CALL* PCDReadCounter)(int16_t, int16_t, int32_t*);
+    int32_t (PELSBUS_CALL* PCDReadTimer)(int16_t, int16_t, int32_t*);
+    int32_t (PELSBUS_CALL* PCDReadRegister)(int16_t, int16_t, int32_t*);
+    int32_t (PELSBUS_CALL* PCDWriteCounter)(int16_t, int16_t, const int32_t*);
+    int32_t (PELSBUS_CALL* PCDWriteTimer)(int16_t, int16_t, const int32_t*);
+    int32_t (PELSBUS_CALL* PCDWriteRegister)(int16_t, int16_t, const int32_t*);
+    int32_t (PELSBUS_CALL* PcdRdDBItem)(int16_t, int16_t, int16_t, int32_t*);
+    int32_t (PELSBUS_CALL* PcdWrDBItem)(int16_t, int16_t, int16_t, const int32_t*);
+    int32_t (PELSBUS_CALL* PcdRdDBX)(int16_t, int16_t, int16_t, uint8_t*);
+    int32_t (PELSBUS_CALL* PcdRdBlockSize)(char, int16_t, int16_t, int32_t*);
+    int32_t (PELSBUS_CALL* PcdRdStatus)(int16_t, int32_t*);
+    int32_t (PELSBUS_CALL* PCDReadClock)(int32_t*);
+    int32_t (PELSBUS_CALL* PCDFloatToLong)(float, int32_t);
+    float (PELSBUS_CALL* PCDLongToFloat)(int32_t, int32_t);
+    int32_t (PELSBUS_CALL* PCDFloatStringToLong)(const char*, int32_t*);
 
     // Loads the library by name (a fresh copy: state starts as after load).
+#ifdef _WIN32
+    bool Load() {
+        handle = LoadLibraryA("Pelsbus.dll");
+        if (!handle) {
+            error = "LoadLibrary(Pelsbus.dll) failed: " + std::to_string(GetLastError());
+            return false;
+        }
+        return BindAll();
+    }
+    void* Symbol(const char* name) {
+        return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
+    }
+    void Unload() {
+        if (handle) FreeLibrary(static_cast<HMODULE>(handle));
+        handle = nullptr;
+    }
+#else
     bool Load() {
         handle = dlopen("libPelsbus.so", RTLD_NOW | RTLD_LOCAL);
         if (!handle) {
@@ -68,9 +93,20 @@ struct PelsbusApi {
             if (!handle) return false;
             error.clear();
         }
+        return BindAll();
+    }
+    void* Symbol(const char* name) { return dlsym(handle, name); }
+    void Unload() {
+        if (handle) dlclose(handle);
+        handle = nullptr;
+    }
+#endif
+
+private:
+    bool BindAll() {
         bool ok = true;
         auto bind = [&](auto& fn, const char* name) {
-            void* p = dlsym(handle, name);
+            void* p = Symbol(name);
             if (!p) {
                 error += std::string(error.empty() ? "" : ", ") + "missing " + name;
                 ok = false;
@@ -112,15 +148,12 @@ struct PelsbusApi {
         PELSBUS_BIND(PcdRdDBX);
         PELSBUS_BIND(PcdRdBlockSize);
         PELSBUS_BIND(PcdRdStatus);
+        PELSBUS_BIND(PCDReadClock);
         PELSBUS_BIND(PCDFloatToLong);
         PELSBUS_BIND(PCDLongToFloat);
         PELSBUS_BIND(PCDFloatStringToLong);
 #undef PELSBUS_BIND
         return ok;
-    }
-    void Unload() {
-        if (handle) dlclose(handle);
-        handle = nullptr;
     }
 };
 

@@ -289,3 +289,31 @@ TEST_F(DataTest, ExportsWithoutOpenCheckFailOnAClosedPort) {
     EXPECT_EQ(log.messages, std::vector<std::string>{"Error: SetCommState"});
     EXPECT_EQ(log.Count(Step::Write), 0u);
 }
+
+TEST_F(DataTest, ClockRequestAndBcdAnswers) {
+    OpenPort();
+    int32_t c[8] = {};
+    port.replies.push_back({Answer({0x52, 0x05, 0x99, 0x12, 0x31, 0x23, 0x59, 0x58})});
+    ASSERT_EQ(e.ReadClock(c), kOk);
+    EXPECT_EQ(std::vector<int32_t>(c, c + 8), (std::vector<int32_t>{52, 5, 1999, 12, 31, 23, 59, 58}));
+    ASSERT_EQ(Requests().size(), 1u);
+    EXPECT_EQ(Requests()[0][0], cmd::kReadClock);
+    EXPECT_EQ(Requests()[0].size(), 3u); // the command and the CRC
+    EXPECT_EQ(log.Of(Step::Read)[0].want, 10u);
+
+    port.replies.push_back({Answer({0x01, 0x06, 0x00, 0x01, 0x01, 0x00, 0x00, 0x00})});
+    ASSERT_EQ(e.ReadClock(c), kOk);
+    EXPECT_EQ(c[2], 2000);
+
+    // A nibble above 9 or a field no clock has is a bad answer; nothing is stored.
+    const int32_t before[8] = {52, 5, 1999, 12, 31, 23, 59, 58};
+    std::copy_n(before, 8, c);
+    for (std::vector<uint8_t> bad : {std::vector<uint8_t>{0x52, 0x05, 0x99, 0x1A, 0x31, 0x23, 0x59, 0x58},
+                                     std::vector<uint8_t>{0x52, 0x05, 0x99, 0x12, 0x31, 0x23, 0x59, 0xF0},
+                                     std::vector<uint8_t>{0x52, 0x05, 0x99, 0x13, 0x31, 0x23, 0x59, 0x58},
+                                     std::vector<uint8_t>{0x52, 0x05, 0x99, 0x12, 0x31, 0x24, 0x59, 0x58}}) {
+        port.replies.push_back({Answer(bad)});
+        EXPECT_EQ(e.ReadClock(c), kBadResponse);
+        EXPECT_EQ(std::vector<int32_t>(c, c + 8), std::vector<int32_t>(before, before + 8));
+    }
+}

@@ -377,6 +377,30 @@ TEST_P(Transports, ReadFaultClasses) {
     EXPECT_EQ(sim.Frames().size(), 2u);
 }
 
+TEST_P(Transports, ClockAcrossTheCenturyAndItsFaults) {
+    OpenQuiet();
+    int32_t c[8] = {};
+    St().SetClock(1999, 12, 31, 23, 59, 50);
+    ASSERT_EQ(api.PCDReadClock(c), 0);
+    EXPECT_EQ(std::vector<int32_t>(c, c + 7), (std::vector<int32_t>{52, 5, 1999, 12, 31, 23, 59}));
+    EXPECT_GE(c[7], 50);
+    EXPECT_LE(c[7], 55);
+    St().SetClock(2000, 1, 1, 0, 0, 0);
+    ASSERT_EQ(api.PCDReadClock(c), 0);
+    EXPECT_EQ(std::vector<int32_t>(c, c + 6), (std::vector<int32_t>{52, 6, 2000, 1, 1, 0}));
+
+    // The same retries and codes as every read.
+    St().InjectFault(pcdsim::Fault::BadCrc().OnCommand(4).Times(2));
+    EXPECT_EQ(api.PCDReadClock(c), 0);
+    St().ClearFaults();
+    St().InjectFault(pcdsim::Fault::Nak().OnCommand(4));
+    EXPECT_EQ(api.PCDReadClock(c), 1);
+    St().ClearFaults();
+    St().InjectFault(pcdsim::Fault::Silence().OnCommand(4));
+    EXPECT_EQ(api.PCDReadClock(c), 6);
+    EXPECT_EQ(api.PCDReadClock(nullptr), 10);
+}
+
 TEST_P(Transports, WriteFaultClasses) {
     OpenQuiet();
     const int32_t v = 99;

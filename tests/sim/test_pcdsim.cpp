@@ -155,6 +155,28 @@ TEST_F(SimTest, AnswersItsStationsAndFramesByPosition) {
     EXPECT_EQ(sim.Station(5).Requests(), 4u);
 }
 
+TEST_F(SimTest, ClockAnswersInBcdFixedOrRunningAndTakesFaults) {
+    std::string error;
+    ASSERT_TRUE(sim.LoadConfigText("station 5\nclock 2000-01-02 23:59:58 fixed\nfault nak command 4 after 1 times 1\n"
+                                   "station 6\nclock 1999-12-31 08:07:06\n", error)) << error;
+    Begin();
+    // 2 January 2000 is a Sunday of ISO week 52.
+    const std::vector<uint8_t> fixed = {0x52, 0x07, 0x00, 0x01, 0x02, 0x23, 0x59, 0x58};
+    auto a = line->Ask({5, 4}, 10);
+    ASSERT_EQ(a.size(), 10u);
+    EXPECT_TRUE(CrcOk(a));
+    EXPECT_EQ(std::vector<uint8_t>(a.begin(), a.begin() + 8), fixed);
+    EXPECT_EQ(line->Ask({5, 4}, 10), std::vector<uint8_t>{0x15});
+    a = line->Ask({5, 4}, 10);
+    EXPECT_EQ(std::vector<uint8_t>(a.begin(), a.begin() + 8), fixed); // still standing
+    a = line->Ask({6, 4}, 10);
+    ASSERT_EQ(a.size(), 10u);
+    EXPECT_EQ(std::vector<uint8_t>(a.begin(), a.begin() + 7),
+              (std::vector<uint8_t>{0x52, 0x05, 0x99, 0x12, 0x31, 0x08, 0x07}));
+    std::string bad;
+    EXPECT_FALSE(Simulator().LoadConfigText("station 1\nclock 2000-01-01 00:00:00 stopped", bad));
+}
+
 TEST_F(SimTest, IncompleteRequestIsDroppedAfterTheFrameGap) {
     sim.AddStation(1).SetRegister(0, 11);
     sim.SetFrameGap(10);
