@@ -62,7 +62,7 @@ endfunction()
 
 find_package(Threads REQUIRED)
 if(PELKOR_QT)
-  find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
+  find_package(Qt6 REQUIRED COMPONENTS Widgets Charts Test)
 endif()
 if(PELKOR_TESTS)
   find_package(GTest REQUIRED)
