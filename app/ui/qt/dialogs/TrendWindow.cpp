@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QTimer>
@@ -262,6 +263,8 @@ double FromChart(trend::AxisKind axis, double v) { return axis == trend::AxisKin
 }  // namespace
 
 void TrendWindow::Refresh() {
+    // Our own axis changes are no zoom of the user's.
+    const QScopedValueRollback<bool> drawing(drawing_, true);
     std::vector<std::string> names;
     for (std::size_t s = 0; s < model_.SeriesCount(); ++s) names.push_back(model_.At(s).Name);
     if (names != shownNames_ || model_.Axis() != shownAxis_ || !xAxis_) {
@@ -380,7 +383,6 @@ void TrendWindow::DrawSeries(std::size_t s, double from, double to, int buckets,
 }
 
 void TrendWindow::UpdateAxes(double from, double to, const double lo[2], const double hi[2]) {
-    drawing_ = true;
     const trend::AxisKind axis = model_.Axis();
     if (auto* t = qobject_cast<QDateTimeAxis*>(xAxis_)) {
         t->setFormat(to - from > 86400 ? "yyyy-MM-dd hh:mm" : "hh:mm:ss");
@@ -396,7 +398,6 @@ void TrendWindow::UpdateAxes(double from, double to, const double lo[2], const d
         yAxis_[a]->setRange(l - margin, h + margin);
     }
     yAxis_[1]->setVisible(lo[1] <= hi[1]);
-    drawing_ = false;
 }
 
 void TrendWindow::UpdateTable() {
@@ -432,7 +433,14 @@ void TrendWindow::OnTableChanged(QTableWidgetItem* item) {
 }
 
 void TrendWindow::OnAxisRange() {
-    if (drawing_ || !xAxis_) return;
+    if (drawing_ || rangePending_) return;
+    rangePending_ = true;
+    QTimer::singleShot(0, this, &TrendWindow::ApplyAxisRange);
+}
+
+void TrendWindow::ApplyAxisRange() {
+    rangePending_ = false;
+    if (!xAxis_) return;
     // A rubber band or the chart's own zoom moved the axis: draw that span
     // anew from the model, at its own resolution.
     const trend::AxisKind axis = model_.Axis();
@@ -444,7 +452,10 @@ void TrendWindow::OnAxisRange() {
         from = v->min();
         to = v->max();
     }
-    QTimer::singleShot(0, this, [this, from, to] { SetZoom(std::make_pair(from, to)); });
+    const auto [shownFrom, shownTo] = ShownSpan();
+    const double tolerance = (shownTo - shownFrom) * 1e-6;
+    if (std::fabs(from - shownFrom) <= tolerance && std::fabs(to - shownTo) <= tolerance) return;
+    SetZoom(std::make_pair(from, to));
 }
 
 void TrendWindow::OnOpen() {

@@ -61,6 +61,7 @@ private:
     void OnSaveImage();
     void OnExport();
     void OnAxisRange();
+    void ApplyAxisRange();
     void Complain(const std::string& text);
 
     PelkorApp& app_;
@@ -69,6 +70,7 @@ private:
     bool live_ = true;
     std::optional<std::pair<double, double>> zoom_;
     bool drawing_ = false;
+    bool rangePending_ = false;
     QComboBox* cboTask_ = nullptr;
     QComboBox* cboSpan_ = nullptr;
     QLabel* lblStatus_ = nullptr;
