@@ -55,13 +55,17 @@ std::vector<double> LiveValues(const Task& task) {
 
 double TimeX(Date stamp) { return static_cast<double>(TimeTFromDate(stamp)); }
 
+void LiveFeed::Follow(int task) {
+    task_ = task;
+    model_.Reset(AxisKind::Time, {});
+}
+
 bool LiveFeed::Add(int task, Date stamp, const pelkor::Task& record) {
     if (task != task_) return false;
-    std::vector<std::string> names = LiveSeriesNames(record);
-    if (names != names_ || model_.Axis() != AxisKind::Time) {
-        model_.Reset(AxisKind::Time, names);
-        names_ = std::move(names);
-    }
+    const std::vector<std::string> names = LiveSeriesNames(record);
+    bool same = model_.Axis() == AxisKind::Time && names.size() == model_.SeriesCount();
+    for (std::size_t s = 0; same && s < names.size(); ++s) same = names[s] == model_.At(s).Name;
+    if (!same) model_.Reset(AxisKind::Time, names);
     model_.AddRow(TimeX(stamp), LiveValues(record));
     return true;
 }

@@ -25,7 +25,8 @@ double TimeX(Date stamp);
 class LiveFeed {
 public:
     explicit LiveFeed(TrendModel& model) : model_(model) {}
-    void Follow(int task) { task_ = task; names_.clear(); }
+    // Empties the model for the readings of this task.
+    void Follow(int task);
     int Task() const { return task_; }
     // Returns true when the reading belonged to the followed task.
     bool Add(int task, Date stamp, const pelkor::Task& record);
@@ -33,7 +34,6 @@ public:
 private:
     TrendModel& model_;
     int task_ = 0;
-    std::vector<std::string> names_;
 };
 
 // ---- files ---------------------------------------------------------------
