@@ -1,6 +1,9 @@
 #include "trend/TrendSources.h"
 
+#include <algorithm>
+#include <cmath>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "output/Output.h"
@@ -119,8 +122,15 @@ struct Layout {
     std::size_t First = 0;     // first record line
     std::size_t Fields = 0;    // cells of a record
     long TimeColumn = -1;
+    bool LineCount = false;    // the first column counts the records (1, 2, 3, ...)
     std::vector<bool> Numeric;
 };
+
+bool IsWholeNumber(std::string_view cell, double& n) {
+    if (!IsNumeric(cell)) return false;
+    n = LeadingNumber(cell);
+    return n == std::floor(n);
+}
 
 // Which lines are records (field count, time stamp) and which columns hold numbers.
 std::vector<bool> Survey(const std::vector<std::string_view>& lines, char sep, Layout& layout) {
@@ -132,6 +142,8 @@ std::vector<bool> Survey(const std::vector<std::string_view>& lines, char sep, L
         if (IsDate(cells[c], x)) layout.TimeColumn = static_cast<long>(c);
     layout.Numeric.assign(layout.Fields, false);
     std::vector<bool> ok(lines.size(), false);
+    std::optional<double> previous;
+    std::size_t breaks = 0, records = 0;
     for (std::size_t i = layout.First; i < lines.size(); ++i) {
         SplitCells(lines[i], sep, cells);
         // A record whose last fields are missing may end early.
@@ -140,9 +152,16 @@ std::vector<bool> Survey(const std::vector<std::string_view>& lines, char sep, L
             (cells.size() <= static_cast<std::size_t>(layout.TimeColumn) || !IsDate(cells[layout.TimeColumn], x)))
             continue;
         ok[i] = true;
+        ++records;
+        double n = 0;
+        if (!IsWholeNumber(cells[0], n) || (previous && n <= *previous)) ++breaks;
+        else previous = n;
         for (std::size_t c = 0; c < cells.size(); ++c)
             if (!layout.Numeric[c] && IsNumeric(cells[c])) layout.Numeric[c] = true;
     }
+    // A line or two that break the count are malformed, not a sign that
+    // the column is a value.
+    layout.LineCount = breaks <= std::max<std::size_t>(1, records / 100);
     return ok;
 }
 
@@ -166,7 +185,10 @@ bool ReadLines(const std::vector<std::string_view>& lines, char sep, TrendModel&
     const std::vector<bool> ok = Survey(lines, sep, layout);
     std::vector<std::size_t> columns;
     std::vector<std::string> names;
-    for (std::size_t c = 0; c < layout.Fields; ++c) {
+    // A line-count column numbers the records: the axis when there is no
+    // time stamp, never a series of its own.
+    layout.LineCount = layout.LineCount && layout.TimeColumn != 0 && layout.Fields > 1;
+    for (std::size_t c = layout.LineCount ? 1 : 0; c < layout.Fields; ++c) {
         if (!layout.Numeric[c] || static_cast<long>(c) == layout.TimeColumn) continue;
         columns.push_back(c);
         const std::string name = summary.HeadLine && c < head.size() ? Trim(head[c]) : std::string();
@@ -181,7 +203,9 @@ bool ReadLines(const std::vector<std::string_view>& lines, char sep, TrendModel&
     std::vector<double> values(columns.size());
     for (std::size_t i = layout.First; i < lines.size(); ++i) {
         bool good = ok[i];
+        double x = static_cast<double>(i - layout.First + 1);
         if (good) SplitCells(lines[i], sep, cells);
+        if (good && layout.LineCount) good = IsWholeNumber(cells[0], x);
         for (std::size_t k = 0; good && k < columns.size(); ++k) {
             const std::string_view cell = columns[k] < cells.size() ? cells[columns[k]] : std::string_view();
             values[k] = NumberOrMissing(cell);
@@ -191,7 +215,6 @@ bool ReadLines(const std::vector<std::string_view>& lines, char sep, TrendModel&
             ++summary.Malformed;
             continue;
         }
-        double x = static_cast<double>(i - layout.First + 1);
         if (layout.TimeColumn >= 0) IsDate(cells[layout.TimeColumn], x);
         result.AddRow(x, values);
         ++summary.Records;

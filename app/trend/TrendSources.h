@@ -46,7 +46,8 @@ struct FileSummary {
 // Reads a file into the model: ".xls" through the workbook engine (the first
 // sheet with cells), anything else as ";" text. The head line names the
 // series when there is one; the time-stamp column is the axis, else the
-// record number. Columns that never hold a number are not series. A line of
+// record number (a first column of rising whole numbers, the line count, is
+// taken as that number). Columns that never hold a number are not series. A line of
 // another field count than the first record, or a bad time stamp, or text in
 // a number column, is skipped and counted. False with error (and the model
 // left as it was) when the file cannot be read or holds no number column.

@@ -74,7 +74,10 @@ TEST(TrendFile, WithoutTimeStampsByRecordNumberAndWithoutNumbersRefused) {
     EXPECT_FALSE(s.HeadLine);
     EXPECT_EQ(m.Axis(), AxisKind::RecordNumber);
     EXPECT_EQ(m.X(2), 3.0);
-    EXPECT_EQ(m.At(1).Name, "Column 2");
+    ASSERT_EQ(m.SeriesCount(), 1u);  // the line count numbers the records
+    EXPECT_EQ(m.At(0).Name, "Column 2");
+    ASSERT_TRUE(ReadTrendText("5;10\r\n3;20\r\n2;30\r\n", m, s, error));
+    EXPECT_EQ(m.SeriesCount(), 2u);  // not a count: a series
     EXPECT_FALSE(ReadTrendText("a;b\r\nTask 1;x\r\n", m, s, error));
     EXPECT_NE(error.find("no column of numbers"), std::string::npos);
     EXPECT_EQ(m.Rows(), 3u);  // a refused file leaves the trend as it was
@@ -92,12 +95,11 @@ TEST(TrendFile, WorkbookBlockAndExportRoundTrip) {
     FileSummary s;
     std::string error;
     ASSERT_TRUE(ReadTrendFile(xlsPath, m, s, error)) << error;
-    ASSERT_EQ(m.SeriesCount(), 3u);
-    EXPECT_EQ(m.At(1).Name, "Flow");
-    EXPECT_TRUE(std::isnan(m.At(1).Values[1]));
+    ASSERT_EQ(m.SeriesCount(), 2u);
+    EXPECT_EQ(m.At(0).Name, "Flow");
+    EXPECT_TRUE(std::isnan(m.At(0).Values[1]));
 
-    m.At(0).Visible = false;
-    m.At(1).Scale = 10;  // drawing only: the export keeps the real value
+    m.At(0).Scale = 10;  // drawing only: the export keeps the real value
     const std::string csv = dir.path() + "/shown.csv";
     ASSERT_TRUE(ExportShown(m, 2, 3, csv, error)) << error;
     std::ifstream in(csv, std::ios::binary);

@@ -98,7 +98,7 @@ TrendWindow::TrendWindow(PelkorApp& app, QWidget* parent)
     setWindowTitle("Trend");
     setAccessibleName("Trend");
     BuildControls();
-    resize(980, 560);
+    resize(1120, 580);
     const RunStatus& st = app_.App().Status;
     FollowTask(st.EditorOpen != 0 ? st.EditTask : st.NextTask);
     app_.Engine().AddReadingObserver(this);
@@ -146,6 +146,7 @@ void TrendWindow::BuildControls() {
     chart_->setMargins(QMargins(4, 4, 4, 4));
     for (int a2 = 0; a2 < 2; ++a2) {
         yAxis_[a2] = new QValueAxis;
+        yAxis_[a2]->setLabelFormat("%g");
         chart_->addAxis(yAxis_[a2], a2 == 0 ? Qt::AlignLeft : Qt::AlignRight);
     }
     view_ = Named(new TrendChartView(chart_, *this), "chtTrend");
@@ -164,8 +165,11 @@ void TrendWindow::BuildControls() {
     auto* split = Named(new QSplitter(this), "splTrend");
     split->addWidget(view_);
     split->addWidget(grdSeries_);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 2);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 0);
+    split->setChildrenCollapsible(false);
+    view_->setMinimumWidth(420);
+    split->setSizes({620, 480});
     lblStatus_ = Named(new QLabel(this), "lblStatus");
     lblStatus_->setAccessibleName("Status");
     auto* layout = new QVBoxLayout(this);
@@ -322,7 +326,8 @@ void TrendWindow::RebuildSeries() {
             return item;
         };
         auto check = [&](int c, bool on, const QString& name) {
-            QTableWidgetItem* item = cell(c, name, false);
+            QTableWidgetItem* item = cell(c, QString(), false);
+            item->setData(Qt::AccessibleTextRole, name);
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
             item->setCheckState(on ? Qt::Checked : Qt::Unchecked);
         };
@@ -397,6 +402,7 @@ void TrendWindow::UpdateAxes(double from, double to, const double lo[2], const d
         if (l > h) l = 0, h = 1;
         const double margin = h > l ? (h - l) * 0.05 : std::max(std::fabs(h) * 0.05, 1.0);
         yAxis_[a]->setRange(l - margin, h + margin);
+        yAxis_[a]->applyNiceNumbers();
     }
     yAxis_[1]->setVisible(lo[1] <= hi[1]);
 }
