@@ -95,8 +95,6 @@ private:
 TrendWindow::TrendWindow(PelkorApp& app, QWidget* parent)
     : QWidget(parent, Qt::Window), app_(app), feed_(model_) {
     setObjectName("frmTrend");
-    setWindowTitle("Trend");
-    setAccessibleName("Trend");
     BuildControls();
     resize(1120, 580);
     const RunStatus& st = app_.App().Status;
@@ -189,6 +187,7 @@ void TrendWindow::FollowTask(int task) {
     feed_.Follow(task);
     const int i = cboTask_->findData(task);
     if (i >= 0) cboTask_->setCurrentIndex(i);
+    setWindowTitle(QString("Trend - Task %1").arg(task));
     Refresh();
 }
 
@@ -205,6 +204,7 @@ bool TrendWindow::OpenFile(const std::string& path) {
     QString status = QString("%1: %2 records").arg(QFileInfo(Q(path)).fileName()).arg(summary.Records);
     if (summary.Malformed > 0) status += QString(", %1 malformed lines skipped").arg(summary.Malformed);
     lblStatus_->setText(status);
+    setWindowTitle("Trend - " + QFileInfo(Q(path)).fileName());
     return true;
 }
 
@@ -265,6 +265,20 @@ double ToChart(trend::AxisKind axis, double x) { return axis == trend::AxisKind:
 double FromChart(trend::AxisKind axis, double v) { return axis == trend::AxisKind::Time ? v / 1000 : v; }
 
 }  // namespace
+
+// Ends on round numbers, so the labels read well and a live trend keeps its
+// scale (and the chart its layout) while new values stay inside it.
+static void SetNiceRange(QValueAxis* axis, double lo, double hi) {
+    const double raw = (hi - lo) / 5;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    const double unit = raw / power;
+    const double step = (unit <= 1 ? 1 : unit <= 2 ? 2 : unit <= 5 ? 5 : 10) * power;
+    lo = std::floor(lo / step) * step;
+    hi = std::ceil(hi / step) * step;
+    const int ticks = static_cast<int>(std::lround((hi - lo) / step)) + 1;
+    if (axis->tickCount() != ticks) axis->setTickCount(ticks);
+    if (axis->min() != lo || axis->max() != hi) axis->setRange(lo, hi);
+}
 
 void TrendWindow::Refresh() {
     // Our own axis changes are no zoom of the user's.
@@ -391,7 +405,7 @@ void TrendWindow::DrawSeries(std::size_t s, double from, double to, int buckets,
 void TrendWindow::UpdateAxes(double from, double to, const double lo[2], const double hi[2]) {
     const trend::AxisKind axis = model_.Axis();
     if (auto* t = qobject_cast<QDateTimeAxis*>(xAxis_)) {
-        t->setFormat(to - from > 86400 ? "yyyy-MM-dd hh:mm" : "hh:mm:ss");
+        t->setFormat(to - from > 86400 ? "MM-dd hh:mm" : "hh:mm:ss");
         t->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ToChart(axis, from))),
                     QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ToChart(axis, to))));
     } else if (auto* v = qobject_cast<QValueAxis*>(xAxis_)) {
@@ -401,8 +415,7 @@ void TrendWindow::UpdateAxes(double from, double to, const double lo[2], const d
         double l = lo[a], h = hi[a];
         if (l > h) l = 0, h = 1;
         const double margin = h > l ? (h - l) * 0.05 : std::max(std::fabs(h) * 0.05, 1.0);
-        yAxis_[a]->setRange(l - margin, h + margin);
-        yAxis_[a]->applyNiceNumbers();
+        SetNiceRange(yAxis_[a], l - margin, h + margin);
     }
     yAxis_[1]->setVisible(lo[1] <= hi[1]);
 }
