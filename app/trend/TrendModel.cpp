@@ -63,7 +63,9 @@ std::pair<std::size_t, std::size_t> TrendModel::RowsIn(double from, double to) c
 
 std::vector<Point> TrendModel::Reduced(std::size_t s, double from, double to, int buckets) const {
     const Series& series = series_.at(s);
-    const auto [first, last] = RowsIn(from, to);
+    // Plain variables, not a structured binding: the lambdas below use them.
+    const std::pair<std::size_t, std::size_t> rows = RowsIn(from, to);
+    const std::size_t first = rows.first, last = rows.second;
     std::vector<Point> out;
     const std::size_t n = last - first;
     if (n <= static_cast<std::size_t>(std::max(buckets, 1)) * 2) {
@@ -122,7 +124,8 @@ bool ExportShown(const TrendModel& model, double from, double to, const std::str
     std::vector<std::size_t> shown;
     for (std::size_t s = 0; s < model.SeriesCount(); ++s)
         if (model.At(s).Visible) shown.push_back(s);
-    const auto [first, last] = model.RowsIn(from, to);
+    const std::pair<std::size_t, std::size_t> rows = model.RowsIn(from, to);
+    const std::size_t first = rows.first, last = rows.second;
     return ReplaceFile(
         path,
         [&](const FileSink& sink) {
