@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <QKeyEvent>
 #include <QWheelEvent>
 #include <QtCharts/QChartView>
 #include <QtCharts/QDateTimeAxis>
@@ -79,6 +80,21 @@ protected:
         const double factor = event->angleDelta().y() > 0 ? 0.8 : 1.25;
         const auto [from, to] = window_.ShownSpan();
         window_.SetZoom(std::make_pair(at - (at - from) * factor, at + (to - at) * factor));
+        event->accept();
+    }
+    // The keyboard does what the wheel and the rubber band do: + and - zoom
+    // about the middle, the arrows move the span, Home resets.
+    void keyPressEvent(QKeyEvent* event) override {
+        const auto [from, to] = window_.ShownSpan();
+        const double width = to - from, mid = (from + to) / 2;
+        switch (event->key()) {
+            case Qt::Key_Plus: window_.SetZoom(std::make_pair(mid - width * 0.4, mid + width * 0.4)); break;
+            case Qt::Key_Minus: window_.SetZoom(std::make_pair(mid - width * 0.625, mid + width * 0.625)); break;
+            case Qt::Key_Left: window_.SetZoom(std::make_pair(from - width / 4, to - width / 4)); break;
+            case Qt::Key_Right: window_.SetZoom(std::make_pair(from + width / 4, to + width / 4)); break;
+            case Qt::Key_Home: window_.SetZoom(std::nullopt); break;
+            default: QChartView::keyPressEvent(event); return;
+        }
         event->accept();
     }
     void mouseMoveEvent(QMouseEvent* event) override {

@@ -123,6 +123,10 @@ TEST_F(TrendWindowTest, HundredThousandLineFileOpensAndZooms) {
     EXPECT_NE(w->ValuesText(from + 30).indexOf("A: 30"), -1);
     Click(w.get(), "cmdResetZoom");
     EXPECT_EQ(w->ShownSpan().second, to);
+    QTest::keyClick(Control(w.get(), "chtTrend"), Qt::Key_Plus);  // the keyboard zooms too
+    EXPECT_LT(w->ShownSpan().second - w->ShownSpan().first, (to - from) * 0.9);
+    QTest::keyClick(Control(w.get(), "chtTrend"), Qt::Key_Home);
+    EXPECT_EQ(w->ShownSpan().second, to);
 }
 
 TEST(TrendMenu, EditMenuOpensOneTrendWindow) {
