@@ -109,7 +109,7 @@ private:
 };
 
 TrendWindow::TrendWindow(PelkorApp& app, QWidget* parent)
-    : QWidget(parent, Qt::Window), app_(app), feed_(model_) {
+    : QMainWindow(parent), app_(app), feed_(model_) {
     setObjectName("frmTrend");
     BuildControls();
     resize(1120, 580);
@@ -185,8 +185,9 @@ void TrendWindow::BuildControls() {
     view_->setMinimumWidth(420);
     split->setSizes({620, 480});
     lblStatus_ = Named(new QLabel(this), "lblStatus");
-    lblStatus_->setAccessibleName("Status");
-    auto* layout = new QVBoxLayout(this);
+    auto* central = Named(new QWidget(this), "pnlTrend");
+    setCentralWidget(central);
+    auto* layout = new QVBoxLayout(central);
     layout->addLayout(top);
     layout->addWidget(split, 1);
     layout->addWidget(lblStatus_);

@@ -3,7 +3,7 @@
 // Pelkor wrote. Not modal; it only observes the readings, so closing it
 // changes nothing else. The logic lives in app/trend; this is the view.
 
-#include <QWidget>
+#include <QMainWindow>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -25,7 +25,8 @@ namespace pelkor {
 class PelkorApp;
 class TrendChartView;
 
-class TrendWindow : public QWidget, public ReadingObserver {
+// A main window of its own, so assistive technology sees a frame.
+class TrendWindow : public QMainWindow, public ReadingObserver {
     Q_OBJECT
 public:
     explicit TrendWindow(PelkorApp& app, QWidget* parent = nullptr);
