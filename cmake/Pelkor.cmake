@@ -74,7 +74,7 @@ endfunction()
 
 find_package(Threads REQUIRED)
 if(PELKOR_QT)
-  find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
+  find_package(Qt6 REQUIRED COMPONENTS Widgets Charts Test)
 endif()
 if(PELKOR_TESTS AND CMAKE_CROSSCOMPILING)
   # No GoogleTest for the target system: build Debian's sources with it.

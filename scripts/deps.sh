@@ -6,7 +6,8 @@ set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ pkg-config
             qt6-base-dev                       # the windows (Qt 6 Widgets)
-            librsvg2-bin)                      # rsvg-convert: the PNG icons, rendered from the SVG
+            librsvg2-bin                       # rsvg-convert: the PNG icons, rendered from the SVG
+            qt6-charts-dev libqt6opengl6-dev)  # the trend window's chart (Charts' CMake package needs Qt6OpenGL)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev
            clang libclang-rt-14-dev          # fuzz targets (libFuzzer)
            python3 python3-xlrd               # independent .xls reader

@@ -68,6 +68,15 @@ std::string BuildRecord(AppContext& app, int task, bool onDemand, std::string_vi
 // separator.
 std::string BuildHeadLine(const Task& task, std::string_view separator = ";");
 
+// The head cells of the values alone, one per value in record order, each
+// with the entry it belongs to and its place in that entry.
+struct ValueHead {
+    std::size_t Entry = 0;
+    int Index = 0;
+    std::string Text;
+};
+std::vector<ValueHead> ValueHeads(const Task& task);
+
 // Whether the first line (row) of a file or block holds head cells rather
 // than a record, decided from the content so that a HeadLines switched since
 // the file was begun does not skip or repeat record numbers: the first line

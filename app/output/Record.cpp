@@ -106,17 +106,8 @@ std::string HeadCell(std::string cell, char kind, int address, int j) {
 
 }  // namespace
 
-std::string BuildHeadLine(const Task& task, std::string_view separator) {
-    std::string line;
-    auto cell = [&](const std::string& text) {
-        line += text;
-        line += separator;
-    };
-    if (task.LineCount != 0) cell(task.LineCountText);
-    if (task.TimeStamp != 0) cell(task.TimeStampText);
-    if (task.MissValues != 0) cell(task.MissValuesText);
-    if (task.TaskNumber != 0) cell(task.TaskNumberText);
-
+std::vector<ValueHead> ValueHeads(const Task& task) {
+    std::vector<ValueHead> heads;
     const std::size_t entries = std::max<int>(task.ResourceCount, 0);
     for (std::size_t i = 0; i < entries; ++i) {
         const int count = ValuesOfEntry(task, i);
@@ -129,9 +120,23 @@ std::string BuildHeadLine(const Task& task, std::string_view separator) {
             std::string text;
             if (static_cast<std::size_t>(j) < parts.size()) text = parts[j];
             else if (repeat) text = parts.back();
-            cell(HeadCell(std::move(text), task.ResKind[i], address, j));
+            heads.push_back({i, j, HeadCell(std::move(text), task.ResKind[i], address, j)});
         }
     }
+    return heads;
+}
+
+std::string BuildHeadLine(const Task& task, std::string_view separator) {
+    std::string line;
+    auto cell = [&](const std::string& text) {
+        line += text;
+        line += separator;
+    };
+    if (task.LineCount != 0) cell(task.LineCountText);
+    if (task.TimeStamp != 0) cell(task.TimeStampText);
+    if (task.MissValues != 0) cell(task.MissValuesText);
+    if (task.TaskNumber != 0) cell(task.TaskNumberText);
+    for (const ValueHead& head : ValueHeads(task)) cell(head.Text);
     if (!separator.empty() && line.size() >= separator.size() &&
         line.compare(line.size() - separator.size(), separator.size(), separator) == 0)
         line.resize(line.size() - separator.size());

@@ -23,6 +23,7 @@
 #include "ui/qt/dialogs/InfoWindow.h"
 #include "ui/qt/dialogs/SettingsWindow.h"
 #include "ui/qt/dialogs/TaskEditorWindow.h"
+#include "ui/qt/dialogs/TrendWindow.h"
 #include "util/AppFolders.h"
 #include "util/Shell.h"
 
@@ -193,6 +194,9 @@ void MainWindow::BuildMenus() {
     item(edit, "m_settings", "&Settings...", &MainWindow::OnSettings);
     edit->addSeparator();
     item(edit, "m_tasks", "&Tasks...", &MainWindow::OnTasks);
+    QAction* trend = edit->addAction("T&rend...");
+    trend->setObjectName("m_trend");
+    connect(trend, &QAction::triggered, this, [this] { ShowTrendWindow(app_, this); });
 
     QMenu* help = top("m_help", "&Help");
     item(help, "m_contents", "&Contents ...", &MainWindow::OnContents);
