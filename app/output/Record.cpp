@@ -108,8 +108,9 @@ std::string HeadCell(std::string cell, char kind, int address, int j) {
 
 std::string BuildHeadLine(const Task& task, std::string_view separator) {
     std::string line;
+    // A head never splits a column: a separator inside it becomes ",".
     auto cell = [&](const std::string& text) {
-        line += text;
+        line += separator.empty() ? text : ReplaceAll(text, separator, ",");
         line += separator;
     };
     if (task.LineCount != 0) cell(task.LineCountText);

@@ -41,6 +41,26 @@ struct Editing : ::testing::Test {
     }
 };
 
+TEST_F(Editing, CancelOnTheErrorListOrARefusedListLeavesTheTaskAsItWas) {
+    app.Tasks[1].Comments = "old";
+    form.Comments = "new";
+    form.SBus = "254";
+    form.Data = "R 5";
+    ui.QueueAnswer(MsgAnswer::Cancel);
+    EXPECT_FALSE(StoreTask(app, svc, 1, form, false));
+    EXPECT_EQ(app.Tasks[1].Comments, "old");
+    EXPECT_EQ(app.Tasks[1].Data, "R 1");
+    EXPECT_NE(app.Tasks[1].SBus, 254);
+
+    form.SBus = "0";
+    form.Data = "R 1,R 99999,F 2";
+    EXPECT_FALSE(StoreTask(app, svc, 1, form, false));
+    EXPECT_EQ(ui.LastMessage()->Text,
+              "Task 1 : R 99999 : out of range (registers: address + count at most 16384, count at least 1)");
+    EXPECT_EQ(app.Tasks[1].Comments, "old");
+    EXPECT_FALSE(svc.Saved());
+}
+
 TEST_F(Editing, StationAndIntervalLinesInOrderStationFirst) {
     const std::pair<const char*, const char*> bad[] = {{"254", "0"}, {"-1", "61"}, {"abc", "x"}};
     for (auto [station, interval] : bad) {
