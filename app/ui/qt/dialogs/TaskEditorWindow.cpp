@@ -509,6 +509,10 @@ void TaskEditorWindow::FileTypeUpdate() {
     cmbNewFile_->setEnabled(true);
     cmbNewFile_->setCurrentIndex(t.FileNew >= 0 && t.FileNew <= 3 ? t.FileNew : -1);
     ckbIndexed_->setHidden(cmbNewFile_->currentIndex() == 3);
+    if (!loading_) {
+        for (QWidget* w : ExcelGroup()) w->show();
+        UpdateOutputEnabled();
+    }
     const bool excel = optFileType_[1]->isChecked();
     for (QWidget* w : {static_cast<QWidget*>(frmExcel_), static_cast<QWidget*>(lblExcel_),
                        static_cast<QWidget*>(ckbOveride_), static_cast<QWidget*>(optOrient_[0]),
@@ -516,10 +520,6 @@ void TaskEditorWindow::FileTypeUpdate() {
                        static_cast<QWidget*>(txbOutPage_), static_cast<QWidget*>(lblCellStart_),
                        static_cast<QWidget*>(txbCellStart_)})
         w->setEnabled(excel);
-    if (!loading_) {
-        for (QWidget* w : ExcelGroup()) w->show();
-        UpdateOutputEnabled();
-    }
     MarkChanged();
 }
 
@@ -758,12 +758,7 @@ void TaskEditorWindow::closeEvent(QCloseEvent* event) {
             event->ignore();
             return;
         }
-        if (a == MsgAnswer::Yes && !StoreTask(false)) {
-            // Not stored: the window stays with the edits.
-            changed_ = true;
-            event->ignore();
-            return;
-        }
+        if (a == MsgAnswer::Yes) StoreTask(false);
     }
     app_.App().Status.EditorOpen = 0;
     event->accept();

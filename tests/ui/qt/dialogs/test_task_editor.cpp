@@ -159,8 +159,11 @@ TEST_F(TaskEditor, NoneFileTypeShowsEmptyDisabledOutputButCanGetAFileBack) {
     EXPECT_FALSE(Control<QWidget>(w, "frmExcel")->isHidden());
     Click(w, "Forward");
     Control<QRadioButton>(w, "optFileType_0")->click();
+    EXPECT_EQ(Control<QLabel>(w, "lblTaskNum")->text(), "Task 3 of 3");
+    EXPECT_TRUE(Control<QRadioButton>(w, "optFileType_0")->isChecked());
     EXPECT_TRUE(Control<QWidget>(w, "txbFileName")->isEnabled());
     Type("txbFileName", "back");
+    Set("txbReadInterval", "10");  // task 3 loads from zero
     Click(w, "Save");
     EXPECT_TRUE(t.ui.Messages().empty()) << t.ui.LastMessage()->Text;
     EXPECT_EQ(Key(3, "FileType"), "CSV");

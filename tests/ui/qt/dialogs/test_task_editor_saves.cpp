@@ -41,10 +41,13 @@ TEST_F(EditorSaves, TheEditorIsADialogNamedByItsCaptionAndToggledBoxesCount) {
 }
 
 TEST_F(EditorSaves, EveryTypedBoxCountsAsAChange) {
-    Load(2);
+    Load(2, "IntervalUnit=3\n");
     Open();
     auto edits = std::vector<std::function<void()>>{
-        [&] { Type("txbData", "F 1"); },          [&] { Type("txbDataFile", "x.xls"); },
+        [&] { Type("txbData", "F 1"); },          [&] {
+            Control<QWidget>(w, "txbDataFile")->setEnabled(true);  // as with "Used" checked
+            Type("txbDataFile", "x.xls");
+        },
         [&] { Type("txbReadHour", "1"); },        [&] { Type("txbFormatTime", "hh"); },
         [&] { Control<QCheckBox>(w, "ckbFormatTime")->toggle(); }};
     for (std::size_t i = 0; i < edits.size(); ++i) {
