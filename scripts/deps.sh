@@ -12,7 +12,8 @@ test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev
            libreoffice-calc-nogui             # second independent .xls reader
            locales                            # locale sources: date texts tested in a second locale
            dpkg-dev file lintian              # the .deb: dpkg-shlibdeps, cpack's library scan, its check
-           desktop-file-utils shared-mime-info systemd)  # desktop entries (installed one, shortcuts), file type, user unit
+           desktop-file-utils shared-mime-info systemd   # desktop entries (installed one, shortcuts), file type, user unit
+           xvfb python3-pyatspi at-spi2-core dbus-x11 xdotool)  # the GUI robot: the real windows through AT-SPI
 
 want=("${build_pkgs[@]}")
 if [[ "${1:-}" == "--tests" ]]; then want+=("${test_pkgs[@]}"); fi
