@@ -53,6 +53,9 @@ QString OneLine(const std::string& text) {
     return Q(ReplaceAll(ReplaceAll(text, "\r\n", "  "), "\r", "  "));
 }
 
+// A task that is not planned has no next reading to show.
+QString NextReadText(double next) { return next > 0 ? Q(ShortDateLongTime(next)) : QString(); }
+
 }  // namespace
 
 TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
@@ -461,7 +464,7 @@ void TaskEditorWindow::ShowTask() {
     const TaskForm f = FormFromTask(t);
     ApplyForm(f);
     SetErrorText(t.TaskError, false);
-    txbNext_->setText(Q(ShortDateLongTime(t.NextRead)));
+    txbNext_->setText(NextReadText(t.NextRead));
     ShowValues(t);
 
     fileTypeGroup_->setExclusive(false);
@@ -583,7 +586,7 @@ bool TaskEditorWindow::StoreTask(bool quiet) {
     if (ok) {
         changed_ = false;
         cmdRead_->setEnabled(true);
-        txbNext_->setText(Q(ShortDateLongTime(Current().NextRead)));
+        txbNext_->setText(NextReadText(Current().NextRead));
         if (Current().ReadInterval <= 0) SetErrorText(Current().TaskError, true);
         ShowLockedNote();
     }
@@ -643,7 +646,7 @@ void TaskEditorWindow::ToolbarClick(const QString& key) {
 
 void TaskEditorWindow::ShowNextRead(int task) {
     if (!isVisible() || task != N()) return;
-    txbNext_->setText(Q(ShortDateLongTime(Current().NextRead)));
+    txbNext_->setText(NextReadText(Current().NextRead));
 }
 
 void TaskEditorWindow::ShowDataRead(int task) {

@@ -94,6 +94,7 @@ TEST_F(EditorSaves, NoReadIntervalIsShownAfterSave) {
     Click(w, "Save");
     EXPECT_EQ(Text("txbError"), "Task 1 : no read interval, not read");
     EXPECT_EQ(ctx.Tasks[1].NextRead, 0);
+    EXPECT_EQ(Text("txbNext"), "");
 }
 
 TEST_F(EditorSaves, OwnStationAndAddressWithoutPg5) {
