@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "support/ScriptedUserInterface.h"
+#include "tasks/Resources.h"
 #include "tasks/TaskDefaults.h"
 #include "tasks/TaskEditing.h"
 
@@ -59,6 +60,27 @@ TEST_F(Editing, CancelOnTheErrorListOrARefusedListLeavesTheTaskAsItWas) {
               "Task 1 : R 99999 : out of range (registers: address + count at most 16384, count at least 1)");
     EXPECT_EQ(app.Tasks[1].Comments, "old");
     EXPECT_FALSE(svc.Saved());
+}
+
+// An address file that yields nothing leaves the old list readable.
+TEST_F(Editing, EmptyAddressFileOnSaveKeepsTheOldListParsed) {
+    struct EmptyFile : FakeServices {
+        Task* T = nullptr;
+        bool SetResources(int) override {
+            T->Data.clear();
+            ClearResourceTable(*T);
+            return false;
+        }
+    } files;
+    files.T = &app.Tasks[1];
+    ASSERT_TRUE(ParseTaskResources(app, 1));
+    form.UseFile = true;
+    form.DataFile = "/no/such.xls";
+    ui.QueueAnswer(MsgAnswer::Ok);
+    EXPECT_TRUE(StoreTask(app, files, 1, form, false));
+    EXPECT_NE(ui.LastMessage()->Text.find("No Address specified !"), std::string::npos);
+    EXPECT_EQ(app.Tasks[1].Data, "R 1");
+    EXPECT_EQ(app.Tasks[1].AddressCount, 1);
 }
 
 TEST_F(Editing, StationAndIntervalLinesInOrderStationFirst) {
