@@ -138,13 +138,13 @@ LineInfo Classify(std::string_view line) {
 
 // The value as a read returns it: up to a NUL, one pair of matching quotes
 // removed, at most ProfileValueLimit bytes without splitting a UTF-8 character.
-std::string ReadValue(std::string_view raw) {
+std::string ReadValue(std::string_view raw, std::size_t limit = ProfileValueLimit) {
     std::size_t nul = raw.find('\0');
     if (nul != std::string_view::npos) raw = TrimView(raw.substr(0, nul));
     if (raw.size() >= 2 && (raw.front() == '"' || raw.front() == '\'') && raw.back() == raw.front())
         raw = raw.substr(1, raw.size() - 2);
-    if (raw.size() > ProfileValueLimit) {
-        std::size_t n = ProfileValueLimit;
+    if (raw.size() > limit) {
+        std::size_t n = limit;
         while (n > 0 && (static_cast<unsigned char>(raw[n]) & 0xC0) == 0x80) --n;
         raw = raw.substr(0, n);
     }
@@ -240,13 +240,18 @@ const ProfileDocument::SectionIndex* ProfileDocument::FindSection(std::string_vi
     return it == index_.end() ? nullptr : &it->second;
 }
 
-bool ProfileDocument::Find(std::string_view section, std::string_view key, std::string& value) const {
+bool ProfileDocument::Find(std::string_view section, std::string_view key, std::string& value, bool whole) const {
     const SectionIndex* s = FindSection(section);
     if (!s) return false;
     auto it = s->keys.find(Lower(TrimView(key)));
     if (it == s->keys.end()) return false;
-    value = ReadValue(Classify(lines_[it->second]).Value);
+    value = ReadValue(Classify(lines_[it->second]).Value, whole ? std::string_view::npos : ProfileValueLimit);
     return true;
+}
+
+std::string ProfileDocument::GetWhole(std::string_view section, std::string_view key) const {
+    std::string value;
+    return Find(section, key, value, true) ? value : std::string();
 }
 
 std::string ProfileDocument::Get(std::string_view section, std::string_view key, std::string_view def) const {

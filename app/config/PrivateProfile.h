@@ -48,7 +48,10 @@ public:
     static ProfileDocument Parse(std::string_view text);
 
     // The value with the read rules above; false when the key is absent.
-    bool Find(std::string_view section, std::string_view key, std::string& value) const;
+    bool Find(std::string_view section, std::string_view key, std::string& value, bool whole = false) const;
+    // The value without the length cut (start files: a long resource list
+    // read back whole); empty when absent.
+    std::string GetWhole(std::string_view section, std::string_view key) const;
     // The value, or def when the key is absent.
     std::string Get(std::string_view section, std::string_view key, std::string_view def = {}) const;
     bool HasSection(std::string_view section) const;

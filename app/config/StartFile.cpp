@@ -8,6 +8,7 @@
 
 #include "config/PrivateProfile.h"
 #include "log/LogEvents.h"
+#include "tasks/Resources.h"
 #include "tasks/TaskDefaults.h"
 #include "util/DateTime.h"
 #include "util/Number.h"
@@ -40,7 +41,7 @@ class StartFileValues {
 public:
     explicit StartFileValues(const ProfileDocument& doc) : doc_(doc) {}
     std::string Text(const std::string& section, const std::string& key) const {
-        return CutComment(doc_.Get(section, key));
+        return CutComment(doc_.GetWhole(section, key));
     }
     int16_t Number16(const std::string& section, const std::string& key) const {
         return To16(Text(section, key), section, key);
@@ -233,6 +234,10 @@ bool ReadPelkorStartFile(AppContext& app) {
             // Only task 1 starts from the defaults; the others from zero.
             if (i > 1) ZeroTaskRecord(app.Tasks[i]);
             ReadTask(tv, app.Tasks[i], TaskSection(i), pg5Settings, writeBack);
+            const Task& t = app.Tasks[i];
+            if (!ResourceHeadsLineUp(t.Data, t.DataHead))
+                LogEvent(app, 1, "Task " + std::to_string(i) + " : the headlines (DataHead) do not line up with "
+                                 "the addresses (Data)");
         }
         flushWriteBack();
 

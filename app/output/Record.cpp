@@ -128,8 +128,9 @@ std::vector<ValueHead> ValueHeads(const Task& task) {
 
 std::string BuildHeadLine(const Task& task, std::string_view separator) {
     std::string line;
+    // A head never splits a column: a separator inside it becomes ",".
     auto cell = [&](const std::string& text) {
-        line += text;
+        line += separator.empty() ? text : ReplaceAll(text, separator, ",");
         line += separator;
     };
     if (task.LineCount != 0) cell(task.LineCountText);

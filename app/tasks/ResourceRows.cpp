@@ -89,8 +89,52 @@ std::string ComposeVariableText(int type, const std::string& address, const std:
     return text;
 }
 
-void ApplyResourceRows(AppContext& app, int n, const std::vector<ResourceRow>& rows) {
+namespace {
+
+bool Blank(const ResourceRow& row) { return Trim(row.Variable).empty() && Trim(row.Head).empty() && Trim(row.Station).empty(); }
+
+bool IsClock(const std::string& var) { return ContainsNoCase(var, "CLK") || EqualsNoCase(var, "K"); }
+
+// Why the row's variable cannot be read, or empty.
+std::string VariableProblem(const std::string& var) {
+    if (var.empty()) return "variable missing";
+    if (IsClock(var)) return {};
+    const char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(var[0])));
+    std::string address;
+    double count = 0;
+    bool bracket = false;
+    SplitAddress(Trim(var.substr(1)), address, count, bracket);
+    if ((kind != 'R' && kind != 'F' && kind != 'I') || !IsNumeric(address)) return "not a valid address (" + var + ")";
+    const std::string range = EntryRangeProblem(kind, LeadingNumber(address), count, false);
+    return range.empty() ? range : var + " " + range;
+}
+
+}  // namespace
+
+std::string HeadlineTextProblem(const std::string& text, bool optionalColumn) {
+    if (text.find(';') != std::string::npos) return "\";\" cannot be used in a headline (" + text + ")";
+    if (optionalColumn && text.find(',') != std::string::npos)
+        return "\",\" cannot be used in the headline of an optional column (" + text + ")";
+    return {};
+}
+
+std::string ResourceRowsProblem(const std::vector<ResourceRow>& rows) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (Blank(rows[i])) continue;
+        std::string why = VariableProblem(Trim(rows[i].Variable));
+        if (why.empty()) why = HeadlineTextProblem(rows[i].Head, false);
+        if (!why.empty()) return "Row " + std::to_string(i + 1) + " : " + why;
+    }
+    return {};
+}
+
+void ApplyResourceRows(AppContext& app, int n, const std::vector<ResourceRow>& all) {
     Task& t = app.Tasks[n];
+    // A row that names nothing readable has no item in Data, so it keeps no
+    // head in DataHead either: the two lists stay item for item.
+    std::vector<ResourceRow> rows;
+    for (const ResourceRow& row : all)
+        if (VariableProblem(Trim(row.Variable)).empty()) rows.push_back(row);
     t.Data.clear();
     t.DataHead.clear();
     if (rows.empty()) {
@@ -126,7 +170,7 @@ void ApplyResourceRows(AppContext& app, int n, const std::vector<ResourceRow>& r
         // the task is saved.
         const std::string var = Trim(row.Variable);
         std::string label;
-        if (ContainsNoCase(var, "CLK") || EqualsNoCase(var, "K")) {
+        if (IsClock(var)) {
             t.ResKind[i] = 'K';
             t.ResAddress[i] = 0;
             t.ResCount[i] = 1;

@@ -30,10 +30,19 @@ VariableFields ParseVariableText(const std::string& cell);
 // for the clock.
 std::string ComposeVariableText(int type, const std::string& address, const std::string& number);
 
+// Why the rows cannot be applied, naming the row ("Row 3 : variable
+// missing", "... not a valid address (R abc)", an address out of the
+// connection manager's range, a ";" in a headline), or empty. Wholly empty
+// rows are fine: they are left out.
+std::string ResourceRowsProblem(const std::vector<ResourceRow>& rows);
+// Why a headline text cannot be stored: ";" splits the output's columns,
+// and "," cannot be stored in an optional column's text. Empty when fine.
+std::string HeadlineTextProblem(const std::string& text, bool optionalColumn);
+
 // Rewrites task n's resource table, Data and DataHead from the rows: a
 // station is written once where it changes, the clock is "CLK", a "," inside
-// a headline is kept as the character of code 1. Rows without a variable
-// become items without a kind, which the reader skips.
+// a headline is kept as the character of code 1. Rows that name nothing
+// readable are left out together with their heads.
 void ApplyResourceRows(AppContext& app, int n, const std::vector<ResourceRow>& rows);
 
 }  // namespace pelkor

@@ -1,6 +1,8 @@
 #include "tasks/Resources.h"
 
+#include <algorithm>
 #include <cctype>
+#include <vector>
 #include <stdexcept>
 
 #include "util/Number.h"
@@ -40,6 +42,8 @@ bool ParsePlainEntry(Task& t, std::size_t i, std::string_view item, std::string_
     }
     t.ResKind[i] = kind;
     if (!IsNumeric(address)) return true;  // kind only: the reader skips it
+    // Out of the connection manager's range the entry could never be read.
+    if (!EntryRangeProblem(kind, LeadingNumber(address), count, true).empty()) return false;
     int16_t a, n;
     if (!ToInt16(LeadingNumber(address), a) || !ToInt16(count, n)) return false;
     // A count below 1 yields no value, so it adds nothing to the total.
@@ -55,30 +59,31 @@ bool ParsePlainEntry(Task& t, std::size_t i, std::string_view item, std::string_
 
 }  // namespace
 
-std::string NormaliseResourceList(const std::string& data) {
-    std::string result;
+namespace {
+
+// The normalised items, and for each the index of the raw item it came from.
+std::vector<std::string> NormalisedItems(const std::string& data, std::vector<std::size_t>& from) {
+    std::vector<std::string> result;
     std::string pending;
+    std::size_t k = 0;
     auto emit = [&](const std::string& item) {
-        if (!result.empty()) result += ',';
-        if (!pending.empty()) {
-            result += pending;
-            result += ' ';
-            pending.clear();
-        }
-        result += item;
+        result.push_back(pending.empty() ? item : pending + ' ' + item);
+        pending.clear();
+        from.push_back(k);
     };
     for (const std::string& raw : Split(ReplaceAll(data, ";", ","), ',')) {
         std::string item = Trim(raw);
-        if (item.empty()) continue;
-        if (BeginsWithStn(item)) {
+        if (item.empty()) {
+            // nothing to emit; the raw index still counts
+        } else if (BeginsWithStn(item)) {
             if (IsNumeric(Trim(std::string_view(item).substr(3))) && item.find(' ', 4) == std::string::npos) {
                 pending = item;
-                continue;
+            } else {
+                // The entry names its own station: a lone station before it
+                // would make it unreadable, so the nearer one wins.
+                pending.clear();
+                emit(item);
             }
-            // The entry names its own station: a lone station before it
-            // would make it unreadable, so the nearer one wins.
-            pending.clear();
-            emit(item);
         } else if (StartsWithNoCase(item, "CLK")) {
             emit(item);
         } else if (item[0] >= '0' && item[0] <= '9') {
@@ -92,8 +97,80 @@ std::string NormaliseResourceList(const std::string& data) {
                 keep = IsNumeric(Trim(std::string_view(item).substr(1, bracket - 1)));
             if (keep) emit(item);
         }
+        ++k;
     }
     return result;
+}
+
+}  // namespace
+
+std::string NormaliseResourceList(const std::string& data) {
+    std::vector<std::size_t> from;
+    return Join(NormalisedItems(data, from), ",");
+}
+
+std::string NormaliseResourceList(const std::string& data, std::string& heads) {
+    std::vector<std::size_t> from;
+    const std::vector<std::string> items = NormalisedItems(data, from);
+    const std::vector<std::string> all = Split(heads, ',');
+    // Heads written one per item of the list as it was: the heads of dropped
+    // items go with them, or every later head would move one column left.
+    if (!heads.empty() && all.size() == Split(ReplaceAll(data, ";", ","), ',').size() && all.size() != items.size()) {
+        std::vector<std::string> kept;
+        for (std::size_t i : from) kept.push_back(all[i]);
+        heads = Join(kept, ",");
+    }
+    return Join(items, ",");
+}
+
+std::string FitHeads(const std::string& heads, std::size_t entries) {
+    if (heads.empty() || entries == 0) return entries == 0 ? std::string() : heads;
+    std::vector<std::string> all = Split(heads, ',');
+    all.resize(entries);
+    return Join(all, ",");
+}
+
+bool ResourceHeadsLineUp(const std::string& data, const std::string& heads) {
+    if (heads.empty()) return true;
+    std::string h = heads;
+    const std::string items = NormaliseResourceList(data, h);
+    return Split(items, ',').size() == Split(h, ',').size() || (items.empty() && h.empty());
+}
+
+std::string EntryRangeProblem(char kind, double address, double count, bool countZeroOk) {
+    long limit = 0;
+    const char* what = "";
+    switch (kind) {
+        case 'R': limit = 16384; what = "registers: address + count at most 16384"; break;
+        case 'F': limit = 8192; what = "flags: address + count at most 8192"; break;
+        case 'I': limit = 8192; what = "inputs: address + count at most 8192"; break;
+        default: return {};
+    }
+    if (address < 0 || (count < 1 && !countZeroOk) || address + std::max(count, 0.0) > limit)
+        return std::string("out of range (") + what + ", count at least 1)";
+    return {};
+}
+
+std::string ResourceListProblem(const std::string& data) {
+    std::vector<std::size_t> from;
+    for (const std::string& raw : NormalisedItems(data, from)) {
+        std::string item = Trim(raw);
+        if (BeginsWithStn(item)) {
+            const std::size_t blank = item.find(' ', 4);
+            if (blank == std::string::npos) continue;
+            item = Trim(std::string_view(item).substr(blank + 1));
+        }
+        if (item.empty() || ContainsNoCase(item, "CLK")) continue;
+        const char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(item[0])));
+        const std::string rest = Trim(std::string_view(item).substr(1));
+        const std::size_t bracket = rest.find('[');
+        const double count = bracket == std::string::npos ? 1 : LeadingNumber(rest.substr(bracket + 1));
+        const std::string address = Trim(rest.substr(0, bracket));
+        if (!IsNumeric(address)) continue;
+        const std::string why = EntryRangeProblem(kind, LeadingNumber(address), count, false);
+        if (!why.empty()) return Trim(raw) + " : " + why;
+    }
+    return {};
 }
 
 void SizeResourceTable(Task& t, std::size_t n) {
@@ -162,7 +239,7 @@ bool ParseResourceEntry(Task& t, std::size_t i, std::string_view rawItem, std::s
 bool ParseTaskResources(AppContext& app, int task) {
     try {
         Task& t = app.Tasks[task];
-        t.Data = NormaliseResourceList(t.Data);
+        t.Data = NormaliseResourceList(t.Data, t.DataHead);
         if (t.Data.empty()) {
             ClearResourceTable(t);
             return true;
@@ -178,12 +255,22 @@ bool ParseTaskResources(AppContext& app, int task) {
         t.ResourceCount = static_cast<int16_t>(items.size());
         t.AddressCount = 0;
         const int16_t station = DefaultStation(app.Settings, t);
+        std::string bad;
         for (std::size_t i = 0; i < items.size(); ++i) {
             std::string_view head = i < heads.size() ? std::string_view(heads[i]) : std::string_view();
+            const int16_t total = t.AddressCount;
             if (!ParseResourceEntry(t, i, items[i], head, station)) {
-                app.Status.LastErrorText = "SetResources function error : Overflow in entry " + Trim(items[i]);
-                return false;
+                // Only this entry is lost: it reads nothing, the rest are read.
+                t.ResKind[i] = '\0';
+                t.ResCount[i] = 0;
+                t.AddressCount = total;
+                t.ResLabel[i] = Trim(items[i]);
+                if (bad.empty()) bad = Trim(items[i]);
             }
+        }
+        if (!bad.empty()) {
+            app.Status.LastErrorText = "SetResources function error : Overflow in entry " + bad;
+            return false;
         }
         return true;
     } catch (const std::exception& e) {

@@ -13,6 +13,21 @@ namespace pelkor {
 // ";" becomes ",", items are trimmed, lone stations ("STN 5") are joined to
 // the next entry, items that cannot be entries are dropped.
 std::string NormaliseResourceList(const std::string& data);
+// The same, keeping heads (DataHead) item for item with the list: when it
+// holds one head per item of data, the heads of dropped items are dropped.
+std::string NormaliseResourceList(const std::string& data, std::string& heads);
+// heads cut or padded (empty heads) to one per entry; empty stays empty.
+std::string FitHeads(const std::string& heads, std::size_t entries);
+// False when heads (not empty) do not line up with data's entries.
+bool ResourceHeadsLineUp(const std::string& data, const std::string& heads);
+
+// Why an entry of kind R, F or I at address with count cannot be read by the
+// connection manager ("out of range (...)"), or empty. countZeroOk lets a
+// stored count below 1 through (such an entry reads nothing).
+std::string EntryRangeProblem(char kind, double address, double count, bool countZeroOk);
+// The first entry of a list outside those limits, "R 99999 : out of range
+// (...)", or empty.
+std::string ResourceListProblem(const std::string& data);
 
 // Empties the resource table of a task to one element per column
 // (ResourceCount and AddressCount 0).
@@ -34,9 +49,11 @@ bool ParseResourceEntry(Task& task, std::size_t index, std::string_view item,
                         std::string_view head, int16_t defaultStation);
 
 // The parsing half of SetResources for one task: normalises Data (stored
-// back), splits Data and DataHead and rebuilds the table. On failure returns
-// false with "SetResources function error : " + reason in
-// app.Status.LastErrorText; the table keeps what was built so far.
+// back, DataHead with it), splits Data and DataHead and rebuilds the table.
+// An entry that does not fit 16 bits or the connection manager's range is
+// left empty (it reads nothing) and the later entries are parsed; then it
+// returns false with "SetResources function error : Overflow in entry " +
+// the first such entry in app.Status.LastErrorText.
 bool ParseTaskResources(AppContext& app, int task);
 
 // Canonical label of an entry: "R 100 [10]", "R 100" (count 0 or less), "CLK".

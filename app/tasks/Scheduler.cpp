@@ -27,6 +27,23 @@ void TaskEngine::ShowError(const std::string& routine, const std::string& what) 
                        MsgAnswer::Ok);
 }
 
+bool TaskEngine::Unplanned(int n) {
+    Task& t = task(n);
+    const std::size_t slot = static_cast<std::size_t>(std::clamp(n, 0, MaxTasks + 1));
+    if (t.Period > 0) {
+        noIntervalLogged_[slot] = false;
+        return false;
+    }
+    // A period of 0 would read the task on every tick, or never without a word.
+    t.NextRead = 0;
+    t.Period = 0;
+    const std::string text = "Task " + std::to_string(n) + " : no read interval, not read";
+    t.TaskError = text;
+    if (!noIntervalLogged_[slot]) LogEvent(app_, 1, text);
+    noIntervalLogged_[slot] = true;
+    return true;
+}
+
 void TaskEngine::SetFirstReading(int n) {
     Task& t = task(n);
     const Date now = app_.Clk.Now();
@@ -44,6 +61,7 @@ void TaskEngine::SetFirstReading(int n) {
         case 3: t.Period = t.ReadInterval; break;
         default: break;
     }
+    if (Unplanned(n)) return;
     const CivilTime c = ToCivil(now);
     const Date midnight = DateFromParts(c.Year, c.Month, c.Day);
     if (t.IntervalUnit >= 3) {
@@ -107,7 +125,9 @@ void TaskEngine::SearchNextTaskToRead(bool earliestOnly, bool& found) {
         Date earliest = FarFuture;
         for (int i = 1; i <= count; ++i) {
             const Task& t = task(i);
-            if (t.Disabled == 0 && t.NextRead < earliest) {
+            // Not planned (no period) is not next, though 0 is the earliest time.
+            const bool planned = t.NextRead > 0 || app_.Settings.SingleShot != 0;
+            if (t.Disabled == 0 && planned && t.NextRead < earliest) {
                 earliest = t.NextRead;
                 st.NextTask = static_cast<int16_t>(i);
             }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "output/ExcelWriter.h"
+#include "tasks/Resources.h"
 #include "tasks/TaskDefaults.h"
 #include "util/DateTime.h"
 #include "util/Number.h"
@@ -77,6 +78,13 @@ TaskForm FormFromTask(const Task& t) {
 bool StoreTask(AppContext& app, TaskEditorServices& services, int n, TaskForm& f, bool quiet, bool* badTime) {
     if (badTime) *badTime = false;
     Task& t = app.Tasks[n];
+    // A store that does not go through leaves the task as it was.
+    const Task before = t;
+    auto undo = [&] {
+        t = before;
+        services.SearchAllStation(n, TaskDefaultStation(app, n));
+        return false;
+    };
     std::string errors;
     auto line = [&errors](const std::string& text) { errors += text + "\r\n"; };
     try {
@@ -91,7 +99,15 @@ bool StoreTask(AppContext& app, TaskEditorServices& services, int n, TaskForm& f
             app.Ui.Beep();
             app.Ui.MessageBox("Time value hh:mm:ss", kTitle, MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
             if (badTime) *badTime = true;
-            return false;
+            return undo();
+        }
+        if (!f.UseFile) {
+            const std::string range = ResourceListProblem(UpperCase(Trim(f.Data)));
+            if (!range.empty()) {
+                app.Ui.MessageBox("Task " + std::to_string(n) + " : " + range, kTitle, MsgIcon::Exclamation,
+                                  MsgButtons::Ok, MsgAnswer::Ok);
+                return undo();
+            }
         }
         // A task without output file keeps its (hidden) output block.
         const bool noOutput = f.NoOutput && f.FileType < 0;
@@ -135,6 +151,7 @@ bool StoreTask(AppContext& app, TaskEditorServices& services, int n, TaskForm& f
                     // The file gave nothing: keep the list the task had.
                     t.Data = backupData;
                     t.DataHead = backupHead;
+                    ParseTaskResources(app, n);
                     line("No Address specified !");
                 }
             } else {
@@ -144,6 +161,8 @@ bool StoreTask(AppContext& app, TaskEditorServices& services, int n, TaskForm& f
             t.DataFile.clear();
             t.Data = UpperCase(Trim(f.Data));
             services.SetResources(n);
+            // A list typed with more or fewer items keeps one head per item.
+            t.DataHead = FitHeads(t.DataHead, t.Data.empty() ? 0 : Split(t.Data, ',').size());
             f.DataCell = t.DataCell;
         }
         services.SearchAllStation(n, TaskDefaultStation(app, n));
@@ -177,7 +196,7 @@ bool StoreTask(AppContext& app, TaskEditorServices& services, int n, TaskForm& f
             const MsgAnswer a = app.Ui.MessageBox("Task " + std::to_string(n) + " Error : \r\n\r\n" + errors +
                                                       "\r\nDo you want to continue ?",
                                                   kTitle, MsgIcon::Exclamation, MsgButtons::OkCancel, MsgAnswer::Ok);
-            if (a == MsgAnswer::Cancel) return false;
+            if (a == MsgAnswer::Cancel) return undo();
         }
         if (app.Settings.StartMode == 1 && !services.SaveTask(n)) return false;
         services.SetFirstReading(n);
@@ -187,7 +206,7 @@ bool StoreTask(AppContext& app, TaskEditorServices& services, int n, TaskForm& f
         app.Ui.Beep();
         app.Ui.MessageBox("Save Task " + std::to_string(n) + " Error :\r" + e.what(), kTitle, MsgIcon::Exclamation,
                           MsgButtons::Ok, MsgAnswer::Ok);
-        return false;
+        return undo();
     }
 }
 

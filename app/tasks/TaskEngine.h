@@ -117,6 +117,11 @@ private:
     // reading that goes well empties LastErrorText, yet the job failed.
     std::string jobError_;
 
+    // Tasks whose missing read interval has been logged (logged once).
+    std::vector<bool> noIntervalLogged_ = std::vector<bool>(MaxTasks + 2, false);
+    // A task without a period is never planned; says so once.
+    bool Unplanned(int n);
+
     bool timerRunning_ = false;
     int timerIntervalMs_ = 250;
     bool exitRequested_ = false;

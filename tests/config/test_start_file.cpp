@@ -111,6 +111,20 @@ TEST_F(StartFileTest, BuiltInChannelKeys) {
               "ReadPelkorStartFile function error : Invalid baud rate ([Connection] Baudrate = -5)");
 }
 
+TEST_F(StartFileTest, LongListsReadWholeAndMisfitHeadsAreLogged) {
+    std::string list;
+    for (int i = 0; i < 400; ++i) list += (i ? ",R " : "R ") + std::to_string(i);
+    ASSERT_GT(list.size(), ProfileValueLimit);
+    Write("[Pelkor]\r\nVersion=3\r\nLogUsed=1\r\nLogFolder=" + t.dir.path() + "\r\nTask=3\r\n[Task1]\r\nData=" +
+          list + "\r\n[Task2]\r\nData=R 0 [4],F 0 [8]\r\nDataHead=x,a,b\r\n[Task3]\r\nData= ,R 1\r\nDataHead=x,a\r\n");
+    ASSERT_TRUE(ReadPelkorStartFile(t.app));
+    EXPECT_EQ(t.app.Tasks[1].Data, list);
+    const std::string log = ReadFile(t.app.Settings.LogFile);
+    EXPECT_NE(log.find("Task 2 : the headlines (DataHead) do not line up with the addresses (Data)"), std::string::npos);
+    EXPECT_EQ(log.find("Task 1 : the headlines"), std::string::npos);
+    EXPECT_EQ(log.find("Task 3 : the headlines"), std::string::npos);  // mended when its list is parsed
+}
+
 TEST_F(StartFileTest, BadStartFilesAreReportedAndKeepWhatWasApplied) {
     t.app.Settings.LogUsed = 1;
     for (const char* text : {"[Pelkor]\r\nTask=1\r\n", "[Pelkor]\r\nVersion=0\r\n", "[Pelkor]\r\nVersion=abc\r\n"}) {

@@ -121,6 +121,15 @@ TEST(BuildHeadLine, PlaceholdersOfOneEntry) {
     EXPECT_EQ(head("<$A>", 1), "100");
 }
 
+TEST(BuildHeadLine, ASeparatorInAHeadNeverSplitsAColumn) {
+    Task t;
+    t.TimeStamp = 0;
+    t.LineCount = 1;
+    t.LineCountText = "No;x";
+    SetEntries(t, {{'R', 1, 2, "Temp;C <$I>", ""}});
+    EXPECT_EQ(BuildHeadLine(t), "No,x;Temp,C 0;Temp,C 1");
+}
+
 TEST(BuildHeadLine, CaptionsEntriesAndSeparator) {
     Task t;
     t.LineCount = 1;

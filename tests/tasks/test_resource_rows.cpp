@@ -33,6 +33,22 @@ TEST_F(Rows, StationsAreWrittenWhereTheyChange) {
     EXPECT_EQ(t.ResStation[0], 7);
 }
 
+TEST_F(Rows, RowsThatNameNothingReadableAreRefusedOrLeftOutWithTheirHeads) {
+    EXPECT_EQ(ResourceRowsProblem({{"", "R 1", "a"}, {"", "", "b"}}), "Row 2 : variable missing");
+    EXPECT_EQ(ResourceRowsProblem({{"", "R abc", "a"}}), "Row 1 : not a valid address (R abc)");
+    EXPECT_EQ(ResourceRowsProblem({{"", "R 99999", ""}}),
+              "Row 1 : R 99999 out of range (registers: address + count at most 16384, count at least 1)");
+    EXPECT_EQ(ResourceRowsProblem({{"", "F 1", "Temp;C"}}), "Row 1 : \";\" cannot be used in a headline (Temp;C)");
+    EXPECT_EQ(ResourceRowsProblem({{"", "", ""}, {"", "K", "a,b"}}), "");
+    EXPECT_EQ(HeadlineTextProblem("No, x", true), "\",\" cannot be used in the headline of an optional column (No, x)");
+    EXPECT_EQ(HeadlineTextProblem("No, x", false), "");
+
+    ApplyResourceRows(app, 1, {{"", "", ""}, {"", "R 0 [4]", "a"}, {"", "R abc", "z"}, {"", "F 0 [8]", "b"}});
+    EXPECT_EQ(t.Data, "R 0 [4],F 0 [8]");
+    EXPECT_EQ(t.DataHead, "a,b");
+    EXPECT_EQ(t.ResourceCount, 2);
+}
+
 TEST_F(Rows, ClockRowsStayTheClockThroughASave) {
     ApplyResourceRows(app, 1, {{"", "K", ""}, {"", "clk", ""}});
     EXPECT_EQ(t.Data, "CLK,CLK");
@@ -49,10 +65,12 @@ TEST_F(Rows, CommaInAHeadlineSurvivesAsCharacterOne) {
     EXPECT_EQ(ResourceRowsOf(t)[0].Head, "a,b");
 }
 
-TEST_F(Rows, EmptyVariableGivesAnItemWithoutKindNotRegisterZero) {
-    ApplyResourceRows(app, 1, {{"", "", "x"}, {"", "R 4", ""}});
-    EXPECT_EQ(t.ResKind[0], '\0');
-    EXPECT_EQ(t.ResCount[0], 0);
+TEST_F(Rows, EmptyVariableIsLeftOutWithItsHeadNotRegisterZero) {
+    ApplyResourceRows(app, 1, {{"", "", "x"}, {"", "R 4", "y"}});
+    EXPECT_EQ(t.ResourceCount, 1);
+    EXPECT_EQ(t.ResKind[0], 'R');
+    EXPECT_EQ(t.ResAddress[0], 4);
+    EXPECT_EQ(t.DataHead, "y");
     EXPECT_EQ(t.AddressCount, 1);
 }
 

@@ -232,9 +232,10 @@ TEST(ParseTaskResources, NumbersBeyondSixteenBitsAreReportedNotWrapped) {
     EXPECT_EQ(big.task.ResCount[1], 0);
     ExpectColumnsSized(big.task);
 
+    // Beyond the connection manager's range, so neither entry counts.
     Parsed total("R 0 [30000],R 0 [30000]");
     EXPECT_FALSE(total.ok);
-    EXPECT_EQ(total.task.AddressCount, 30000);
+    EXPECT_EQ(total.task.AddressCount, 0);
 
     Parsed station("STN 70000 R 1");
     EXPECT_FALSE(station.ok);
@@ -243,6 +244,36 @@ TEST(ParseTaskResources, NumbersBeyondSixteenBitsAreReportedNotWrapped) {
     Parsed high("STN 300 R 1");
     EXPECT_TRUE(high.ok);
     EXPECT_EQ(high.task.ResStation[0], 300);
+}
+
+TEST(ParseTaskResources, HeadsOfDroppedItemsGoWithThemAndMisfitsAreSeen) {
+    std::string heads = "x,a,b";
+    EXPECT_EQ(NormaliseResourceList(" ,R 0 [4],F 0 [8]", heads), "R 0 [4],F 0 [8]");
+    EXPECT_EQ(heads, "a,b");
+    Parsed p("R abc;STN 2,R 1,F 2", "bad,stn,one,two");
+    EXPECT_EQ(p.task.DataHead, "one,two");
+    EXPECT_EQ(p.task.ResHead[1], "two");
+    // A stored pair that lost an item long ago cannot be mended, only seen.
+    EXPECT_FALSE(ResourceHeadsLineUp("R 0 [4],F 0 [8]", "x,a,b"));
+    EXPECT_TRUE(ResourceHeadsLineUp(" ,R 0 [4],F 0 [8]", "x,a,b"));
+    EXPECT_TRUE(ResourceHeadsLineUp("R 1,F 2", ""));
+    EXPECT_EQ(FitHeads("a,b,c", 2) + "|" + FitHeads("a", 3) + "|" + FitHeads("", 3), "a,b|a,,|");
+}
+
+TEST(ParseTaskResources, AnEntryOutOfRangeIsSkippedAloneTheRestAreRead) {
+    for (const char* bad : {"R 99999", "R 20000", "F 9000 [4]", "R 16380 [10]", "I 8192", "R -3"}) {
+        Parsed p(std::string("R 1,") + bad + ",F 2");
+        EXPECT_FALSE(p.ok) << bad;
+        EXPECT_EQ(p.t.app.Status.LastErrorText, std::string("SetResources function error : Overflow in entry ") + bad);
+        EXPECT_EQ(p.task.ResKind[1], '\0') << bad;
+        EXPECT_EQ(p.task.ResKind[2], 'F') << bad;
+        EXPECT_EQ(p.task.AddressCount, 2) << bad;
+    }
+    EXPECT_TRUE(Parsed("R 16374 [10],F 8191,I 0 [8192]").ok);
+    EXPECT_EQ(ResourceListProblem("R 1,STN 3 F 9000 [4]"),
+              "STN 3 F 9000 [4] : out of range (flags: address + count at most 8192, count at least 1)");
+    EXPECT_EQ(ResourceListProblem("R 5 [0]").substr(0, 20), "R 5 [0] : out of ran");
+    EXPECT_EQ(ResourceListProblem("R 16383,CLK,X 5"), "");
 }
 
 TEST(ParseTaskResources, BadTaskNumberIsAnErrorNotACrash) {

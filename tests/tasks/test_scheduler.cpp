@@ -279,15 +279,32 @@ TEST_F(SchedulerTest, ZeroPeriodsAndStaleDisabledTasksDoNotStallThePass) {
     AddTask(3, 0, 1);
     At(12, 0, 0);
     for (int i = 1; i <= 3; ++i) engine.SetFirstReading(i);
-    EXPECT_DOUBLE_EQ(days.NextRead, ctx.clock.Now());
+    EXPECT_DOUBLE_EQ(days.NextRead, 0) << "no period: not planned";
     off.NextRead = T(12, 0, 0, 1);  // five days behind, one-second period
     app.Tasks[3].NextRead = ctx.clock.Now();
     engine.CheckDueTasks();
-    EXPECT_EQ(pcd.Reads, 2) << "each due task read once";
+    EXPECT_EQ(pcd.Reads, 1) << "each due task read once";
     EXPECT_GT(off.NextRead, ctx.clock.Now());
     ctx.clock.AdvanceSeconds(1);
     engine.CheckDueTasks();
-    EXPECT_DOUBLE_EQ(days.NextRead, T(12, 0, 0, 7));
+    EXPECT_DOUBLE_EQ(days.NextRead, 0);
+}
+
+TEST_F(SchedulerTest, ATaskWithoutReadIntervalIsNeverPlannedAndSaysSoOnce) {
+    AddTask(1, 0, 0);
+    AddTask(2, 1, 10);
+    At(8, 0, 0);
+    for (int k = 0; k < 2; ++k) engine.SetFirstReading(1);
+    engine.SetFirstReading(2);
+    bool found = false;
+    engine.SearchNextTaskToRead(true, found);
+    EXPECT_EQ(app.Status.NextTask, 2);
+    EXPECT_EQ(RunUntil(T(8, 0, 5), 0.25), 0);
+    EXPECT_EQ(app.Tasks[1].TaskError, "Task 1 : no read interval, not read");
+    const std::string log = Log();
+    EXPECT_EQ(log.find("Task 1 : no read interval, not read"), log.rfind("Task 1 : no read interval, not read"));
+    EXPECT_NE(log.find("Task 1 : no read interval, not read"), std::string::npos);
+    EXPECT_EQ(log.find("out-dated"), std::string::npos);
 }
 
 TEST_F(SchedulerTest, DueTaskWithoutConnectionConnectsOnlyWhenAutoConnectOrPending) {

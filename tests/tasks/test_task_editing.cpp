@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "support/ScriptedUserInterface.h"
+#include "tasks/Resources.h"
 #include "tasks/TaskDefaults.h"
 #include "tasks/TaskEditing.h"
 
@@ -40,6 +41,47 @@ struct Editing : ::testing::Test {
         form = FormFromTask(app.Tasks[1]);
     }
 };
+
+TEST_F(Editing, CancelOnTheErrorListOrARefusedListLeavesTheTaskAsItWas) {
+    app.Tasks[1].Comments = "old";
+    form.Comments = "new";
+    form.SBus = "254";
+    form.Data = "R 5";
+    ui.QueueAnswer(MsgAnswer::Cancel);
+    EXPECT_FALSE(StoreTask(app, svc, 1, form, false));
+    EXPECT_EQ(app.Tasks[1].Comments, "old");
+    EXPECT_EQ(app.Tasks[1].Data, "R 1");
+    EXPECT_NE(app.Tasks[1].SBus, 254);
+
+    form.SBus = "0";
+    form.Data = "R 1,R 99999,F 2";
+    EXPECT_FALSE(StoreTask(app, svc, 1, form, false));
+    EXPECT_EQ(ui.LastMessage()->Text,
+              "Task 1 : R 99999 : out of range (registers: address + count at most 16384, count at least 1)");
+    EXPECT_EQ(app.Tasks[1].Comments, "old");
+    EXPECT_FALSE(svc.Saved());
+}
+
+// An address file that yields nothing leaves the old list readable.
+TEST_F(Editing, EmptyAddressFileOnSaveKeepsTheOldListParsed) {
+    struct EmptyFile : FakeServices {
+        Task* T = nullptr;
+        bool SetResources(int) override {
+            T->Data.clear();
+            ClearResourceTable(*T);
+            return false;
+        }
+    } files;
+    files.T = &app.Tasks[1];
+    ASSERT_TRUE(ParseTaskResources(app, 1));
+    form.UseFile = true;
+    form.DataFile = "/no/such.xls";
+    ui.QueueAnswer(MsgAnswer::Ok);
+    EXPECT_TRUE(StoreTask(app, files, 1, form, false));
+    EXPECT_NE(ui.LastMessage()->Text.find("No Address specified !"), std::string::npos);
+    EXPECT_EQ(app.Tasks[1].Data, "R 1");
+    EXPECT_EQ(app.Tasks[1].AddressCount, 1);
+}
 
 TEST_F(Editing, StationAndIntervalLinesInOrderStationFirst) {
     const std::pair<const char*, const char*> bad[] = {{"254", "0"}, {"-1", "61"}, {"abc", "x"}};

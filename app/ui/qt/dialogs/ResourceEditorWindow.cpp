@@ -167,12 +167,13 @@ ResourceEditorWindow::ResourceEditorWindow(PelkorApp& app, int task, const Resou
     connect(rowButton[2], &QPushButton::clicked, this, [this] { RemoveRow(); });
     connect(rowButton[3], &QPushButton::clicked, this, [this] { MoveRow(-1); });
     connect(rowButton[4], &QPushButton::clicked, this, [this] { MoveRow(1); });
-    connect(ckbHeadline_, &QCheckBox::clicked, this, [this] {
+    // `toggled`, not `clicked`: the accessibility interface toggles.
+    connect(ckbHeadline_, &QCheckBox::toggled, this, [this] {
         MarkChanged();
         UpdateHeadlineControls();
     });
     for (QCheckBox* b : {ckbLineCnt_, ckbTimeStamp_, ckbMissValues_, ckbAddTask_})
-        connect(b, &QCheckBox::clicked, this, [this] { MarkChanged(); });
+        connect(b, &QCheckBox::toggled, this, [this] { MarkChanged(); });
     for (QLineEdit* e : {txbLineCnt_, txbTimeStamp_, txbMissValues_, txbAddTask_})
         connect(e, &QLineEdit::textEdited, this, [this] { MarkChanged(); });
     connect(cmdSave_, &QPushButton::clicked, this, [this] { Apply(); });
@@ -267,8 +268,15 @@ void ResourceEditorWindow::MoveRow(int step) {
     MarkChanged();
 }
 
-void ResourceEditorWindow::Apply() {
-    if (!editable_) return;
+bool ResourceEditorWindow::Apply() {
+    if (!editable_) return false;
+    std::string problem = ResourceRowsProblem(model_->Rows());
+    for (QLineEdit* e : {txbLineCnt_, txbTimeStamp_, txbMissValues_, txbAddTask_})
+        if (problem.empty()) problem = HeadlineTextProblem(Std(e->text()), true);
+    if (!problem.empty()) {
+        app_.App().Ui.MessageBox(problem, "Pelkor", MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
+        return false;
+    }
     Task& t = app_.App().Tasks[task_];
     ResourceOptions o;
     o.LineCount = ckbLineCnt_->isChecked();
@@ -287,8 +295,12 @@ void ResourceEditorWindow::Apply() {
     t.TaskNumberText = Std(txbAddTask_->text());
     ApplyResourceRows(app_.App(), task_, model_->Rows());
     emit Applied(o, QString::fromStdString(t.Data));
-    ShowRow(selected_);
+    // Left-out empty rows leave the grid too: it shows what was applied.
+    const int row = selected_;
+    BuildGrid();
+    ShowRow(std::min(row, model_->rowCount()));
     changed_ = false;
+    return true;
 }
 
 void ResourceEditorWindow::done(int result) {
@@ -296,7 +308,7 @@ void ResourceEditorWindow::done(int result) {
         const MsgAnswer a = app_.App().Ui.MessageBox("Do you want to apply resources changes", "Pelkor",
                                                      MsgIcon::Question, MsgButtons::YesNoCancel, MsgAnswer::Yes);
         if (a == MsgAnswer::Cancel) return;
-        if (a == MsgAnswer::Yes) Apply();
+        if (a == MsgAnswer::Yes && !Apply()) return;
         changed_ = false;
     }
     QDialog::done(result);

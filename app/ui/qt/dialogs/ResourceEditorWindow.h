@@ -30,8 +30,9 @@ class ResourceEditorWindow : public QDialog {
 public:
     ResourceEditorWindow(PelkorApp& app, int task, const ResourceOptions& options, QWidget* parent = nullptr);
 
-    // "Apply".
-    void Apply();
+    // "Apply". False, with a message naming the row, when a row or a
+    // headline text cannot be stored; nothing is applied then.
+    bool Apply();
     bool Changed() const { return changed_; }
     ResourceGridModel& Grid() { return *model_; }
     int SelectedRow() const { return selected_; }  // from 1; 0 none

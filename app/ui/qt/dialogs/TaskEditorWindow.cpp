@@ -24,6 +24,7 @@
 #include "main/PelkorApp.h"
 #include "main/TaskEditorLink.h"
 #include "output/ExcelWriter.h"
+#include "tasks/Resources.h"
 #include "tasks/TaskEngine.h"
 #include "ui/qt/dialogs/FolderPicker.h"
 #include "ui/qt/dialogs/ResourceEditorWindow.h"
@@ -52,10 +53,13 @@ QString OneLine(const std::string& text) {
     return Q(ReplaceAll(ReplaceAll(text, "\r\n", "  "), "\r", "  "));
 }
 
+// A task that is not planned has no next reading to show.
+QString NextReadText(double next) { return next > 0 ? Q(ShortDateLongTime(next)) : QString(); }
+
 }  // namespace
 
 TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
-    : QWidget(parent, Qt::Window), app_(app), link_(std::make_unique<TaskEditorLink>(app)) {
+    : QDialog(parent, Qt::Window), app_(app), link_(std::make_unique<TaskEditorLink>(app)) {
     setObjectName("frmData");
     setAttribute(Qt::WA_DeleteOnClose);
 
@@ -103,6 +107,8 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
     ckbAuto_ = Named(new QCheckBox("Auto", frmConnection_), "ckbAuto");
     lblSBus_ = Caption(frmConnection_, "lblSBus", "S-Bus Station:", txbSBus_);
     lblIP_ = Caption(frmConnection_, "lblIP", "IP Address:", txbIP_);
+    txbSBus_->setMinimumWidth(fontMetrics().horizontalAdvance("00000") + 16);
+    txbIP_->setMinimumWidth(fontMetrics().horizontalAdvance("192.168.100.200") + 16);
     auto* cl = new QHBoxLayout(frmConnection_);
     cl->addWidget(ckbPG5_);
     cl->addWidget(lblSBus_);
@@ -278,6 +284,9 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
     AppContext& ctx = app_.App();
     setWindowTitle(ctx.Settings.StartMode == 2 ? QString("Pelkor Locked Parameters File")
                                                : "Pelkor [" + Q(ctx.Settings.StartFile) + "]");
+    setAccessibleName(windowTitle());
+    // In a dialog Enter would press the first button from any text box.
+    for (QPushButton* b : findChildren<QPushButton*>()) b->setAutoDefault(false);
     EnableEditing(ctx.Settings.StartMode != 2);
     SetErrorText("", false);
     cmbIntervalUnit_->addItems({"Seconds", "Minutes", "Hours", "Days"});
@@ -287,16 +296,19 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
     ShowTask();
 
     // ---- changes ----
+    // Check boxes follow `toggled`: the accessibility interface toggles
+    // them without a click. MarkChanged ignores what loading sets.
     for (QLineEdit* e : {txbTaskComment_, txbIP_, txbSBus_, txbFolder_, txbFileName_, txbOutPage_, txbCellStart_,
-                         txbPage_, txbCells_})
+                         txbPage_, txbCells_, txbData_, txbDataFile_, txbReadHour_, txbFormatTime_})
         connect(e, &QLineEdit::textEdited, this, [this] { MarkChanged(); });
-    for (QCheckBox* b : {ckbTask_, ckbAuto_, ckbIndexed_, ckbOveride_})
-        connect(b, &QCheckBox::clicked, this, [this] { MarkChanged(); });
-    connect(ckbPG5_, &QCheckBox::clicked, this, [this] {
+    for (QCheckBox* b : {ckbTask_, ckbAuto_, ckbIndexed_, ckbOveride_, ckbFormatTime_})
+        connect(b, &QCheckBox::toggled, this, [this] { MarkChanged(); });
+    connect(ckbPG5_, &QCheckBox::toggled, this, [this] {
         MarkChanged();
         UpdatePg5Visibility();
     });
-    connect(ckbFile_, &QCheckBox::clicked, this, [this] {
+    connect(ckbFile_, &QCheckBox::toggled, this, [this] {
+        if (loading_) return;
         MarkChanged();
         UpdateAddressFileControls();
     });
@@ -313,9 +325,8 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
         UpdateHourVisibility();
     });
     auto option = [this](QCheckBox* box, int16_t Task::*field) {
-        connect(box, &QCheckBox::clicked, this, [this, box, field](bool on) {
+        connect(box, &QCheckBox::toggled, this, [this, field](bool on) {
             if (on != (Current().*field != 0)) MarkChanged();
-            (void)box;
         });
     };
     option(ckbLineCnt_, &Task::LineCount);
@@ -379,26 +390,26 @@ void TaskEditorWindow::EnableEditing(bool on) {
 }
 
 void TaskEditorWindow::UpdateOutputEnabled() {
-    const bool output = !HasNoOutput(Current());
+    // The file-type buttons stay usable: they give a task without output
+    // file ("None") one back.
+    const bool output = !HasNoOutput(Current()) || fileTypeGroup_->checkedId() >= 0;
     for (QWidget* w : {static_cast<QWidget*>(txbFolder_), static_cast<QWidget*>(txbFileName_),
                        static_cast<QWidget*>(ckbIndexed_), static_cast<QWidget*>(cmdUserFile_),
-                       static_cast<QWidget*>(cmbNewFile_), static_cast<QWidget*>(optFileType_[0]),
-                       static_cast<QWidget*>(optFileType_[1]), static_cast<QWidget*>(optOrient_[0]),
+                       static_cast<QWidget*>(cmbNewFile_), static_cast<QWidget*>(optOrient_[0]),
                        static_cast<QWidget*>(optOrient_[1]), static_cast<QWidget*>(txbOutPage_),
                        static_cast<QWidget*>(txbCellStart_)})
         w->setEnabled(output);
 }
 
 void TaskEditorWindow::UpdatePg5Visibility() {
-    const bool available = app_.App().Status.PG5Available != 0;
-    // Without the PG5 channel there is nothing to choose in the frame.
-    frmConnection_->setHidden(!available);
-    ckbPG5_->setHidden(!available);
-    const bool own = available && !ckbPG5_->isChecked();
+    const bool pg5 = app_.App().Status.PG5Available != 0;
+    // The built-in library reads a task's own station (and, over UDP, its
+    // address) too, so those stay editable without PG5; Auto is PG5's alone.
+    const bool own = !ckbPG5_->isChecked();
     for (QWidget* w : {static_cast<QWidget*>(lblIP_), static_cast<QWidget*>(lblSBus_),
-                       static_cast<QWidget*>(txbIP_), static_cast<QWidget*>(txbSBus_),
-                       static_cast<QWidget*>(ckbAuto_)})
+                       static_cast<QWidget*>(txbIP_), static_cast<QWidget*>(txbSBus_)})
         w->setHidden(!own);
+    ckbAuto_->setHidden(!own || !pg5);
 }
 
 void TaskEditorWindow::UpdateHourVisibility() {
@@ -426,7 +437,6 @@ void TaskEditorWindow::ApplyForm(const TaskForm& f) {
     txbIP_->setText(Q(f.IPAddress));
     txbSBus_->setText(Q(f.SBus));
     ckbAuto_->setChecked(f.Auto);
-    ckbPG5_->setEnabled(app_.App().Status.PG5Available != 0);
     UpdatePg5Visibility();
     txbReadInterval_->setText(Q(f.Interval));
     cmbIntervalUnit_->setCurrentIndex(f.Unit >= 0 && f.Unit <= 3 ? f.Unit : -1);
@@ -454,10 +464,9 @@ void TaskEditorWindow::ShowTask() {
     const TaskForm f = FormFromTask(t);
     ApplyForm(f);
     SetErrorText(t.TaskError, false);
-    txbNext_->setText(Q(ShortDateLongTime(t.NextRead)));
+    txbNext_->setText(NextReadText(t.NextRead));
     ShowValues(t);
 
-    UpdateOutputEnabled();
     fileTypeGroup_->setExclusive(false);
     optFileType_[0]->setChecked(false);
     optFileType_[1]->setChecked(false);
@@ -487,6 +496,7 @@ void TaskEditorWindow::ShowTask() {
         txbFormatTime_->setText(Q(f.FormatTime));
         FileTypeUpdate();
     }
+    UpdateOutputEnabled();
     UpdateToolbar();
     changed_ = false;
     loading_ = false;
@@ -502,6 +512,10 @@ void TaskEditorWindow::FileTypeUpdate() {
     cmbNewFile_->setEnabled(true);
     cmbNewFile_->setCurrentIndex(t.FileNew >= 0 && t.FileNew <= 3 ? t.FileNew : -1);
     ckbIndexed_->setHidden(cmbNewFile_->currentIndex() == 3);
+    if (!loading_) {
+        for (QWidget* w : ExcelGroup()) w->show();
+        UpdateOutputEnabled();
+    }
     const bool excel = optFileType_[1]->isChecked();
     for (QWidget* w : {static_cast<QWidget*>(frmExcel_), static_cast<QWidget*>(lblExcel_),
                        static_cast<QWidget*>(ckbOveride_), static_cast<QWidget*>(optOrient_[0]),
@@ -572,7 +586,9 @@ bool TaskEditorWindow::StoreTask(bool quiet) {
     if (ok) {
         changed_ = false;
         cmdRead_->setEnabled(true);
-        txbNext_->setText(Q(ShortDateLongTime(Current().NextRead)));
+        txbNext_->setText(NextReadText(Current().NextRead));
+        if (Current().ReadInterval <= 0) SetErrorText(Current().TaskError, true);
+        ShowLockedNote();
     }
     return ok;
 }
@@ -582,8 +598,17 @@ bool TaskEditorWindow::AskSaveTask() {
     changed_ = false;
     const MsgAnswer a = app_.App().Ui.MessageBox("Do you want to save changes of the task " + std::to_string(N()),
                                                  "Task changes", MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::Yes);
-    return a != MsgAnswer::Yes || StoreTask(false);
+    if (a != MsgAnswer::Yes || StoreTask(false)) return true;
+    // Not stored: the edits are still there and still unsaved.
+    changed_ = true;
+    return false;
 }
+
+void TaskEditorWindow::ShowLockedNote() {
+    if (app_.App().Settings.StartMode == 2) SetErrorText("Locked start file: changes last until Pelkor ends", false);
+}
+
+void TaskEditorWindow::reject() { close(); }
 
 void TaskEditorWindow::ToolbarClick(const QString& key) {
     AppContext& ctx = app_.App();
@@ -595,8 +620,11 @@ void TaskEditorWindow::ToolbarClick(const QString& key) {
         ShowTask();
         txbTaskComment_->setFocus();
         if (stored) cmdRead_->setEnabled(false);
+        ShowLockedNote();
     } else if (key == "Delete") {
-        if (RemoveTask(ctx, *link_, N())) ShowTask();
+        if (!RemoveTask(ctx, *link_, N())) return;
+        ShowTask();
+        ShowLockedNote();
     } else if (key == "Save") {
         StoreTask(false);
     } else if (key == "Back") {
@@ -618,7 +646,7 @@ void TaskEditorWindow::ToolbarClick(const QString& key) {
 
 void TaskEditorWindow::ShowNextRead(int task) {
     if (!isVisible() || task != N()) return;
-    txbNext_->setText(Q(ShortDateLongTime(Current().NextRead)));
+    txbNext_->setText(NextReadText(Current().NextRead));
 }
 
 void TaskEditorWindow::ShowDataRead(int task) {
@@ -665,6 +693,8 @@ void TaskEditorWindow::ReadAddressFile() {
     txbDataFile_->setFocus();
     t.Data = backupData_;
     t.DataHead = backupHead_;
+    // The table goes back with the texts, or the task reads nothing.
+    ParseTaskResources(app_.App(), N());
 }
 
 void TaskEditorWindow::BrowseDataFile() {
@@ -689,17 +719,13 @@ void TaskEditorWindow::BrowseFolder() {
     AppContext& ctx = app_.App();
     std::string folder = Std(txbFolder_->text());
     if (!PickFolder(ctx, this, folder)) return;
-    Task& t = Current();
-    if (folder != t.OutFolder) {
-        if (folder.empty()) {
-            t.OutFolder.clear();
-        } else if (folder.find('/') == std::string::npos && folder.find('\\') == std::string::npos) {
-            t.OutFolder = ctx.ProgramFolder;
-        } else {
-            t.OutFolder = folder;
-        }
-    }
-    txbFolder_->setText(Q(t.OutFolder));
+    // Only the box changes: the choice is part of the edit, kept by Save and
+    // undone by "No".
+    const std::string shown = Std(txbFolder_->text());
+    if (folder != shown && !folder.empty() && folder.find('/') == std::string::npos &&
+        folder.find('\\') == std::string::npos)
+        folder = ctx.ProgramFolder;
+    txbFolder_->setText(Q(folder));
     MarkChanged();
 }
 
@@ -742,7 +768,7 @@ void TaskEditorWindow::closeEvent(QCloseEvent* event) {
 }
 
 void TaskEditorWindow::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
+    QDialog::showEvent(event);
     app_.App().Status.EditorOpen = 1;
 }
 
@@ -755,7 +781,7 @@ bool TaskEditorWindow::event(QEvent* e) {
             ShowTask();
         }
     }
-    return QWidget::event(e);
+    return QDialog::event(e);
 }
 
 bool TaskEditorWindow::eventFilter(QObject* watched, QEvent* e) {
@@ -763,7 +789,7 @@ bool TaskEditorWindow::eventFilter(QObject* watched, QEvent* e) {
         EditResources();
         return true;
     }
-    return QWidget::eventFilter(watched, e);
+    return QDialog::eventFilter(watched, e);
 }
 
 }  // namespace pelkor

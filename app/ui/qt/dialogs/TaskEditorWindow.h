@@ -1,10 +1,11 @@
 #pragma once
 // frmData: the task editor. One instance at a time, opened from "&Tasks..."
 // without blocking the main window; readings go on while it is open. It
-// deletes itself when closed.
+// deletes itself when closed. A non-modal dialog, so assistive technology
+// sees a window named by its caption.
 
+#include <QDialog>
 #include <QList>
-#include <QWidget>
 #include <memory>
 
 #include "tasks/TaskEditing.h"
@@ -27,7 +28,7 @@ class PelkorApp;
 class TaskEditorLink;
 struct ResourceOptions;
 
-class TaskEditorWindow : public QWidget {
+class TaskEditorWindow : public QDialog {
     Q_OBJECT
 public:
     explicit TaskEditorWindow(PelkorApp& app, QWidget* parent = nullptr);
@@ -49,6 +50,8 @@ public:
     void ToolbarClick(const QString& key);
     // "Addresses and Headline ...": the resource editor, modal.
     void EditResources();
+    // Escape and the window manager close it the way "Exit" does.
+    void reject() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -73,6 +76,8 @@ private:
     void BrowseFolder();
     void ApplyForm(const TaskForm& f);
     void SetErrorText(const std::string& text, bool red);
+    // After New, Delete and Save: a locked start file keeps none of it.
+    void ShowLockedNote();
     void ShowValues(const Task& t);
     QList<QWidget*> ExcelGroup() const;
     int N() const;

@@ -121,12 +121,14 @@ TEST_F(TaskEditor, DisabledTaskWithErrorsIsSavedWithoutQuestion) {
     EXPECT_EQ(Key(1, "Disabled"), "1");
 }
 
-TEST_F(TaskEditor, TypedAddressesRaiseNoQuestionAndChangesDo) {
+TEST_F(TaskEditor, TypedAddressesAreAChangeLikeTheOtherBoxes) {
     Load(2);
     Open();
     Type("txbData", "R 99");
+    t.ui.QueueAnswer(MsgAnswer::No);
     Click(w, "Forward");
-    EXPECT_TRUE(t.ui.Messages().empty());
+    EXPECT_EQ(t.ui.Messages().size(), 1u);
+    t.ui.ClearMessages();
     EXPECT_EQ(Text("txbData"), "R 2");
     Type("txbTaskComment", "y");
     t.ui.QueueAnswer(MsgAnswer::No);
@@ -137,13 +139,16 @@ TEST_F(TaskEditor, TypedAddressesRaiseNoQuestionAndChangesDo) {
     EXPECT_EQ(Text("txbTaskComment"), "T1");
 }
 
-TEST_F(TaskEditor, NoneFileTypeShowsEmptyDisabledOutput) {
-    Load(2);
+TEST_F(TaskEditor, NoneFileTypeShowsEmptyDisabledOutputButCanGetAFileBack) {
+    Load(3);
     ctx.Tasks[1].FileType = "None";
     ctx.Tasks[2].FileType = "XLS";
+    ctx.Tasks[3].FileType = "None";
     Open();
     EXPECT_FALSE(Control<QRadioButton>(w, "optFileType_0")->isChecked());
-    EXPECT_FALSE(Control<QRadioButton>(w, "optFileType_0")->isEnabled());
+    EXPECT_TRUE(Control<QRadioButton>(w, "optFileType_0")->isEnabled());
+    EXPECT_TRUE(Control<QRadioButton>(w, "optFileType_1")->isEnabled());
+    EXPECT_FALSE(Control<QWidget>(w, "txbFileName")->isEnabled());
     EXPECT_EQ(Text("txbFileName"), "");
     EXPECT_TRUE(Control<QWidget>(w, "frmExcel")->isHidden());
     Click(w, "Save");
@@ -152,6 +157,17 @@ TEST_F(TaskEditor, NoneFileTypeShowsEmptyDisabledOutput) {
     Click(w, "Forward");
     EXPECT_TRUE(Control<QRadioButton>(w, "optFileType_1")->isChecked());
     EXPECT_FALSE(Control<QWidget>(w, "frmExcel")->isHidden());
+    Click(w, "Forward");
+    Control<QRadioButton>(w, "optFileType_0")->click();
+    EXPECT_EQ(Control<QLabel>(w, "lblTaskNum")->text(), "Task 3 of 3");
+    EXPECT_TRUE(Control<QRadioButton>(w, "optFileType_0")->isChecked());
+    EXPECT_TRUE(Control<QWidget>(w, "txbFileName")->isEnabled());
+    Type("txbFileName", "back");
+    Set("txbReadInterval", "10");  // task 3 loads from zero
+    Click(w, "Save");
+    EXPECT_TRUE(t.ui.Messages().empty()) << t.ui.LastMessage()->Text;
+    EXPECT_EQ(Key(3, "FileType"), "CSV");
+    EXPECT_EQ(Key(3, "FileName"), "back");
 }
 
 TEST_F(TaskEditor, LockedFileShowsEverythingAndWritesNothing) {
@@ -163,9 +179,11 @@ TEST_F(TaskEditor, LockedFileShowsEverythingAndWritesNothing) {
     EXPECT_FALSE(Control<QWidget>(w, "txbData")->isEnabled());
     EXPECT_TRUE(Control<QWidget>(w, "cmdEditAdd")->isEnabled());
     Click(w, "New");
+    EXPECT_EQ(Text("txbError"), "Locked start file: changes last until Pelkor ends");
     Click(w, "Save");
     t.ui.QueueAnswer(MsgAnswer::Ok);
     Click(w, "Delete");
+    EXPECT_EQ(Text("txbError"), "Locked start file: changes last until Pelkor ends");
     EXPECT_EQ(ctx.Settings.TaskCount, 2);
     EXPECT_EQ(ReadAll(file), before);
 }

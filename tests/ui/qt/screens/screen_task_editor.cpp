@@ -1,5 +1,8 @@
 // The task editor and the resource editor in the states a user meets.
+#include <QMessageBox>
+
 #include "Screens.h"
+#include "tasks/ResourceRows.h"
 #include "tasks/Resources.h"
 #include "ui/qt/dialogs/ResourceEditorWindow.h"
 #include "ui/qt/dialogs/TaskEditorWindow.h"
@@ -88,4 +91,44 @@ PELKOR_SCREEN("resource_editor_stations") {
     auto w = std::make_unique<ResourceEditorWindow>(s.app, 2, o);
     w->ShowRow(2);
     return w;
+}
+
+// Without PG5: the task's own station and IP address, no "Auto".
+PELKOR_SCREEN("task_editor_own_station") {
+    static ScreenApp s(env.Folder);
+    Prepare(s, "CSV");
+    AppContext& app = s.app.App();
+    app.Status.PG5Available = 0;
+    app.Tasks[2].Settings = 0;
+    app.Tasks[2].SBus = 12;
+    app.Tasks[2].IPAddress = "192.168.100.200";
+    auto w = std::make_unique<TaskEditorWindow>(s.app);
+    w->setAttribute(Qt::WA_DeleteOnClose, false);
+    return w;
+}
+
+PELKOR_SCREEN("task_editor_locked_saved") {
+    static ScreenApp s(env.Folder);
+    auto w = std::make_unique<TaskEditorWindow>(Prepare(s, "CSV", 2).app);
+    w->setAttribute(Qt::WA_DeleteOnClose, false);
+    w->ToolbarClick("Save");
+    return w;
+}
+
+PELKOR_SCREEN("task_editor_no_interval") {
+    static ScreenApp s(env.Folder);
+    Prepare(s, "CSV");
+    s.app.App().Tasks[2].ReadInterval = 0;
+    s.app.Engine().SetFirstReading(2);
+    auto w = std::make_unique<TaskEditorWindow>(s.app);
+    w->setAttribute(Qt::WA_DeleteOnClose, false);
+    return w;
+}
+
+// The refusal of Apply, as the windowed run shows it.
+PELKOR_SCREEN("resource_editor_refused_row") {
+    auto box = std::make_unique<QMessageBox>(
+        QMessageBox::Warning, "Pelkor",
+        QString::fromStdString(ResourceRowsProblem({{"", "R 1", ""}, {"", "R 99999", "Level"}})), QMessageBox::Ok);
+    return box;
 }

@@ -17,7 +17,7 @@ except ImportError:
     print('skipped: python3-pyatspi missing')
     sys.exit(SKIP)
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
 import gui  # noqa: E402
 
 gui.reexec_in_dbus()
