@@ -64,6 +64,14 @@ std::string BuildRecord(AppContext& app, int task, bool onDemand, std::string_vi
 // "<$I+n>" (any case) expanded; cells joined by `separator`, no trailing
 // separator.
 std::string BuildHeadLine(const Task& task, std::string_view separator = ";");
+// The value cells of the head line, one per value of a record: the head text
+// (empty where the entry has none for it) and the value's own resource label
+// ("R 100", "F 7", "CLK").
+struct ValueHead {
+    std::string Text;
+    std::string Label;
+};
+std::vector<ValueHead> ValueHeadCells(const Task& task);
 
 // Whether the first line (row) of a file or block holds head cells rather
 // than a record, decided from the content so that a HeadLines switched since
@@ -82,5 +90,9 @@ bool StartsWithHeadLine(const Task& task, const std::vector<std::string>& first,
 // remains in the file, LineCounter is unchanged, LastErrorText holds the
 // reason and the result is false.
 bool WriteTextRecord(AppContext& app, int task);
+
+// The record as the last write put it in the file: LastValues, with the line
+// number in front for a numbered text file.
+std::string WrittenRecord(const Task& task);
 
 }  // namespace pelkor

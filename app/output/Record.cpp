@@ -65,6 +65,14 @@ std::string BuildRecord(AppContext& app, int taskNumber, bool onDemand, std::str
     return record;
 }
 
+std::string WrittenRecord(const Task& task) {
+    // The text writer numbers the line it writes; the workbook writer has
+    // already put the number in front of LastValues.
+    if (task.LineCount != 0 && OutputKindOf(task) == OutputKind::Csv)
+        return std::to_string(task.LineCounter) + ";" + task.LastValues;
+    return task.LastValues;
+}
+
 namespace {
 
 // Values one entry contributes to a record: the reader writes fields only
@@ -106,17 +114,8 @@ std::string HeadCell(std::string cell, char kind, int address, int j) {
 
 }  // namespace
 
-std::string BuildHeadLine(const Task& task, std::string_view separator) {
-    std::string line;
-    auto cell = [&](const std::string& text) {
-        line += text;
-        line += separator;
-    };
-    if (task.LineCount != 0) cell(task.LineCountText);
-    if (task.TimeStamp != 0) cell(task.TimeStampText);
-    if (task.MissValues != 0) cell(task.MissValuesText);
-    if (task.TaskNumber != 0) cell(task.TaskNumberText);
-
+std::vector<ValueHead> ValueHeadCells(const Task& task) {
+    std::vector<ValueHead> cells;
     const std::size_t entries = std::max<int>(task.ResourceCount, 0);
     for (std::size_t i = 0; i < entries; ++i) {
         const int count = ValuesOfEntry(task, i);
@@ -129,9 +128,25 @@ std::string BuildHeadLine(const Task& task, std::string_view separator) {
             std::string text;
             if (static_cast<std::size_t>(j) < parts.size()) text = parts[j];
             else if (repeat) text = parts.back();
-            cell(HeadCell(std::move(text), task.ResKind[i], address, j));
+            const char kind = task.ResKind[i];
+            std::string label = kind == 'K' ? std::string("CLK") : std::string(1, kind) + " " + std::to_string(address + j);
+            cells.push_back({HeadCell(std::move(text), kind, address, j), std::move(label)});
         }
     }
+    return cells;
+}
+
+std::string BuildHeadLine(const Task& task, std::string_view separator) {
+    std::string line;
+    auto cell = [&](const std::string& text) {
+        line += text;
+        line += separator;
+    };
+    if (task.LineCount != 0) cell(task.LineCountText);
+    if (task.TimeStamp != 0) cell(task.TimeStampText);
+    if (task.MissValues != 0) cell(task.MissValuesText);
+    if (task.TaskNumber != 0) cell(task.TaskNumberText);
+    for (const ValueHead& head : ValueHeadCells(task)) cell(head.Text);
     if (!separator.empty() && line.size() >= separator.size() &&
         line.compare(line.size() - separator.size(), separator.size(), separator) == 0)
         line.resize(line.size() - separator.size());
