@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <mutex>
 
@@ -35,6 +37,14 @@ std::string ConnackText(int rc) {
         case 5: return "not authorised";
         default: return "reason " + std::to_string(rc);
     }
+}
+
+// The reason of a failed call, without the library's final full stop.
+std::string ReasonText(int rc) {
+    std::string text = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : std::string(mosquitto_strerror(rc));
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
 }
 
 // Creates and configures a client (credentials, TLS, last will); null with
@@ -131,7 +141,7 @@ struct MqttClient::Impl {
             d.connected = true;
         }
         self->queue_.changed_.notify_all();
-        self->Note("MQTT: connected to " + self->settings_.Broker);
+        self->Note("MQTT: connected to " + self->settings_.Broker, 1);
     }
 
     static void OnDisconnect(mosquitto*, void* user, int rc) {
@@ -159,7 +169,9 @@ struct MqttClient::Impl {
     static void OnLog(mosquitto*, void* user, int level, const char* text) {
         if (level != MOSQ_LOG_ERR || !text) return;
         auto* self = static_cast<MqttClient*>(user);
-        self->Note("MQTT: " + self->settings_.Broker + ": " + text);
+        const std::string t = text;
+        const bool tls = t.find("SSL") != std::string::npos || t.find("TLS") != std::string::npos;
+        self->Note(std::string("MQTT: ") + (tls ? "TLS failure with " : "error with ") + self->settings_.Broker + ": " + t);
     }
 };
 
@@ -194,17 +206,31 @@ bool MqttClient::Start() {
     return true;
 }
 
+bool MqttClient::FirstConnect() {
+    Impl& d = *impl_;
+    // libmosquitto's loop retries a connection that was once under way, not
+    // a first attempt that failed at once (refused, no such host): retry
+    // that here until it starts, or until Stop.
+    for (int delay = 1;; delay = std::min(delay * 2, 4)) {
+        const int rc = mosquitto_connect_async(d.mosq, d.address.Host.c_str(), d.address.Port, KeepAliveSeconds);
+        if (rc == MOSQ_ERR_SUCCESS) break;
+        Note("MQTT: cannot connect to " + settings_.Broker + " (" + ReasonText(rc) +
+             "); retrying, records are kept meanwhile");
+        std::unique_lock<std::mutex> lock(queue_.mutex_);
+        if (queue_.changed_.wait_for(lock, std::chrono::seconds(delay), [&] { return d.stopping; })) return false;
+    }
+    if (mosquitto_loop_start(d.mosq) != MOSQ_ERR_SUCCESS) {
+        Note("MQTT: cannot start the network thread; nothing is published");
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(queue_.mutex_);
+    d.loopStarted = true;
+    return true;
+}
+
 void MqttClient::SendLoop() {
     Impl& d = *impl_;
-    const int rc = mosquitto_connect_async(d.mosq, d.address.Host.c_str(), d.address.Port, KeepAliveSeconds);
-    if (rc != MOSQ_ERR_SUCCESS)
-        Note("MQTT: cannot connect to " + settings_.Broker + ": " +
-             (rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : std::string(mosquitto_strerror(rc))) +
-             "; retrying");
-    if (mosquitto_loop_start(d.mosq) == MOSQ_ERR_SUCCESS) {
-        std::lock_guard<std::mutex> lock(queue_.mutex_);
-        d.loopStarted = true;
-    }
+    if (!FirstConnect()) return;
     std::unique_lock<std::mutex> lock(queue_.mutex_);
     for (;;) {
         queue_.changed_.wait(lock, [&] {
@@ -271,23 +297,23 @@ std::size_t MqttClient::Pending() const {
     return queue_.items_.size() + static_cast<std::size_t>(impl_->inFlight);
 }
 
-void MqttClient::Note(const std::string& line) {
+void MqttClient::Note(const std::string& line, int code) {
     std::lock_guard<std::mutex> lock(logMutex_);
     // A broker that stays away is retried every few seconds: one line for
     // each change of state, not one per attempt.
     if (line == lastNoted_) return;
     lastNoted_ = line;
-    logLines_.push_back(line);
+    logLines_.push_back({code, line});
 }
 
-std::vector<std::string> MqttClient::TakeLogLines() {
+std::vector<MqttLogLine> MqttClient::TakeLogLines() {
     const std::uint64_t dropped = queue_.TakeDropped();
     std::lock_guard<std::mutex> lock(logMutex_);
-    std::vector<std::string> lines;
+    std::vector<MqttLogLine> lines;
     lines.swap(logLines_);
     if (dropped > 0)
-        lines.push_back("MQTT: queue full (" + std::to_string(settings_.QueueLimit) + " messages), " +
-                        std::to_string(dropped) + " oldest dropped");
+        lines.push_back({2, "MQTT: queue full (" + std::to_string(settings_.QueueLimit) + " messages), " +
+                                std::to_string(dropped) + " oldest dropped"});
     return lines;
 }
 
@@ -328,8 +354,7 @@ bool TestMqttConnection(const MqttSettings& settings, double seconds, std::strin
     int rc = mosquitto_connect(m, address.Host.c_str(), address.Port, KeepAliveSeconds);
     bool ok = false;
     if (rc != MOSQ_ERR_SUCCESS) {
-        result = "Cannot connect to " + settings.Broker + ": " +
-                 (rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : std::string(mosquitto_strerror(rc)));
+        result = "Cannot connect to " + settings.Broker + ": " + ReasonText(rc);
     } else if (!loopUntil([&] { return state.connack >= 0; })) {
         result = "No answer from " + settings.Broker + (state.error.empty() ? "" : ": " + state.error);
     } else if (state.connack != 0) {

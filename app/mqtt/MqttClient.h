@@ -47,6 +47,12 @@ private:
     std::uint64_t dropped_ = 0;
 };
 
+// A line for the event log; Code is the log's (1 information, 2 error).
+struct MqttLogLine {
+    int Code = 1;
+    std::string Text;
+};
+
 class MqttClient {
 public:
     explicit MqttClient(MqttSettings settings);
@@ -65,13 +71,14 @@ public:
 
     bool Connected() const;
     std::size_t Pending() const;
-    std::vector<std::string> TakeLogLines();
+    std::vector<MqttLogLine> TakeLogLines();
     const std::string& LastErrorText() const { return lastErrorText_; }
 
 private:
     struct Impl;
+    bool FirstConnect();
     void SendLoop();
-    void Note(const std::string& line);
+    void Note(const std::string& line, int code = 2);
 
     MqttSettings settings_;
     MqttQueue queue_;
@@ -79,7 +86,7 @@ private:
     std::thread sender_;
     std::string lastErrorText_;
     mutable std::mutex logMutex_;
-    std::vector<std::string> logLines_;
+    std::vector<MqttLogLine> logLines_;
     std::string lastNoted_;
 };
 

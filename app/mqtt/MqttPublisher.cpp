@@ -28,7 +28,7 @@ void MqttPublisher::ReadingDone(const ReadingDoneEvent& event) {
 }
 
 void MqttPublisher::FlushLog(AppContext& app) {
-    for (const std::string& line : client_.TakeLogLines()) LogEvent(app, 1, line);
+    for (const MqttLogLine& line : client_.TakeLogLines()) LogEvent(app, line.Code, line.Text);
 }
 
 void MqttPublisher::Stop(AppContext& app, double seconds) {
@@ -36,7 +36,7 @@ void MqttPublisher::Stop(AppContext& app, double seconds) {
     client_.Stop(seconds);
     FlushLog(app);
     const std::size_t left = client_.Pending();
-    if (left > 0) LogEvent(app, 1, "MQTT: " + std::to_string(left) + " records not delivered at the end");
+    if (left > 0) LogEvent(app, 2, "MQTT: " + std::to_string(left) + " records not delivered at the end");
     running_ = false;
 }
 

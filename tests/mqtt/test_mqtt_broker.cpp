@@ -5,6 +5,7 @@
 
 #include <regex>
 
+#include "mqtt/MqttClient.h"
 #include "mqtt/MqttTestSupport.h"
 #include "sim/PcdSim.h"
 
@@ -131,6 +132,33 @@ TEST_F(MqttE2e, ABrokerOutageOfTenSecondsLosesNothingAndKeepsTheOrder) {
     EXPECT_GE(Count(log, "MQTT: connected to " + broker.Url()), 2u) << log;
 }
 
+TEST_F(MqttE2e, AFullQueueDropsTheOldestCountsThemAndDeliversTheRestInOrder) {
+    Broker broker(dir);
+    ASSERT_TRUE(broker.Start()) << ReadAll(dir.file("broker.err"));
+    Subscriber sub(broker.Port(), "plant/task/#");
+    ASSERT_TRUE(sub.WaitSubscribed());
+    broker.Stop();  // the subscriber's session stays
+
+    MqttSettings settings;
+    settings.Broker = broker.Url();
+    settings.ClientId = "queue-test";
+    settings.TopicPrefix = "plant";
+    settings.QueueLimit = 3;
+    MqttClient client(settings);
+    ASSERT_TRUE(client.Start()) << client.LastErrorText();
+    for (int i = 1; i <= 5; ++i) client.Publish({"plant/task/1", std::to_string(i), 1, false});
+    EXPECT_EQ(client.Pending(), 3u);
+    bool counted = false;
+    for (const MqttLogLine& line : client.TakeLogLines())
+        counted |= line.Text == "MQTT: queue full (3 messages), 2 oldest dropped";
+    EXPECT_TRUE(counted);
+
+    ASSERT_TRUE(broker.Start()) << ReadAll(dir.file("broker.err"));
+    ASSERT_TRUE(WaitFor([&] { return sub.On("plant/task/1").size() >= 3; }, 15));
+    EXPECT_EQ(sub.On("plant/task/1"), (std::vector<std::string>{"3", "4", "5"}));
+    client.Stop(2);
+}
+
 struct Failure {
     const char* Name;
     std::string Broker;  // "{URL}", "{TLS}" become the test broker's addresses
@@ -165,7 +193,7 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"BadAddress", "mqtt://no-such-host.invalid", "", false, "MQTT: cannot connect to mqtt://no-such-host.invalid"},
         Failure{"BadUrl", "tcp://somewhere", "", false, "MQTT: bad broker address \"tcp://somewhere\""},
         Failure{"RefusedCredentials", "{URL}", "User=op\r\nPasswordFile={DIR}/pw\r\n", true, "refused the connection: not authorised"},
-        Failure{"TlsFailure", "{TLS}", "", false, "MQTT: mqtts://127.0.0.1:"}),
+        Failure{"TlsFailure", "{TLS}", "", false, "MQTT: TLS failure with mqtts://127.0.0.1:"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace
