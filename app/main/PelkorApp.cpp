@@ -191,6 +191,13 @@ void PelkorApp::StopMqtt() {
     mqtt_.reset();
 }
 
+void PelkorApp::RestartMqtt() {
+    // Only a job that runs publishes; a closed one starts nothing.
+    if (!jobStarted_ || closed_ || ended_) return;
+    StopMqtt();
+    StartMqtt();
+}
+
 void PelkorApp::EnsureUserDataFolder() {
     const std::string& folder = app_.UserDataFolder;
     if (folder.empty() || FolderExists(folder)) return;
@@ -289,6 +296,7 @@ bool PelkorApp::Start(const std::string& commandText, const std::string& current
 
         st.Connected = 0;
         LogStart();
+        jobStarted_ = true;
         if (!startProblem_) StartMqtt();
         if (excelProbe_)
             excelProbe_(app_);

@@ -119,6 +119,8 @@ public:
     bool CloseRefused(CloseReason reason);
     // The [MQTT] publisher of the job, null when the start file has none.
     MqttPublisher* Mqtt() { return mqtt_.get(); }
+    // Applies changed [MQTT] keys: the publisher starts anew with them.
+    void RestartMqtt();
     // Disconnects, stops the DDE service and the publisher, "Stop the application.".
     void Close();
 
@@ -155,6 +157,7 @@ private:
     bool closed_ = false;
     int exitStatus_ = 0;
     bool startProblem_ = false;
+    bool jobStarted_ = false;
     std::function<void()> startInfo_;
     ShellLauncher launcher_ = XdgOpenLauncher;
     std::function<void(AppContext&)> excelProbe_;
