@@ -126,6 +126,10 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return messages_;
     }
+    std::size_t Count() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return messages_.size();
+    }
     // Payloads of one topic, in arrival order.
     std::vector<std::string> On(const std::string& topic) {
         std::vector<std::string> out;

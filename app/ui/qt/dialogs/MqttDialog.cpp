@@ -13,9 +13,11 @@
 
 #include "config/MqttSettings.h"
 #include "config/SettingsForm.h"
+#include "config/StartFile.h"
 #include "main/PelkorApp.h"
 #include "mqtt/MqttClient.h"
 #include "ui/qt/WidgetNames.h"
+#include "util/Text.h"
 
 namespace pelkor {
 
@@ -44,7 +46,8 @@ MqttDialog::MqttDialog(PelkorApp& app, QWidget* parent) : QDialog(parent), app_(
     auto* box = Named(new QGroupBox("Broker", this), "fmeBroker");
     auto* form = new QFormLayout(box);
     broker_ = Field("txbBroker", Q(s.Broker), "mqtt://host[:port] or mqtts://host[:port]; empty = off");
-    prefix_ = Field("txbTopicPrefix", Q(s.TopicPrefix), Q("pelkor/" + stem));
+    // The default prefix stays a default: it follows a renamed start file.
+    prefix_ = Field("txbTopicPrefix", Q(Trim(GetIniString(file, "MQTT", "TopicPrefix"))), Q("pelkor/" + stem));
     user_ = Field("txbUser", Q(s.User), "none");
     password_ = Field("txbPasswordFile", Q(s.PasswordFile), "a file only you may read");
     caFile_ = Field("txbCAFile", Q(s.CAFile), "the system's certificates");
