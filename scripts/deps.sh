@@ -5,13 +5,15 @@
 set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ pkg-config
-            qt6-base-dev)                      # the windows (Qt 6 Widgets)
+            qt6-base-dev                       # the windows (Qt 6 Widgets)
+            libmosquitto-dev)                  # the MQTT publisher (libmosquitto client)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev
            clang libclang-rt-14-dev          # fuzz targets (libFuzzer)
            python3 python3-xlrd               # independent .xls reader
            libreoffice-calc-nogui             # second independent .xls reader
            locales                            # locale sources: date texts tested in a second locale
            dpkg-dev file lintian              # the .deb: dpkg-shlibdeps, cpack's library scan, its check
+           mosquitto mosquitto-clients        # a real broker for the MQTT tests and benchmarks
            desktop-file-utils shared-mime-info systemd)  # desktop entries (installed one, shortcuts), file type, user unit
 
 want=("${build_pkgs[@]}")
