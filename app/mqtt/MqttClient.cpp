@@ -123,6 +123,7 @@ struct MqttClient::Impl {
     mosquitto* mosq = nullptr;
     bool loopStarted = false;
     bool connected = false;
+    bool everConnected = false;
     bool stopping = false;
     int inFlight = 0;
 
@@ -136,12 +137,20 @@ struct MqttClient::Impl {
         const std::string online = "online";
         mosquitto_publish(m, nullptr, MqttStatusTopic(self->settings_.TopicPrefix).c_str(),
                           static_cast<int>(online.size()), online.data(), 1, true);
+        bool again = false;
+        std::size_t kept = 0;
         {
             std::lock_guard<std::mutex> lock(self->queue_.mutex_);
             d.connected = true;
+            again = d.everConnected;
+            d.everConnected = true;
+            kept = self->queue_.items_.size() + static_cast<std::size_t>(d.inFlight);
         }
         self->queue_.changed_.notify_all();
-        self->Note("MQTT: connected to " + self->settings_.Broker, 1);
+        // The event log leaves out an information line equal to the last one.
+        self->Note("MQTT: connected to " + self->settings_.Broker +
+                       (again ? " again, delivering " + std::to_string(kept) + " records kept" : std::string()),
+                   1);
     }
 
     static void OnDisconnect(mosquitto*, void* user, int rc) {
