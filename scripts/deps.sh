@@ -6,6 +6,7 @@ set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ pkg-config
             qt6-base-dev                       # the windows (Qt 6 Widgets)
+            libmosquitto-dev                   # the MQTT publisher (libmosquitto client)
             librsvg2-bin                       # rsvg-convert: the PNG icons, rendered from the SVG
             qt6-charts-dev libqt6opengl6-dev)  # the trend window's chart (Charts' CMake package needs Qt6OpenGL)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev
@@ -15,6 +16,7 @@ test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev
            locales                            # locale sources: date texts tested in a second locale
            dpkg-dev file lintian              # the .deb: dpkg-shlibdeps, cpack's library scan, its check
            desktop-file-utils shared-mime-info systemd  # desktop entries (installed one, shortcuts), file type, user unit
+           mosquitto mosquitto-clients        # a real broker for the MQTT tests and benchmarks
            appstream                          # appstreamcli: the AppStream metainfo is valid
            xvfb python3-pyatspi at-spi2-core dbus-x11 xdotool)  # the GUI robot: the real windows through AT-SPI
 bench_pkgs=(python3-xlwt)                     # bench_xls writes its large workbooks with it

@@ -13,6 +13,7 @@
 #include "log/Folders.h"
 #include "log/LogEvents.h"
 #include "main/StartInfo.h"
+#include "mqtt/MqttPublisher.h"
 #include "output/ExcelWriter.h"
 #include "pcd/PcdConnection.h"
 #include "tasks/TaskDefaults.h"
@@ -154,6 +155,7 @@ PelkorApp::PelkorApp(UserInterface& ui, Clock& clock, std::string programFolder,
 }
 
 PelkorApp::~PelkorApp() {
+    StopMqtt();
     if (auto* batch = dynamic_cast<BatchUserInterface*>(&app_.Ui)) batch->SetMessageHook({});
 }
 
@@ -166,6 +168,38 @@ void PelkorApp::SetOptions(const RunOptions& options) {
 std::string PelkorApp::VersionText() {
     return std::to_string(PELKOR_VERSION_MAJOR) + "." + std::to_string(PELKOR_VERSION_MINOR) + "." +
            std::to_string(PELKOR_VERSION_PATCH);
+}
+
+void PelkorApp::Tick() {
+    engine_->ConnectTimerTick();
+    if (mqtt_) mqtt_->FlushLog(app_);
+}
+
+void PelkorApp::StartMqtt() {
+    if (app_.Settings.StartFile.empty()) return;
+    MqttSettings settings = ReadMqttSettings(app_.Settings.StartFile);
+    if (settings.Broker.empty()) return;
+    mqtt_ = std::make_unique<MqttPublisher>(std::move(settings));
+    if (mqtt_->Start(app_)) {
+        engine_->AddReadingObserver(mqtt_.get());
+    } else {
+        mqtt_.reset();
+    }
+}
+
+void PelkorApp::StopMqtt() {
+    if (!mqtt_) return;
+    engine_->RemoveReadingObserver(mqtt_.get());
+    // Bounded: a broker that is away must not hold up the end of the program.
+    mqtt_->Stop(app_, 3.0);
+    mqtt_.reset();
+}
+
+void PelkorApp::RestartMqtt() {
+    // Only a job that runs publishes; a closed one starts nothing.
+    if (!jobStarted_ || closed_ || ended_) return;
+    StopMqtt();
+    StartMqtt();
 }
 
 void PelkorApp::EnsureUserDataFolder() {
@@ -272,6 +306,8 @@ bool PelkorApp::Start(const std::string& commandText, const std::string& current
 
         st.Connected = 0;
         LogStart();
+        jobStarted_ = true;
+        if (!startProblem_) StartMqtt();
         if (excelProbe_)
             excelProbe_(app_);
         else
@@ -399,6 +435,7 @@ void PelkorApp::Close() {
         LogEvent(app_, 1, "Stop the DDE Server.");
         dde_->StopDdeServer();
     }
+    StopMqtt();
     LogEvent(app_, 1, "Stop the application.");
     ended_ = true;
 }

@@ -27,6 +27,7 @@ namespace pelkor {
 class PcdConnection;
 class PelsbusDriver;
 class DdeServer;
+class MqttPublisher;
 
 // Options of the program besides the start file and "PG5=".
 struct RunOptions {
@@ -107,7 +108,7 @@ public:
     bool PressStart();
 
     // One ConnectTimer tick.
-    void Tick() { engine_->ConnectTimerTick(); }
+    void Tick();
     // Runs the timer loop until the job ends, `stop` becomes true, or the
     // time of RunOptions::Seconds has passed; then closes in order.
     // Returns the exit status.
@@ -121,7 +122,11 @@ public:
     // The "Shutdown" check of RequestClose alone: true (after the message)
     // when the close is refused.
     bool CloseRefused(CloseReason reason);
-    // Disconnects, stops the DDE service, "Stop the application.".
+    // The [MQTT] publisher of the job, null when the start file has none.
+    MqttPublisher* Mqtt() { return mqtt_.get(); }
+    // Applies changed [MQTT] keys: the publisher starts anew with them.
+    void RestartMqtt();
+    // Disconnects, stops the DDE service and the publisher, "Stop the application.".
     void Close();
 
     bool Ended() const { return ended_ || engine_->ExitRequested(); }
@@ -142,6 +147,8 @@ private:
 
     void EnsureUserDataFolder();
     void StartUnattended();
+    void StartMqtt();
+    void StopMqtt();
 
     RunOptions options_;
     AppContext app_;
@@ -150,10 +157,12 @@ private:
     std::unique_ptr<Link> link_;
     std::unique_ptr<Feed> feed_;
     std::unique_ptr<TaskEngine> engine_;
+    std::unique_ptr<MqttPublisher> mqtt_;
     bool ended_ = false;
     bool closed_ = false;
     int exitStatus_ = 0;
     bool startProblem_ = false;
+    bool jobStarted_ = false;
     std::function<void()> startInfo_;
     ShellLauncher launcher_ = XdgOpenLauncher;
     std::function<void(AppContext&)> excelProbe_;

@@ -67,13 +67,15 @@ std::string BuildRecord(AppContext& app, int task, bool onDemand, std::string_vi
 // "<$I+n>" (any case) expanded; cells joined by `separator`, no trailing
 // separator.
 std::string BuildHeadLine(const Task& task, std::string_view separator = ";");
-
-// The head cells of the values alone, one per value in record order, each
-// with the entry it belongs to and its place in that entry.
+// The value cells of the head line, one per value of a record in record
+// order: the entry it belongs to and its place there, the head text (empty
+// where the entry has none for it) and the value's own resource label
+// ("R 100", "F 7", "CLK").
 struct ValueHead {
     std::size_t Entry = 0;
     int Index = 0;
     std::string Text;
+    std::string Label;
 };
 std::vector<ValueHead> ValueHeads(const Task& task);
 
@@ -94,5 +96,9 @@ bool StartsWithHeadLine(const Task& task, const std::vector<std::string>& first,
 // remains in the file, LineCounter is unchanged, LastErrorText holds the
 // reason and the result is false.
 bool WriteTextRecord(AppContext& app, int task);
+
+// The record as the last write put it in the file: LastValues, with the line
+// number in front for a numbered text file.
+std::string WrittenRecord(const Task& task);
 
 }  // namespace pelkor

@@ -65,6 +65,14 @@ std::string BuildRecord(AppContext& app, int taskNumber, bool onDemand, std::str
     return record;
 }
 
+std::string WrittenRecord(const Task& task) {
+    // The text writer numbers the line it writes; the workbook writer has
+    // already put the number in front of LastValues.
+    if (task.LineCount != 0 && OutputKindOf(task) == OutputKind::Csv)
+        return std::to_string(task.LineCounter) + ";" + task.LastValues;
+    return task.LastValues;
+}
+
 namespace {
 
 // Values one entry contributes to a record: the reader writes fields only
@@ -120,7 +128,9 @@ std::vector<ValueHead> ValueHeads(const Task& task) {
             std::string text;
             if (static_cast<std::size_t>(j) < parts.size()) text = parts[j];
             else if (repeat) text = parts.back();
-            heads.push_back({i, j, HeadCell(std::move(text), task.ResKind[i], address, j)});
+            const char kind = task.ResKind[i];
+            std::string label = kind == 'K' ? std::string("CLK") : std::string(1, kind) + " " + std::to_string(address + j);
+            heads.push_back({i, j, HeadCell(std::move(text), kind, address, j), std::move(label)});
         }
     }
     return heads;

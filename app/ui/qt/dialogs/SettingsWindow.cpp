@@ -15,6 +15,7 @@
 #include "pcd/PcdConnection.h"
 #include "ui/qt/dialogs/ChannelDialog.h"
 #include "ui/qt/dialogs/FolderPicker.h"
+#include "ui/qt/dialogs/MqttDialog.h"
 #include "util/AppFolders.h"
 #include "util/DesktopShortcut.h"
 #include "ui/qt/WidgetNames.h"
@@ -63,6 +64,9 @@ SettingsWindow::SettingsWindow(PelkorApp& app, QWidget* parent) : QDialog(parent
     auto* connButtons = new QHBoxLayout;
     connButtons->addWidget(cmdUsePg5_);
     connButtons->addWidget(cmdSettings_);
+    auto* cmdMqtt = Named(new QPushButton("MQTT...", fmeConnection_), "cmdMqtt");
+    connButtons->addWidget(cmdMqtt);
+    connect(cmdMqtt, &QPushButton::clicked, this, &SettingsWindow::ShowMqttDialog);
     connButtons->addStretch();
     connLayout->addLayout(connButtons);
 
@@ -186,6 +190,11 @@ void SettingsWindow::OnlineSettings() {
     }
     ChannelDialog channel(app_, this);
     channel.exec();
+}
+
+void SettingsWindow::ShowMqttDialog() {
+    MqttDialog dialog(app_, this);
+    dialog.exec();
 }
 
 void SettingsWindow::CreateShortcut() {

@@ -39,6 +39,7 @@ private:
     void BrowseLogFolder();
     void CopyPg5Settings();
     void OnlineSettings();
+    void ShowMqttDialog();
     void CreateShortcut();
 
     PelkorApp& app_;
