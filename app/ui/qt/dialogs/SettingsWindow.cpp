@@ -79,8 +79,7 @@ SettingsWindow::SettingsWindow(PelkorApp& app, QWidget* parent) : QDialog(parent
     okButton_ = Named(new QPushButton("Save Settings", this), "OKButton");
     cmdCancel_ = Named(new QPushButton("Close", this), "cmdCancel");
     // No default button: Enter in the folder field must not open a dialog.
-    for (QPushButton* b : {okButton_, cmdCancel_, cmdLogFile_, cmdUsePg5_, cmdSettings_, cmdShortcut_})
-        b->setAutoDefault(false);
+    for (QPushButton* b : findChildren<QPushButton*>()) b->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(okButton_);
