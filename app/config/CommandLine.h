@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "records/AppContext.h"
+#include "core/AppContext.h"
 
 namespace pelkor {
 

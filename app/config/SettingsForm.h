@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "records/AppContext.h"
+#include "core/AppContext.h"
 
 namespace pelkor {
 

@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-#include "records/AppContext.h"
+#include "core/AppContext.h"
 
 namespace pelkor {
 

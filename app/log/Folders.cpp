@@ -4,6 +4,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "core/DrivePrompt.h"
 #include "util/Shell.h"
 #include "util/Volumes.h"
 
@@ -51,7 +52,7 @@ bool CreateFolderPath(AppContext& app, const std::string& path, bool showMessage
         }
         return ListRoot(volume.empty() ? driveRoot : volume, error);
     };
-    if (!CheckDrive(app.Ui, path, kCreateTitle, volumeLister)) return Fail(app, path, showMessages, "");
+    if (!CheckDrive(DrivePromptOf(app.Ui), path, kCreateTitle, volumeLister)) return Fail(app, path, showMessages, "");
 
     std::size_t pos = root.size();
     for (;;) {

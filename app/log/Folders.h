@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "records/AppContext.h"
+#include "core/AppContext.h"
 
 namespace pelkor {
 

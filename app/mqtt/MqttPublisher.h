@@ -8,7 +8,7 @@
 
 #include "config/MqttSettings.h"
 #include "mqtt/MqttClient.h"
-#include "records/AppContext.h"
+#include "core/AppContext.h"
 #include "tasks/ReadingEvents.h"
 
 namespace pelkor {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "output/Output.h"
-#include "output/xls/Workbook.h"
+#include "xls/Workbook.h"
 #include "util/Text.h"
 
 namespace pelkor {

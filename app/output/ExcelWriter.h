@@ -1,17 +1,17 @@
 #pragma once
 // The ".xls" workbook writer and the resource-list loader, on the workbook
-// engine (output/xls). The engine is always there, so the application can
+// engine (xls). The engine is always there, so the application can
 // never be missing; the messages of a missing application are kept for the
 // callers that test ExcelMissing.
 
 #include <string>
 
-#include "records/AppContext.h"
+#include "core/AppContext.h"
 
 namespace pelkor {
 
 namespace xls {
-class Workbook;  // output/xls/Workbook.h
+class Workbook;  // xls/Workbook.h
 }
 
 constexpr int ExcelMaxRow = 65536;

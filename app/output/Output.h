@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-#include "records/AppContext.h"
+#include "core/AppContext.h"
 
 namespace pelkor {
 

@@ -11,7 +11,7 @@
 
 #include "pcd/Pg5Library.h"
 #include "pcd/PelsbusDriver.h"
-#include "ui/UserInterface.h"
+#include "core/UserInterface.h"
 
 namespace pelkor {
 

@@ -59,9 +59,9 @@
 #include <vector>
 
 #include "pcd/Pg5Library.h"
-#include "records/Pg5Services.h"
+#include "core/Pg5Services.h"
 #include "pcd/PelsbusDriver.h"
-#include "records/AppContext.h"
+#include "core/AppContext.h"
 
 namespace pelkor {
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "records/Task.h"
+#include "core/Task.h"
 
 namespace pelkor {
 

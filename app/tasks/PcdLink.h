@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "records/Task.h"
+#include "core/Task.h"
 
 namespace pelkor {
 

@@ -3,7 +3,7 @@
 // readings (trend window, MQTT, ...) observe it instead of polling the task
 // table. Raised on the program's one thread after the record is stored.
 
-#include "records/Task.h"
+#include "core/Task.h"
 
 namespace pelkor {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "records/AppContext.h"
+#include "core/AppContext.h"
 
 namespace pelkor {
 

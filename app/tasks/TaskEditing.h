@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "records/AppContext.h"
+#include "core/AppContext.h"
 
 namespace pelkor {
 

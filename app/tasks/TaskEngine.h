@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "records/AppContext.h"
+#include "core/AppContext.h"
 #include "tasks/ReadingEvents.h"
 #include "tasks/PcdLink.h"
 

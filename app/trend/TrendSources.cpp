@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "output/Output.h"
-#include "output/xls/Workbook.h"
+#include "xls/Workbook.h"
 #include "util/DateTime.h"
 #include "util/Number.h"
 #include "util/Text.h"

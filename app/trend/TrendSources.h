@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "records/Task.h"
+#include "core/Task.h"
 #include "trend/TrendModel.h"
 
 namespace pelkor::trend {

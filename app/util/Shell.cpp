@@ -12,7 +12,6 @@
 #include <thread>
 #include <unistd.h>
 
-#include "ui/UserInterface.h"
 #include "util/Text.h"
 
 extern char** environ;
@@ -183,21 +182,18 @@ bool ListRoot(const std::string& root, std::string& error) {
     return true;
 }
 
-bool CheckDrive(UserInterface& ui, const std::string& path, const std::string& caption, const RootLister& lister) {
+bool CheckDrive(const DrivePrompt& prompt, const std::string& path, const std::string& caption,
+                const RootLister& lister) {
     std::string root;
     if (!GetDriveRoot(path, root)) root = ".";
     for (;;) {
         std::string description;
         if (lister ? lister(root, description) : ListRoot(root, description)) return true;
         if (IsNetworkPath(path)) {
-            ui.MessageBox(description + "\n\nBad drive name " + path, caption, MsgIcon::Critical, MsgButtons::Ok,
-                          MsgAnswer::Ok);
+            if (prompt.ShowError) prompt.ShowError(description + "\n\nBad drive name " + path, caption);
             return false;
         }
-        // Cancel is the default so a run nobody watches never loops here.
-        MsgAnswer a = ui.MessageBox("Cannot read drive " + path, caption, MsgIcon::Information,
-                                    MsgButtons::RetryCancel, MsgAnswer::Cancel);
-        if (a != MsgAnswer::Retry) return false;
+        if (!prompt.AskRetry || !prompt.AskRetry("Cannot read drive " + path, caption)) return false;
     }
 }
 

@@ -8,7 +8,6 @@
 
 namespace pelkor {
 
-class UserInterface;
 
 // The error a failed ShellOpen leaves: number, description and source
 // ("Pelkor.GShell").
@@ -55,15 +54,24 @@ ShellError ShellErrorFor(int shellResult);
 // a network path without server or share name.
 bool GetDriveRoot(const std::string& path, std::string& root);
 
+// How CheckDrive asks the user; the caller's user interface answers
+// (core/DrivePrompt.h adapts the application's).
+struct DrivePrompt {
+    // A drive that cannot be read: true to try again.
+    std::function<bool(const std::string& text, const std::string& caption)> AskRetry;
+    // A network share that cannot be reached.
+    std::function<void(const std::string& text, const std::string& caption)> ShowError;
+};
+
 // True when the root of the path (the current folder for a relative path)
-// can be listed. Otherwise asks through ui: a network path shows the error
-// and "Bad drive name " + path once; any other path "Cannot read drive " +
-// path with Retry/Cancel until it can be read or the user cancels.
+// can be listed. Otherwise asks: a network path shows the error and "Bad
+// drive name " + path once; any other path "Cannot read drive " + path with
+// Retry/Cancel until it can be read or the user cancels.
 // lister lists a root (true when it could be read; else the reason in error);
 // the default reads the directory.
 using RootLister = std::function<bool(const std::string& root, std::string& error)>;
 bool ListRoot(const std::string& root, std::string& error);
-bool CheckDrive(UserInterface& ui, const std::string& path, const std::string& caption,
+bool CheckDrive(const DrivePrompt& prompt, const std::string& path, const std::string& caption,
                 const RootLister& lister = ListRoot);
 
 // True when the first two characters are each "\" or "/".

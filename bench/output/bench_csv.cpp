@@ -10,7 +10,7 @@
 #include "output/Output.h"
 #include "support/ScriptedUserInterface.h"
 #include "support/TempDir.h"
-#include "util/Clock.h"
+#include "core/Clock.h"
 
 namespace pelkor {
 namespace {

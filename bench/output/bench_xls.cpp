@@ -13,7 +13,7 @@
 #include <new>
 #include <string>
 
-#include "output/xls/Workbook.h"
+#include "xls/Workbook.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "support/ScriptedUserInterface.h"
-#include "records/AppContext.h"
+#include "core/AppContext.h"
 #include "tasks/Resources.h"
 
 using namespace pelkor;

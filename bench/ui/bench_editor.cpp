@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "config/StartFile.h"
-#include "main/PelkorApp.h"
+#include "application/PelkorApp.h"
 #include "pcd/PelsbusDriver.h"
 #include "support/ScriptedUserInterface.h"
 #include "support/TempDir.h"

@@ -6,7 +6,7 @@
 #include <benchmark/benchmark.h>
 #include <fstream>
 
-#include "main/PelkorApp.h"
+#include "application/PelkorApp.h"
 #include "pcd/PelsbusDriver.h"
 #include "support/ScriptedUserInterface.h"
 #include "support/TempDir.h"

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "main/PelkorApp.h"
+#include "application/PelkorApp.h"
 #include "pcd/PelsbusDriver.h"
 #include "sim/PcdSim.h"
 #include "ui/qt/RunWindowed.h"

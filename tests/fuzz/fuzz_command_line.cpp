@@ -12,7 +12,7 @@
 #include "fuzz/FuzzFolder.h"
 #include "config/CommandLine.h"
 #include "support/ScriptedUserInterface.h"
-#include "records/AppContext.h"
+#include "core/AppContext.h"
 #include "util/Text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -15,7 +15,7 @@
 #include "config/PrivateProfile.h"
 #include "config/StartFile.h"
 #include "support/ScriptedUserInterface.h"
-#include "records/AppContext.h"
+#include "core/AppContext.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace pelkor;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "support/ScriptedUserInterface.h"
-#include "records/AppContext.h"
+#include "core/AppContext.h"
 #include "tasks/Resources.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

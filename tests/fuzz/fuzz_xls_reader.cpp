@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "output/xls/Workbook.h"
+#include "xls/Workbook.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "support/TempDir.h"
 #include <vector>
 
-#include "records/Task.h"
+#include "core/Task.h"
 
 namespace pelkor::testing {
 

@@ -15,12 +15,12 @@
 
 #include "output/ExcelWriter.h"
 #include "output/Output.h"
-#include "output/xls/Workbook.h"
+#include "xls/Workbook.h"
 #include "output/OutputTestSupport.h"
 #include "support/ScriptedUserInterface.h"
 #include "support/FileFaults.h"
 #include "support/TempDir.h"
-#include "util/Clock.h"
+#include "core/Clock.h"
 #include "util/Text.h"
 
 namespace pelkor {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/UserInterface.h"
+#include "core/UserInterface.h"
 
 namespace pelkor {
 

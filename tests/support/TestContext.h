@@ -4,8 +4,8 @@
 
 #include "support/ScriptedUserInterface.h"
 #include "support/TempDir.h"
-#include "records/AppContext.h"
-#include "util/Clock.h"
+#include "core/AppContext.h"
+#include "core/Clock.h"
 
 namespace pelkor {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "records/AppContext.h"
+#include "core/AppContext.h"
 #include "tasks/PcdLink.h"
 
 namespace pelkor::testing {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <fstream>
 
-#include "output/xls/Workbook.h"
+#include "xls/Workbook.h"
 #include "support/TempDir.h"
 #include "trend/TrendSources.h"
 #include "util/DateTime.h"

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+
+#include "core/DrivePrompt.h"
 #include <unistd.h>
 
 #include "support/ScriptedUserInterface.h"
@@ -187,8 +189,8 @@ TEST(DriveRoot, NetworkPathsStartWithTwoSlashesOfEitherKind) {
 
 TEST(CheckDrive, ReadableRootsPassWithoutAMessage) {
     ScriptedUserInterface ui;
-    EXPECT_TRUE(CheckDrive(ui, "/tmp/anything/below", "Caption"));
-    EXPECT_TRUE(CheckDrive(ui, "relative/folder", "Caption"));
+    EXPECT_TRUE(CheckDrive(DrivePromptOf(ui), "/tmp/anything/below", "Caption"));
+    EXPECT_TRUE(CheckDrive(DrivePromptOf(ui), "relative/folder", "Caption"));
     EXPECT_TRUE(ui.Messages().empty());
 }
 
@@ -202,7 +204,7 @@ TEST(CheckDrive, UnreadableDriveAsksUntilCancelled) {
         error = "No medium found";
         return false;
     };
-    EXPECT_FALSE(CheckDrive(ui, "/media/floppy", "Choose folder", never));
+    EXPECT_FALSE(CheckDrive(DrivePromptOf(ui), "/media/floppy", "Choose folder", never));
     EXPECT_EQ(listed, 3);
     ASSERT_EQ(ui.Messages().size(), 3u);
     EXPECT_EQ(ui.Messages()[0].Text, "Cannot read drive /media/floppy");
@@ -219,14 +221,14 @@ TEST(CheckDrive, UnreadableDriveAsksUntilCancelled) {
         error = "busy";
         return ++n == 2;
     };
-    EXPECT_TRUE(CheckDrive(ui2, "/media/floppy", "c", second));
+    EXPECT_TRUE(CheckDrive(DrivePromptOf(ui2), "/media/floppy", "c", second));
     EXPECT_EQ(ui2.Messages().size(), 1u);
 }
 
 TEST(CheckDrive, UnreachableShareShowsTheErrorOnce) {
     ScriptedUserInterface ui;
     ui.QueueAnswers({MsgAnswer::Retry, MsgAnswer::Retry});
-    EXPECT_FALSE(CheckDrive(ui, "//no-such-server-here/share/dir", "Folder"));
+    EXPECT_FALSE(CheckDrive(DrivePromptOf(ui), "//no-such-server-here/share/dir", "Folder"));
     ASSERT_EQ(ui.Messages().size(), 1u);
     const ShownMessage& m = ui.Messages()[0];
     EXPECT_NE(m.Text.find("\n\nBad drive name //no-such-server-here/share/dir"), std::string::npos) << m.Text;

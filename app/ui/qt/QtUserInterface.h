@@ -7,8 +7,8 @@
 #include <QString>
 #include <memory>
 
-#include "ui/UserInterface.h"
-#include "util/Clock.h"
+#include "core/UserInterface.h"
+#include "core/Clock.h"
 
 class QWidget;
 

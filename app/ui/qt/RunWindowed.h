@@ -10,7 +10,7 @@
 
 #include <QIcon>
 
-#include "main/PelkorApp.h"
+#include "application/PelkorApp.h"
 
 namespace pelkor {
 

@@ -6,14 +6,14 @@
 #include <fstream>
 #include <string>
 
-#include "main/PelkorApp.h"
+#include "application/PelkorApp.h"
 #include "pcd/PcdConnection.h"
 #include "pcd/PelsbusDriver.h"
 #include "support/ScriptedUserInterface.h"
 #include "support/TempDir.h"
 #include "ui/qt/QtUserInterface.h"
 #include "ui/qt/dialogs/MainWindow.h"
-#include "util/Clock.h"
+#include "core/Clock.h"
 
 namespace pelkor {
 

@@ -9,11 +9,11 @@
 #include <gtest/gtest.h>
 #include <string>
 
-#include "main/PelkorApp.h"
+#include "application/PelkorApp.h"
 #include "pcd/PelsbusDriver.h"
 #include "support/ScriptedUserInterface.h"
 #include "support/TempDir.h"
-#include "util/Clock.h"
+#include "core/Clock.h"
 
 namespace pelkor {
 

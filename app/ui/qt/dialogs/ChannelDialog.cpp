@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 
 #include "config/SettingsForm.h"
-#include "main/PelkorApp.h"
+#include "application/PelkorApp.h"
 #include "pcd/PcdConnection.h"
 #include "util/SerialDevices.h"
 #include "ui/qt/WidgetNames.h"

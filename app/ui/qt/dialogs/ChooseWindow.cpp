@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "config/JobFiles.h"
-#include "main/PelkorApp.h"
+#include "application/PelkorApp.h"
 #include "ui/qt/WidgetNames.h"
 #include "ui/qt/dialogs/InfoWindow.h"
 

@@ -14,7 +14,8 @@
 #include <QVBoxLayout>
 
 #include "log/Folders.h"
-#include "records/AppContext.h"
+#include "core/AppContext.h"
+#include "core/DrivePrompt.h"
 #include "util/Shell.h"
 #include "util/Text.h"
 #include "ui/qt/WidgetNames.h"
@@ -206,7 +207,7 @@ void FolderPickerDialog::OnDriveChanged(int index) {
     const Volume v = volumes_[index];
     std::string root;
     const RootLister lister = [this, &v](const std::string&, std::string& error) { return check_(v, error); };
-    if (GetDriveRoot(v.Root, root) && CheckDrive(app_.Ui, v.Root, VolumeText(v), lister) && ShowFolder(v.Root)) {
+    if (GetDriveRoot(v.Root, root) && CheckDrive(DrivePromptOf(app_.Ui), v.Root, VolumeText(v), lister) && ShowFolder(v.Root)) {
         lastGoodDrive_ = index;
         path_->setText(Q(listed_));
     }

@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "main/PelkorApp.h"
-#include "main/StartInfo.h"
+#include "application/PelkorApp.h"
+#include "application/StartInfo.h"
 #include "ui/qt/QtUserInterface.h"
 #include "ui/qt/dialogs/AboutWindow.h"
 #include "util/AppFolders.h"

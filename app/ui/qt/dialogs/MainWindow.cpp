@@ -15,8 +15,8 @@
 #include <QTimer>
 
 #include "dde/DdeServer.h"
-#include "main/PelkorApp.h"
-#include "main/StartInfo.h"
+#include "application/PelkorApp.h"
+#include "application/StartInfo.h"
 #include "pcd/PcdConnection.h"
 #include "ui/qt/QtUserInterface.h"
 #include "ui/qt/dialogs/AboutWindow.h"

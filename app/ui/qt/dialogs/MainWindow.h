@@ -14,7 +14,7 @@
 #include <QPointer>
 #include <string>
 
-#include "ui/UserInterface.h"
+#include "core/UserInterface.h"
 
 class QAction;
 class QGroupBox;

@@ -14,7 +14,7 @@
 #include "config/MqttSettings.h"
 #include "config/SettingsForm.h"
 #include "config/StartFile.h"
-#include "main/PelkorApp.h"
+#include "application/PelkorApp.h"
 #include "mqtt/MqttClient.h"
 #include "ui/qt/WidgetNames.h"
 #include "util/Text.h"

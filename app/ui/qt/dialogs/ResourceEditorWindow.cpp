@@ -14,7 +14,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "main/PelkorApp.h"
+#include "application/PelkorApp.h"
 #include "tasks/ResourceRows.h"
 #include "ui/qt/models/ResourceGridModel.h"
 #include "ui/qt/WidgetNames.h"

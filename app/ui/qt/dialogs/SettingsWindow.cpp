@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "config/SettingsForm.h"
-#include "main/PelkorApp.h"
+#include "application/PelkorApp.h"
 #include "pcd/PcdConnection.h"
 #include "ui/qt/dialogs/ChannelDialog.h"
 #include "ui/qt/dialogs/FolderPicker.h"

@@ -21,8 +21,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "main/PelkorApp.h"
-#include "main/TaskEditorLink.h"
+#include "application/PelkorApp.h"
+#include "application/TaskEditorLink.h"
 #include "output/ExcelWriter.h"
 #include "tasks/Resources.h"
 #include "tasks/TaskEngine.h"

@@ -24,7 +24,7 @@
 #include <functional>
 #include <limits>
 
-#include "main/PelkorApp.h"
+#include "application/PelkorApp.h"
 #include "ui/qt/WidgetNames.h"
 #include "util/Number.h"
 

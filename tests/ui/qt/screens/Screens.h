@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "main/PelkorApp.h"
+#include "application/PelkorApp.h"
 #include "pcd/PelsbusDriver.h"
 #include "support/ScriptedUserInterface.h"
-#include "util/Clock.h"
+#include "core/Clock.h"
 
 namespace pelkor::screens {
 
