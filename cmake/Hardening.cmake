@@ -1,14 +1,16 @@
 # Debian's hardening flags, as dpkg-buildflags gives them with
 # hardening=+all: fortified C library calls, stack protector, full RELRO
 # with BIND_NOW, PIE. On by default in release builds (the package is one);
-# the sanitizer and fuzz builds bring their own instrumentation.
+# the sanitizer and fuzz builds bring their own instrumentation. They are
+# ELF linker flags: the Windows cross-build has none of them.
 set(pelkor_harden_default OFF)
-if(CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$" AND NOT PELKOR_SANITIZE AND NOT PELKOR_FUZZ)
+if(CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$" AND NOT PELKOR_SANITIZE AND NOT PELKOR_FUZZ
+   AND NOT WIN32)
   set(pelkor_harden_default ON)
 endif()
 option(PELKOR_HARDEN "Build with Debian's hardening flags" ${pelkor_harden_default})
 
-if(PELKOR_HARDEN)
+if(PELKOR_HARDEN AND NOT WIN32)
   set(pelkor_cflags -D_FORTIFY_SOURCE=2 -fstack-protector-strong -Wformat -Werror=format-security)
   set(pelkor_ldflags -Wl,-z,relro -Wl,-z,now)
   find_program(DPKG_BUILDFLAGS dpkg-buildflags)
