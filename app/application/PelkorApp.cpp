@@ -9,6 +9,7 @@
 
 #include "config/CommandLine.h"
 #include "config/StartFile.h"
+#include "core/TaskRules.h"
 #include "dde/DdeServer.h"
 #include "log/Folders.h"
 #include "log/LogEvents.h"
@@ -315,7 +316,7 @@ bool PelkorApp::Start(const std::string& commandText, const std::string& current
 
         for (int i = 1; i <= s.TaskCount && i <= MaxTasks; ++i) {
             Task& t = app_.Tasks[i];
-            const int16_t station = t.Settings == 1 ? s.Station : t.SBus;
+            const int16_t station = DefaultStation(s, t);
             pcd_->SetCurrentStation(station);
             bool ok = false;
             engine_->SetResources(i, ok);

@@ -7,6 +7,7 @@
 #include "config/StartFile.h"
 #include "log/Folders.h"
 #include "util/Number.h"
+#include "util/Path.h"
 #include "util/Text.h"
 
 namespace pelkor {
@@ -14,12 +15,6 @@ namespace pelkor {
 namespace {
 
 const char* const kTitle = "Pelkor";
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    if (folder.back() == '/') return folder + name;
-    return folder + "/" + name;
-}
 
 std::string FolderOf(const std::string& path) {
     std::size_t slash = path.find_last_of('/');

@@ -14,6 +14,7 @@
 
 #include "util/AtomicFile.h"
 #include "util/Text.h"
+#include "util/Utf.h"
 
 namespace pelkor {
 
@@ -23,47 +24,17 @@ constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kBom16LE = "\xFF\xFE";
 constexpr std::string_view kBom16BE = "\xFE\xFF";
 
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // UTF-16 text (after its mark) as UTF-8; a lone surrogate or odd last byte
 // becomes U+FFFD rather than being lost silently.
 std::string FromUtf16(std::string_view in, bool bigEndian) {
-    std::string out;
-    out.reserve(in.size() / 2);
-    auto unit = [&](std::size_t i) -> char32_t {
+    std::u16string units;
+    units.reserve(in.size() / 2);
+    for (std::size_t i = 0; i + 1 < in.size(); i += 2) {
         auto a = static_cast<unsigned char>(in[i]), b = static_cast<unsigned char>(in[i + 1]);
-        return bigEndian ? (a << 8 | b) : (b << 8 | a);
-    };
-    std::size_t i = 0;
-    for (; i + 1 < in.size(); i += 2) {
-        char32_t c = unit(i);
-        if (c >= 0xD800 && c < 0xDC00 && i + 3 < in.size()) {
-            char32_t low = unit(i + 2);
-            if (low >= 0xDC00 && low < 0xE000) {
-                AppendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
-                i += 2;
-                continue;
-            }
-        }
-        AppendUtf8(out, c >= 0xD800 && c < 0xE000 ? 0xFFFD : c);
+        units.push_back(static_cast<char16_t>(bigEndian ? (a << 8 | b) : (b << 8 | a)));
     }
-    if (i < in.size()) AppendUtf8(out, 0xFFFD);
+    std::string out = Utf16ToUtf8(units);
+    if (in.size() % 2) AppendUtf8(out, 0xFFFD);
     return out;
 }
 
@@ -72,31 +43,10 @@ std::string FromUtf16(std::string_view in, bool bigEndian) {
 std::string ToUtf16(std::string_view in, bool bigEndian) {
     std::string out;
     out.reserve(in.size() * 2);
-    auto put = [&](char32_t u) {
+    for (char16_t u : Utf8ToUtf16(in, BadUtf8::Latin1)) {
         char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
         out += bigEndian ? hi : lo;
         out += bigEndian ? lo : hi;
-    };
-    for (std::size_t i = 0; i < in.size();) {
-        auto b = static_cast<unsigned char>(in[i]);
-        std::size_t extra = b >= 0xF0 && b < 0xF8 ? 3 : b >= 0xE0 && b < 0xF0 ? 2 : b >= 0xC2 && b < 0xE0 ? 1 : 0;
-        char32_t c = extra ? (b & (0x3F >> extra)) : b;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            auto n = i + k < in.size() ? static_cast<unsigned char>(in[i + k]) : 0;
-            if ((n & 0xC0) != 0x80) {
-                c = b;
-                extra = 0;
-                break;
-            }
-            c = (c << 6) | (n & 0x3F);
-        }
-        if (c >= 0x10000) {
-            put(0xD800 + ((c - 0x10000) >> 10));
-            put(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            put(c);
-        }
-        i += extra + 1;
     }
     return out;
 }

@@ -6,10 +6,11 @@
 #include <stdexcept>
 #include <vector>
 
+#include "config/KeyCodecs.h"
 #include "config/PrivateProfile.h"
+#include "config/ResourceLists.h"
+#include "core/TaskRules.h"
 #include "log/LogEvents.h"
-#include "tasks/Resources.h"
-#include "tasks/TaskDefaults.h"
 #include "util/DateTime.h"
 #include "util/Number.h"
 #include "util/Text.h"
@@ -303,8 +304,7 @@ bool WriteStartFileTask(AppContext& app, int sectionNumber, int task) {
         put("ReadInterval", Num(t.ReadInterval));
         put("ReadHour", GeneralDateText(t.ReadHour));
         put("HeadLines", Num(t.HeadLines));
-        // Any value but 1 means the task's own station, which must then be kept.
-        if (t.Settings != 1) {
+        if (HasOwnStation(t)) {
             put("SBus", Num(t.SBus));
             put("Auto", Num(t.Auto));
             put("IPAddress", t.IPAddress);

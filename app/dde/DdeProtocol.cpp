@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include "util/Path.h"
+
 namespace pelkor::dde {
 
 std::string SocketPathFromEnvironment() {
@@ -11,9 +13,7 @@ std::string SocketPathFromEnvironment() {
     if (over && *over) return over;
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime && *runtime) {
-        std::string dir = runtime;
-        if (dir.back() != '/') dir += '/';
-        return dir + "PKDDE";
+        return JoinPath(runtime, "PKDDE");
     }
     return "/tmp/PKDDE-" + std::to_string(static_cast<unsigned long>(getuid()));
 }

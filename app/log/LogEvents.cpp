@@ -11,6 +11,7 @@
 
 #include "log/Folders.h"
 #include "util/DateTime.h"
+#include "util/Path.h"
 
 namespace pelkor {
 
@@ -68,8 +69,8 @@ std::string FallbackLogFolder(const AppContext& app) {
 }  // namespace
 
 std::string LogFileOf(const std::string& logFolder) {
-    if (!logFolder.empty() && (logFolder.back() == '/' || logFolder.back() == '\\')) return logFolder + "Pelkor.txt";
-    return logFolder + "/Pelkor.txt";
+    // An empty folder means the root, as it always has.
+    return JoinPath(logFolder.empty() ? "/" : logFolder, "Pelkor.txt");
 }
 
 void SetLogFolder(AppSettings& settings, const std::string& folder) {

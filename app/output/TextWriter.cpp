@@ -11,6 +11,7 @@
 
 #include "log/Folders.h"
 #include "util/AtomicFile.h"
+#include "util/Path.h"
 #include "util/Text.h"
 #include "output/Output.h"
 
@@ -31,9 +32,8 @@ bool ComposeOutputPath(AppContext& app, int taskNumber, Date stamp) {
             return false;
         }
     }
-    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') folder += '/';
-    task.OutputPath = folder + task.FileName + PeriodSuffix(task, stamp) +
-                      OutputExtension(OutputKindOf(task));
+    task.OutputPath = JoinPath(folder, task.FileName + PeriodSuffix(task, stamp) +
+                                           OutputExtension(OutputKindOf(task)));
     return true;
 }
 

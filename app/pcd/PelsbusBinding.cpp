@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "pcd/PelsbusDriver.h"
+#include "util/Path.h"
 
 namespace pelkor {
 
@@ -55,7 +56,7 @@ bool DlPelsbus::Bind(std::string& error) {
     if (handle_) return true;
     for (const auto& folder : folders_) {
         if (folder.empty()) continue;
-        std::string path = folder + (folder.back() == '/' ? "" : "/") + fileName_;
+        std::string path = JoinPath(folder, fileName_);
         if (access(path.c_str(), F_OK) != 0) continue;
         if ((handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL))) {
             loadedFrom_ = path;

@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include "util/Path.h"
+
 namespace pelkor {
 
 std::string Pg5DllFileName(int version) { return version >= 20 ? "ScommDll52.dll" : "ScommDll.dll"; }
@@ -19,7 +21,7 @@ void* DlPg5Library::Symbol(bool usr, const char* name) {
     void*& handle = usr ? usr_ : dll_;
     std::string file = usr ? Pg5UsrFileName(version_) : Pg5DllFileName(version_);
     if (!handle) {
-        std::string path = folder_.empty() ? file : folder_ + (folder_.back() == '/' ? "" : "/") + file;
+        std::string path = JoinPath(folder_, file);
         handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!handle) throw DriverBindError("File not found: " + file);
     }

@@ -6,6 +6,7 @@
 #include "config/PrivateProfile.h"
 #include "config/Registry.h"
 #include "config/StartFile.h"
+#include "core/TaskRules.h"
 #include "log/Folders.h"
 #include "pcd/PcdConnection.h"
 #include "pcd/ResultTexts.h"
@@ -248,7 +249,7 @@ int32_t PcdConnection::ConnectPg5() {
         int16_t station = s.Station, autoStation = s.AutoStation;
         std::string ip = s.IPAddress;
         const Task& t = app_.Tasks[app_.Status.CurrentTask];
-        if (t.Settings != 1) {
+        if (HasOwnStation(t)) {
             station = t.SBus;
             autoStation = t.Auto;
             ip = t.IPAddress;

@@ -12,8 +12,6 @@ namespace pelkor {
 
 namespace {
 
-bool BeginsWithStn(std::string_view item) { return StartsWithNoCase(item, "STN"); }
-
 // Parses an entry without a station prefix into slot i. CLK anywhere makes
 // the clock; otherwise the first character is the kind and the rest the
 // address part with an optional "[count]".
@@ -59,84 +57,6 @@ bool ParsePlainEntry(Task& t, std::size_t i, std::string_view item, std::string_
 
 }  // namespace
 
-namespace {
-
-// The normalised items, and for each the index of the raw item it came from.
-std::vector<std::string> NormalisedItems(const std::string& data, std::vector<std::size_t>& from) {
-    std::vector<std::string> result;
-    std::string pending;
-    std::size_t k = 0;
-    auto emit = [&](const std::string& item) {
-        result.push_back(pending.empty() ? item : pending + ' ' + item);
-        pending.clear();
-        from.push_back(k);
-    };
-    for (const std::string& raw : Split(ReplaceAll(data, ";", ","), ',')) {
-        std::string item = Trim(raw);
-        if (item.empty()) {
-            // nothing to emit; the raw index still counts
-        } else if (BeginsWithStn(item)) {
-            if (IsNumeric(Trim(std::string_view(item).substr(3))) && item.find(' ', 4) == std::string::npos) {
-                pending = item;
-            } else {
-                // The entry names its own station: a lone station before it
-                // would make it unreadable, so the nearer one wins.
-                pending.clear();
-                emit(item);
-            }
-        } else if (StartsWithNoCase(item, "CLK")) {
-            emit(item);
-        } else if (item[0] >= '0' && item[0] <= '9') {
-            emit(item);
-        } else {
-            std::size_t bracket = item.find('[');
-            bool keep;
-            if (bracket == std::string::npos || bracket < 2)
-                keep = IsNumeric(Trim(std::string_view(item).substr(1)));
-            else
-                keep = IsNumeric(Trim(std::string_view(item).substr(1, bracket - 1)));
-            if (keep) emit(item);
-        }
-        ++k;
-    }
-    return result;
-}
-
-}  // namespace
-
-std::string NormaliseResourceList(const std::string& data) {
-    std::vector<std::size_t> from;
-    return Join(NormalisedItems(data, from), ",");
-}
-
-std::string NormaliseResourceList(const std::string& data, std::string& heads) {
-    std::vector<std::size_t> from;
-    const std::vector<std::string> items = NormalisedItems(data, from);
-    const std::vector<std::string> all = Split(heads, ',');
-    // Heads written one per item of the list as it was: the heads of dropped
-    // items go with them, or every later head would move one column left.
-    if (!heads.empty() && all.size() == Split(ReplaceAll(data, ";", ","), ',').size() && all.size() != items.size()) {
-        std::vector<std::string> kept;
-        for (std::size_t i : from) kept.push_back(all[i]);
-        heads = Join(kept, ",");
-    }
-    return Join(items, ",");
-}
-
-std::string FitHeads(const std::string& heads, std::size_t entries) {
-    if (heads.empty() || entries == 0) return entries == 0 ? std::string() : heads;
-    std::vector<std::string> all = Split(heads, ',');
-    all.resize(entries);
-    return Join(all, ",");
-}
-
-bool ResourceHeadsLineUp(const std::string& data, const std::string& heads) {
-    if (heads.empty()) return true;
-    std::string h = heads;
-    const std::string items = NormaliseResourceList(data, h);
-    return Split(items, ',').size() == Split(h, ',').size() || (items.empty() && h.empty());
-}
-
 std::string EntryRangeProblem(char kind, double address, double count, bool countZeroOk) {
     long limit = 0;
     const char* what = "";
@@ -153,7 +73,7 @@ std::string EntryRangeProblem(char kind, double address, double count, bool coun
 
 std::string ResourceListProblem(const std::string& data) {
     std::vector<std::size_t> from;
-    for (const std::string& raw : NormalisedItems(data, from)) {
+    for (const std::string& raw : NormalisedResourceItems(data, from)) {
         std::string item = Trim(raw);
         if (BeginsWithStn(item)) {
             const std::size_t blank = item.find(' ', 4);
@@ -191,10 +111,6 @@ void ClearResourceTable(Task& t) {
     SizeResourceTable(t, 1);
     t.ResourceCount = 0;
     t.AddressCount = 0;
-}
-
-int16_t DefaultStation(const AppSettings& settings, const Task& task) {
-    return task.Settings != 1 ? task.SBus : settings.Station;
 }
 
 std::string ResourceLabel(char kind, int16_t address, int16_t count) {

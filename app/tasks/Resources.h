@@ -6,20 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "config/ResourceLists.h"
 #include "core/AppContext.h"
+#include "core/TaskRules.h"
 
 namespace pelkor {
-
-// ";" becomes ",", items are trimmed, lone stations ("STN 5") are joined to
-// the next entry, items that cannot be entries are dropped.
-std::string NormaliseResourceList(const std::string& data);
-// The same, keeping heads (DataHead) item for item with the list: when it
-// holds one head per item of data, the heads of dropped items are dropped.
-std::string NormaliseResourceList(const std::string& data, std::string& heads);
-// heads cut or padded (empty heads) to one per entry; empty stays empty.
-std::string FitHeads(const std::string& heads, std::size_t entries);
-// False when heads (not empty) do not line up with data's entries.
-bool ResourceHeadsLineUp(const std::string& data, const std::string& heads);
 
 // Why an entry of kind R, F or I at address with count cannot be read by the
 // connection manager ("out of range (...)"), or empty. countZeroOk lets a
@@ -34,11 +25,6 @@ std::string ResourceListProblem(const std::string& data);
 void ClearResourceTable(Task& task);
 // Sizes every column of the table to n elements (n >= 1), all empty.
 void SizeResourceTable(Task& task, std::size_t n);
-
-// The station an entry without a station of its own (and the first entry)
-// is read from: the task's SBus when it has its own settings, else the
-// common station.
-int16_t DefaultStation(const AppSettings& settings, const Task& task);
 
 // Parses item (one normalised entry) into slot index of the task's table
 // with head (the entry's part of DataHead, character 1 meaning ","), adding

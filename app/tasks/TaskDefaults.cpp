@@ -40,15 +40,6 @@ void SetDefaultTaskParameters(AppContext& app, int task) {
     ClearResourceTable(t);
 }
 
-void ZeroTaskRecord(Task& t) {
-    t = Task{};
-    t.ReadInterval = 0;
-    t.Settings = 0;
-    t.FileName.clear();
-    t.FileIndex = 0;
-    t.TimeStamp = 0;
-}
-
 void SelectPg5Version(AppContext& app) {
     app.Status.PG5Available = 0;
     if (!app.Pg5) return;
@@ -76,32 +67,6 @@ void DefaultParameters(AppContext& app, const std::function<void()>& resetCurren
     s.AutoConnect = 0;
     SetDefaultTaskParameters(app, app.Status.NextTask);
     SelectPg5Version(app);
-}
-
-std::string GetTextField(int index, const std::string& text, const std::string& def) {
-    if (text.empty() || index < 0) return def;
-    std::vector<std::string> fields = Split(text, ',');
-    if (static_cast<std::size_t>(index) >= fields.size()) return def;
-    return Trim(fields[index]);
-}
-
-double GetNumberField(int index, const std::string& text, const std::string& def) {
-    if (!text.empty() && index >= 0) {
-        std::vector<std::string> fields = Split(text, ',');
-        if (static_cast<std::size_t>(index) < fields.size()) return LeadingNumber(fields[index]);
-    }
-    return def.empty() ? 0 : LeadingNumber(def);
-}
-
-std::string HeadlineKeyValue(int16_t flag, const std::string& text) {
-    return std::to_string(flag) + "," + text;
-}
-
-void ParseHeadlineKey(const std::string& value, int16_t& flag, std::string& text) {
-    int16_t f = 0;
-    if (!ToInt16(GetNumberField(0, value, ""), f)) f = 1;  // an absurd number still means "on"
-    flag = f;
-    text = GetTextField(1, value, "");
 }
 
 }  // namespace pelkor

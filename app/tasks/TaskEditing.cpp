@@ -30,8 +30,7 @@ bool InRange(const std::string& text, double low, double high) {
 bool HasNoOutput(const Task& t) { return ContainsNoCase(t.FileType, "None"); }
 
 int16_t TaskDefaultStation(const AppContext& app, int n) {
-    const Task& t = app.Tasks[n];
-    return t.Settings != 1 ? t.SBus : app.Settings.Station;
+    return DefaultStation(app.Settings, app.Tasks[n]);
 }
 
 TaskForm FormFromTask(const Task& t) {

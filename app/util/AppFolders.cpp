@@ -7,6 +7,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "util/Path.h"
+
 // Paths from the installed program folder to the data and library folders,
 // from the install layout (so a tree copied to another prefix still works).
 #ifndef PELKOR_REL_DATADIR
@@ -19,11 +21,6 @@
 namespace pelkor {
 
 namespace {
-
-std::string Join(const std::string& folder, const std::string& name) {
-    if (folder.empty() || folder.back() == '/') return folder + name;
-    return folder + "/" + name;
-}
 
 bool IsFile(const std::string& path) {
     struct stat st {};
@@ -44,7 +41,7 @@ std::string ExecutableFolder() {
 std::string UserDataFolder() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
     // Relative values are invalid by the XDG rules and ignored.
-    if (xdg && xdg[0] == '/') return Join(xdg, "pelkor");
+    if (xdg && xdg[0] == '/') return JoinPath(xdg, "pelkor");
     std::string home;
     if (const char* h = std::getenv("HOME"); h && h[0]) {
         home = h;
@@ -52,25 +49,25 @@ std::string UserDataFolder() {
         home = pw->pw_dir;
     }
     if (home.empty()) home = "/";
-    return Join(home, ".local/share/pelkor");
+    return JoinPath(home, ".local/share/pelkor");
 }
 
 std::vector<std::string> ShippedFileFolders(const std::string& programFolder) {
     if (programFolder.empty()) return {};
-    return {programFolder, Join(programFolder, PELKOR_REL_DATADIR)};
+    return {programFolder, JoinPath(programFolder, PELKOR_REL_DATADIR)};
 }
 
 std::string FindShippedFile(const std::string& name, const std::string& programFolder) {
     for (const auto& folder : ShippedFileFolders(programFolder)) {
-        const std::string path = Join(folder, name);
+        const std::string path = JoinPath(folder, name);
         if (IsFile(path)) return path;
     }
-    return Join(programFolder, name);
+    return JoinPath(programFolder, name);
 }
 
 std::vector<std::string> ShippedLibraryFolders(const std::string& programFolder) {
     if (programFolder.empty()) return {};
-    return {programFolder, Join(programFolder, PELKOR_REL_LIBDIR)};
+    return {programFolder, JoinPath(programFolder, PELKOR_REL_LIBDIR)};
 }
 
 }  // namespace pelkor

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "util/Path.h"
+
 namespace pelkor {
 
 namespace {
@@ -155,7 +157,7 @@ std::string ResolveTypedFolder(const std::string& text, const std::string& base,
     if (text == "~") return home;
     if (text.rfind("~/", 0) == 0) return WithoutTrailingSlash(home) + text.substr(1);
     if (text[0] == '/' || base.empty()) return text;
-    return (base.back() == '/' ? base : base + "/") + text;
+    return JoinPath(base, text);
 }
 
 }  // namespace pelkor

@@ -7,12 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include "util/Utf.h"
+
 namespace pelkor::xls::text {
 
-void AppendUtf8(std::string& out, uint32_t codePoint);
-// Invalid UTF-8 becomes U+FFFD, so a damaged byte never shifts what follows.
-std::u16string Utf8ToUtf16(std::string_view utf8);
-std::string Utf16ToUtf8(std::u16string_view units);
+using pelkor::AppendUtf8;
+using pelkor::Utf16ToUtf8;
+using pelkor::Utf8ToUtf16;
 
 // How a spreadsheet shows a number in a General cell: "42", "0.5", "1E+20".
 std::string NumberText(double value);

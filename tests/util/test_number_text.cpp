@@ -89,4 +89,11 @@ TEST(Text, SplitJoinReplace) {
     EXPECT_EQ(ReplaceAll("a;b;;c", ";", ","), "a,b,,c");
     EXPECT_EQ(ReplaceAll("aaa", "a", "aa"), "aaaaaa");
     EXPECT_EQ(ReplaceAll("abc", "", "x"), "abc");
+    // Patterns longer than one character: every match, none overlapping,
+    // nothing matched inside a replacement.
+    EXPECT_EQ(ReplaceAll("aXYbXYXYc", "XY", "-"), "a-b--c");
+    EXPECT_EQ(ReplaceAll("aaaaa", "aa", "b"), "bba");
+    EXPECT_EQ(ReplaceAll("\\\\srv\\share", "\\\\", "//"), "//srv\\share");
+    EXPECT_EQ(ReplaceAll("abXY", "XY", "XYXY"), "abXYXY");
+    EXPECT_EQ(ReplaceAll("ab", "abc", "x"), "ab");
 }

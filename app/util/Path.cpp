@@ -1,0 +1,11 @@
+#include "util/Path.h"
+
+namespace pelkor {
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    if (folder.back() == '/' || folder.back() == '\\') return folder + name;
+    return folder + "/" + name;
+}
+
+}  // namespace pelkor
