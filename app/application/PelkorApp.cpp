@@ -145,9 +145,9 @@ PelkorApp::PelkorApp(UserInterface& ui, Clock& clock, std::string programFolder,
     feed_ = std::make_unique<Feed>(*dde_);
     engine_ = std::make_unique<TaskEngine>(app_, *link_, feed_.get());
     engine_->SetProgressPause(options_.ProgressPauseMs);
-    if (auto* batch = dynamic_cast<BatchUserInterface*>(&ui)) {
+    if (ui.Unattended()) {
         // A box nobody sees must still leave a trace in the event log.
-        batch->SetMessageHook([this](MsgIcon icon, const std::string& title, const std::string& text) {
+        ui.SetMessageHook([this](MsgIcon icon, const std::string& title, const std::string& text) {
             const bool problem = icon == MsgIcon::Critical || icon == MsgIcon::Exclamation;
             LogEvent(app_, problem ? 2 : 1, title + " : " + text);
         });
@@ -156,7 +156,7 @@ PelkorApp::PelkorApp(UserInterface& ui, Clock& clock, std::string programFolder,
 
 PelkorApp::~PelkorApp() {
     StopMqtt();
-    if (auto* batch = dynamic_cast<BatchUserInterface*>(&app_.Ui)) batch->SetMessageHook({});
+    if (app_.Ui.Unattended()) app_.Ui.SetMessageHook({});
 }
 
 void PelkorApp::SetOptions(const RunOptions& options) {
