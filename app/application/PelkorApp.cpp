@@ -59,14 +59,27 @@ private:
     PcdConnection& c_;
 };
 
-class PelkorApp::Feed final : public DdeFeed {
+class PelkorApp::Feed final : public ReadingObserver {
 public:
     explicit Feed(DdeServer& s) : s_(s) {}
-    bool Running() const override { return s_.Running(); }
-    void PostDdeData(const std::string& values) override { s_.PostDdeData(values); }
+    void ReadingDone(const ReadingDoneEvent& e) override {
+        if (s_.Running()) s_.PostDdeData(e.TaskRecord->LastValues);
+    }
 
 private:
     DdeServer& s_;
+};
+
+// The task editor, when open in a continuous run, shows the values just read.
+class PelkorApp::EditorFeed final : public ReadingObserver {
+public:
+    explicit EditorFeed(AppContext& app) : app_(app) {}
+    void ReadingDone(const ReadingDoneEvent& e) override {
+        if (app_.Settings.SingleShot == 0 && app_.Status.EditorOpen) app_.Ui.TaskEditorShowDataRead(e.TaskNumber);
+    }
+
+private:
+    AppContext& app_;
 };
 
 // ---- headless user interface ------------------------------------------------
@@ -143,7 +156,10 @@ PelkorApp::PelkorApp(UserInterface& ui, Clock& clock, std::string programFolder,
     dde_ = std::make_unique<DdeServer>(app_);
     link_ = std::make_unique<Link>(app_, *pcd_);
     feed_ = std::make_unique<Feed>(*dde_);
-    engine_ = std::make_unique<TaskEngine>(app_, *link_, feed_.get());
+    editorFeed_ = std::make_unique<EditorFeed>(app_);
+    engine_ = std::make_unique<TaskEngine>(app_, *link_);
+    engine_->AddReadingObserver(feed_.get());
+    engine_->AddReadingObserver(editorFeed_.get());
     engine_->SetProgressPause(options_.ProgressPauseMs);
     if (ui.Unattended()) {
         // A box nobody sees must still leave a trace in the event log.

@@ -144,6 +144,7 @@ public:
 private:
     class Link;
     class Feed;
+    class EditorFeed;
 
     void EnsureUserDataFolder();
     void StartUnattended();
@@ -156,6 +157,7 @@ private:
     std::unique_ptr<DdeServer> dde_;
     std::unique_ptr<Link> link_;
     std::unique_ptr<Feed> feed_;
+    std::unique_ptr<EditorFeed> editorFeed_;
     std::unique_ptr<TaskEngine> engine_;
     std::unique_ptr<MqttPublisher> mqtt_;
     bool ended_ = false;
