@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
-#include <thread>
 
 #include "config/CommandLine.h"
 #include "config/StartFile.h"
@@ -59,6 +58,7 @@ private:
     PcdConnection& c_;
 };
 
+// The DDE service serves each stored record to its items and advise links.
 class PelkorApp::Feed final : public ReadingObserver {
 public:
     explicit Feed(DdeServer& s) : s_(s) {}
@@ -94,7 +94,7 @@ void HeadlessUserInterface::SetStatusLine(const std::string& text) {
 }
 
 void HeadlessUserInterface::ProcessEvents() {
-    if (dde_) dde_->Poll(0);
+    if (idle_) idle_->Run(0);
 }
 
 // ---- options ------------------------------------------------------------------
@@ -161,6 +161,11 @@ PelkorApp::PelkorApp(UserInterface& ui, Clock& clock, std::string programFolder,
     engine_->AddReadingObserver(feed_.get());
     engine_->AddReadingObserver(editorFeed_.get());
     engine_->SetProgressPause(options_.ProgressPauseMs);
+    idle_.Add([this](int waitMs) {
+        if (!dde_->Running()) return false;
+        dde_->Poll(waitMs);
+        return true;
+    });
     if (ui.Unattended()) {
         // A box nobody sees must still leave a trace in the event log.
         ui.SetMessageHook([this](MsgIcon icon, const std::string& title, const std::string& text) {
@@ -410,11 +415,7 @@ int PelkorApp::Run(const std::atomic<bool>& stop) {
         if (limited) wake = std::min(wake, deadline);
         const int ms = static_cast<int>(
             std::max<long long>(1, std::chrono::duration_cast<std::chrono::milliseconds>(wake - now).count()));
-        if (dde_->Running()) {
-            dde_->Poll(ms);
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-        }
+        idle_.Run(ms);
     }
     if (!Ended()) {
         // A time limit is the demo's way of ending; like the system ending

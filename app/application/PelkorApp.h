@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "application/IdleWork.h"
 #include "core/AppContext.h"
 #include "tasks/PcdLink.h"
 #include "tasks/TaskEngine.h"
@@ -62,16 +63,16 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, 
                      bool& help, std::string& error);
 
 // The user interface without windows: the batch interface, whose event
-// processing also serves the DDE service.
+// processing does the application's idle work.
 class HeadlessUserInterface : public BatchUserInterface {
 public:
-    void SetDde(DdeServer* dde) { dde_ = dde; }
+    void SetIdleWork(IdleWork* idle) { idle_ = idle; }
     void SetVerbose(bool on) { verbose_ = on; }
     void SetStatusLine(const std::string& text) override;
     void ProcessEvents() override;
 
 private:
-    DdeServer* dde_ = nullptr;
+    IdleWork* idle_ = nullptr;
     bool verbose_ = false;
 };
 
@@ -92,6 +93,8 @@ public:
     TaskEngine& Engine() { return *engine_; }
     PcdConnection& Connection() { return *pcd_; }
     DdeServer& Dde() { return *dde_; }
+    // Done by the event processing of every user interface and by Run's waits.
+    IdleWork& Idle() { return idle_; }
     void SetOptions(const RunOptions& options);
 
     // The start-up sequence. False when the program is to end at once
@@ -153,6 +156,7 @@ private:
 
     RunOptions options_;
     AppContext app_;
+    IdleWork idle_;
     std::unique_ptr<PcdConnection> pcd_;
     std::unique_ptr<DdeServer> dde_;
     std::unique_ptr<Link> link_;
