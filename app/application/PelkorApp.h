@@ -3,11 +3,10 @@
 // connection manager, the DDE service and the task engine, runs the
 // start-up sequence, the ConnectTimer loop and the closing order.
 //
-// The windows will drive this same object later (start-up from the main
-// window's load, Tick from its timer, RequestClose from its close box); the
-// headless loop here stands in for them. Parts are reached through small
-// adapters (PcdLink, DdeFeed), so a module can be swapped without touching
-// the scheduler.
+// The windows drive it (start-up from the main window's load, Tick from its
+// timer, RequestClose from its close box); without windows Run's loop does.
+// The engine reaches the connection through PcdLink; the DDE service and the
+// task editor follow the readings as ReadingDone observers.
 
 #include <atomic>
 #include <functional>
@@ -149,6 +148,14 @@ private:
     class Feed;
     class EditorFeed;
 
+    // The steps of Start; a false one has ended the start (EndStart).
+    bool EndStart(int status);
+    void ResetForStart();
+    bool FindStartFile(const std::string& commandText, const std::string& currentFolder);
+    bool LoadStartFile();
+    void PrepareTasks();
+    void BeginReadings();
+    void StartRunning();
     void EnsureUserDataFolder();
     void StartUnattended();
     void StartMqtt();
