@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
-#include <thread>
 
 #include "config/CommandLine.h"
 #include "config/StartFile.h"
@@ -60,14 +59,28 @@ private:
     PcdConnection& c_;
 };
 
-class PelkorApp::Feed final : public DdeFeed {
+// The DDE service serves each stored record to its items and advise links.
+class PelkorApp::Feed final : public ReadingObserver {
 public:
     explicit Feed(DdeServer& s) : s_(s) {}
-    bool Running() const override { return s_.Running(); }
-    void PostDdeData(const std::string& values) override { s_.PostDdeData(values); }
+    void ReadingDone(const ReadingDoneEvent& e) override {
+        if (s_.Running()) s_.PostDdeData(e.TaskRecord->LastValues);
+    }
 
 private:
     DdeServer& s_;
+};
+
+// The task editor, when open in a continuous run, shows the values just read.
+class PelkorApp::EditorFeed final : public ReadingObserver {
+public:
+    explicit EditorFeed(AppContext& app) : app_(app) {}
+    void ReadingDone(const ReadingDoneEvent& e) override {
+        if (app_.Settings.SingleShot == 0 && app_.Status.EditorOpen) app_.Ui.TaskEditorShowDataRead(e.TaskNumber);
+    }
+
+private:
+    AppContext& app_;
 };
 
 // ---- headless user interface ------------------------------------------------
@@ -82,7 +95,7 @@ void HeadlessUserInterface::SetStatusLine(const std::string& text) {
 }
 
 void HeadlessUserInterface::ProcessEvents() {
-    if (dde_) dde_->Poll(0);
+    if (idle_) idle_->Run(0);
 }
 
 // ---- options ------------------------------------------------------------------
@@ -144,11 +157,19 @@ PelkorApp::PelkorApp(UserInterface& ui, Clock& clock, std::string programFolder,
     dde_ = std::make_unique<DdeServer>(app_);
     link_ = std::make_unique<Link>(app_, *pcd_);
     feed_ = std::make_unique<Feed>(*dde_);
-    engine_ = std::make_unique<TaskEngine>(app_, *link_, feed_.get());
+    editorFeed_ = std::make_unique<EditorFeed>(app_);
+    engine_ = std::make_unique<TaskEngine>(app_, *link_);
+    engine_->AddReadingObserver(feed_.get());
+    engine_->AddReadingObserver(editorFeed_.get());
     engine_->SetProgressPause(options_.ProgressPauseMs);
-    if (auto* batch = dynamic_cast<BatchUserInterface*>(&ui)) {
+    idle_.Add([this](int waitMs) {
+        if (!dde_->Running()) return false;
+        dde_->Poll(waitMs);
+        return true;
+    });
+    if (ui.Unattended()) {
         // A box nobody sees must still leave a trace in the event log.
-        batch->SetMessageHook([this](MsgIcon icon, const std::string& title, const std::string& text) {
+        ui.SetMessageHook([this](MsgIcon icon, const std::string& title, const std::string& text) {
             const bool problem = icon == MsgIcon::Critical || icon == MsgIcon::Exclamation;
             LogEvent(app_, problem ? 2 : 1, title + " : " + text);
         });
@@ -157,7 +178,7 @@ PelkorApp::PelkorApp(UserInterface& ui, Clock& clock, std::string programFolder,
 
 PelkorApp::~PelkorApp() {
     StopMqtt();
-    if (auto* batch = dynamic_cast<BatchUserInterface*>(&app_.Ui)) batch->SetMessageHook({});
+    if (app_.Ui.Unattended()) app_.Ui.SetMessageHook({});
 }
 
 void PelkorApp::SetOptions(const RunOptions& options) {
@@ -257,116 +278,126 @@ void PelkorApp::LogStart() {
 }
 
 bool PelkorApp::Start(const std::string& commandText, const std::string& currentFolder) {
-    UserInterface& ui = app_.Ui;
-    AppSettings& s = app_.Settings;
-    RunStatus& st = app_.Status;
     try {
-        ui.SetCaption("Pelkor Application");
-        ui.ShowProgress(false);
-        ui.ClearReadLog();
-        st.NextTask = 1;
-        st.EditTask = 1;
-        st.WriteCounter = 0;
-
-        EnsureUserDataFolder();
-        pcd_->ReadSAIARegistery();
-        DefaultParameters(app_, [this] { pcd_->SetCurrentStation(0); });
-
-        switch (GetCommandLine(app_, commandText, currentFolder)) {
-            case CommandLineResult::Found: break;
-            case CommandLineResult::NoCommand:
-                if (startInfo_) {
-                    // Started without a job on purpose (from a menu): not a failure.
-                    startInfo_();
-                    ended_ = true;
-                    exitStatus_ = 0;
-                    return false;
-                }
-                ui.MessageBox(
-                    "No start file given. Run: pelkor [options] <start file>.pelk PG5=nn (see pelkor --help).",
-                    "Pelkor", MsgIcon::Information, MsgButtons::Ok, MsgAnswer::Ok);
-                [[fallthrough]];
-            default:
-                ended_ = true;
-                exitStatus_ = StartFailed;
-                return false;
-        }
-
-        if (!ReadPelkorStartFile(app_)) {
-            ui.MessageBox("Bad file !", "Pelkor", MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
-            // Writing defaults over it would lose what the user set (Port, Locked, ...).
-            LogEvent(app_, 1, "Start file left as it was: " + s.StartFile);
-            if (ui.Unattended()) {
-                ended_ = true;
-                exitStatus_ = StartFailed;
-                return false;
-            }
-            s.StartMode = 1;
-            startProblem_ = true;
-        }
-
-        st.Connected = 0;
-        LogStart();
-        jobStarted_ = true;
-        if (!startProblem_) StartMqtt();
-        if (excelProbe_)
-            excelProbe_(app_);
-        else
-            ProbeExcel(app_);
-
-        for (int i = 1; i <= s.TaskCount && i <= MaxTasks; ++i) {
-            Task& t = app_.Tasks[i];
-            const int16_t station = DefaultStation(s, t);
-            pcd_->SetCurrentStation(station);
-            bool ok = false;
-            engine_->SetResources(i, ok);
-            if (!ok) startProblem_ = true;
-            if (EqualsNoCase(t.FileType, "XLS") && st.ExcelMissing) {
-                st.LastErrorText = "Task " + std::to_string(i) + " Need Excel application !";
-                LogEvent(app_, 1, st.LastErrorText);
-                ui.MessageBox(st.LastErrorText + "\r\rExcel is not isntalled on this computer !", "Pelkor",
-                              MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
-            }
-            pcd_->SearchAllStation(i, station);
-        }
-
-        st.CurrentTask = 1;
-        if (st.AutoConnectActive && !st.Connected) pcd_->OpenPcdConnection(false);
-
-        st.FailedPackets = 0;
-        st.TotalPackets = 0;
-        st.MissingValues = 0;
-        for (int i = 1; i <= s.TaskCount && i <= MaxTasks; ++i) engine_->SetFirstReading(i);
-        bool found = false;
-        engine_->SearchNextTaskToRead(true, found);
-
-        if (s.SingleShot != 1) {
-            engine_->StartTimer(250);
-            if (s.DDEServer) {
-                if (dde_->StartDdeServer()) {
-                    LogEvent(app_, 1, "Start the DDE Server.");
-                } else {
-                    LogEvent(app_, 1, st.LastErrorText);
-                }
-            }
-            StartUnattended();
-            return true;
-        }
-        ui.ClearReadLog();
-        if (!s.Hidden) {
-            engine_->StartTimer(1000);
-            ui.SetMenusEnabled(false, false, false);
-            return true;
-        }
-        engine_->RunHiddenSingleShot();
+        ResetForStart();
+        if (!FindStartFile(commandText, currentFolder) || !LoadStartFile()) return false;
+        PrepareTasks();
+        BeginReadings();
+        StartRunning();
         return true;
     } catch (const std::exception& e) {
-        ui.MessageBox(std::string("LoadStartForm function error : ") + e.what(), "Pelkor", MsgIcon::Critical,
-                      MsgButtons::Ok, MsgAnswer::Ok);
-        ended_ = true;
-        exitStatus_ = StartFailed;
-        return false;
+        app_.Ui.MessageBox(std::string("LoadStartForm function error : ") + e.what(), "Pelkor", MsgIcon::Critical,
+                           MsgButtons::Ok, MsgAnswer::Ok);
+        return EndStart(StartFailed);
     }
+}
+
+bool PelkorApp::EndStart(int status) {
+    ended_ = true;
+    exitStatus_ = status;
+    return false;
+}
+
+void PelkorApp::ResetForStart() {
+    UserInterface& ui = app_.Ui;
+    RunStatus& st = app_.Status;
+    ui.SetCaption("Pelkor Application");
+    ui.ShowProgress(false);
+    ui.ClearReadLog();
+    st.NextTask = 1;
+    st.EditTask = 1;
+    st.WriteCounter = 0;
+
+    EnsureUserDataFolder();
+    pcd_->ReadSAIARegistery();
+    DefaultParameters(app_, [this] { pcd_->SetCurrentStation(0); });
+}
+
+bool PelkorApp::FindStartFile(const std::string& commandText, const std::string& currentFolder) {
+    switch (GetCommandLine(app_, commandText, currentFolder)) {
+        case CommandLineResult::Found: return true;
+        case CommandLineResult::NoCommand:
+            if (startInfo_) {
+                // Started without a job on purpose (from a menu): not a failure.
+                startInfo_();
+                return EndStart(0);
+            }
+            app_.Ui.MessageBox(
+                "No start file given. Run: pelkor [options] <start file>.pelk PG5=nn (see pelkor --help).",
+                "Pelkor", MsgIcon::Information, MsgButtons::Ok, MsgAnswer::Ok);
+            return EndStart(StartFailed);
+        default: return EndStart(StartFailed);
+    }
+}
+
+bool PelkorApp::LoadStartFile() {
+    if (ReadPelkorStartFile(app_)) return true;
+    app_.Ui.MessageBox("Bad file !", "Pelkor", MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
+    // Writing defaults over it would lose what the user set (Port, Locked, ...).
+    LogEvent(app_, 1, "Start file left as it was: " + app_.Settings.StartFile);
+    if (app_.Ui.Unattended()) return EndStart(StartFailed);
+    app_.Settings.StartMode = 1;
+    startProblem_ = true;
+    return true;
+}
+
+void PelkorApp::PrepareTasks() {
+    AppSettings& s = app_.Settings;
+    RunStatus& st = app_.Status;
+    st.Connected = 0;
+    LogStart();
+    jobStarted_ = true;
+    if (!startProblem_) StartMqtt();
+    if (excelProbe_)
+        excelProbe_(app_);
+    else
+        ProbeExcel(app_);
+
+    for (int i = 1; i <= s.TaskCount && i <= MaxTasks; ++i) {
+        Task& t = app_.Tasks[i];
+        const int16_t station = DefaultStation(s, t);
+        pcd_->SetCurrentStation(station);
+        bool ok = false;
+        engine_->SetResources(i, ok);
+        if (!ok) startProblem_ = true;
+        if (EqualsNoCase(t.FileType, "XLS") && st.ExcelMissing) {
+            st.LastErrorText = "Task " + std::to_string(i) + " Need Excel application !";
+            LogEvent(app_, 1, st.LastErrorText);
+            app_.Ui.MessageBox(st.LastErrorText + "\r\rExcel is not isntalled on this computer !", "Pelkor",
+                               MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
+        }
+        pcd_->SearchAllStation(i, station);
+    }
+}
+
+void PelkorApp::BeginReadings() {
+    RunStatus& st = app_.Status;
+    st.CurrentTask = 1;
+    if (st.AutoConnectActive && !st.Connected) pcd_->OpenPcdConnection(false);
+
+    st.FailedPackets = 0;
+    st.TotalPackets = 0;
+    st.MissingValues = 0;
+    for (int i = 1; i <= app_.Settings.TaskCount && i <= MaxTasks; ++i) engine_->SetFirstReading(i);
+    bool found = false;
+    engine_->SearchNextTaskToRead(true, found);
+}
+
+void PelkorApp::StartRunning() {
+    const AppSettings& s = app_.Settings;
+    if (s.SingleShot != 1) {
+        engine_->StartTimer(250);
+        if (s.DDEServer) LogEvent(app_, 1, dde_->StartDdeServer() ? "Start the DDE Server." : app_.Status.LastErrorText);
+        StartUnattended();
+        return;
+    }
+    app_.Ui.ClearReadLog();
+    if (!s.Hidden) {
+        engine_->StartTimer(1000);
+        app_.Ui.SetMenusEnabled(false, false, false);
+        return;
+    }
+    engine_->RunHiddenSingleShot();
 }
 
 int PelkorApp::Run(const std::atomic<bool>& stop) {
@@ -395,11 +426,7 @@ int PelkorApp::Run(const std::atomic<bool>& stop) {
         if (limited) wake = std::min(wake, deadline);
         const int ms = static_cast<int>(
             std::max<long long>(1, std::chrono::duration_cast<std::chrono::milliseconds>(wake - now).count()));
-        if (dde_->Running()) {
-            dde_->Poll(ms);
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-        }
+        idle_.Run(ms);
     }
     if (!Ended()) {
         // A time limit is the demo's way of ending; like the system ending

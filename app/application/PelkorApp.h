@@ -3,11 +3,10 @@
 // connection manager, the DDE service and the task engine, runs the
 // start-up sequence, the ConnectTimer loop and the closing order.
 //
-// The windows will drive this same object later (start-up from the main
-// window's load, Tick from its timer, RequestClose from its close box); the
-// headless loop here stands in for them. Parts are reached through small
-// adapters (PcdLink, DdeFeed), so a module can be swapped without touching
-// the scheduler.
+// The windows drive it (start-up from the main window's load, Tick from its
+// timer, RequestClose from its close box); without windows Run's loop does.
+// The engine reaches the connection through PcdLink; the DDE service and the
+// task editor follow the readings as ReadingDone observers.
 
 #include <atomic>
 #include <functional>
@@ -15,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "application/IdleWork.h"
 #include "core/AppContext.h"
 #include "tasks/PcdLink.h"
 #include "tasks/TaskEngine.h"
@@ -62,16 +62,16 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, 
                      bool& help, std::string& error);
 
 // The user interface without windows: the batch interface, whose event
-// processing also serves the DDE service.
+// processing does the application's idle work.
 class HeadlessUserInterface : public BatchUserInterface {
 public:
-    void SetDde(DdeServer* dde) { dde_ = dde; }
+    void SetIdleWork(IdleWork* idle) { idle_ = idle; }
     void SetVerbose(bool on) { verbose_ = on; }
     void SetStatusLine(const std::string& text) override;
     void ProcessEvents() override;
 
 private:
-    DdeServer* dde_ = nullptr;
+    IdleWork* idle_ = nullptr;
     bool verbose_ = false;
 };
 
@@ -92,6 +92,8 @@ public:
     TaskEngine& Engine() { return *engine_; }
     PcdConnection& Connection() { return *pcd_; }
     DdeServer& Dde() { return *dde_; }
+    // Done by the event processing of every user interface and by Run's waits.
+    IdleWork& Idle() { return idle_; }
     void SetOptions(const RunOptions& options);
 
     // The start-up sequence. False when the program is to end at once
@@ -144,7 +146,16 @@ public:
 private:
     class Link;
     class Feed;
+    class EditorFeed;
 
+    // The steps of Start; a false one has ended the start (EndStart).
+    bool EndStart(int status);
+    void ResetForStart();
+    bool FindStartFile(const std::string& commandText, const std::string& currentFolder);
+    bool LoadStartFile();
+    void PrepareTasks();
+    void BeginReadings();
+    void StartRunning();
     void EnsureUserDataFolder();
     void StartUnattended();
     void StartMqtt();
@@ -152,10 +163,12 @@ private:
 
     RunOptions options_;
     AppContext app_;
+    IdleWork idle_;
     std::unique_ptr<PcdConnection> pcd_;
     std::unique_ptr<DdeServer> dde_;
     std::unique_ptr<Link> link_;
     std::unique_ptr<Feed> feed_;
+    std::unique_ptr<EditorFeed> editorFeed_;
     std::unique_ptr<TaskEngine> engine_;
     std::unique_ptr<MqttPublisher> mqtt_;
     bool ended_ = false;

@@ -56,12 +56,4 @@ public:
     virtual bool ReconnectPending() const = 0;
 };
 
-class DdeFeed {
-public:
-    virtual ~DdeFeed() = default;
-    virtual bool Running() const = 0;
-    // A reading's ";"-separated values for the items and advise links.
-    virtual void PostDdeData(const std::string& values) = 0;
-};
-
 }  // namespace pelkor

@@ -18,7 +18,7 @@ const Date FarFuture = DateFromParts(2999, 1, 1);
 
 std::string ShortDateLongTime(Date d) { return DateText(d) + " " + TimeText(d); }
 
-TaskEngine::TaskEngine(AppContext& app, PcdLink& pcd, DdeFeed* dde) : app_(app), pcd_(pcd), dde_(dde) {}
+TaskEngine::TaskEngine(AppContext& app, PcdLink& pcd) : app_(app), pcd_(pcd) {}
 
 int TaskEngine::TaskCount() const { return std::clamp<int>(app_.Settings.TaskCount, 1, MaxTasks); }
 

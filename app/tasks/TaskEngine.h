@@ -3,8 +3,8 @@
 // reader that performs one acquisition, and the end of a single-shot job.
 //
 // One object per run, owned by the application object next to the
-// connection manager and the DDE service it talks to (through PcdLink and
-// DdeFeed). Everything runs on the program's one thread; the event
+// connection manager it talks to (through PcdLink); the DDE service and the
+// views follow the readings as ReadingDone observers. Everything runs on the program's one thread; the event
 // processing inside a pass may re-enter, which ReadingActive and
 // ManualReading keep harmless.
 
@@ -20,12 +20,12 @@ namespace pelkor {
 
 class TaskEngine {
 public:
-    TaskEngine(AppContext& app, PcdLink& pcd, DdeFeed* dde = nullptr);
+    TaskEngine(AppContext& app, PcdLink& pcd);
     TaskEngine(const TaskEngine&) = delete;
     TaskEngine& operator=(const TaskEngine&) = delete;
 
-    void SetDde(DdeFeed* dde) { dde_ = dde; }
-    // Observers of every stored record; not owned, removed before they die.
+    // Observers of every stored record, told in the order they were added;
+    // not owned, removed before they die.
     void AddReadingObserver(ReadingObserver* observer);
     void RemoveReadingObserver(ReadingObserver* observer);
     // Pause after the last step of a reading so the progress bar can show
@@ -100,7 +100,6 @@ private:
 
     AppContext& app_;
     PcdLink& pcd_;
-    DdeFeed* dde_ = nullptr;
     std::vector<ReadingObserver*> observers_;
     int progressPauseMs_ = 200;
 

@@ -303,10 +303,8 @@ bool TaskEngine::ReadTaskValues() {
             FailRead(n);
             return false;
         }
-        if (dde_ && dde_->Running()) dde_->PostDdeData(t.LastValues);
-        RaiseReadingDone(n, stamp);
         t.RowsWritten = t.RowsWritten + 1 >= 999999999 ? 0 : t.RowsWritten + 1;
-        if (!singleShot && st.EditorOpen) ui.TaskEditorShowDataRead(n);
+        RaiseReadingDone(n, stamp);
         if (singleShot) {
             LogEvent(app_, 1, "Task " + std::to_string(n) + " - Data have been read and saved in the file : " +
                                   t.OutputPath);

@@ -127,6 +127,34 @@ TEST_F(AppTest, NoStartFileEndsAtOnce) {
     EXPECT_EQ(app.ExitStatus(), PelkorApp::StartFailed);
 }
 
+TEST_F(AppTest, AStoredReadingRefreshesTheOpenEditorOfAContinuousRunOnly) {
+    ASSERT_TRUE(app.Start(Write("job.pelk", Job("Locked=1")) + " PG5=20", dir.path()));
+    RunStatus& st = app.App().Status;
+    EXPECT_TRUE(app.Engine().ReadPCDValues(1, true));
+    EXPECT_TRUE(ui.EditorDataReadRefreshes().empty()) << "no editor open";
+    st.EditorOpen = 1;
+    EXPECT_TRUE(app.Engine().ReadPCDValues(1, true));
+    EXPECT_EQ(ui.EditorDataReadRefreshes(), std::vector<int>({1}));
+    app.App().Settings.SingleShot = 1;
+    EXPECT_TRUE(app.Engine().ReadPCDValues(1, true));
+    EXPECT_EQ(ui.EditorDataReadRefreshes().size(), 1u);
+}
+
+TEST(IdleWorkTest, TheFirstItemThatWaitsTakesTheWaitAndTheHeadlessEventsRunIt) {
+    IdleWork idle;
+    std::vector<int> waits;
+    idle.Add([&](int ms) { waits.push_back(ms); return false; });
+    idle.Add([&](int ms) { waits.push_back(ms); return true; });
+    idle.Add([&](int ms) { waits.push_back(ms); return false; });
+    idle.Run(40);
+    EXPECT_EQ(waits, (std::vector<int>{40, 40, 0}));
+    HeadlessUserInterface headless;
+    headless.SetIdleWork(&idle);
+    headless.ProcessEvents();
+    EXPECT_EQ(waits.size(), 6u);
+    EXPECT_EQ(waits.back(), 0);
+}
+
 TEST_F(AppTest, UserFilesGoToTheDataFolderMadeOnFirstUseAndStartArmsTheConnection) {
     TempDir program;
     const std::string data = dir.file("home/.local/share/pelkor");

@@ -10,6 +10,7 @@
 
 #include "core/AppContext.h"
 #include "tasks/PcdLink.h"
+#include "tasks/ReadingEvents.h"
 
 namespace pelkor::testing {
 
@@ -118,12 +119,13 @@ private:
     std::vector<int16_t> bits_;
 };
 
-class FakeDde : public DdeFeed {
+class FakeDde : public ReadingObserver {
 public:
     bool IsRunning = true;
     std::vector<std::string> Posted;
-    bool Running() const override { return IsRunning; }
-    void PostDdeData(const std::string& values) override { Posted.push_back(values); }
+    void ReadingDone(const ReadingDoneEvent& e) override {
+        if (IsRunning) Posted.push_back(e.TaskRecord->LastValues);
+    }
 };
 
 }  // namespace pelkor::testing

@@ -34,9 +34,10 @@ protected:
     AppContext& app = ctx.app;
     FakePcd pcd{app};
     FakeDde dde;
-    TaskEngine engine{app, pcd, &dde};
+    TaskEngine engine{app, pcd};
 
     ReaderTest() {
+        engine.AddReadingObserver(&dde);
         engine.SetProgressPause(0);
         SetLogFolder(app.Settings, ctx.dir.path());
         app.Settings.LogUsed = 1;

@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
     DlPelsbus driver(folders.Libraries);
     PelkorApp app(ui, clock, folders.Program, driver, folders.UserData);
     app.SetOptions(options);
-    ui.SetDde(&app.Dde());
+    ui.SetIdleWork(&app.Idle());
 
     if (!app.Start(commandText, cwd)) return app.ExitStatus();
     return app.Run(g_stop);

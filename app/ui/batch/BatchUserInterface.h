@@ -13,13 +13,10 @@ namespace pelkor {
 
 class BatchUserInterface : public UserInterface {
 public:
-    // Receives every message box shown (for the event log).
-    using MessageHook = std::function<void(MsgIcon icon, const std::string& title, const std::string& text)>;
-
     BatchUserInterface();  // writes to std::cerr
     explicit BatchUserInterface(std::ostream& err);
 
-    void SetMessageHook(MessageHook hook) { hook_ = std::move(hook); }
+    void SetMessageHook(MessageHook hook) override { hook_ = std::move(hook); }
 
     // Exit status asked for by ExitProgram; -1 while none was asked for.
     int RequestedExit() const { return exitStatus_; }

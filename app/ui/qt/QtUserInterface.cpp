@@ -7,7 +7,7 @@
 #include <QThread>
 #include <algorithm>
 
-#include "dde/DdeServer.h"
+#include "application/IdleWork.h"
 #include "ui/qt/IoWorker.h"
 #include "ui/qt/dialogs/MainWindow.h"
 #include "ui/qt/dialogs/TaskEditorWindow.h"
@@ -142,7 +142,7 @@ void QtUserInterface::Beep() { QApplication::beep(); }
 
 void QtUserInterface::ProcessEvents() {
     QCoreApplication::processEvents();
-    if (dde_) dde_->Poll(0);
+    if (idle_) idle_->Run(0);
 }
 
 void QtUserInterface::ExitProgram(int status) {

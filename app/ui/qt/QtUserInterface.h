@@ -14,7 +14,7 @@ class QWidget;
 
 namespace pelkor {
 
-class DdeServer;
+class IdleWork;
 class IoWorker;
 class MainWindow;
 
@@ -26,7 +26,7 @@ public:
 
     void SetMainWindow(MainWindow* window) { window_ = window; }
     MainWindow* Window() const { return window_; }
-    void SetDde(DdeServer* dde) { dde_ = dde; }
+    void SetIdleWork(IdleWork* idle) { idle_ = idle; }
     // Library calls running or waiting on the I/O thread.
     int CallsInFlight() const { return inFlight_; }
     // Exit status asked for by ExitProgram; -1 while none was.
@@ -59,7 +59,7 @@ public:
 private:
     MainWindow* window_ = nullptr;  // cleared by the window when it goes
     UserInterface* messages_ = nullptr;
-    DdeServer* dde_ = nullptr;
+    IdleWork* idle_ = nullptr;
     int exitStatus_ = -1;
     std::unique_ptr<IoWorker> worker_;
     int inFlight_ = 0;

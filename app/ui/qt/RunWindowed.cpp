@@ -87,7 +87,7 @@ int RunWindowed(const WindowedRun& run) {
     // A window has a progress bar to show the end of a reading on.
     if (options.ProgressPauseMs == 0) options.ProgressPauseMs = 200;
     app.SetOptions(options);
-    ui.SetDde(&app.Dde());
+    ui.SetIdleWork(&app.Idle());
 
     MainWindow window(app, ui);
     ui.SetMainWindow(&window);

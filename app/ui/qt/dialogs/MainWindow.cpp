@@ -90,12 +90,10 @@ MainWindow::MainWindow(PelkorApp& app, QtUserInterface& ui, QWidget* parent)
     timer_->setObjectName("ConnectTimer");
     timer_->setInterval(250);
     connect(timer_, &QTimer::timeout, this, &MainWindow::OnTimer);
-    // The DDE service is served from this event loop.
+    // The application's idle work (the DDE service) is done from this event loop.
     ddeTimer_ = new QTimer(this);
     ddeTimer_->setInterval(20);
-    connect(ddeTimer_, &QTimer::timeout, this, [this] {
-        if (app_.Dde().Running()) app_.Dde().Poll(0);
-    });
+    connect(ddeTimer_, &QTimer::timeout, this, [this] { app_.Idle().Run(0); });
     resize(FrameLeft * 2 + FrameWidth, DefaultHeight);
 }
 
