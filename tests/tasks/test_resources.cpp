@@ -303,3 +303,15 @@ TEST(ParseTaskResources, AnyTextKeepsTheTableConsistent) {
         }
     }
 }
+
+TEST(TaskEntries, ResourceCountNeverReachesPastTheTable) {
+    Task t;
+    t.Resources.resize(2);
+    t.ResourceCount = 5;  // a count the table does not hold
+    EXPECT_EQ(t.Entries().size(), 2u);
+    t.ResourceCount = -1;
+    EXPECT_TRUE(t.Entries().empty());
+    t.ResourceCount = 1;
+    ASSERT_EQ(t.Entries().size(), 1u);
+    EXPECT_EQ(&t.Entries()[0], &t.Resources[0]);
+}

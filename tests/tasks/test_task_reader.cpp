@@ -309,6 +309,16 @@ TEST_F(ReaderTest, ObserversHearEveryStoredRecordOnly) {
     EXPECT_EQ(rec.Events.size(), 1u);
 }
 
+TEST_F(ReaderTest, TheReaderReadsTheTaskItIsGivenNotCurrentTask) {
+    Task& one = Setup("R 1 [1]");
+    Task& two = Setup("R 2 [1]", "None", 2);
+    app.Status.CurrentTask = 2;
+    ASSERT_TRUE(engine.ReadTaskValues(1));
+    EXPECT_EQ(one.LastValues, "1001");
+    EXPECT_EQ(two.LastValues, "");
+    EXPECT_EQ(app.Status.CurrentTask, 2);
+}
+
 TEST_F(ReaderTest, FailedStoreWritesTheErrorIntoTheFailingTaskOnly) {
     app.Settings.TaskCount = 2;
     Task& shown = Setup("R 5 [1]", "CSV", 1);
