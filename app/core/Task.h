@@ -3,8 +3,10 @@
 // settings and the run-time status. The application object owns one of each
 // (see AppContext.h); everything else receives them by reference.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -14,6 +16,21 @@
 namespace pelkor {
 
 constexpr int MaxTasks = 100;
+
+// One item of a task's resource list, parsed, with the values of its last
+// reading.
+struct ResourceEntry {
+    char Kind = '\0';            // R, F, I, K (clock); '\0' no variable
+    int16_t Count = 0;
+    int16_t Address = 0;
+    std::string Label;
+    std::string StationText;     // the station as the list names it; empty inherited
+    std::string Head;
+    std::string Values;          // ";v1;v2..." of the last reading
+    int16_t Station = 0;
+    bool StationInherited = false;
+    bool StationFailed = false;
+};
 
 struct Task {
     int16_t Disabled = 0;
@@ -62,18 +79,9 @@ struct Task {
     int16_t AddressCount = 0;
     std::string LastValues;
 
-    // Parsed resource table: one element per entry of the list, in list
-    // order; never fewer than one element per column.
-    std::vector<char> ResKind = {'\0'};
-    std::vector<int16_t> ResCount = {0};
-    std::vector<int16_t> ResAddress = {0};
-    std::vector<std::string> ResLabel = {""};
-    std::vector<std::string> ResStationText = {""};
-    std::vector<std::string> ResHead = {""};
-    std::vector<std::string> ResValues = {""};
-    std::vector<int16_t> ResStation = {0};
-    std::vector<bool> ResStationInherited = {false};
-    std::vector<bool> ResStationFailed = {false};
+    // Parsed resource table: one entry per item of the list, in list order;
+    // never empty.
+    std::vector<ResourceEntry> Resources = {ResourceEntry{}};
 
     int16_t StationCount = 0;
     int16_t FailedStations = 0;
@@ -81,6 +89,16 @@ struct Task {
     int32_t LineCounter = 0;
     std::string LastMessage;
     std::string TaskError;
+
+    // The entries the list declares: the first ResourceCount, never past
+    // the table whatever ResourceCount says.
+    std::span<ResourceEntry> Entries() { return {Resources.data(), EntryCount()}; }
+    std::span<const ResourceEntry> Entries() const { return {Resources.data(), EntryCount()}; }
+
+private:
+    std::size_t EntryCount() const {
+        return std::min(static_cast<std::size_t>(std::max<int>(ResourceCount, 0)), Resources.size());
+    }
 };
 
 // Entries 0..MaxTasks; entry 0 is never a task. A number outside that range

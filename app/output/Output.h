@@ -3,7 +3,7 @@
 // sheet in an ".xls" workbook.
 //
 // How the reader uses this module, per reading of task t:
-//   1. values  = JoinEntryValues(task)            // the entries' ResValues
+//   1. values  = JoinEntryValues(task)            // the entries' Values
 //      task.LastValues = BuildRecord(app, t, onDemand, values)
 //   2. kind = OutputKindOf(task); nothing to write when kind is None or
 //      FileName is empty (no error).

@@ -38,8 +38,7 @@ std::string PeriodSuffix(const Task& task, Date now) {
 
 std::string JoinEntryValues(const Task& task) {
     std::string values;
-    const std::size_t n = std::min<std::size_t>(std::max<int>(task.ResourceCount, 0), task.ResValues.size());
-    for (std::size_t i = 0; i < n; ++i) values += task.ResValues[i];
+    for (const ResourceEntry& e : task.Entries()) values += e.Values;
     if (!values.empty()) values.erase(0, 1);
     return values;
 }
@@ -77,12 +76,11 @@ namespace {
 
 // Values one entry contributes to a record: the reader writes fields only
 // for registers, flags, inputs and the clock.
-int ValuesOfEntry(const Task& task, std::size_t i) {
-    if (i >= task.ResKind.size() || i >= task.ResCount.size()) return 0;
-    switch (task.ResKind[i]) {
+int ValuesOfEntry(const ResourceEntry& e) {
+    switch (e.Kind) {
         case 'R':
         case 'F':
-        case 'I': return std::max<int>(task.ResCount[i], 0);
+        case 'I': return std::max<int>(e.Count, 0);
         case 'K': return 1;
         default: return 0;
     }
@@ -116,19 +114,20 @@ std::string HeadCell(std::string cell, char kind, int address, int j) {
 
 std::vector<ValueHead> ValueHeads(const Task& task) {
     std::vector<ValueHead> heads;
-    const std::size_t entries = std::max<int>(task.ResourceCount, 0);
-    for (std::size_t i = 0; i < entries; ++i) {
-        const int count = ValuesOfEntry(task, i);
+    const auto entries = task.Entries();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const ResourceEntry& e = entries[i];
+        const int count = ValuesOfEntry(e);
         if (count == 0) continue;
-        const std::string head = i < task.ResHead.size() ? task.ResHead[i] : std::string();
+        const std::string& head = e.Head;
         const std::vector<std::string> parts = Split(head, ',');
         const bool repeat = ContainsNoCase(head, "<$I") || ContainsNoCase(head, "<$A");
-        const int address = i < task.ResAddress.size() ? task.ResAddress[i] : 0;
+        const int address = e.Address;
         for (int j = 0; j < count; ++j) {
             std::string text;
             if (static_cast<std::size_t>(j) < parts.size()) text = parts[j];
             else if (repeat) text = parts.back();
-            const char kind = task.ResKind[i];
+            const char kind = e.Kind;
             std::string label = kind == 'K' ? std::string("CLK") : std::string(1, kind) + " " + std::to_string(address + j);
             heads.push_back({i, j, HeadCell(std::move(text), kind, address, j), std::move(label)});
         }

@@ -244,14 +244,10 @@ void PcdConnection::SearchAllStation(int task, int16_t station) {
         Task& t = app_.Tasks[task];
         auto& list = stationLists_.at(static_cast<std::size_t>(task));
         list.clear();
-        const std::size_t n = std::min<std::size_t>(
-            static_cast<std::size_t>(std::max<int>(t.ResourceCount, 0)),
-            std::min({t.ResStation.size(), t.ResStationInherited.size(), t.ResStationFailed.size()}));
-        for (std::size_t i = 0; i < n; ++i) {
-            if (t.ResStationInherited[i]) t.ResStation[i] = station;
-            if (std::find(list.begin(), list.end(), t.ResStation[i]) == list.end())
-                list.push_back(t.ResStation[i]);
-            t.ResStationFailed[i] = false;
+        for (ResourceEntry& e : t.Entries()) {
+            if (e.StationInherited) e.Station = station;
+            if (std::find(list.begin(), list.end(), e.Station) == list.end()) list.push_back(e.Station);
+            e.StationFailed = false;
         }
     } catch (const std::exception& e) {
         std::string text = std::string("SearchAllStation Function Error : ") + e.what();

@@ -13,7 +13,7 @@ struct ReadingDoneEvent {
     // reading the user asked for.
     Date Stamp = 0;
     // The task as it stands after the reading: LastValues is the record as
-    // written, ResValues the fields of each entry, ReadMissing the count of
+    // written, each entry's Values its fields, ReadMissing the count of
     // fields not obtained.
     const Task* TaskRecord = nullptr;
 };

@@ -33,23 +33,20 @@ void SplitAddress(const std::string& rest, std::string& address, double& count, 
 }  // namespace
 
 std::vector<ResourceRow> ResourceRowsOf(const Task& t) {
-    std::size_t n = t.ResourceCount > 0 ? static_cast<std::size_t>(t.ResourceCount) : 0;
-    for (std::size_t s : {t.ResKind.size(), t.ResCount.size(), t.ResAddress.size(), t.ResLabel.size(),
-                          t.ResStationText.size(), t.ResHead.size()})
-        n = std::min(n, s);
+    const auto entries = t.Entries();
     std::vector<ResourceRow> rows;
-    rows.reserve(std::max<std::size_t>(n, 1));
-    for (std::size_t i = 0; i < n; ++i) {
+    rows.reserve(std::max<std::size_t>(entries.size(), 1));
+    for (const ResourceEntry& e : entries) {
         ResourceRow r;
-        r.Station = t.ResStationText[i];
-        r.Head = t.ResHead[i];
-        const char kind = t.ResKind[i];
+        r.Station = e.StationText;
+        r.Head = e.Head;
+        const char kind = e.Kind;
         if (kind == 'K') {
-            r.Variable = t.ResLabel[i].empty() ? std::string("CLK") : Trim(t.ResLabel[i]);
+            r.Variable = e.Label.empty() ? std::string("CLK") : Trim(e.Label);
         } else if (kind != '\0' && kind != ' ') {
-            r.Variable = std::string(1, kind) + " " + std::to_string(t.ResAddress[i]);
+            r.Variable = std::string(1, kind) + " " + std::to_string(e.Address);
             // A count other than 1 is shown, so Apply keeps it.
-            if (t.ResCount[i] != 1) r.Variable += " [" + std::to_string(t.ResCount[i]) + "]";
+            if (e.Count != 1) r.Variable += " [" + std::to_string(e.Count) + "]";
         }
         rows.push_back(std::move(r));
     }
@@ -151,19 +148,20 @@ void ApplyResourceRows(AppContext& app, int n, const std::vector<ResourceRow>& a
     std::vector<std::string> items, heads;
     for (std::size_t i = 0; i < count; ++i) {
         const ResourceRow& row = rows[i];
+        ResourceEntry& e = t.Resources[i];
         const std::string stn = Trim(row.Station);
         bool inherited = true;
         if (!stn.empty()) {
             station = Short(LeadingNumber(stn));
             inherited = false;
             if (!explicitGiven || station != lastExplicit) {
-                t.ResStationText[i] = std::to_string(station);
+                e.StationText = std::to_string(station);
                 lastExplicit = station;
                 explicitGiven = true;
             }
         }
-        t.ResStation[i] = station;
-        t.ResStationInherited[i] = inherited;
+        e.Station = station;
+        e.StationInherited = inherited;
 
         // A clock row is the clock however it was chosen ("K" from the type
         // list, "CLK" typed): a bare "K" would be dropped from the list when
@@ -171,9 +169,9 @@ void ApplyResourceRows(AppContext& app, int n, const std::vector<ResourceRow>& a
         const std::string var = Trim(row.Variable);
         std::string label;
         if (IsClock(var)) {
-            t.ResKind[i] = 'K';
-            t.ResAddress[i] = 0;
-            t.ResCount[i] = 1;
+            e.Kind = 'K';
+            e.Address = 0;
+            e.Count = 1;
             label = "CLK";
         } else {
             const char kind = var.empty() ? '\0' : static_cast<char>(std::toupper(static_cast<unsigned char>(var[0])));
@@ -182,16 +180,16 @@ void ApplyResourceRows(AppContext& app, int n, const std::vector<ResourceRow>& a
             double number = 0;
             bool bracket = false;
             if (!rest.empty()) SplitAddress(rest, address, number, bracket);
-            t.ResKind[i] = kind;
-            t.ResAddress[i] = Short(LeadingNumber(address));
-            t.ResCount[i] = Short(number);
+            e.Kind = kind;
+            e.Address = Short(LeadingNumber(address));
+            e.Count = Short(number);
             label = (kind ? std::string(1, kind) : std::string()) + " " + address;
-            if (t.ResCount[i] > 1) label += " [" + std::to_string(t.ResCount[i]) + "]";
+            if (e.Count > 1) label += " [" + std::to_string(e.Count) + "]";
         }
-        t.ResLabel[i] = label;
-        t.ResHead[i] = row.Head;
-        if (t.ResCount[i] > 0) addresses += t.ResCount[i];
-        items.push_back(t.ResStationText[i].empty() ? label : "STN " + t.ResStationText[i] + " " + label);
+        e.Label = label;
+        e.Head = row.Head;
+        if (e.Count > 0) addresses += e.Count;
+        items.push_back(e.StationText.empty() ? label : "STN " + e.StationText + " " + label);
         heads.push_back(ReplaceAll(row.Head, ",", "\x01"));
     }
     t.AddressCount = static_cast<int16_t>(std::min<long>(addresses, INT16_MAX));

@@ -17,13 +17,14 @@ namespace {
 // address part with an optional "[count]".
 bool ParsePlainEntry(Task& t, std::size_t i, std::string_view item, std::string_view head) {
     if (item.empty()) return true;
+    ResourceEntry& e = t.Resources[i];
     std::string headText = ReplaceAll(head, "\x01", ",");
     if (!BeginsWithStn(item) && ContainsNoCase(item, "CLK")) {
-        t.ResKind[i] = 'K';
-        t.ResCount[i] = 1;
-        t.ResAddress[i] = 0;
-        t.ResLabel[i] = "CLK";
-        t.ResHead[i] = headText;
+        e.Kind = 'K';
+        e.Count = 1;
+        e.Address = 0;
+        e.Label = "CLK";
+        e.Head = headText;
         int16_t total;
         if (!ToInt16(t.AddressCount + 1.0, total)) return false;
         t.AddressCount = total;
@@ -38,7 +39,7 @@ bool ParsePlainEntry(Task& t, std::size_t i, std::string_view item, std::string_
         count = LeadingNumber(std::string_view(rest).substr(bracket + 1));
         address = Trim(std::string_view(rest).substr(0, bracket));
     }
-    t.ResKind[i] = kind;
+    e.Kind = kind;
     if (!IsNumeric(address)) return true;  // kind only: the reader skips it
     // Out of the connection manager's range the entry could never be read.
     if (!EntryRangeProblem(kind, LeadingNumber(address), count, true).empty()) return false;
@@ -47,10 +48,10 @@ bool ParsePlainEntry(Task& t, std::size_t i, std::string_view item, std::string_
     // A count below 1 yields no value, so it adds nothing to the total.
     int16_t total;
     if (!ToInt16(static_cast<double>(t.AddressCount) + (n > 0 ? n : 0), total)) return false;
-    t.ResAddress[i] = a;
-    t.ResCount[i] = n;
-    t.ResLabel[i] = ResourceLabel(kind, a, n);
-    t.ResHead[i] = headText;
+    e.Address = a;
+    e.Count = n;
+    e.Label = ResourceLabel(kind, a, n);
+    e.Head = headText;
     t.AddressCount = total;
     return true;
 }
@@ -95,16 +96,7 @@ std::string ResourceListProblem(const std::string& data) {
 
 void SizeResourceTable(Task& t, std::size_t n) {
     if (n < 1) n = 1;
-    t.ResKind.assign(n, '\0');
-    t.ResCount.assign(n, 0);
-    t.ResAddress.assign(n, 0);
-    t.ResLabel.assign(n, std::string());
-    t.ResStationText.assign(n, std::string());
-    t.ResHead.assign(n, std::string());
-    t.ResValues.assign(n, std::string());
-    t.ResStation.assign(n, 0);
-    t.ResStationInherited.assign(n, false);
-    t.ResStationFailed.assign(n, false);
+    t.Resources.assign(n, ResourceEntry{});
 }
 
 void ClearResourceTable(Task& t) {
@@ -124,27 +116,28 @@ std::string ResourceLabel(char kind, int16_t address, int16_t count) {
 
 bool ParseResourceEntry(Task& t, std::size_t i, std::string_view rawItem, std::string_view head,
                         int16_t defaultStation) {
-    if (i >= t.ResKind.size()) SizeResourceTable(t, i + 1);  // never write past the table
+    if (i >= t.Resources.size()) SizeResourceTable(t, i + 1);  // never write past the table
     std::string item = Trim(rawItem);
     if (item.empty()) return true;
+    ResourceEntry& e = t.Resources[i];
     if (i == 0) {
-        t.ResStation[0] = defaultStation;
-        t.ResStationInherited[0] = true;
+        e.Station = defaultStation;
+        e.StationInherited = true;
     } else {
-        t.ResStation[i] = t.ResStation[i - 1];
-        t.ResStationInherited[i] = t.ResStationInherited[i - 1];
+        e.Station = t.Resources[i - 1].Station;
+        e.StationInherited = t.Resources[i - 1].StationInherited;
     }
-    t.ResLabel[i].clear();
-    t.ResStationText[i].clear();
+    e.Label.clear();
+    e.StationText.clear();
 
     if (BeginsWithStn(item)) {
         std::size_t blank = item.find(' ', 4);
         if (blank != std::string::npos) {
             int16_t station;
             if (!ToInt16(LeadingNumber(std::string_view(item).substr(3, blank - 3)), station)) return false;
-            t.ResStation[i] = station;
-            t.ResStationInherited[i] = false;
-            t.ResStationText[i] = std::to_string(station);
+            e.Station = station;
+            e.StationInherited = false;
+            e.StationText = std::to_string(station);
             // The rest is a whole entry again, so "STN 5 CLK" reads station 5's clock.
             return ParsePlainEntry(t, i, Trim(std::string_view(item).substr(blank + 1)), head);
         }
@@ -177,10 +170,11 @@ bool ParseTaskResources(AppContext& app, int task) {
             const int16_t total = t.AddressCount;
             if (!ParseResourceEntry(t, i, items[i], head, station)) {
                 // Only this entry is lost: it reads nothing, the rest are read.
-                t.ResKind[i] = '\0';
-                t.ResCount[i] = 0;
+                ResourceEntry& e = t.Resources[i];
+                e.Kind = '\0';
+                e.Count = 0;
                 t.AddressCount = total;
-                t.ResLabel[i] = Trim(items[i]);
+                e.Label = Trim(items[i]);
                 if (bad.empty()) bad = Trim(items[i]);
             }
         }

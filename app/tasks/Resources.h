@@ -23,7 +23,7 @@ std::string ResourceListProblem(const std::string& data);
 // Empties the resource table of a task to one element per column
 // (ResourceCount and AddressCount 0).
 void ClearResourceTable(Task& task);
-// Sizes every column of the table to n elements (n >= 1), all empty.
+// Sizes the table to n entries (n >= 1), all empty.
 void SizeResourceTable(Task& task, std::size_t n);
 
 // Parses item (one normalised entry) into slot index of the task's table

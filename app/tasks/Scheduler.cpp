@@ -253,7 +253,7 @@ bool TaskEngine::ReadPCDValues(int n, bool force, bool onDemand) {
     pcd_.ClearConnectFailed();
     bool ok = false;
     try {
-        ok = ReadTaskValues();
+        ok = ReadTaskValues(n);
     } catch (...) {
         st.ReadingActive = 0;
         throw;

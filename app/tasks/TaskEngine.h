@@ -47,9 +47,9 @@ public:
     void SetResources(int task, bool& ok);
 
     // ---- reader ----------------------------------------------------------
-    // One acquisition of CurrentTask. The connection manager's
-    // connect-failed mark is checked before every entry.
-    bool ReadTaskValues();
+    // One acquisition of a task. The connection manager's connect-failed
+    // mark is checked before every entry.
+    bool ReadTaskValues(int task);
     // The task's message: LastMessage, TaskError, the event log (code 2).
     void TaskMessage(int task, const std::string& text);
     // The connection frame after a reading of this task.

@@ -16,24 +16,14 @@ namespace pelkor {
 namespace {
 
 std::string EntryText(const Task& t, std::size_t i) {
-    return std::string(1, t.ResKind[i]) + " " + std::to_string(t.ResAddress[i]) + "  [" +
-           std::to_string(t.ResCount[i]) + "]";
+    const ResourceEntry& e = t.Resources[i];
+    return std::string(1, e.Kind) + " " + std::to_string(e.Address) + "  [" + std::to_string(e.Count) + "]";
 }
 
 bool FileEmptyOrMissing(const std::string& path) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
     return ec || size == 0;
-}
-
-// The table's columns are sized together; a short column must not be read
-// past its end whatever ResourceCount says.
-std::size_t EntryCount(const Task& t) {
-    std::size_t n = t.ResourceCount > 0 ? static_cast<std::size_t>(t.ResourceCount) : 0;
-    for (std::size_t s : {t.ResKind.size(), t.ResCount.size(), t.ResAddress.size(), t.ResValues.size(),
-                          t.ResStation.size(), t.ResStationFailed.size()})
-        n = std::min(n, s);
-    return n;
 }
 
 }  // namespace
@@ -67,7 +57,7 @@ void TaskEngine::PCDConnectionStatus(int n) {
 bool TaskEngine::StationAccess(int n, std::size_t i) {
     Task& t = task(n);
     RunStatus& st = app_.Status;
-    const int station = t.ResStation[i];
+    const int station = t.Resources[i].Station;
     const std::string num = std::to_string(n);
     const std::string stn = std::to_string(station);
     if (station < 0) {
@@ -105,13 +95,13 @@ bool TaskEngine::StationAccess(int n, std::size_t i) {
         st.LastErrorText.clear();
     } else {
         // An unreachable station reaches the log once, until it is restored.
-        if (!t.ResStationFailed[i]) {
+        if (!t.Resources[i].StationFailed) {
             const std::string reason = st.LastErrorText;
             LogEvent(app_, 1, reason);
             st.LastErrorText = reason;
             messagesChanged_ = true;
         }
-        t.ResStationFailed[i] = true;
+        t.Resources[i].StationFailed = true;
     }
     if (station != lastStation_) {
         ++t.StationCount;
@@ -124,11 +114,12 @@ bool TaskEngine::StationAccess(int n, std::size_t i) {
 bool TaskEngine::ReadEntry(int n, std::size_t i) {
     Task& t = task(n);
     RunStatus& st = app_.Status;
-    const char kind = t.ResKind[i];
-    const int address = t.ResAddress[i];
-    const int count = t.ResCount[i];
-    const std::string stn = std::to_string(t.ResStation[i]);
-    std::string& out = t.ResValues[i];
+    const ResourceEntry& entry = t.Resources[i];
+    const char kind = entry.Kind;
+    const int address = entry.Address;
+    const int count = entry.Count;
+    const std::string stn = std::to_string(entry.Station);
+    std::string& out = t.Resources[i].Values;
     int code = 0;
     switch (kind) {
         case 'R':
@@ -154,9 +145,9 @@ bool TaskEngine::ReadEntry(int n, std::size_t i) {
     if (code == 0) {
         t.LastMessage = "Read : " + EntryText(t, i) + " - OK";
         messagesChanged_ = true;
-        if (t.ResStationFailed[i]) {
+        if (t.Resources[i].StationFailed) {
             LogEvent(app_, 1, "Task " + std::to_string(n) + " - Connection with PCD station " + stn + " restored.");
-            t.ResStationFailed[i] = false;
+            t.Resources[i].StationFailed = false;
         }
         return true;
     }
@@ -231,14 +222,13 @@ void TaskEngine::RaiseReadingDone(int n, Date stamp) {
     for (ReadingObserver* o : observers) o->ReadingDone(event);
 }
 
-bool TaskEngine::ReadTaskValues() {
+bool TaskEngine::ReadTaskValues(int n) {
     RunStatus& st = app_.Status;
     UserInterface& ui = app_.Ui;
-    const int n = st.CurrentTask;
     try {
         Task& t = task(n);
         const bool singleShot = app_.Settings.SingleShot != 0;
-        const std::size_t entries = EntryCount(t);
+        const std::size_t entries = t.Entries().size();
         const int maximum = static_cast<int>(entries) + 1;
         int progress = 0;
         ui.ShowProgress(true);
@@ -254,13 +244,13 @@ bool TaskEngine::ReadTaskValues() {
         lastStation_ = -1;
 
         for (std::size_t i = 0; i < entries; ++i) {
-            t.ResValues[i].clear();
+            t.Resources[i].Values.clear();
             messagesChanged_ = false;
-            const int count = t.ResCount[i];
+            const int count = t.Resources[i].Count;
             if (count <= 0) {
                 // A grid row left without a variable: nothing to read, and
                 // certainly not register 0; the log says it was skipped.
-                if (t.ResKind[i] == '\0')
+                if (t.Resources[i].Kind == '\0')
                     LogEvent(app_, 1, "Task " + std::to_string(n) + " : entry " + std::to_string(i + 1) +
                                           " has no PCD variable, skipped.");
                 continue;
@@ -274,10 +264,10 @@ bool TaskEngine::ReadTaskValues() {
             }
             if (!ok) {
                 messagesChanged_ = true;
-                t.ResValues[i].assign(static_cast<std::size_t>(count), ';');
+                t.Resources[i].Values.assign(static_cast<std::size_t>(count), ';');
                 t.ReadMissing += count;
             }
-            values_ += t.ResValues[i];
+            values_ += t.Resources[i].Values;
             const std::string line = "Task " + std::to_string(n) + " " + t.LastMessage;
             if (i == 0 && !singleShot) {
                 ui.ClearReadLog();

@@ -37,10 +37,10 @@ double NumberOrMissing(std::string_view text) { return IsNumeric(text) ? Leading
 std::vector<std::string> LiveSeriesNames(const Task& task) {
     std::vector<std::string> names;
     for (const ValueHead& h : ValueHeads(task)) {
-        const char kind = task.ResKind[h.Entry];
-        if (!IsValueKind(kind)) continue;
+        const ResourceEntry& e = task.Resources[h.Entry];
+        if (!IsValueKind(e.Kind)) continue;
         std::string name = Trim(h.Text);
-        if (name.empty()) name = std::string(1, kind) + " " + std::to_string(task.ResAddress[h.Entry] + h.Index);
+        if (name.empty()) name = std::string(1, e.Kind) + " " + std::to_string(e.Address + h.Index);
         names.push_back(std::move(name));
     }
     return names;
@@ -49,9 +49,9 @@ std::vector<std::string> LiveSeriesNames(const Task& task) {
 std::vector<double> LiveValues(const Task& task) {
     std::vector<double> values;
     for (const ValueHead& h : ValueHeads(task)) {
-        if (!IsValueKind(task.ResKind[h.Entry])) continue;
-        const std::string& text = h.Entry < task.ResValues.size() ? task.ResValues[h.Entry] : std::string();
-        values.push_back(NumberOrMissing(Field(text, h.Index)));
+        const ResourceEntry& e = task.Resources[h.Entry];
+        if (!IsValueKind(e.Kind)) continue;
+        values.push_back(NumberOrMissing(Field(e.Values, h.Index)));
     }
     return values;
 }

@@ -7,6 +7,7 @@
 #include "mqtt/MqttPayload.h"
 #include "mqtt/MqttClient.h"
 #include "mqtt/MqttTestSupport.h"
+#include "support/ResourceEntries.h"
 
 namespace pelkor {
 namespace {
@@ -14,13 +15,9 @@ namespace {
 Task BenchTask(int values) {
     Task t;
     t.ResourceCount = 1;
-    t.ResKind = {'R'};
-    t.ResAddress = {100};
-    t.ResCount = {static_cast<int16_t>(values)};
-    t.ResHead = {"Meter <$I+1>"};
-    t.ResValues = {""};
-    for (int i = 0; i < values; ++i) t.ResValues[0] += ";" + std::to_string(123456 + i * 7);
-    t.LastValues = "2026-12-06 10:15:00;0" + t.ResValues[0];
+    t.Resources = {MakeEntry('R', values, 100, "Meter <$I+1>")};
+    for (int i = 0; i < values; ++i) t.Resources[0].Values += ";" + std::to_string(123456 + i * 7);
+    t.LastValues = "2026-12-06 10:15:00;0" + t.Resources[0].Values;
     t.FileType = "CSV";
     return t;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "output/Output.h"
+#include "support/ResourceEntries.h"
 #include "support/ScriptedUserInterface.h"
 #include "support/TempDir.h"
 #include "core/Clock.h"
@@ -30,13 +31,9 @@ struct Bench {
         task.HeadLines = 1;
         task.NextRead = clock.Now();
         task.ResourceCount = 1;
-        task.ResKind = {'R'};
-        task.ResAddress = {100};
-        task.ResCount = {static_cast<int16_t>(values)};
-        task.ResHead = {"R<$A>"};
         std::string v;
         for (int i = 0; i < values; ++i) v += ";" + std::to_string(123456 + i * 7);
-        task.ResValues = {v};
+        task.Resources = {MakeEntry('R', values, 100, "R<$A>", v)};
         ComposeOutputPath(app, 1);
     }
 };

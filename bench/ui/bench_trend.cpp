@@ -8,6 +8,7 @@
 
 #include "application/PelkorApp.h"
 #include "pcd/PelsbusDriver.h"
+#include "support/ResourceEntries.h"
 #include "support/ScriptedUserInterface.h"
 #include "support/TempDir.h"
 #include "ui/qt/dialogs/TrendWindow.h"
@@ -38,13 +39,9 @@ struct Bench {
 Task TenValues(int step) {
     Task t;
     t.ResourceCount = 1;
-    t.ResKind = {'R'};
-    t.ResCount = {10};
-    t.ResAddress = {0};
-    t.ResHead = {"Value <$I>"};
     std::string values;
     for (int k = 0; k < 10; ++k) values += ";" + std::to_string((step * (k + 1)) % 1000);
-    t.ResValues = {values};
+    t.Resources = {MakeEntry('R', 10, 0, "Value <$I>", values)};
     return t;
 }
 

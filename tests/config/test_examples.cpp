@@ -24,7 +24,7 @@ public:
     std::string Counts() {
         std::string s;
         for (int i = 1; i <= t.app.Settings.TaskCount; ++i)
-            s += std::to_string(t.app.Tasks[i].AddressCount) + "@" + std::to_string(t.app.Tasks[i].ResStation[0]) + " ";
+            s += std::to_string(t.app.Tasks[i].AddressCount) + "@" + std::to_string(t.app.Tasks[i].Resources[0].Station) + " ";
         return s;
     }
     TestContext t;

@@ -25,10 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     pelkor::ParseTaskResources(app, 1);
 
     std::size_t n = t.ResourceCount > 0 ? static_cast<std::size_t>(t.ResourceCount) : 1;
-    if (t.ResKind.size() != n || t.ResCount.size() != n || t.ResAddress.size() != n || t.ResLabel.size() != n ||
-        t.ResStationText.size() != n || t.ResHead.size() != n || t.ResValues.size() != n ||
-        t.ResStation.size() != n || t.ResStationInherited.size() != n || t.ResStationFailed.size() != n)
-        __builtin_trap();
+    if (t.Resources.size() != n) __builtin_trap();
     if (pelkor::NormaliseResourceList(t.Data) != t.Data) __builtin_trap();
     if (t.AddressCount < 0) __builtin_trap();
     return 0;

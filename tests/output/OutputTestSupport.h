@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "support/ResourceEntries.h"
 #include "support/TempDir.h"
 #include <vector>
 
@@ -22,25 +23,10 @@ struct Entry {
 
 inline void SetEntries(Task& t, const std::vector<Entry>& entries) {
     t.ResourceCount = static_cast<int16_t>(entries.size());
-    t.ResKind.clear();
-    t.ResAddress.clear();
-    t.ResCount.clear();
-    t.ResHead.clear();
-    t.ResValues.clear();
-    for (const Entry& e : entries) {
-        t.ResKind.push_back(e.Kind);
-        t.ResAddress.push_back(static_cast<int16_t>(e.Address));
-        t.ResCount.push_back(static_cast<int16_t>(e.Count));
-        t.ResHead.push_back(e.Head);
-        t.ResValues.push_back(e.Values);
-    }
-    if (entries.empty()) {
-        t.ResKind = {'\0'};
-        t.ResAddress = {0};
-        t.ResCount = {0};
-        t.ResHead = {""};
-        t.ResValues = {""};
-    }
+    t.Resources.clear();
+    for (const Entry& e : entries)
+        t.Resources.push_back(MakeEntry(e.Kind, e.Count, e.Address, e.Head, e.Values));
+    if (entries.empty()) t.Resources = {ResourceEntry{}};
 }
 
 inline std::string ReadFile(const std::string& path) { return pelkor::ReadAll(path); }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "log/LogEvents.h"
+#include "support/ResourceEntries.h"
 #include "support/TestContext.h"
 
 namespace pelkor::test {
@@ -19,15 +20,14 @@ constexpr int Inherited = -1;
 inline void SetTaskStations(Task& t, const std::vector<int>& stations) {
     const std::size_t n = stations.size();
     t.ResourceCount = static_cast<int16_t>(n);
-    t.ResKind.assign(n, 'R');
-    t.ResStation.assign(n, 0);
-    t.ResStationInherited.assign(n, false);
-    t.ResStationFailed.assign(n, true);
+    ResourceEntry entry = MakeEntry('R', 0, 0);
+    entry.StationFailed = true;
+    t.Resources.assign(n, entry);
     for (std::size_t i = 0; i < n; ++i) {
         if (stations[i] == Inherited)
-            t.ResStationInherited[i] = true;
+            t.Resources[i].StationInherited = true;
         else
-            t.ResStation[i] = static_cast<int16_t>(stations[i]);
+            t.Resources[i].Station = static_cast<int16_t>(stations[i]);
     }
 }
 

@@ -173,9 +173,13 @@ TEST_F(PcdTest, InheritedEntriesFollowTheConnectedStation) {
     SetTaskStations(app.Tasks[1], {Inherited, 7, Inherited, 7});
     pcd.SearchAllStation(1, 4);
     const Task& t = app.Tasks[1];
-    EXPECT_EQ(t.ResStation, (std::vector<int16_t>{4, 7, 4, 7}));
+    std::vector<int16_t> stations;
+    for (const ResourceEntry& e : t.Resources) {
+        stations.push_back(e.Station);
+        EXPECT_FALSE(e.StationFailed);
+    }
+    EXPECT_EQ(stations, (std::vector<int16_t>{4, 7, 4, 7}));
     EXPECT_EQ(pcd.StationList(1), (std::vector<int16_t>{4, 7}));
-    EXPECT_EQ(t.ResStationFailed, std::vector<bool>(4, false));
 
     drv.stations[4];
     ASSERT_TRUE(pcd.OpenPcdConnection(false));

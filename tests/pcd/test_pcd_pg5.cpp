@@ -159,7 +159,7 @@ TEST_F(Pg5Test, AutoStationTakesThePcdsOwnNumber) {
     Model("pcdstation=12\n");
     ASSERT_TRUE(pcd.OpenPcdConnection(false));
     EXPECT_EQ(pcd.AddressedStation(), 12);
-    EXPECT_EQ(app.Tasks[1].ResStation[0], 12);  // inherited entry follows the PCD
+    EXPECT_EQ(app.Tasks[1].Resources[0].Station, 12);  // inherited entry follows the PCD
     EXPECT_EQ(pcd.StationList(1), (std::vector<int16_t>{12}));
 
     Model("pcdstation=12\nstations=12\n");

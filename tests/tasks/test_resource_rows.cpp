@@ -2,12 +2,21 @@
 // reading and writing of a variable cell.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "support/ScriptedUserInterface.h"
 #include "tasks/ResourceRows.h"
 #include "tasks/Resources.h"
 
 namespace pelkor {
 namespace {
+
+template <class Field>
+std::vector<Field> Column(const Task& t, Field ResourceEntry::*field) {
+    std::vector<Field> column;
+    for (const ResourceEntry& e : t.Resources) column.push_back(e.*field);
+    return column;
+}
 
 struct Rows : ::testing::Test {
     ScriptedUserInterface ui;
@@ -20,17 +29,17 @@ struct Rows : ::testing::Test {
 TEST_F(Rows, StationsAreWrittenWhereTheyChange) {
     ApplyResourceRows(app, 1, {{"2", "R 1", ""}, {"", "F 5 [3]", ""}, {"3", "CLK", ""}});
     EXPECT_EQ(t.Data, "STN 2 R 1,F 5 [3],STN 3 CLK");
-    EXPECT_EQ(t.ResStation, (std::vector<int16_t>{2, 2, 3}));
-    EXPECT_EQ(t.ResStationInherited, (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(Column(t, &ResourceEntry::Station), (std::vector<int16_t>{2, 2, 3}));
+    EXPECT_EQ(Column(t, &ResourceEntry::StationInherited), (std::vector<bool>{false, true, false}));
     EXPECT_EQ(t.AddressCount, 5);
 
     ApplyResourceRows(app, 1, {{"2", "R 1", ""}, {"2", "R 2", ""}, {"", "R 3", ""}});
     EXPECT_EQ(t.Data, "STN 2 R 1,R 2,R 3");
-    EXPECT_EQ(t.ResStation, (std::vector<int16_t>{2, 2, 2}));
+    EXPECT_EQ(Column(t, &ResourceEntry::Station), (std::vector<int16_t>{2, 2, 2}));
 
     // Before any station the task's default station applies.
     ApplyResourceRows(app, 1, {{"", "R 1", ""}});
-    EXPECT_EQ(t.ResStation[0], 7);
+    EXPECT_EQ(t.Resources[0].Station, 7);
 }
 
 TEST_F(Rows, RowsThatNameNothingReadableAreRefusedOrLeftOutWithTheirHeads) {
@@ -52,7 +61,7 @@ TEST_F(Rows, RowsThatNameNothingReadableAreRefusedOrLeftOutWithTheirHeads) {
 TEST_F(Rows, ClockRowsStayTheClockThroughASave) {
     ApplyResourceRows(app, 1, {{"", "K", ""}, {"", "clk", ""}});
     EXPECT_EQ(t.Data, "CLK,CLK");
-    EXPECT_EQ(t.ResCount, (std::vector<int16_t>{1, 1}));
+    EXPECT_EQ(Column(t, &ResourceEntry::Count), (std::vector<int16_t>{1, 1}));
     ASSERT_TRUE(ParseTaskResources(app, 1));
     EXPECT_EQ(t.ResourceCount, 2);
 }
@@ -61,15 +70,15 @@ TEST_F(Rows, CommaInAHeadlineSurvivesAsCharacterOne) {
     ApplyResourceRows(app, 1, {{"", "R 1 [2]", "a,b"}, {"", "R 5", "c"}});
     EXPECT_EQ(t.DataHead, "a\x01" "b,c");
     ASSERT_TRUE(ParseTaskResources(app, 1));
-    EXPECT_EQ(t.ResHead[0], "a,b");
+    EXPECT_EQ(t.Resources[0].Head, "a,b");
     EXPECT_EQ(ResourceRowsOf(t)[0].Head, "a,b");
 }
 
 TEST_F(Rows, EmptyVariableIsLeftOutWithItsHeadNotRegisterZero) {
     ApplyResourceRows(app, 1, {{"", "", "x"}, {"", "R 4", "y"}});
     EXPECT_EQ(t.ResourceCount, 1);
-    EXPECT_EQ(t.ResKind[0], 'R');
-    EXPECT_EQ(t.ResAddress[0], 4);
+    EXPECT_EQ(t.Resources[0].Kind, 'R');
+    EXPECT_EQ(t.Resources[0].Address, 4);
     EXPECT_EQ(t.DataHead, "y");
     EXPECT_EQ(t.AddressCount, 1);
 }

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "support/ResourceEntries.h"
 #include "support/TestContext.h"
 #include "tasks/TaskDefaults.h"
 
@@ -62,8 +63,9 @@ TEST(SetDefaultTaskParameters, ResetsTheTaskButKeepsItsIdentity) {
     t.FormatUsed = 1;
     t.FormatTime = "hh";
     t.ResourceCount = 3;
-    t.ResKind.assign(3, 'R');
-    t.ResLabel.assign(3, "x");
+    ResourceEntry entry = MakeEntry('R', 1, 0);
+    entry.Label = "x";
+    t.Resources.assign(3, entry);
 
     SetDefaultTaskParameters(c.app, 2);
 
@@ -102,9 +104,8 @@ TEST(SetDefaultTaskParameters, ResetsTheTaskButKeepsItsIdentity) {
     EXPECT_EQ(t.FormatUsed, 0);
     EXPECT_EQ(t.FormatTime, "");
     EXPECT_EQ(t.ResourceCount, 0);
-    EXPECT_EQ(t.ResKind.size(), 1u);
-    EXPECT_EQ(t.ResLabel.size(), 1u);
-    EXPECT_EQ(t.ResStationFailed.size(), 1u);
+    ASSERT_EQ(t.Resources.size(), 1u);
+    EXPECT_EQ(t.Resources[0].Label, "");
 }
 
 TEST(SetDefaultTaskParameters, OutputFolderFollowsThePreviousTask) {

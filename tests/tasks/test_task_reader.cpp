@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "log/LogEvents.h"
+#include "support/ResourceEntries.h"
 #include "support/TestContext.h"
 #include "tasks/FakePcd.h"
 #include "tasks/Resources.h"
@@ -103,19 +104,13 @@ TEST_F(ReaderTest, CountZeroEntriesLeaveNoFieldsAndNoLines) {
     // An entry with count 0 in the middle, as the parser leaves a
     // non-numeric address.
     t.ResourceCount = 3;
-    t.ResKind = {'R', 'R', 'F'};
-    t.ResAddress = {1, 0, 3};
-    t.ResCount = {2, 0, 1};
-    t.ResStation = {0, 0, 0};
-    t.ResValues = {"", "", ""};
-    t.ResStationFailed = {false, false, false};
-    t.ResHead = {"", "", ""};
+    t.Resources = {MakeEntry('R', 2, 1), MakeEntry('R', 0, 0), MakeEntry('F', 1, 3)};
     ASSERT_TRUE(Read());
     EXPECT_EQ(t.LastValues, "1001;1002;1");
     EXPECT_EQ(Count(ctx.ui.ReadLog(), "Task 1 Read"), 2u);
     EXPECT_EQ(Log().find("has no PCD variable"), std::string::npos);
     // A grid row left without a variable is skipped with a log line.
-    t.ResKind[1] = '\0';
+    t.Resources[1].Kind = '\0';
     ASSERT_TRUE(Read());
     EXPECT_EQ(t.LastValues, "1001;1002;1");
     EXPECT_NE(Log().find("Task 1 : entry 2 has no PCD variable, skipped."), std::string::npos);
@@ -239,7 +234,7 @@ TEST_F(ReaderTest, PguModeRefusesAStationChangeAndBadStationIsRefused) {
     EXPECT_EQ(t.TaskError, "Read : R 2  [1] - Error : SBus Station Change not allowed in PGU.");
 
     pcd.Pgu = false;
-    t.ResStation[1] = -2;
+    t.Resources[1].Station = -2;
     ASSERT_TRUE(Read());
     EXPECT_EQ(t.LastValues, "1001;");
     EXPECT_NE(Log().find("Task 1 - Connection with PCD aborted, bad station : -2"), std::string::npos);
@@ -313,6 +308,16 @@ TEST_F(ReaderTest, ObserversHearEveryStoredRecordOnly) {
     std::filesystem::remove(ctx.dir.file("x.csv"));
     ASSERT_TRUE(Read());
     EXPECT_EQ(rec.Events.size(), 1u);
+}
+
+TEST_F(ReaderTest, TheReaderReadsTheTaskItIsGivenNotCurrentTask) {
+    Task& one = Setup("R 1 [1]");
+    Task& two = Setup("R 2 [1]", "None", 2);
+    app.Status.CurrentTask = 2;
+    ASSERT_TRUE(engine.ReadTaskValues(1));
+    EXPECT_EQ(one.LastValues, "1001");
+    EXPECT_EQ(two.LastValues, "");
+    EXPECT_EQ(app.Status.CurrentTask, 2);
 }
 
 TEST_F(ReaderTest, FailedStoreWritesTheErrorIntoTheFailingTaskOnly) {

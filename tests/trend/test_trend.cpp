@@ -5,6 +5,7 @@
 #include <cmath>
 #include <fstream>
 
+#include "support/ResourceEntries.h"
 #include "xls/Workbook.h"
 #include "support/TempDir.h"
 #include "trend/TrendSources.h"
@@ -125,11 +126,8 @@ TEST(TrendFile, HundredThousandLinesOpen) {
 TEST(TrendLive, NamesFromTheHeadsOrTheResourceAndMissingFields) {
     Task t;
     t.ResourceCount = 3;
-    t.ResKind = {'R', 'K', 'F'};
-    t.ResCount = {2, 1, 2};
-    t.ResAddress = {100, 0, 7};
-    t.ResHead = {"Temp <$I+1>", "Clock", ""};
-    t.ResValues = {";12;-3", ";2023-03-15 12:00:00", ";;"};
+    t.Resources = {MakeEntry('R', 2, 100, "Temp <$I+1>", ";12;-3"),
+                   MakeEntry('K', 1, 0, "Clock", ";2023-03-15 12:00:00"), MakeEntry('F', 2, 7, "", ";;")};
     EXPECT_EQ(LiveSeriesNames(t), (std::vector<std::string>{"Temp 1", "Temp 2", "F 7", "F 8"}));
     const std::vector<double> v = LiveValues(t);
     ASSERT_EQ(v.size(), 4u);

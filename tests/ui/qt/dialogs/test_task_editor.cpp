@@ -55,7 +55,7 @@ TEST_F(TaskEditor, RemovingTaskTwoOfFourMovesTheSections) {
     EXPECT_EQ(Key(3, "Comments"), "T4");
     EXPECT_EQ(Key(4, "Comments"), "");
     EXPECT_EQ(GetIniString(file, "Pelkor", "Task"), "3");
-    EXPECT_EQ(ctx.Tasks[2].ResAddress[0], 3);  // the parsed list moved with its task
+    EXPECT_EQ(ctx.Tasks[2].Resources[0].Address, 3);  // the parsed list moved with its task
 }
 
 TEST_F(TaskEditor, OnlyTaskIsNotRemoved) {

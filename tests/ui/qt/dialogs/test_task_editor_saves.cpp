@@ -83,7 +83,7 @@ TEST_F(EditorSaves, AFailedAddressFileReadLeavesTheTaskReadable) {
     EXPECT_EQ(t.ui.LastMessage()->Text, "No Address specified !");
     EXPECT_EQ(ctx.Tasks[1].Data, "R 1");
     EXPECT_EQ(ctx.Tasks[1].AddressCount, 1);
-    EXPECT_EQ(ctx.Tasks[1].ResKind[0], 'R');
+    EXPECT_EQ(ctx.Tasks[1].Resources[0].Kind, 'R');
 }
 
 TEST_F(EditorSaves, NoReadIntervalIsShownAfterSave) {

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "Screens.h"
+#include "support/ResourceEntries.h"
 #include "ui/qt/dialogs/TrendWindow.h"
 #include "util/DateTime.h"
 
@@ -15,16 +16,13 @@ namespace {
 pelkor::Task Plant(int i) {
     pelkor::Task t;
     t.ResourceCount = 2;
-    t.ResKind = {'R', 'F'};
-    t.ResCount = {2, 1};
-    t.ResAddress = {100, 5};
-    t.ResHead = {"Temperature,Pressure", "Pump"};
     const bool lost = i > 200 && i < 230;  // a connection outage
     const double temp = 20 + 0.02 * i + 2 * std::sin(i / 25.0);
     const double pressure = 1000 + 40 * std::sin(i / 60.0);
-    t.ResValues = {lost ? ";;" : ";" + std::to_string(std::lround(temp * 10) / 10.0).substr(0, 4) + ";" +
-                                     std::to_string(std::lround(pressure)),
-                   lost ? ";" : std::string(";") + ((i / 40) % 2 ? "1" : "0")};
+    t.Resources = {pelkor::MakeEntry('R', 2, 100, "Temperature,Pressure",
+                                     lost ? ";;" : ";" + std::to_string(std::lround(temp * 10) / 10.0).substr(0, 4) + ";" +
+                                                       std::to_string(std::lround(pressure))),
+                   pelkor::MakeEntry('F', 1, 5, "Pump", lost ? ";" : std::string(";") + ((i / 40) % 2 ? "1" : "0"))};
     return t;
 }
 
