@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "application/ConnectionCaptions.h"
 #include "core/AppContext.h"
 #include "tasks/PcdLink.h"
 #include "tasks/TaskEngine.h"
@@ -152,6 +153,7 @@ private:
 
     RunOptions options_;
     AppContext app_;
+    ConnectionCaptions captions_{app_};
     std::unique_ptr<PcdConnection> pcd_;
     std::unique_ptr<DdeServer> dde_;
     std::unique_ptr<Link> link_;

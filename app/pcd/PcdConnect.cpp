@@ -22,21 +22,19 @@ constexpr int RegisterLimit = 16384;
 std::string TaskPrefix(int task) { return "Task " + std::to_string(task) + " - "; }
 }  // namespace
 
-void PCDConnectionOpen(AppContext& app, bool opened) {
-    if (opened)
-        app.Ui.SetConnectionFrame("PCD Connected", UiColour::Blue);
-    else
-        app.Ui.SetConnectionFrame("Connection failed", UiColour::Magenta);
-}
+namespace {
+struct NoConnectionEvents : ConnectionEvents {
+    void ChannelOpened(PcdChannel) override {}
+    void ConnectionOpened(PcdChannel) override {}
+    void ConnectionFailed() override {}
+    void ConnectionEnded(const std::string&) override {}
+};
 
-void ButtonConnect(AppContext& app, bool showStart) {
-    if (app.Settings.SingleShot)
-        app.Ui.SetConnectButton("Start", false, false, false);
-    else if (showStart)
-        app.Ui.SetConnectButton("Start", true, true, false);
-    else
-        app.Ui.SetConnectButton("Stop", true, false, true);
+ConnectionEvents& Nobody() {
+    static NoConnectionEvents nobody;
+    return nobody;
 }
+}  // namespace
 
 PcdConnection::PcdConnection(AppContext& app, PelsbusDriver& sbus, Pg5LibraryFactory pg5Factory)
     : app_(app),
@@ -44,7 +42,8 @@ PcdConnection::PcdConnection(AppContext& app, PelsbusDriver& sbus, Pg5LibraryFac
       sbus_(*blockingSbus_),
       pg5Factory_(std::move(pg5Factory)),
       builtinDriver_(std::make_unique<BuiltinDriver>(*this)),
-      pg5Driver_(std::make_unique<Pg5Driver>(*this)) {
+      pg5Driver_(std::make_unique<Pg5Driver>(*this)),
+      events_(&Nobody()) {
     if (!pg5Factory_)
         pg5Factory_ = [](const std::string& dir, int version) {
             return std::make_unique<DlPg5Library>(dir, version);
@@ -56,6 +55,8 @@ PcdConnection::PcdConnection(AppContext& app, PelsbusDriver& sbus, Pg5LibraryFac
 }
 
 PcdConnection::~PcdConnection() = default;
+
+void PcdConnection::SetEvents(ConnectionEvents* events) { events_ = events ? events : &Nobody(); }
 
 // The start file may switch the channel at any time, so it is chosen at each call.
 PcdDriver& PcdConnection::Driver() const {
@@ -193,7 +194,7 @@ bool PcdConnection::OpenPcdConnection(bool force) {
             if (!hint.empty() && hint != lastHint_) LogEvent(app_, 1, TaskPrefix(task) + hint);
             lastHint_ = hint;
             if (!hint.empty()) st.LastErrorText += " " + hint;
-            PCDConnectionOpen(app_, false);
+            events_->ConnectionFailed();
             if (tried >= 2) LogEvent(app_, 1, TaskPrefix(task) + "No PCD Connection available !");
             connecting_ = false;
             DisconnectOnPCD(1, resultCode_);
@@ -217,10 +218,8 @@ bool PcdConnection::OpenPcdConnection(bool force) {
         addressedStation_ = station;
         addressedIp_ = ChannelIp();
         SearchAllStation(task, station);
-        app_.Ui.SetStatusBarPanel(ConnectionPanel, driver.ConnectedText());
         reconnectPending_ = false;
-        ButtonConnect(app_, false);
-        PCDConnectionOpen(app_, true);
+        events_->ConnectionOpened(driver.Channel());
         return true;
     } catch (const DriverBindError&) {
         // An unbound driver ends the attempt without a word.
@@ -379,10 +378,7 @@ void PcdConnection::DisconnectOnPCD(int16_t reason, int32_t code) {
         } else {
             ClosePcdConnection(message);
         }
-        app_.Ui.SetStatusLine(message);
-        ButtonConnect(app_, true);
-        app_.Ui.SetStatusBarPanel(ConnectionPanel, "PCD disconnected");
-        app_.Ui.SetConnectionFrame("PCD disconnected", UiColour::Red);
+        events_->ConnectionEnded(message);
     } catch (const std::exception& e) {
         TrapError("DisconnectOnPCD", e);
     }

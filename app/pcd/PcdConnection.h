@@ -17,6 +17,7 @@
 
 #include "pcd/Pg5Library.h"
 #include "core/Pg5Services.h"
+#include "pcd/ConnectionEvents.h"
 #include "pcd/PcdDriver.h"
 #include "pcd/PelsbusDriver.h"
 #include "pcd/ResultTexts.h"
@@ -31,15 +32,6 @@ inline constexpr int32_t RegisterRangeError = 1002;
 inline constexpr int32_t PortClosedCode = DataCodeShift + 35;
 inline constexpr int FirstPg5Version = 13;
 inline constexpr int LastPg5Version = 20;
-// The status-bar panel the connection texts go to.
-inline constexpr int ConnectionPanel = 0;
-
-// Main-window helpers the manager uses (through app.Ui).
-// The connection frame: "PCD Connected" in blue, or "Connection failed" in magenta.
-void PCDConnectionOpen(AppContext& app, bool opened);
-// The connect button and the Start/Stop menu items (all off in a single-shot run).
-void ButtonConnect(AppContext& app, bool showStart);
-
 using Pg5LibraryFactory =
     std::function<std::unique_ptr<Pg5Library>(const std::string& appsDir, int version)>;
 // The connection dialog (owner window, record, flag) -> PG5 code.
@@ -55,6 +47,8 @@ public:
 
     // The driver of the current channel, the one place that tells them apart.
     PcdDriver& Driver() const;
+    // Who hears of connects and losses (null: nobody).
+    void SetEvents(ConnectionEvents* events);
 
     // --- connection manager ---
     bool OpenPcdConnection(bool force);
@@ -184,6 +178,7 @@ private:
     PelsbusDriver& sbus_;
     Pg5LibraryFactory pg5Factory_;
     std::unique_ptr<PcdDriver> builtinDriver_, pg5Driver_;
+    ConnectionEvents* events_;
 
     int32_t resultCode_ = 0;
     std::string lastHint_;  // the channel's cause last logged by a failed connect

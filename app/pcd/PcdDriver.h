@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "pcd/ConnectionEvents.h"
+
 namespace pelkor {
 
 class PcdDriver {
@@ -24,8 +26,7 @@ public:
     virtual std::string FailureHint() = 0;
     // The station the open channel reaches.
     virtual int16_t ConnectedStation() const = 0;
-    // The connection panel's text once connected.
-    virtual const char* ConnectedText() const = 0;
+    virtual PcdChannel Channel() const = 0;
 
     // Below 1: the station answered.
     virtual int32_t SetStation(int16_t station) = 0;

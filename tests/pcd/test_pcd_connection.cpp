@@ -8,6 +8,7 @@
 
 #include "FakePelsbus.h"
 #include "PcdTestSupport.h"
+#include "application/ConnectionCaptions.h"
 #include "pcd/PcdConnection.h"
 #include "pcd/ResultTexts.h"
 #include "util/DateTime.h"
@@ -45,6 +46,7 @@ class PcdTest : public ::testing::Test {
 protected:
     void SetUp() override {
         UseLog(app, ctx.dir.path());
+        pcd.SetEvents(&captions);
         app.Status.CurrentTask = 1;
         drv.stations[3];
         drv.stations[5];
@@ -61,6 +63,7 @@ protected:
     AppContext& app = ctx.app;
     ScriptedUserInterface& ui = ctx.ui;
     FakePelsbus drv;
+    ConnectionCaptions captions{app};
     PcdConnection pcd{app, drv};
 };
 
@@ -68,10 +71,10 @@ protected:
 // place in the connection layer looks at that choice.
 TEST_F(PcdTest, DriverIsChosenInOnePlaceFromTheChannelChoice) {
     app.Settings.Port = "udp:127.0.0.1:5050";
-    EXPECT_STREQ(pcd.Driver().ConnectedText(), "Connected");
+    EXPECT_EQ(pcd.Driver().Channel(), PcdChannel::BuiltIn);
     EXPECT_TRUE(pcd.BuiltInIpChannel());
     app.Status.PG5Available = 1;
-    EXPECT_STREQ(pcd.Driver().ConnectedText(), "Connected by PG5");
+    EXPECT_EQ(pcd.Driver().Channel(), PcdChannel::Pg5);
     EXPECT_FALSE(pcd.BuiltInIpChannel());
     app.Status.PG5Available = 0;
     EXPECT_TRUE(pcd.Driver().LosesClosedPort());

@@ -16,7 +16,7 @@ public:
     void StationFailed(int32_t) override {}
     std::string FailureHint() override;
     int16_t ConnectedStation() const override;
-    const char* ConnectedText() const override { return "Connected"; }
+    PcdChannel Channel() const override { return PcdChannel::BuiltIn; }
     int32_t SetStation(int16_t station) override;
     bool IpMovable() const override { return UdpChannel(); }
     bool MoveTo(int16_t station, const std::string& ip) override;

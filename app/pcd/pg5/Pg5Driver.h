@@ -16,7 +16,7 @@ public:
     void StationFailed(int32_t code) override;
     std::string FailureHint() override { return {}; }
     int16_t ConnectedStation() const override;
-    const char* ConnectedText() const override { return "Connected by PG5"; }
+    PcdChannel Channel() const override { return PcdChannel::Pg5; }
     int32_t SetStation(int16_t station) override;
     bool IpMovable() const override { return true; }
     bool MoveTo(int16_t station, const std::string& ip) override;

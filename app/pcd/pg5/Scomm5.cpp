@@ -261,7 +261,7 @@ int32_t PcdConnection::ConnectPg5() {
         pg5Ready_ = true;
         handle_ = 0;
         if (Pg5Failed(lib.PcdConnectChannel(handle_, record_, channelFlag_))) return pg5Code_;
-        app_.Ui.SetStatusBarPanel(ConnectionPanel, "Connected by PG5");
+        events_->ChannelOpened(PcdChannel::Pg5);
         if (autoStation) {
             int32_t pcdStation = 0;
             if (Pg5Failed(lib.PcdRdStation(handle_, pcdStation))) pcdStation = 0;
