@@ -143,6 +143,24 @@ void PcdConnection::NoteUnofferedBaudrate(int32_t baud) {
                           std::to_string(rates.front()) + " to " + std::to_string(rates.back()) + " Bd).");
 }
 
+void PcdConnection::FailConnect(PcdDriver& driver, int task, std::size_t tried) {
+    // No station at all: the task's address list is empty or could not
+    // be read, which its own message said; no connection was tried.
+    app_.Status.LastErrorText = TaskPrefix(task) + (tried == 0 ? "The Task has no PCD address to connect to."
+                                                       : "No valid connection for the Task.");
+    // The library's code says little ("COM already opened" for a missing
+    // device); the cause goes with it to the status line and the log.
+    const std::string hint = driver.FailureHint();
+    // Logged when it changes, not on every retry of an automatic connect.
+    if (!hint.empty() && hint != lastHint_) LogEvent(app_, 1, TaskPrefix(task) + hint);
+    lastHint_ = hint;
+    if (!hint.empty()) app_.Status.LastErrorText += " " + hint;
+    events_->ConnectionFailed();
+    if (tried >= 2) LogEvent(app_, 1, TaskPrefix(task) + "No PCD Connection available !");
+    connecting_ = false;
+    DisconnectOnPCD(1, resultCode_);
+}
+
 bool PcdConnection::OpenPcdConnection(bool force) {
     auto& st = app_.Status;
     if (!force && !app_.Settings.SingleShot && holdOff_) return false;
@@ -183,21 +201,7 @@ bool PcdConnection::OpenPcdConnection(bool force) {
             connectFailed_ = true;
         }
         if (!connected) {
-            // No station at all: the task's address list is empty or could not
-            // be read, which its own message said; no connection was tried.
-            st.LastErrorText = TaskPrefix(task) + (tried == 0 ? "The Task has no PCD address to connect to."
-                                                               : "No valid connection for the Task.");
-            // The library's code says little ("COM already opened" for a missing
-            // device); the cause goes with it to the status line and the log.
-            const std::string hint = driver.FailureHint();
-            // Logged when it changes, not on every retry of an automatic connect.
-            if (!hint.empty() && hint != lastHint_) LogEvent(app_, 1, TaskPrefix(task) + hint);
-            lastHint_ = hint;
-            if (!hint.empty()) st.LastErrorText += " " + hint;
-            events_->ConnectionFailed();
-            if (tried >= 2) LogEvent(app_, 1, TaskPrefix(task) + "No PCD Connection available !");
-            connecting_ = false;
-            DisconnectOnPCD(1, resultCode_);
+            FailConnect(driver, task, tried);
             return false;
         }
         const int16_t station = driver.ConnectedStation();

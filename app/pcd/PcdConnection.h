@@ -160,6 +160,8 @@ private:
     void NamePcdDllPort(const std::string& name);
     bool MovePcdDll(int16_t station, const std::string& ip);
     bool PortIsUdp() const;
+    // No station of `task` answered (`tried` of them were tried).
+    void FailConnect(PcdDriver& driver, int task, std::size_t tried);
     // The Pelsbus port name of an IP address over the UDP channel.
     std::string UdpPortName(const std::string& address) const;
     // The address the IP-channel messages name.
