@@ -153,6 +153,7 @@ PelkorApp::PelkorApp(UserInterface& ui, Clock& clock, std::string programFolder,
                      std::string userDataFolder)
     : app_(ui, clock, programFolder, userDataFolder.empty() ? programFolder : std::move(userDataFolder)) {
     pcd_ = std::make_unique<PcdConnection>(app_, driver);
+    pcd_->SetEvents(&captions_);
     app_.Pg5 = pcd_.get();
     dde_ = std::make_unique<DdeServer>(app_);
     link_ = std::make_unique<Link>(app_, *pcd_);

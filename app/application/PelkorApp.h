@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "application/IdleWork.h"
+#include "application/ConnectionCaptions.h"
 #include "core/AppContext.h"
 #include "tasks/PcdLink.h"
 #include "tasks/TaskEngine.h"
@@ -164,6 +165,7 @@ private:
     RunOptions options_;
     AppContext app_;
     IdleWork idle_;
+    ConnectionCaptions captions_{app_};
     std::unique_ptr<PcdConnection> pcd_;
     std::unique_ptr<DdeServer> dde_;
     std::unique_ptr<Link> link_;

@@ -41,7 +41,7 @@ int32_t PcdConnection::TestPcdDllChannel(const std::string& device, int32_t baud
             if (code == 0) {
                 sbus_.PCDSetStation(station);
                 const int32_t read = sbus_.PcdRdStatus(0, &status);
-                code = read > 0 ? read + 100 : read < 0 ? 99 : 0;
+                code = read > 0 ? read + DataCodeShift : read < 0 ? FailedPortCode : 0;
             }
         }
         sbus_.PCDClose();

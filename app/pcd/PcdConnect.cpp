@@ -8,6 +8,8 @@
 #include "pcd/BlockingCalls.h"
 #include "pcd/PcdConnection.h"
 #include "pcd/ResultTexts.h"
+#include "pcd/builtin/BuiltinDriver.h"
+#include "pcd/pg5/Pg5Driver.h"
 #include "util/SerialDevices.h"
 #include "util/Text.h"
 
@@ -20,27 +22,28 @@ constexpr int RegisterLimit = 16384;
 std::string TaskPrefix(int task) { return "Task " + std::to_string(task) + " - "; }
 }  // namespace
 
-void PCDConnectionOpen(AppContext& app, bool opened) {
-    if (opened)
-        app.Ui.SetConnectionFrame("PCD Connected", UiColour::Blue);
-    else
-        app.Ui.SetConnectionFrame("Connection failed", UiColour::Magenta);
-}
+namespace {
+struct NoConnectionEvents : ConnectionEvents {
+    void ChannelOpened(PcdChannel) override {}
+    void ConnectionOpened(PcdChannel) override {}
+    void ConnectionFailed() override {}
+    void ConnectionEnded(const std::string&) override {}
+};
 
-void ButtonConnect(AppContext& app, bool showStart) {
-    if (app.Settings.SingleShot)
-        app.Ui.SetConnectButton("Start", false, false, false);
-    else if (showStart)
-        app.Ui.SetConnectButton("Start", true, true, false);
-    else
-        app.Ui.SetConnectButton("Stop", true, false, true);
+ConnectionEvents& Nobody() {
+    static NoConnectionEvents nobody;
+    return nobody;
 }
+}  // namespace
 
 PcdConnection::PcdConnection(AppContext& app, PelsbusDriver& sbus, Pg5LibraryFactory pg5Factory)
     : app_(app),
       blockingSbus_(std::make_unique<BlockingPelsbus>(app.Ui, sbus)),
       sbus_(*blockingSbus_),
-      pg5Factory_(std::move(pg5Factory)) {
+      pg5Factory_(std::move(pg5Factory)),
+      builtinDriver_(std::make_unique<BuiltinDriver>(*this)),
+      pg5Driver_(std::make_unique<Pg5Driver>(*this)),
+      events_(&Nobody()) {
     if (!pg5Factory_)
         pg5Factory_ = [](const std::string& dir, int version) {
             return std::make_unique<DlPg5Library>(dir, version);
@@ -52,6 +55,13 @@ PcdConnection::PcdConnection(AppContext& app, PelsbusDriver& sbus, Pg5LibraryFac
 }
 
 PcdConnection::~PcdConnection() = default;
+
+void PcdConnection::SetEvents(ConnectionEvents* events) { events_ = events ? events : &Nobody(); }
+
+// The start file may switch the channel at any time, so it is chosen at each call.
+PcdDriver& PcdConnection::Driver() const {
+    return app_.Status.PG5Available != 0 ? *pg5Driver_ : *builtinDriver_;
+}
 
 void PcdConnection::TrapError(const std::string& routine, const std::exception& e) {
     std::string text = routine + " function error : " + e.what();
@@ -81,9 +91,9 @@ void SplitAddress(const std::string& address, std::string& host, std::string& po
 }
 }  // namespace
 
-bool PcdConnection::BuiltInIpChannel() const {
-    return app_.Status.PG5Available == 0 && IsUdpPort(app_.Settings.Port);
-}
+bool PcdConnection::PortIsUdp() const { return IsUdpPort(app_.Settings.Port); }
+
+bool PcdConnection::BuiltInIpChannel() const { return Driver().UdpChannel(); }
 
 std::string PcdConnection::TaskAddress(int task) const {
     if (task >= 1 && task <= MaxTasks) {
@@ -133,6 +143,24 @@ void PcdConnection::NoteUnofferedBaudrate(int32_t baud) {
                           std::to_string(rates.front()) + " to " + std::to_string(rates.back()) + " Bd).");
 }
 
+void PcdConnection::FailConnect(PcdDriver& driver, int task, std::size_t tried) {
+    // No station at all: the task's address list is empty or could not
+    // be read, which its own message said; no connection was tried.
+    app_.Status.LastErrorText = TaskPrefix(task) + (tried == 0 ? "The Task has no PCD address to connect to."
+                                                       : "No valid connection for the Task.");
+    // The library's code says little ("COM already opened" for a missing
+    // device); the cause goes with it to the status line and the log.
+    const std::string hint = driver.FailureHint();
+    // Logged when it changes, not on every retry of an automatic connect.
+    if (!hint.empty() && hint != lastHint_) LogEvent(app_, 1, TaskPrefix(task) + hint);
+    lastHint_ = hint;
+    if (!hint.empty()) app_.Status.LastErrorText += " " + hint;
+    events_->ConnectionFailed();
+    if (tried >= 2) LogEvent(app_, 1, TaskPrefix(task) + "No PCD Connection available !");
+    connecting_ = false;
+    DisconnectOnPCD(1, resultCode_);
+}
+
 bool PcdConnection::OpenPcdConnection(bool force) {
     auto& st = app_.Status;
     if (!force && !app_.Settings.SingleShot && holdOff_) return false;
@@ -142,19 +170,12 @@ bool PcdConnection::OpenPcdConnection(bool force) {
     connecting_ = true;
     const int task = st.CurrentTask;
     try {
-        const bool pg5 = st.PG5Available != 0;
-        if (pg5 && app_.Settings.DLL > 0 && !ReadPg5ChannelFile()) {
+        PcdDriver& driver = Driver();
+        const int32_t baud = app_.Settings.Baudrate > 0 ? app_.Settings.Baudrate : 9600;
+        if (!driver.PrepareConnect(task, baud)) {
             connecting_ = false;
             return false;
         }
-        if (!pg5) {
-            ipChannel_ = BuiltInIpChannel();
-            sbusChannel_ = pguMode_ = false;
-            dllIp_ = ipChannel_ ? TaskAddress(task) : std::string();
-            NamePcdDllPort(ipChannel_ ? UdpPortName(dllIp_) : app_.Settings.Port);
-        }
-        const int32_t baud = app_.Settings.Baudrate > 0 ? app_.Settings.Baudrate : 9600;
-        if (!pg5 && !ipChannel_) NoteUnofferedBaudrate(baud);
         // A copy: a status change during the attempt may rebuild the list.
         const std::vector<int16_t> stations = StationList(task);
         bool connected = false;
@@ -164,15 +185,12 @@ bool PcdConnection::OpenPcdConnection(bool force) {
             ++tried;
             connecting_ = true;
             connectionStation_ = station;
-            int32_t code = pg5 ? ConnectPg5()
-                               : OpenPcdDll(app_.Settings.COM, station, baud, 1);
+            int32_t code = driver.Connect(station, baud);
             if (code <= 0 && CheckPcdStatus()) {
                 connected = true;
                 break;
             }
-            // A PG5 channel opened for a PCD that then failed its status
-            // check would hold the port and refuse every later connect.
-            if (pg5 && code <= 0 && pg5Ready_) ClosePg5();
+            driver.StationFailed(code);
             if (ipChannel_)
                 LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD " + ChannelIp() + " failed !");
             else if (pguMode_)
@@ -183,30 +201,10 @@ bool PcdConnection::OpenPcdConnection(bool force) {
             connectFailed_ = true;
         }
         if (!connected) {
-            // No station at all: the task's address list is empty or could not
-            // be read, which its own message said; no connection was tried.
-            st.LastErrorText = TaskPrefix(task) + (tried == 0 ? "The Task has no PCD address to connect to."
-                                                               : "No valid connection for the Task.");
-            // The library's code says little ("COM already opened" for a missing
-            // device); the cause goes with it to the status line and the log.
-            std::string hint;
-            if (!pg5) {
-                const std::string device =
-                    ChannelDevice(ipChannel_ ? UdpPortName(dllIp_) : app_.Settings.Port, app_.Settings.COM);
-                // A host look-up may wait on the name service: off the window's thread.
-                app_.Ui.RunBlocking([&] { hint = SerialAccessHint(device); });
-            }
-            // Logged when it changes, not on every retry of an automatic connect.
-            if (!hint.empty() && hint != lastHint_) LogEvent(app_, 1, TaskPrefix(task) + hint);
-            lastHint_ = hint;
-            if (!hint.empty()) st.LastErrorText += " " + hint;
-            PCDConnectionOpen(app_, false);
-            if (tried >= 2) LogEvent(app_, 1, TaskPrefix(task) + "No PCD Connection available !");
-            connecting_ = false;
-            DisconnectOnPCD(1, resultCode_);
+            FailConnect(driver, task, tried);
             return false;
         }
-        const int16_t station = pg5 ? pg5Station_ : connectionStation_;
+        const int16_t station = driver.ConnectedStation();
         if (ipChannel_)
             LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD " + ChannelIp() +
                                   " station " + std::to_string(station) + " established.");
@@ -224,10 +222,8 @@ bool PcdConnection::OpenPcdConnection(bool force) {
         addressedStation_ = station;
         addressedIp_ = ChannelIp();
         SearchAllStation(task, station);
-        app_.Ui.SetStatusBarPanel(ConnectionPanel, pg5 ? "Connected by PG5" : "Connected");
         reconnectPending_ = false;
-        ButtonConnect(app_, false);
-        PCDConnectionOpen(app_, true);
+        events_->ConnectionOpened(driver.Channel());
         return true;
     } catch (const DriverBindError&) {
         // An unbound driver ends the attempt without a word.
@@ -258,7 +254,7 @@ void PcdConnection::SearchAllStation(int task, int16_t station) {
 
 bool PcdConnection::SetPcdStation(int16_t station) {
     try {
-        int32_t code = app_.Status.PG5Available ? SetPg5Station(station) : TestPcdDllStation(station);
+        int32_t code = Driver().SetStation(station);
         if (code < 1) {
             addressedStation_ = station;
             return true;
@@ -272,14 +268,14 @@ bool PcdConnection::SetPcdStation(int16_t station) {
 }
 
 bool PcdConnection::SetPcdIpStation(int16_t station, const std::string& ip) {
-    const bool builtIn = !app_.Status.PG5Available;
-    if (builtIn && !BuiltInIpChannel()) {
+    PcdDriver& driver = Driver();
+    if (!driver.IpMovable()) {
         app_.Ui.MessageBox("No IP Connection with internal DLL !", "Pelkor", MsgIcon::Critical,
                            MsgButtons::Ok, MsgAnswer::Ok);
         return false;
     }
     try {
-        if (builtIn ? MovePcdDll(station, ip) : SetPg5StationEx(station, ip) < 1) {
+        if (driver.MoveTo(station, ip)) {
             addressedStation_ = station;
             addressedIp_ = ip;
             return true;
@@ -301,7 +297,7 @@ bool PcdConnection::SetPcdIpStation(int16_t station, const std::string& ip) {
 bool PcdConnection::CheckPcdStatus() {
     try {
         int32_t status = 0;
-        int32_t code = app_.Status.PG5Available ? ReadPg5Status(status) : ReadPcdDllStatus(cpu_, status);
+        int32_t code = Driver().ReadStatus(status);
         if (code != 0) {
             LoseClosedPort(code);
             return false;
@@ -337,10 +333,7 @@ void PcdConnection::ClosePcdConnection(const std::string& message) {
     auto& st = app_.Status;
     if (st.Connected) {
         try {
-            if (st.PG5Available)
-                ClosePg5();
-            else
-                ClosePcdDll();
+            Driver().Close();
         } catch (const std::exception&) {
             // Closing goes on whatever the driver says: the connection is gone.
         }
@@ -385,10 +378,7 @@ void PcdConnection::DisconnectOnPCD(int16_t reason, int32_t code) {
         } else {
             ClosePcdConnection(message);
         }
-        app_.Ui.SetStatusLine(message);
-        ButtonConnect(app_, true);
-        app_.Ui.SetStatusBarPanel(ConnectionPanel, "PCD disconnected");
-        app_.Ui.SetConnectionFrame("PCD disconnected", UiColour::Red);
+        events_->ConnectionEnded(message);
     } catch (const std::exception& e) {
         TrapError("DisconnectOnPCD", e);
     }
@@ -400,7 +390,7 @@ void PcdConnection::DisconnectOnPCD(int16_t reason, int32_t code) {
 // a failed port (99) is not: the readings go on, each leaving its record
 // with empty fields, and each reopens the port until the device is back.
 void PcdConnection::LoseClosedPort(int32_t code) {
-    if (code != PortClosedCode || app_.Status.PG5Available || !app_.Status.Connected || connecting_) return;
+    if (code != PortClosedCode || !Driver().LosesClosedPort() || !app_.Status.Connected || connecting_) return;
     DisconnectOnPCD(1, code);
 }
 
@@ -414,11 +404,7 @@ int32_t PcdConnection::ReadBits(char letter, int16_t address, int16_t count) {
         }
         bitValues_.assign(static_cast<std::size_t>(count), 0);
         bitBytes_.assign(static_cast<std::size_t>(count), 0);
-        int32_t code;
-        if (app_.Status.PG5Available)
-            code = ReadPg5Bits(letter, address, count, 0);
-        else
-            code = letter == 'F' ? ReadPcdDllFlags(address, count, 0) : ReadPcdDllInputs(address, count, 0);
+        const int32_t code = Driver().ReadBits(letter, address, count);
         resultCode_ = code;
         LoseClosedPort(code);
         return code;
@@ -444,8 +430,7 @@ int32_t PcdConnection::ReadPcdRegisters(int16_t address, int16_t count, int16_t 
         if (firstIndex < 0) firstIndex = 0;
         // Room for the values from the first index on.
         registerValues_.assign(static_cast<std::size_t>(firstIndex) + static_cast<std::size_t>(count), 0);
-        int32_t code = app_.Status.PG5Available ? ReadPg5Registers(address, count, firstIndex)
-                                                : ReadPcdDllRegisters(address, count, firstIndex);
+        const int32_t code = Driver().ReadRegisters(address, count, firstIndex);
         resultCode_ = code;
         LoseClosedPort(code);
         return code;
@@ -459,12 +444,13 @@ int32_t PcdConnection::ReadPcdRegisters(int16_t address, int16_t count, int16_t 
 
 int32_t PcdConnection::ReadPcdClock() {
     try {
-        if (!app_.Status.PG5Available && !sbus_.HasReadClock()) {
+        PcdDriver& driver = Driver();
+        if (!driver.CanReadClock()) {
             resultCode_ = 1;
             app_.Status.LastErrorText = "Function not supported by the local DLL";
             return 1;
         }
-        resultCode_ = app_.Status.PG5Available ? ReadPg5Clock() : ReadPcdDllClock();
+        resultCode_ = driver.ReadClock();
         return resultCode_;
     } catch (const std::exception& e) {
         TrapError("ReadPcdClock", e);

@@ -1,55 +1,12 @@
 #pragma once
-// The program's single doorway to a PCD.
-//
-// PcdConnection keeps the connection state and talks either to the built-in
-// S-Bus library (RunStatus::PG5Available == 0, through a PelsbusDriver) or
-// to PG5's communication library (PG5Available == 1, bound from the PG5
-// program folder). It works on app.Status.CurrentTask; everything the user
-// sees goes through app.Ui and LogEvent.
-//
-// Public API (callers: scheduler, reader, main window, task editor, settings)
-//   Connection
-//     bool OpenPcdConnection(bool force)        connect for the current task
-//     void SearchAllStation(int task, int16_t station)   rebuild its station list
-//     bool SetPcdStation(int16_t station)       change the addressed station
-//     bool SetPcdIpStation(int16_t station, ip) same, with IP (PG5, or the
-//                                               built-in library over UDP)
-//     int MoveToTaskAddress(task, station)      built-in UDP: to the task's address
-//     bool CheckPcdStatus()                     status watch
-//     void ClosePcdConnection(message)          message empty = normal close
-//     void DisconnectOnPCD(int16_t reason, int32_t code)   0 stop, 1 no station,
-//                                               12/13 PCD status 0/1
-//   Reads (values from index 0 of PcdBitValues / PcdRegisterValues)
-//     int32_t ReadPcdFlags(address, count)      0, driver code, or 1001
-//     int32_t ReadPcdInputs(address, count)     0, driver code, or 1001
-//     int32_t ReadPcdRegisters(address, count, firstIndex = 0)   ..., or 1002
-//     int32_t ReadPcdClock()                    0 or a code; 1 with a built-in
-//                                               library lacking PCDReadClock;
-//                                               the value is PcdClock()
-//   Results: PcdResultCode(), PcdBitValues(), PcdRegisterValues(),
-//            app.Status.LastErrorText
-//   State: Connecting(), HoldOff(), ReconnectPending(), ConnectFailed(),
-//          ClearConnectFailed(),
-//          LastStatus(), ConnectionStation(), AddressedStation(),
-//          AddressedIp(), StationList(task), IpChannel(), SbusChannel(),
-//          PguMode(); SetCurrentStation() for the start-file reader.
-//   PG5: ReadSAIARegistery(), SelectPg5Library(), ReadPg5ChannelFile(),
-//        CopyPg5Defaults(app, file), ShowPg5ChannelDialog(owner),
-//        Pg5AppsDir(version), Pg5LocalDir(version), ProgramFolderFound().
-//   Main-window helpers (free functions, through app.Ui): PCDConnectionOpen,
-//        ButtonConnect.
-//   Wiring: construct once per run with DlPelsbus(ShippedLibraryFolders(ExecutableFolder())); set
-//        app.Pg5 = &connection and run ReadSAIARegistery() before the PG5
-//        version selection. A connect tries the station list of the current
-//        task, so SearchAllStation must have run for it (start-up does).
-//   Wrappers of the built-in library (used by the above, public for tests):
-//        OpenPcdDll, TestPcdDllStation, ReadPcdDllStatus, ReadPcdDllFlags,
-//        ReadPcdDllInputs, ReadPcdDllRegisters, ReadPcdDllClock, ClosePcdDll.
-//
-// Run-time errors (an unbound library, a task number out of range) are
-// trapped in each operation: a message box "<routine> function error : "
-// + the error text, except inside a connect, where an unbound library ends the
-// attempt quietly.
+// The connection manager: the one doorway from the program to a PCD. It keeps
+// the connection state, the station lists and every message of a connect,
+// a station change or a loss, and leaves what differs between the built-in
+// S-Bus library and PG5's library to a PcdDriver (builtin/, pg5/), chosen
+// from RunStatus::PG5Available in Driver(). The readings go through it so
+// that a failing read can end the connection the same way from every caller.
+// Wiring: app.Pg5 = &connection; ReadSAIARegistery() before the PG5 version
+// is chosen; SearchAllStation(task) before the task's first connect.
 
 #include <array>
 #include <cstdint>
@@ -60,7 +17,10 @@
 
 #include "pcd/Pg5Library.h"
 #include "core/Pg5Services.h"
+#include "pcd/ConnectionEvents.h"
+#include "pcd/PcdDriver.h"
 #include "pcd/PelsbusDriver.h"
+#include "pcd/ResultTexts.h"
 #include "core/AppContext.h"
 
 namespace pelkor {
@@ -69,18 +29,9 @@ namespace pelkor {
 inline constexpr int32_t BitRangeError = 1001;
 inline constexpr int32_t RegisterRangeError = 1002;
 // A built-in library data call on a port that is not open ("COM Closed").
-inline constexpr int32_t PortClosedCode = 135;
+inline constexpr int32_t PortClosedCode = DataCodeShift + 35;
 inline constexpr int FirstPg5Version = 13;
 inline constexpr int LastPg5Version = 20;
-// The status-bar panel the connection texts go to.
-inline constexpr int ConnectionPanel = 0;
-
-// Main-window helpers the manager uses (through app.Ui).
-// The connection frame: "PCD Connected" in blue, or "Connection failed" in magenta.
-void PCDConnectionOpen(AppContext& app, bool opened);
-// The connect button and the Start/Stop menu items (all off in a single-shot run).
-void ButtonConnect(AppContext& app, bool showStart);
-
 using Pg5LibraryFactory =
     std::function<std::unique_ptr<Pg5Library>(const std::string& appsDir, int version)>;
 // The connection dialog (owner window, record, flag) -> PG5 code.
@@ -93,6 +44,11 @@ public:
     ~PcdConnection() override;
     PcdConnection(const PcdConnection&) = delete;
     PcdConnection& operator=(const PcdConnection&) = delete;
+
+    // The driver of the current channel, the one place that tells them apart.
+    PcdDriver& Driver() const;
+    // Who hears of connects and losses (null: nobody).
+    void SetEvents(ConnectionEvents* events);
 
     // --- connection manager ---
     bool OpenPcdConnection(bool force);
@@ -195,11 +151,17 @@ public:
     }
 
 private:
+    friend class BuiltinDriver;
+    friend class Pg5Driver;
+
     void TrapError(const std::string& routine, const std::exception& e);
     // Names the built-in library's device for a connect ("" = as before:
     // $PELSBUS_COMn, else the first serial port).
     void NamePcdDllPort(const std::string& name);
     bool MovePcdDll(int16_t station, const std::string& ip);
+    bool PortIsUdp() const;
+    // No station of `task` answered (`tried` of them were tried).
+    void FailConnect(PcdDriver& driver, int task, std::size_t tried);
     // The Pelsbus port name of an IP address over the UDP channel.
     std::string UdpPortName(const std::string& address) const;
     // The address the IP-channel messages name.
@@ -217,6 +179,8 @@ private:
     std::unique_ptr<PelsbusDriver> blockingSbus_;
     PelsbusDriver& sbus_;
     Pg5LibraryFactory pg5Factory_;
+    std::unique_ptr<PcdDriver> builtinDriver_, pg5Driver_;
+    ConnectionEvents* events_;
 
     int32_t resultCode_ = 0;
     std::string lastHint_;  // the channel's cause last logged by a failed connect

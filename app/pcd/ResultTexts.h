@@ -9,6 +9,15 @@
 
 namespace pelkor {
 
+// The built-in library's data-call codes above 0 are shifted by this, so
+// they cannot be mistaken for its open and parameter codes below it.
+inline constexpr int32_t DataCodeShift = 100;
+// A built-in status read on a port that failed (a library code below 0).
+inline constexpr int32_t FailedPortCode = 99;
+// No PG5 library to call: a code above 0, so it never reads as connected
+// (PG5's own "PCD_CANTOPEN").
+inline constexpr int32_t Pg5NotAvailable = 17;
+
 // Text of a built-in library code (codes from 100 up are data-call codes
 // after the +100 shift); unknown codes give "Unknow error : " + code.
 std::string PcdDllText(int32_t code);

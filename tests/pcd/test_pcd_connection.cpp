@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
 #include "FakePelsbus.h"
 #include "PcdTestSupport.h"
+#include "application/ConnectionCaptions.h"
 #include "pcd/PcdConnection.h"
 #include "pcd/ResultTexts.h"
 #include "util/DateTime.h"
@@ -41,6 +46,7 @@ class PcdTest : public ::testing::Test {
 protected:
     void SetUp() override {
         UseLog(app, ctx.dir.path());
+        pcd.SetEvents(&captions);
         app.Status.CurrentTask = 1;
         drv.stations[3];
         drv.stations[5];
@@ -57,8 +63,34 @@ protected:
     AppContext& app = ctx.app;
     ScriptedUserInterface& ui = ctx.ui;
     FakePelsbus drv;
+    ConnectionCaptions captions{app};
     PcdConnection pcd{app, drv};
 };
+
+// The channel follows the start file's choice at every call, and only one
+// place in the connection layer looks at that choice.
+TEST_F(PcdTest, DriverIsChosenInOnePlaceFromTheChannelChoice) {
+    app.Settings.Port = "udp:127.0.0.1:5050";
+    EXPECT_EQ(pcd.Driver().Channel(), PcdChannel::BuiltIn);
+    EXPECT_TRUE(pcd.BuiltInIpChannel());
+    app.Status.PG5Available = 1;
+    EXPECT_EQ(pcd.Driver().Channel(), PcdChannel::Pg5);
+    EXPECT_FALSE(pcd.BuiltInIpChannel());
+    app.Status.PG5Available = 0;
+    EXPECT_TRUE(pcd.Driver().LosesClosedPort());
+
+    int uses = 0;
+    namespace fs = std::filesystem;
+    for (const auto& e : fs::recursive_directory_iterator(fs::path(PELKOR_SOURCE_DIR) / "app" / "pcd")) {
+        if (!e.is_regular_file()) continue;
+        std::stringstream text;
+        text << std::ifstream(e.path()).rdbuf();
+        const std::string s = text.str();
+        for (auto at = s.find("Status.PG5Available"); at != std::string::npos; at = s.find("Status.PG5Available", at + 1))
+            ++uses;
+    }
+    EXPECT_EQ(uses, 1);
+}
 
 // ---- wrappers ----
 

@@ -11,6 +11,7 @@
 
 #include "FakePelsbus.h"
 #include "PcdTestSupport.h"
+#include "application/ConnectionCaptions.h"
 #include "config/PrivateProfile.h"
 #include "pcd/PcdConnection.h"
 #include "util/DateTime.h"
@@ -28,6 +29,7 @@ class Pg5Test : public ::testing::Test {
 protected:
     void SetUp() override {
         UseLog(app, ctx.dir.path());
+        pcd.SetEvents(&captions);
         app.Status.CurrentTask = 1;
         app.Status.PG5Available = 1;
         app.Settings.DLL = 16;
@@ -67,6 +69,7 @@ protected:
     ScriptedUserInterface& ui = ctx.ui;
     std::string registry, model = ctx.dir.file("model.txt"), calls = ctx.dir.file("calls.txt");
     FakePelsbus sbus;  // must stay untouched on the PG5 path
+    ConnectionCaptions captions{app};
     PcdConnection pcd{app, sbus};
 };
 

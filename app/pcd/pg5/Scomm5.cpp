@@ -229,12 +229,10 @@ bool PcdConnection::ShowPg5ChannelDialog(intptr_t ownerWindow) {
 // ---- the channel ----
 
 int32_t PcdConnection::ConnectPg5() {
-    // A code above 0, so that a missing library never reads as connected.
-    constexpr int32_t NotAvailable = 17;
     try {
         if (!EnsurePg5Library()) {
-            pg5Code_ = resultCode_ = NotAvailable;
-            return NotAvailable;
+            pg5Code_ = resultCode_ = Pg5NotAvailable;
+            return Pg5NotAvailable;
         }
         ipChannel_ = sbusChannel_ = pguMode_ = false;
         const std::string file = ChannelFile();
@@ -264,7 +262,7 @@ int32_t PcdConnection::ConnectPg5() {
         pg5Ready_ = true;
         handle_ = 0;
         if (Pg5Failed(lib.PcdConnectChannel(handle_, record_, channelFlag_))) return pg5Code_;
-        app_.Ui.SetStatusBarPanel(ConnectionPanel, "Connected by PG5");
+        events_->ChannelOpened(PcdChannel::Pg5);
         if (autoStation) {
             int32_t pcdStation = 0;
             if (Pg5Failed(lib.PcdRdStation(handle_, pcdStation))) pcdStation = 0;
@@ -276,8 +274,8 @@ int32_t PcdConnection::ConnectPg5() {
     } catch (const std::exception& e) {
         Pg5Message(std::string("PG5 Connection Error : ") + e.what());
     }
-    pg5Code_ = resultCode_ = NotAvailable;
-    return NotAvailable;
+    pg5Code_ = resultCode_ = Pg5NotAvailable;
+    return Pg5NotAvailable;
 }
 
 int32_t PcdConnection::SetPg5Station(int16_t station) {
@@ -296,7 +294,7 @@ int32_t PcdConnection::SetPg5Station(int16_t station) {
 }
 
 int32_t PcdConnection::SetPg5StationEx(int16_t station, const std::string& ip) {
-    if (!EnsurePg5Library()) return pg5Code_ = resultCode_ = 17;
+    if (!EnsurePg5Library()) return pg5Code_ = resultCode_ = Pg5NotAvailable;
     Pg5Library& lib = Pg5Lib();
     int32_t code = lib.PcdSetStationEx(handle_, station, ip);
     if (code <= 0) {
@@ -317,13 +315,13 @@ bool PcdConnection::ClosePg5() {
 }
 
 int32_t PcdConnection::ReadPg5Status(int32_t& status) {
-    if (!EnsurePg5Library()) return pg5Code_ = resultCode_ = 17;
+    if (!EnsurePg5Library()) return pg5Code_ = resultCode_ = Pg5NotAvailable;
     Pg5Failed(Pg5Lib().PcdRdStatus(handle_, status));
     return pg5Code_;
 }
 
 int32_t PcdConnection::ReadPg5Clock() {
-    if (!EnsurePg5Library()) return pg5Code_ = resultCode_ = 17;
+    if (!EnsurePg5Library()) return pg5Code_ = resultCode_ = Pg5NotAvailable;
     Pg5ClockRecord clock;
     if (!Pg5Failed(Pg5Lib().PcdRdClock(handle_, clock)) && pg5Code_ == 0)
         pcdClock_ = DateFromParts(clock.Year, clock.Month, clock.Day, clock.Hour, clock.Minute, clock.Second);
@@ -331,7 +329,7 @@ int32_t PcdConnection::ReadPg5Clock() {
 }
 
 int32_t PcdConnection::ReadPg5Bits(char letter, int16_t address, int16_t count, int16_t firstIndex) {
-    if (!EnsurePg5Library()) return pg5Code_ = resultCode_ = 17;
+    if (!EnsurePg5Library()) return pg5Code_ = resultCode_ = Pg5NotAvailable;
     if (count < 1) return 0;
     firstIndex = std::max<int16_t>(firstIndex, 0);
     bitBytes_.assign(static_cast<std::size_t>(count), static_cast<uint8_t>('0'));
@@ -344,7 +342,7 @@ int32_t PcdConnection::ReadPg5Bits(char letter, int16_t address, int16_t count, 
 }
 
 int32_t PcdConnection::ReadPg5Registers(int16_t address, int16_t count, int16_t firstIndex) {
-    if (!EnsurePg5Library()) return pg5Code_ = resultCode_ = 17;
+    if (!EnsurePg5Library()) return pg5Code_ = resultCode_ = Pg5NotAvailable;
     if (count < 1) return 0;
     firstIndex = std::max<int16_t>(firstIndex, 0);
     if (registerValues_.size() < static_cast<std::size_t>(firstIndex + count))

@@ -11,9 +11,7 @@
 namespace pelkor {
 
 namespace {
-// Data-call codes above 0 are shifted so they cannot be mistaken for the
-// open and parameter codes below 100.
-int32_t Shifted(int32_t code) { return code > 0 ? code + 100 : code; }
+int32_t Shifted(int32_t code) { return code > 0 ? code + DataCodeShift : code; }
 
 template <typename T>
 void EnsureSize(std::vector<T>& v, std::size_t n) {
@@ -55,7 +53,7 @@ int32_t PcdConnection::ReadPcdDllStatus(int16_t cpu, int32_t& status) {
     resultCode_ = sbus_.PCDOpen();
     int32_t code = sbus_.PcdRdStatus(cpu, &status);
     if (code != 0) {
-        resultCode_ = code < 0 ? 99 : code + 100;
+        resultCode_ = code < 0 ? FailedPortCode : code + DataCodeShift;
         PcdDllErrorText(app_.Status, resultCode_);
         return resultCode_;
     }
