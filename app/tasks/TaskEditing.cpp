@@ -260,4 +260,29 @@ bool RemoveTask(AppContext& app, TaskEditorServices& services, int n) {
     return true;
 }
 
+bool ReadAddressFile(AppContext& app, TaskEditorServices& services, int n, const std::string& file,
+                     const std::string& sheet, const std::string& cells) {
+    Task& t = app.Tasks[n];
+    const std::string data = t.Data, head = t.DataHead;
+    t.DataSheet = Trim(sheet);
+    t.DataCell = UpperCase(Trim(cells));
+    if (!file.empty()) {
+        t.DataFile = file;
+        if (services.SetResources(n) && !t.Data.empty()) return true;
+    }
+    app.Ui.MessageBox("No Address specified !", kTitle, MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
+    t.Data = data;
+    t.DataHead = head;
+    // The table goes back with the texts, or the task reads nothing.
+    ParseTaskResources(app, n);
+    return false;
+}
+
+std::string BrowsedFolder(const AppContext& app, const std::string& picked, const std::string& shown) {
+    if (picked != shown && !picked.empty() && picked.find('/') == std::string::npos &&
+        picked.find('\\') == std::string::npos)
+        return app.ProgramFolder;
+    return picked;
+}
+
 }  // namespace pelkor
