@@ -844,42 +844,98 @@ void Workbook::Impl::WriteGlobals(std::string& out, std::vector<std::pair<size_t
     out.append(stream, tailBegin, tailEnd - tailBegin);
 }
 
+namespace {
+
+// An unchanged sheet goes out as it came in; only its INDEX moves with it.
+void CopyUnmodifiedSheet(std::string& out, const Sheet& s, size_t start) {
+    out.append(s.src);
+    if (s.indexOff >= 0) {
+        char* d = out.data() + start + static_cast<size_t>(s.indexOff) + 4;
+        const uint16_t len = U16(d - 2);
+        const uint32_t delta = s.newStart - s.oldStart;
+        if (U32(d + 12) != 0) Put32(d + 12, U32(d + 12) + delta);
+        for (size_t k = 16; k + 4 <= len; k += 4) Put32(d + k, U32(d + k) + delta);
+    }
+}
+
+struct RowKey {
+    uint16_t row;
+    size_t r0, r1, g0, g1;
+};
+
+// Row keys: every row holding a ROW record or a cell, in order.
+std::vector<RowKey> RowKeys(const Sheet& s) {
+    std::vector<RowKey> keys;
+    size_t ri = 0, gi = 0;
+    while (ri < s.rows.size() || gi < s.groups.size()) {
+        uint16_t row = 0xFFFF;
+        if (ri < s.rows.size()) row = s.rows[ri].row;
+        if (gi < s.groups.size()) row = std::min(row, s.groups[gi].row);
+        RowKey k{row, ri, ri, gi, gi};
+        while (k.r1 < s.rows.size() && s.rows[k.r1].row == row) ++k.r1;
+        while (k.g1 < s.groups.size() && s.groups[k.g1].row == row) ++k.g1;
+        if (k.r1 == ri && k.g1 == gi) break;  // cannot happen; guards the loop
+        ri = k.r1;
+        gi = k.g1;
+        keys.push_back(k);
+    }
+    return keys;
+}
+
+// Rows k0..k1 (their ROW records, then their cells, then DBCELL); the
+// DBCELL's offset.
+uint32_t WriteRowBlock(std::string& out, const Sheet& s, const std::vector<RowKey>& keys, size_t k0, size_t k1) {
+    const size_t blockStart = out.size();
+    size_t firstRow = 0;
+    bool anyRow = false;
+    for (size_t k = k0; k < k1; ++k) {
+        for (size_t r = keys[k].r0; r < keys[k].r1; ++r) {
+            const RowRec& rr = s.rows[r];
+            if (!anyRow) firstRow = out.size();
+            anyRow = true;
+            const size_t at = out.size();
+            out.append(s.RowBytes(rr));
+            if (rr.dirty) {
+                uint16_t c1 = 0xFFFF, c2 = 0;
+                for (size_t g = keys[k].g0; g < keys[k].g1; ++g) {
+                    c1 = std::min(c1, s.groups[g].col1);
+                    c2 = std::max<uint16_t>(c2, static_cast<uint16_t>(std::min<int>(s.groups[g].col2 + 1, 256)));
+                }
+                if (c1 == 0xFFFF) c1 = c2 = 0;
+                Put16(out.data() + at + 6, c1);
+                Put16(out.data() + at + 8, c2);
+            }
+        }
+    }
+    std::vector<uint16_t> offsets;
+    size_t ref = anyRow ? firstRow + 20 : blockStart;
+    for (size_t k = k0; k < k1; ++k) {
+        const size_t first = out.size();
+        for (size_t g = keys[k].g0; g < keys[k].g1; ++g) out.append(s.Bytes(s.groups[g]));
+        if (keys[k].r1 > keys[k].r0) {
+            offsets.push_back(static_cast<uint16_t>(std::min<size_t>(first - ref, 0xFFFF)));
+            ref = first;
+        }
+    }
+    const size_t dbAt = out.size();
+    std::string d;
+    Add32(d, static_cast<uint32_t>(dbAt - (anyRow ? firstRow : blockStart)));
+    for (uint16_t o : offsets) Add16(d, o);
+    AddRecord(out, kDbCell, d);
+    return static_cast<uint32_t>(dbAt);
+}
+
+}  // namespace
+
 void Workbook::Impl::WriteSheet(std::string& out, Sheet& s) {
     const size_t start = out.size();
     s.newStart = static_cast<uint32_t>(start);
     if (!s.modified) {
-        out.append(s.src);
-        if (s.indexOff >= 0) {
-            char* d = out.data() + start + static_cast<size_t>(s.indexOff) + 4;
-            const uint16_t len = U16(d - 2);
-            const uint32_t delta = s.newStart - s.oldStart;
-            if (U32(d + 12) != 0) Put32(d + 12, U32(d + 12) + delta);
-            for (size_t k = 16; k + 4 <= len; k += 4) Put32(d + k, U32(d + k) + delta);
-        }
+        CopyUnmodifiedSheet(out, s, start);
         return;
     }
 
-    // Row keys: every row holding a ROW record or a cell, in order.
-    struct Key {
-        uint16_t row;
-        size_t r0, r1, g0, g1;
-    };
-    std::vector<Key> keys;
-    {
-        size_t ri = 0, gi = 0;
-        while (ri < s.rows.size() || gi < s.groups.size()) {
-            uint16_t row = 0xFFFF;
-            if (ri < s.rows.size()) row = s.rows[ri].row;
-            if (gi < s.groups.size()) row = std::min(row, s.groups[gi].row);
-            Key k{row, ri, ri, gi, gi};
-            while (k.r1 < s.rows.size() && s.rows[k.r1].row == row) ++k.r1;
-            while (k.g1 < s.groups.size() && s.groups[k.g1].row == row) ++k.g1;
-            if (k.r1 == ri && k.g1 == gi) break;  // cannot happen; guards the loop
-            ri = k.r1;
-            gi = k.g1;
-            keys.push_back(k);
-        }
-    }
+    const std::vector<RowKey> keys = RowKeys(s);
     const size_t blocks = (keys.size() + RowsPerBlock - 1) / RowsPerBlock;
     const bool withIndex = s.indexOff >= 0 && static_cast<uint32_t>(s.indexOff) < s.ctBegin &&
                            16 + 4 * blocks <= MaxRecordData;
@@ -916,44 +972,7 @@ void Workbook::Impl::WriteSheet(std::string& out, Sheet& s) {
     std::vector<uint32_t> dbcells;
     for (size_t b = 0; b < blocks; ++b) {
         const size_t k0 = b * RowsPerBlock, k1 = std::min(keys.size(), k0 + RowsPerBlock);
-        const size_t blockStart = out.size();
-        size_t firstRow = 0;
-        bool anyRow = false;
-        for (size_t k = k0; k < k1; ++k) {
-            for (size_t r = keys[k].r0; r < keys[k].r1; ++r) {
-                const RowRec& rr = s.rows[r];
-                if (!anyRow) firstRow = out.size();
-                anyRow = true;
-                const size_t at = out.size();
-                out.append(s.RowBytes(rr));
-                if (rr.dirty) {
-                    uint16_t c1 = 0xFFFF, c2 = 0;
-                    for (size_t g = keys[k].g0; g < keys[k].g1; ++g) {
-                        c1 = std::min(c1, s.groups[g].col1);
-                        c2 = std::max<uint16_t>(c2, static_cast<uint16_t>(std::min<int>(s.groups[g].col2 + 1, 256)));
-                    }
-                    if (c1 == 0xFFFF) c1 = c2 = 0;
-                    Put16(out.data() + at + 6, c1);
-                    Put16(out.data() + at + 8, c2);
-                }
-            }
-        }
-        std::vector<uint16_t> offsets;
-        size_t ref = anyRow ? firstRow + 20 : blockStart;
-        for (size_t k = k0; k < k1; ++k) {
-            const size_t first = out.size();
-            for (size_t g = keys[k].g0; g < keys[k].g1; ++g) out.append(s.Bytes(s.groups[g]));
-            if (keys[k].r1 > keys[k].r0) {
-                offsets.push_back(static_cast<uint16_t>(std::min<size_t>(first - ref, 0xFFFF)));
-                ref = first;
-            }
-        }
-        const size_t dbAt = out.size();
-        std::string d;
-        Add32(d, static_cast<uint32_t>(dbAt - (anyRow ? firstRow : blockStart)));
-        for (uint16_t o : offsets) Add16(d, o);
-        AddRecord(out, kDbCell, d);
-        dbcells.push_back(static_cast<uint32_t>(dbAt));
+        dbcells.push_back(WriteRowBlock(out, s, keys, k0, k1));
     }
     out.append(s.src.substr(s.ctEnd));
 
