@@ -133,6 +133,67 @@ void PcdConnection::NoteUnofferedBaudrate(int32_t baud) {
                           std::to_string(rates.front()) + " to " + std::to_string(rates.back()) + " Bd).");
 }
 
+void PcdConnection::LogStationFailed(int task, int16_t station) {
+    if (ipChannel_)
+        LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD " + ChannelIp() + " failed !");
+    else if (pguMode_)
+        LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD (PGU mode) failed !");
+    else
+        LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD station " +
+                              std::to_string(station) + " failed !");
+}
+
+void PcdConnection::ConnectFailed(int task, bool pg5, std::size_t tried) {
+    auto& st = app_.Status;
+    // No station at all: the task's address list is empty or could not
+    // be read, which its own message said; no connection was tried.
+    st.LastErrorText = TaskPrefix(task) + (tried == 0 ? "The Task has no PCD address to connect to."
+                                                       : "No valid connection for the Task.");
+    // The library's code says little ("COM already opened" for a missing
+    // device); the cause goes with it to the status line and the log.
+    std::string hint;
+    if (!pg5) {
+        const std::string device =
+            ChannelDevice(ipChannel_ ? UdpPortName(dllIp_) : app_.Settings.Port, app_.Settings.COM);
+        // A host look-up may wait on the name service: off the window's thread.
+        app_.Ui.RunBlocking([&] { hint = SerialAccessHint(device); });
+    }
+    // Logged when it changes, not on every retry of an automatic connect.
+    if (!hint.empty() && hint != lastHint_) LogEvent(app_, 1, TaskPrefix(task) + hint);
+    lastHint_ = hint;
+    if (!hint.empty()) st.LastErrorText += " " + hint;
+    PCDConnectionOpen(app_, false);
+    if (tried >= 2) LogEvent(app_, 1, TaskPrefix(task) + "No PCD Connection available !");
+    connecting_ = false;
+    DisconnectOnPCD(1, resultCode_);
+}
+
+void PcdConnection::ConnectEstablished(int task, bool pg5) {
+    auto& st = app_.Status;
+    const int16_t station = pg5 ? pg5Station_ : connectionStation_;
+    if (ipChannel_)
+        LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD " + ChannelIp() +
+                              " station " + std::to_string(station) + " established.");
+    else if (pguMode_)
+        LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD (PGU mode) established.");
+    else
+        LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD station " +
+                              std::to_string(station) + " established.");
+    st.Connected = 1;
+    // The PG5 channel may have found another station (automatic station):
+    // failed station changes must fall back to the one really connected.
+    connectionStation_ = station;
+    connecting_ = false;
+    connectFailed_ = false;
+    addressedStation_ = station;
+    addressedIp_ = ChannelIp();
+    SearchAllStation(task, station);
+    app_.Ui.SetStatusBarPanel(ConnectionPanel, pg5 ? "Connected by PG5" : "Connected");
+    reconnectPending_ = false;
+    ButtonConnect(app_, false);
+    PCDConnectionOpen(app_, true);
+}
+
 bool PcdConnection::OpenPcdConnection(bool force) {
     auto& st = app_.Status;
     if (!force && !app_.Settings.SingleShot && holdOff_) return false;
@@ -173,61 +234,14 @@ bool PcdConnection::OpenPcdConnection(bool force) {
             // A PG5 channel opened for a PCD that then failed its status
             // check would hold the port and refuse every later connect.
             if (pg5 && code <= 0 && pg5Ready_) ClosePg5();
-            if (ipChannel_)
-                LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD " + ChannelIp() + " failed !");
-            else if (pguMode_)
-                LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD (PGU mode) failed !");
-            else
-                LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD station " +
-                                      std::to_string(station) + " failed !");
+            LogStationFailed(task, station);
             connectFailed_ = true;
         }
         if (!connected) {
-            // No station at all: the task's address list is empty or could not
-            // be read, which its own message said; no connection was tried.
-            st.LastErrorText = TaskPrefix(task) + (tried == 0 ? "The Task has no PCD address to connect to."
-                                                               : "No valid connection for the Task.");
-            // The library's code says little ("COM already opened" for a missing
-            // device); the cause goes with it to the status line and the log.
-            std::string hint;
-            if (!pg5) {
-                const std::string device =
-                    ChannelDevice(ipChannel_ ? UdpPortName(dllIp_) : app_.Settings.Port, app_.Settings.COM);
-                // A host look-up may wait on the name service: off the window's thread.
-                app_.Ui.RunBlocking([&] { hint = SerialAccessHint(device); });
-            }
-            // Logged when it changes, not on every retry of an automatic connect.
-            if (!hint.empty() && hint != lastHint_) LogEvent(app_, 1, TaskPrefix(task) + hint);
-            lastHint_ = hint;
-            if (!hint.empty()) st.LastErrorText += " " + hint;
-            PCDConnectionOpen(app_, false);
-            if (tried >= 2) LogEvent(app_, 1, TaskPrefix(task) + "No PCD Connection available !");
-            connecting_ = false;
-            DisconnectOnPCD(1, resultCode_);
+            ConnectFailed(task, pg5, tried);
             return false;
         }
-        const int16_t station = pg5 ? pg5Station_ : connectionStation_;
-        if (ipChannel_)
-            LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD " + ChannelIp() +
-                                  " station " + std::to_string(station) + " established.");
-        else if (pguMode_)
-            LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD (PGU mode) established.");
-        else
-            LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD station " +
-                                  std::to_string(station) + " established.");
-        st.Connected = 1;
-        // The PG5 channel may have found another station (automatic station):
-        // failed station changes must fall back to the one really connected.
-        connectionStation_ = station;
-        connecting_ = false;
-        connectFailed_ = false;
-        addressedStation_ = station;
-        addressedIp_ = ChannelIp();
-        SearchAllStation(task, station);
-        app_.Ui.SetStatusBarPanel(ConnectionPanel, pg5 ? "Connected by PG5" : "Connected");
-        reconnectPending_ = false;
-        ButtonConnect(app_, false);
-        PCDConnectionOpen(app_, true);
+        ConnectEstablished(task, pg5);
         return true;
     } catch (const DriverBindError&) {
         // An unbound driver ends the attempt without a word.

@@ -107,6 +107,10 @@ public:
     // One log line when the serial rate is one the built-in library lacks
     // (its connect then fails with the library's "bad parameter").
     void NoteUnofferedBaudrate(int32_t baud);
+    // The ends of a connect: one station refused, none answered, one did.
+    void LogStationFailed(int task, int16_t station);
+    void ConnectFailed(int task, bool pg5, std::size_t tried);
+    void ConnectEstablished(int task, bool pg5);
     std::string TaskAddress(int task) const;
     // Before a read of `task`: moves the channel to the task's address when
     // it is not the addressed one (SetPcdIpStation). 0 nothing to do, 1
