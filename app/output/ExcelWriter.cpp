@@ -112,24 +112,45 @@ bool WriteExcelCells(AppContext& app, int taskNumber, xls::Workbook& book, int s
     return true;
 }
 
+namespace {
+
+// The task's sheet, added when missing (its count starts again); -1 when
+// none could be had.
+int OutputSheet(Task& task, xls::Workbook& book) {
+    if (task.OutSheet.empty()) return book.SheetCount() > 0 ? 0 : book.AddSheet("Data");
+    int sheet = -1;
+    for (int i = 0; i < book.SheetCount() && sheet < 0; ++i)
+        if (book.SheetName(i) == task.OutSheet) sheet = i;
+    // Sheet names are unique regardless of case, so "log" cannot be added
+    // beside "Log": write into that sheet rather than fail every record.
+    for (int i = 0; i < book.SheetCount() && sheet < 0; ++i)
+        if (EqualsNoCase(book.SheetName(i), task.OutSheet)) sheet = i;
+    if (sheet < 0) {
+        sheet = book.AddSheet(task.OutSheet);
+        task.LineCounter = 0;
+    }
+    return sheet;
+}
+
+// The texts of record slot k of the block that starts at `start`.
+std::vector<std::string> SlotCells(const xls::Workbook& book, int sheet, std::pair<int, int> start, int k, int width,
+                                   bool across) {
+    std::vector<std::string> cells;
+    for (int c = 0; c < width; ++c) {
+        const int r = start.first + (across ? k : c);
+        const int col = start.second + (across ? c : k);
+        if (r > ExcelMaxRow || col > ExcelMaxColumn) break;
+        cells.push_back(book.CellText(sheet, r, col));
+    }
+    return cells;
+}
+
+}  // namespace
+
 bool WriteExcelData(AppContext& app, int taskNumber, xls::Workbook& book) {
     Task& task = app.Tasks[taskNumber];
 
-    int sheet = -1;
-    if (task.OutSheet.empty()) {
-        sheet = book.SheetCount() > 0 ? 0 : book.AddSheet("Data");
-    } else {
-        for (int i = 0; i < book.SheetCount() && sheet < 0; ++i)
-            if (book.SheetName(i) == task.OutSheet) sheet = i;
-        // Sheet names are unique regardless of case, so "log" cannot be added
-        // beside "Log": write into that sheet rather than fail every record.
-        for (int i = 0; i < book.SheetCount() && sheet < 0; ++i)
-            if (EqualsNoCase(book.SheetName(i), task.OutSheet)) sheet = i;
-        if (sheet < 0) {
-            sheet = book.AddSheet(task.OutSheet);
-            task.LineCounter = 0;
-        }
-    }
+    const int sheet = OutputSheet(task, book);
     if (sheet < 0 || sheet >= book.SheetCount()) {
         app.Status.LastErrorText = NoSheetText;
         return false;
@@ -175,17 +196,9 @@ bool WriteExcelData(AppContext& app, int taskNumber, xls::Workbook& book) {
     // The search counted a head row if the block starts with one; it is no
     // record. The block's content decides, not today's HeadLines.
     if (fromStart && found > 0) {
-        auto slot = [&](int k) {
-            std::vector<std::string> cells;
-            for (int c = 0; c < width; ++c) {
-                const int r = start.first + (across ? k : c);
-                const int col = start.second + (across ? c : k);
-                if (r > ExcelMaxRow || col > ExcelMaxColumn) break;
-                cells.push_back(book.CellText(sheet, r, col));
-            }
-            return cells;
-        };
-        const std::vector<std::string> first = slot(0), second = found > 1 ? slot(1) : std::vector<std::string>();
+        const std::vector<std::string> first = SlotCells(book, sheet, start, 0, width, across),
+                                       second = found > 1 ? SlotCells(book, sheet, start, 1, width, across)
+                                                          : std::vector<std::string>();
         if (StartsWithHeadLine(task, first, found > 1 ? &second : nullptr)) --task.LineCounter;
     }
     if (fromStart && found == 0 && task.HeadLines != 0 &&

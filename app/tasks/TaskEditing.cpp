@@ -74,6 +74,109 @@ TaskForm FormFromTask(const Task& t) {
     return f;
 }
 
+namespace {
+
+void AddLine(std::string& errors, const std::string& text) { errors += text + "\r\n"; }
+
+// An address file that gave nothing: the task keeps the list it had, parsed.
+void RestoreAddresses(AppContext& app, int n, const std::string& data, const std::string& head) {
+    Task& t = app.Tasks[n];
+    t.Data = data;
+    t.DataHead = head;
+    ParseTaskResources(app, n);
+}
+
+// The start cell as stored: upper case, or empty; a bad one is listed.
+std::string CheckStartCell(TaskForm& f, std::string& errors) {
+    std::string cell = UpperCase(Trim(f.StartCell));
+    if (!cell.empty()) {
+        int row = 0, column = 0;
+        if (ParseCellReference(cell, row, column)) {
+            f.StartCell = cell;
+        } else {
+            AddLine(errors, "Invalid Start Cell : " + cell);
+        }
+    }
+    return cell;
+}
+
+void CopyConnectionAndPlan(Task& t, const TaskForm& f, Date hour) {
+    t.Settings = f.UseCommon ? 1 : 0;
+    t.IPAddress = f.IPAddress;
+    // A number the field cannot hold keeps the field as it was; the
+    // check has already said so.
+    int16_t station = 0;
+    if (ToInt16(LeadingNumber(f.SBus), station)) t.SBus = station;
+    t.Auto = Flag(f.Auto);
+    t.Comments = f.Comments;
+    int32_t interval = 0;
+    if (ToInt32(LeadingNumber(f.Interval), interval)) t.ReadInterval = interval;
+    if (f.Unit >= 0 && f.Unit <= 3) t.IntervalUnit = static_cast<int16_t>(f.Unit);
+    t.ReadHour = hour;
+    t.HeadLines = Flag(f.HeadLines);
+    t.LineCount = Flag(f.LineCount);
+    t.TimeStamp = Flag(f.TimeStamp);
+    t.MissValues = Flag(f.MissValues);
+    t.TaskNumber = Flag(f.TaskNumber);
+}
+
+void StoreAddresses(AppContext& app, TaskEditorServices& services, int n, TaskForm& f, bool quiet,
+                    std::string& errors) {
+    Task& t = app.Tasks[n];
+    const std::string backupData = t.Data, backupHead = t.DataHead;
+    t.DataFile = Trim(f.DataFile);
+    t.DataSheet = Trim(f.DataSheet);
+    t.DataCell = UpperCase(Trim(f.DataCell));
+    if (f.UseFile) {
+        if (!t.DataFile.empty()) {
+            services.SetResources(n);
+            if (t.Data.empty()) {
+                RestoreAddresses(app, n, backupData, backupHead);
+                AddLine(errors, "No Address specified !");
+            }
+        } else {
+            AddLine(errors, "No Address specified !");
+        }
+    } else {
+        t.DataFile.clear();
+        t.Data = UpperCase(Trim(f.Data));
+        services.SetResources(n);
+        // A list typed with more or fewer items keeps one head per item.
+        t.DataHead = FitHeads(t.DataHead, t.Data.empty() ? 0 : Split(t.Data, ',').size());
+        f.DataCell = t.DataCell;
+    }
+    services.SearchAllStation(n, TaskDefaultStation(app, n));
+    if (!t.Data.empty()) {
+        f.Data = t.Data;
+    } else if (!quiet && !f.UseFile) {
+        AddLine(errors, "No Address specified !");
+    }
+}
+
+void StoreOutput(const AppContext& app, Task& t, TaskForm& f, bool noOutput, const std::string& cell,
+                 std::string& errors) {
+    if (f.FileType == 0) {
+        t.FileType = "CSV";
+    } else if (f.FileType == 1) {
+        t.FileType = "XLS";
+        if (app.Status.ExcelMissing) AddLine(errors, "No Excel application !");
+    }
+    if (noOutput) return;
+    t.OutFolder = f.Folder;
+    t.FileName = f.FileName;
+    t.FileIndex = Flag(f.Indexed);
+    if (f.FileNew >= 0 && f.FileNew <= 3) t.FileNew = static_cast<int16_t>(f.FileNew);
+    t.Overwrite = Flag(f.Overwrite);
+    t.OutSheet = Trim(f.OutSheet);
+    t.FormatUsed = Flag(f.FormatUsed);
+    t.FormatTime = f.FormatTime;
+    t.Orientation = f.Orientation == 0 ? 0 : 1;
+    t.StartCell = cell.empty() ? std::string("A1") : cell;
+    if (cell.empty()) f.StartCell = "A1";
+}
+
+}  // namespace
+
 bool StoreTask(AppContext& app, TaskEditorServices& services, int n, TaskForm& f, bool quiet, bool* badTime) {
     if (badTime) *badTime = false;
     Task& t = app.Tasks[n];
@@ -85,13 +188,10 @@ bool StoreTask(AppContext& app, TaskEditorServices& services, int n, TaskForm& f
         return false;
     };
     std::string errors;
-    auto line = [&errors](const std::string& text) { errors += text + "\r\n"; };
     try {
         t.Disabled = f.Enabled ? 0 : 1;
-        const bool stationOk = InRange(f.SBus, 0, 253);
-        if (!stationOk) line("Bad Station (numeric value 0 to 253)");
-        const bool intervalOk = InRange(f.Interval, 1, 60);
-        if (!intervalOk) line("Bad Interval (numeric value 1 to 60)");
+        if (!InRange(f.SBus, 0, 253)) AddLine(errors, "Bad Station (numeric value 0 to 253)");
+        if (!InRange(f.Interval, 1, 60)) AddLine(errors, "Bad Interval (numeric value 1 to 60)");
 
         Date hour = 0;
         if (!ParseDateText(f.ReadHour, hour)) {
@@ -110,86 +210,11 @@ bool StoreTask(AppContext& app, TaskEditorServices& services, int n, TaskForm& f
         }
         // A task without output file keeps its (hidden) output block.
         const bool noOutput = f.NoOutput && f.FileType < 0;
-        if (!noOutput && f.FileName.empty()) line("Empty Output File Name");
-        std::string cell = UpperCase(Trim(f.StartCell));
-        if (!cell.empty()) {
-            int row = 0, column = 0;
-            if (ParseCellReference(cell, row, column)) {
-                f.StartCell = cell;
-            } else {
-                line("Invalid Start Cell : " + cell);
-            }
-        }
-
-        t.Settings = f.UseCommon ? 1 : 0;
-        t.IPAddress = f.IPAddress;
-        // A number the field cannot hold keeps the field as it was; the
-        // check above has already said so.
-        int16_t station = 0;
-        if (ToInt16(LeadingNumber(f.SBus), station)) t.SBus = station;
-        t.Auto = Flag(f.Auto);
-        t.Comments = f.Comments;
-        int32_t interval = 0;
-        if (ToInt32(LeadingNumber(f.Interval), interval)) t.ReadInterval = interval;
-        if (f.Unit >= 0 && f.Unit <= 3) t.IntervalUnit = static_cast<int16_t>(f.Unit);
-        t.ReadHour = hour;
-        t.HeadLines = Flag(f.HeadLines);
-        t.LineCount = Flag(f.LineCount);
-        t.TimeStamp = Flag(f.TimeStamp);
-        t.MissValues = Flag(f.MissValues);
-        t.TaskNumber = Flag(f.TaskNumber);
-
-        const std::string backupData = t.Data, backupHead = t.DataHead;
-        t.DataFile = Trim(f.DataFile);
-        t.DataSheet = Trim(f.DataSheet);
-        t.DataCell = UpperCase(Trim(f.DataCell));
-        if (f.UseFile) {
-            if (!t.DataFile.empty()) {
-                services.SetResources(n);
-                if (t.Data.empty()) {
-                    // The file gave nothing: keep the list the task had.
-                    t.Data = backupData;
-                    t.DataHead = backupHead;
-                    ParseTaskResources(app, n);
-                    line("No Address specified !");
-                }
-            } else {
-                line("No Address specified !");
-            }
-        } else {
-            t.DataFile.clear();
-            t.Data = UpperCase(Trim(f.Data));
-            services.SetResources(n);
-            // A list typed with more or fewer items keeps one head per item.
-            t.DataHead = FitHeads(t.DataHead, t.Data.empty() ? 0 : Split(t.Data, ',').size());
-            f.DataCell = t.DataCell;
-        }
-        services.SearchAllStation(n, TaskDefaultStation(app, n));
-        if (!t.Data.empty()) {
-            f.Data = t.Data;
-        } else if (!quiet && !f.UseFile) {
-            line("No Address specified !");
-        }
-
-        if (f.FileType == 0) {
-            t.FileType = "CSV";
-        } else if (f.FileType == 1) {
-            t.FileType = "XLS";
-            if (app.Status.ExcelMissing) line("No Excel application !");
-        }
-        if (!noOutput) {
-            t.OutFolder = f.Folder;
-            t.FileName = f.FileName;
-            t.FileIndex = Flag(f.Indexed);
-            if (f.FileNew >= 0 && f.FileNew <= 3) t.FileNew = static_cast<int16_t>(f.FileNew);
-            t.Overwrite = Flag(f.Overwrite);
-            t.OutSheet = Trim(f.OutSheet);
-            t.FormatUsed = Flag(f.FormatUsed);
-            t.FormatTime = f.FormatTime;
-            t.Orientation = f.Orientation == 0 ? 0 : 1;
-            t.StartCell = cell.empty() ? std::string("A1") : cell;
-            if (cell.empty()) f.StartCell = "A1";
-        }
+        if (!noOutput && f.FileName.empty()) AddLine(errors, "Empty Output File Name");
+        const std::string cell = CheckStartCell(f, errors);
+        CopyConnectionAndPlan(t, f, hour);
+        StoreAddresses(app, services, n, f, quiet, errors);
+        StoreOutput(app, t, f, noOutput, cell, errors);
 
         if (t.Disabled == 0 && !errors.empty()) {
             const MsgAnswer a = app.Ui.MessageBox("Task " + std::to_string(n) + " Error : \r\n\r\n" + errors +
@@ -257,6 +282,29 @@ bool RemoveTask(AppContext& app, TaskEditorServices& services, int n) {
     services.SearchNextTaskToRead();
     if (st.EditTask > s.TaskCount) st.EditTask = s.TaskCount;
     return true;
+}
+
+bool ReadAddressFile(AppContext& app, TaskEditorServices& services, int n, const std::string& file,
+                     const std::string& sheet, const std::string& cells) {
+    Task& t = app.Tasks[n];
+    const std::string data = t.Data, head = t.DataHead;
+    t.DataSheet = Trim(sheet);
+    t.DataCell = UpperCase(Trim(cells));
+    if (!file.empty()) {
+        t.DataFile = file;
+        if (services.SetResources(n) && !t.Data.empty()) return true;
+    }
+    app.Ui.MessageBox("No Address specified !", kTitle, MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
+    // The table goes back with the texts, or the task reads nothing.
+    RestoreAddresses(app, n, data, head);
+    return false;
+}
+
+std::string BrowsedFolder(const AppContext& app, const std::string& picked, const std::string& shown) {
+    if (picked != shown && !picked.empty() && picked.find('/') == std::string::npos &&
+        picked.find('\\') == std::string::npos)
+        return app.ProgramFolder;
+    return picked;
 }
 
 }  // namespace pelkor

@@ -86,4 +86,14 @@ int NewTask(AppContext& app, TaskEditorServices& services, bool& stored);
 // when refused or cancelled. EditTask stays in range.
 bool RemoveTask(AppContext& app, TaskEditorServices& services, int n);
 
+// "Read Addr.": task n's list and head line from address file `file`, with
+// the sheet and cells as typed (kept either way). Without a file, or when it
+// gives no address, shows "No Address specified !" and puts the list back.
+bool ReadAddressFile(AppContext& app, TaskEditorServices& services, int n, const std::string& file,
+                     const std::string& sheet, const std::string& cells);
+
+// The output folder "Browse ..." leaves in the box: a new choice that is a
+// bare name, not a path, stands for the program's folder.
+std::string BrowsedFolder(const AppContext& app, const std::string& picked, const std::string& shown);
+
 }  // namespace pelkor

@@ -117,6 +117,42 @@ std::string ResolveLinks(const std::string& path) {
     return current;
 }
 
+namespace {
+
+// Why the file at target (and its folder) cannot be replaced, or "".
+std::string TargetProblem(const std::string& target, struct stat& st, bool& exists) {
+    exists = ::stat(target.c_str(), &st) == 0;
+    if (exists) {
+        if (S_ISDIR(st.st_mode)) return "a folder stands where the file should be";
+        if (!S_ISREG(st.st_mode)) return "not a regular file";
+        if (std::string why = NotWritable(target, st, "the file"); !why.empty()) return why;
+    } else if (errno != ENOENT) {
+        return std::strerror(errno);
+    }
+    const std::string folder = FolderOf(target);
+    struct stat fst {};
+    if (::stat(folder.c_str(), &fst) != 0) return "the folder " + folder + " does not exist";
+    if (!S_ISDIR(fst.st_mode)) return folder + " is not a folder";
+    return NotWritable(folder, fst, "the folder " + folder);
+}
+
+// A new hidden temporary file beside target; -1 with err set (0: every
+// name was taken).
+int OpenTemp(const std::string& folder, const std::string& target, std::string& temp, int& err) {
+    const std::size_t slash = target.find_last_of('/');
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    int fd = -1;
+    err = FileFault(FileStep::CreateTemp);
+    for (int attempt = 0; !err && attempt < 100 && fd < 0; ++attempt) {
+        temp = folder + "/." + base + "." + std::to_string(::getpid()) + "." + std::to_string(tempCounter++) + ".tmp";
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) err = errno;
+    }
+    return fd;
+}
+
+}  // namespace
+
 bool ReplaceFile(const std::string& path, const FileProducer& produce, std::string& error) {
     error.clear();
     const std::string target = ResolveLinks(path);
@@ -127,31 +163,14 @@ bool ReplaceFile(const std::string& path, const FileProducer& produce, std::stri
     };
 
     struct stat st {};
-    const bool exists = ::stat(target.c_str(), &st) == 0;
-    if (exists) {
-        if (S_ISDIR(st.st_mode)) return fail("a folder stands where the file should be");
-        if (!S_ISREG(st.st_mode)) return fail("not a regular file");
-        if (const std::string why = NotWritable(target, st, "the file"); !why.empty()) return fail(why);
-    } else if (errno != ENOENT) {
-        return fail(std::strerror(errno));
-    }
+    bool exists = false;
+    if (const std::string why = TargetProblem(target, st, exists); !why.empty()) return fail(why);
     const std::string folder = FolderOf(target);
-    struct stat fst {};
-    if (::stat(folder.c_str(), &fst) != 0) return fail("the folder " + folder + " does not exist");
-    if (!S_ISDIR(fst.st_mode)) return fail(folder + " is not a folder");
-    if (const std::string why = NotWritable(folder, fst, "the folder " + folder); !why.empty()) return fail(why);
     RemoveStaleTemps(folder);
 
-    const std::size_t slash = target.find_last_of('/');
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
     std::string temp;
-    int fd = -1;
-    int err = FileFault(FileStep::CreateTemp);
-    for (int attempt = 0; !err && attempt < 100 && fd < 0; ++attempt) {
-        temp = folder + "/." + base + "." + std::to_string(::getpid()) + "." + std::to_string(tempCounter++) + ".tmp";
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) err = errno;
-    }
+    int err = 0;
+    const int fd = OpenTemp(folder, target, temp, err);
     if (fd < 0) return fail("cannot create a temporary file: " + std::string(std::strerror(err ? err : EEXIST)));
     auto abandon = [&](int why) {
         ::close(fd);

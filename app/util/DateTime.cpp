@@ -290,13 +290,12 @@ int WeekOfYear(Date d) {
     return static_cast<int>((doy + jan1) / 7 + 1);
 }
 
-bool TryFormatDate(Date d, std::string_view pattern, std::string& out) {
-    if (!InRange(d)) return false;
-    const CivilTime c = CivilOf(d, true);
-    const std::tm tm = TmOf(c);
+namespace {
 
-    // A 12-hour clock when the pattern holds an AM/PM marker outside quotes.
-    bool twelve = false;
+// A 12-hour clock when the pattern holds an AM/PM marker outside quotes.
+// False for an unterminated quote.
+bool FindTwelveHour(std::string_view pattern, bool& twelve) {
+    twelve = false;
     for (std::size_t i = 0; i < pattern.size(); ++i) {
         if (pattern[i] == '"') {
             std::size_t e = pattern.find('"', i + 1);
@@ -312,91 +311,109 @@ bool TryFormatDate(Date d, std::string_view pattern, std::string& out) {
         if (StartsWithNoCase(rest, "AM/PM") || StartsWithNoCase(rest, "A/P") || StartsWithNoCase(rest, "AMPM"))
             twelve = true;
     }
+    return true;
+}
+
+// Quoted text, escapes, AM/PM markers and other characters that are no
+// field letter: appended to r, i moved past them. False at a field letter.
+bool AppendLiteral(std::string_view pattern, std::size_t& i, const CivilTime& c, std::string& r) {
+    const char ch = pattern[i];
+    const char lo = static_cast<char>(ch | 0x20);
+    std::string_view rest = pattern.substr(i);
+    if (ch == '"') {
+        std::size_t e = pattern.find('"', i + 1);
+        r.append(pattern.substr(i + 1, e - i - 1));
+        i = e + 1;
+    } else if (ch == '\\') {
+        if (i + 1 < pattern.size()) r += pattern[i + 1];
+        i += 2;
+    } else if (StartsWithNoCase(rest, "AM/PM")) {
+        r.append(c.Hour < 12 ? rest.substr(0, 2) : rest.substr(3, 2));
+        i += 5;
+    } else if (StartsWithNoCase(rest, "AMPM")) {
+        r += nl_langinfo(c.Hour < 12 ? AM_STR : PM_STR);
+        i += 4;
+    } else if (StartsWithNoCase(rest, "A/P")) {
+        r += c.Hour < 12 ? rest[0] : rest[2];
+        i += 3;
+    } else if (ch < 0 || !std::strchr("dmyhnswqtc", lo)) {
+        r += ch;
+        ++i;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+struct FieldContext {
+    Date d;
+    CivilTime c;
+    std::tm tm;
+    bool twelve;
+};
+
+// n letters `lo` (pattern letter ch); m after an hour means minutes.
+void AppendField(const FieldContext& x, char ch, char lo, std::size_t n, bool afterHour, std::string& r) {
+    const CivilTime& c = x.c;
+    switch (lo) {
+    case 'd':
+        if (n == 1) r += std::to_string(c.Day);
+        else if (n == 2) r += Two(c.Day);
+        else if (n == 3) r += Strftime("%a", x.tm);
+        else if (n == 4) r += Strftime("%A", x.tm);
+        else r += DateText(x.d);
+        break;
+    case 'm':
+        if (n <= 2 && afterHour) r += n == 1 ? std::to_string(c.Minute) : Two(c.Minute);
+        else if (n == 1) r += std::to_string(c.Month);
+        else if (n == 2) r += Two(c.Month);
+        else if (n == 3) r += Strftime("%b", x.tm);
+        else r += Strftime("%B", x.tm);
+        break;
+    case 'y':
+        if (n == 1) r += std::to_string(x.tm.tm_yday + 1);
+        else if (n <= 3) r += Two(c.Year % 100);
+        else r += std::to_string(c.Year);
+        break;
+    case 'h': {
+        int h = c.Hour;
+        if (x.twelve) h = h % 12 == 0 ? 12 : h % 12;
+        r += n == 1 ? std::to_string(h) : Two(h);
+        break;
+    }
+    case 'n': r += n == 1 ? std::to_string(c.Minute) : Two(c.Minute); break;
+    case 's': r += n == 1 ? std::to_string(c.Second) : Two(c.Second); break;
+    case 'w': r += n == 1 ? std::to_string(c.Weekday) : std::to_string(WeekOfYear(x.d)); break;
+    case 'q': r += std::string(n, '0' + static_cast<char>((c.Month - 1) / 3 + 1)); break;
+    case 't':
+        if (n >= 5) r += TimeText(x.d);
+        else r.append(n, ch);
+        break;
+    case 'c': r += GeneralDateText(x.d); break;
+    }
+}
+
+}  // namespace
+
+bool TryFormatDate(Date d, std::string_view pattern, std::string& out) {
+    if (!InRange(d)) return false;
+    const CivilTime c = CivilOf(d, true);
+    bool twelve = false;
+    if (!FindTwelveHour(pattern, twelve)) return false;
+    const FieldContext x{d, c, TmOf(c), twelve};
 
     std::string r;
     bool afterHour = false;
     std::size_t i = 0;
-    auto run = [&](char letter) {
-        std::size_t n = 0;
-        while (i + n < pattern.size() && (pattern[i + n] | 0x20) == letter) ++n;
-        i += n;
-        return n;
-    };
     while (i < pattern.size()) {
-        char ch = pattern[i];
-        char lo = static_cast<char>(ch | 0x20);
-        std::string_view rest = pattern.substr(i);
-        if (ch == '"') {
-            std::size_t e = pattern.find('"', i + 1);
-            r.append(pattern.substr(i + 1, e - i - 1));
-            i = e + 1;
-            continue;
-        }
-        if (ch == '\\') {
-            if (i + 1 < pattern.size()) r += pattern[i + 1];
-            i += 2;
-            continue;
-        }
-        if (StartsWithNoCase(rest, "AM/PM")) {
-            r.append(c.Hour < 12 ? rest.substr(0, 2) : rest.substr(3, 2));
-            i += 5;
-            continue;
-        }
-        if (StartsWithNoCase(rest, "AMPM")) {
-            r += nl_langinfo(c.Hour < 12 ? AM_STR : PM_STR);
-            i += 4;
-            continue;
-        }
-        if (StartsWithNoCase(rest, "A/P")) {
-            r += c.Hour < 12 ? rest[0] : rest[2];
-            i += 3;
-            continue;
-        }
-        if (ch < 0 || !std::strchr("dmyhnswqtc", lo)) {
-            r += ch;
-            ++i;
-            continue;
-        }
-        std::size_t n = run(lo);
-        bool wasAfterHour = afterHour;
-        afterHour = false;
-        switch (lo) {
-        case 'd':
-            if (n == 1) r += std::to_string(c.Day);
-            else if (n == 2) r += Two(c.Day);
-            else if (n == 3) r += Strftime("%a", tm);
-            else if (n == 4) r += Strftime("%A", tm);
-            else r += DateText(d);
-            break;
-        case 'm':
-            if (n <= 2 && wasAfterHour) r += n == 1 ? std::to_string(c.Minute) : Two(c.Minute);
-            else if (n == 1) r += std::to_string(c.Month);
-            else if (n == 2) r += Two(c.Month);
-            else if (n == 3) r += Strftime("%b", tm);
-            else r += Strftime("%B", tm);
-            break;
-        case 'y':
-            if (n == 1) r += std::to_string(tm.tm_yday + 1);
-            else if (n <= 3) r += Two(c.Year % 100);
-            else r += std::to_string(c.Year);
-            break;
-        case 'h': {
-            int h = c.Hour;
-            if (twelve) h = h % 12 == 0 ? 12 : h % 12;
-            r += n == 1 ? std::to_string(h) : Two(h);
-            afterHour = true;
-            break;
-        }
-        case 'n': r += n == 1 ? std::to_string(c.Minute) : Two(c.Minute); break;
-        case 's': r += n == 1 ? std::to_string(c.Second) : Two(c.Second); break;
-        case 'w': r += n == 1 ? std::to_string(c.Weekday) : std::to_string(WeekOfYear(d)); break;
-        case 'q': r += std::string(n, '0' + static_cast<char>((c.Month - 1) / 3 + 1)); break;
-        case 't':
-            if (n >= 5) r += TimeText(d);
-            else r.append(n, ch);
-            break;
-        case 'c': r += GeneralDateText(d); break;
-        }
+        if (AppendLiteral(pattern, i, c, r)) continue;
+        const char ch = pattern[i];
+        const char lo = static_cast<char>(ch | 0x20);
+        std::size_t n = 0;
+        while (i + n < pattern.size() && (pattern[i + n] | 0x20) == lo) ++n;
+        i += n;
+        AppendField(x, ch, lo, n, afterHour, r);
+        afterHour = lo == 'h';
     }
     out = std::move(r);
     return true;

@@ -282,15 +282,21 @@ bool Write(const File& file, std::string& out, std::string& error) {
     }, error);
 }
 
-bool Write(const File& file, const Sink& sink, std::string& error) {
+namespace {
+
+// Where everything goes: FAT, DIFAT, directory, mini FAT, mini stream, then
+// the large streams.
+struct Layout {
+    std::vector<uint32_t> miniStart, bigStart;
+    uint64_t miniSectors = 0, bigSectors = 0, dirSecs = 0, miniFatSecs = 0, miniBytes = 0, miniStreamSecs = 0;
+    uint64_t fatSecs = 1, difSecs = 0;
+    uint32_t firstDif = 0, firstDir = 0, firstMiniFat = 0, firstMiniStream = 0;
+};
+
+bool CountSectors(const File& file, Layout& l, std::string& error) {
     const size_t n = file.entries.size();
-    if (n == 0 || file.entries[0].type != 5) {
-        error = "compound file without a root entry";
-        return false;
-    }
-    // Plan: FAT, DIFAT, directory, mini FAT, mini stream, then the large streams.
-    std::vector<uint32_t> miniStart(n, EndOfChain), bigStart(n, EndOfChain);
-    uint64_t miniSectors = 0, bigSectors = 0;
+    l.miniStart.assign(n, EndOfChain);
+    l.bigStart.assign(n, EndOfChain);
     for (size_t i = 1; i < n; ++i) {
         const Entry& e = file.entries[i];
         if (!e.reachable || e.type != 2 || e.data.empty()) continue;
@@ -299,63 +305,68 @@ bool Write(const File& file, const Sink& sink, std::string& error) {
             return false;
         }
         if (e.data.size() < MiniCutoff) {
-            miniStart[i] = static_cast<uint32_t>(miniSectors);
-            miniSectors += (e.data.size() + MiniSize - 1) / MiniSize;
+            l.miniStart[i] = static_cast<uint32_t>(l.miniSectors);
+            l.miniSectors += (e.data.size() + MiniSize - 1) / MiniSize;
         } else {
-            bigSectors += (e.data.size() + WriteSector - 1) / WriteSector;
+            l.bigSectors += (e.data.size() + WriteSector - 1) / WriteSector;
         }
     }
-    const uint64_t dirSecs = (n * 128 + WriteSector - 1) / WriteSector;
-    const uint64_t miniFatSecs = (miniSectors * 4 + WriteSector - 1) / WriteSector;
-    const uint64_t miniBytes = miniSectors * MiniSize;
-    const uint64_t miniStreamSecs = (miniBytes + WriteSector - 1) / WriteSector;
-    const uint64_t other = dirSecs + miniFatSecs + miniStreamSecs + bigSectors;
-    uint64_t fatSecs = 1, difSecs = 0;
+    return true;
+}
+
+bool PlanLayout(const File& file, Layout& l, std::string& error) {
+    if (!CountSectors(file, l, error)) return false;
+    const size_t n = file.entries.size();
+    l.dirSecs = (n * 128 + WriteSector - 1) / WriteSector;
+    l.miniFatSecs = (l.miniSectors * 4 + WriteSector - 1) / WriteSector;
+    l.miniBytes = l.miniSectors * MiniSize;
+    l.miniStreamSecs = (l.miniBytes + WriteSector - 1) / WriteSector;
+    const uint64_t other = l.dirSecs + l.miniFatSecs + l.miniStreamSecs + l.bigSectors;
     for (;;) {
-        const uint64_t total = other + fatSecs + difSecs;
+        const uint64_t total = other + l.fatSecs + l.difSecs;
         const uint64_t needFat = (total + 127) / 128;
         const uint64_t needDif = needFat > 109 ? (needFat - 109 + 126) / 127 : 0;
-        if (needFat <= fatSecs && needDif <= difSecs) break;
-        fatSecs = std::max(fatSecs, needFat);
-        difSecs = std::max(difSecs, needDif);
+        if (needFat <= l.fatSecs && needDif <= l.difSecs) break;
+        l.fatSecs = std::max(l.fatSecs, needFat);
+        l.difSecs = std::max(l.difSecs, needDif);
     }
-    const uint64_t total = other + fatSecs + difSecs;
-    if (total * WriteSector > 0x7FFFFFFFu) {
+    if ((other + l.fatSecs + l.difSecs) * WriteSector > 0x7FFFFFFFu) {
         error = "workbook too large for the file format";
         return false;
     }
-    const uint32_t firstDif = static_cast<uint32_t>(fatSecs);
-    const uint32_t firstDir = static_cast<uint32_t>(fatSecs + difSecs);
-    const uint32_t firstMiniFat = static_cast<uint32_t>(firstDir + dirSecs);
-    const uint32_t firstMiniStream = static_cast<uint32_t>(firstMiniFat + miniFatSecs);
-    uint32_t next = static_cast<uint32_t>(firstMiniStream + miniStreamSecs);
+    l.firstDif = static_cast<uint32_t>(l.fatSecs);
+    l.firstDir = static_cast<uint32_t>(l.fatSecs + l.difSecs);
+    l.firstMiniFat = static_cast<uint32_t>(l.firstDir + l.dirSecs);
+    l.firstMiniStream = static_cast<uint32_t>(l.firstMiniFat + l.miniFatSecs);
+    uint32_t next = static_cast<uint32_t>(l.firstMiniStream + l.miniStreamSecs);
     for (size_t i = 1; i < n; ++i) {
         const Entry& e = file.entries[i];
         if (!e.reachable || e.type != 2 || e.data.size() < MiniCutoff) continue;
-        bigStart[i] = next;
+        l.bigStart[i] = next;
         next += static_cast<uint32_t>((e.data.size() + WriteSector - 1) / WriteSector);
     }
+    return true;
+}
 
-    std::vector<uint32_t> fat;
-    fat.reserve(static_cast<size_t>(fatSecs) * 128);
-    fat.insert(fat.end(), static_cast<size_t>(fatSecs), FatSect);
-    fat.insert(fat.end(), static_cast<size_t>(difSecs), DifSect);
-    AppendChain(fat, firstDir, static_cast<uint32_t>(dirSecs));
-    AppendChain(fat, firstMiniFat, static_cast<uint32_t>(miniFatSecs));
-    AppendChain(fat, firstMiniStream, static_cast<uint32_t>(miniStreamSecs));
-    std::vector<uint32_t> miniFat;
-    for (size_t i = 1; i < n; ++i) {
+void BuildFats(const File& file, const Layout& l, std::vector<uint32_t>& fat, std::vector<uint32_t>& miniFat) {
+    fat.reserve(static_cast<size_t>(l.fatSecs) * 128);
+    fat.insert(fat.end(), static_cast<size_t>(l.fatSecs), FatSect);
+    fat.insert(fat.end(), static_cast<size_t>(l.difSecs), DifSect);
+    AppendChain(fat, l.firstDir, static_cast<uint32_t>(l.dirSecs));
+    AppendChain(fat, l.firstMiniFat, static_cast<uint32_t>(l.miniFatSecs));
+    AppendChain(fat, l.firstMiniStream, static_cast<uint32_t>(l.miniStreamSecs));
+    for (size_t i = 1; i < file.entries.size(); ++i) {
         const Entry& e = file.entries[i];
-        if (bigStart[i] != EndOfChain)
-            AppendChain(fat, bigStart[i], static_cast<uint32_t>((e.data.size() + WriteSector - 1) / WriteSector));
-        else if (miniStart[i] != EndOfChain)
-            AppendChain(miniFat, miniStart[i], static_cast<uint32_t>((e.data.size() + MiniSize - 1) / MiniSize));
+        if (l.bigStart[i] != EndOfChain)
+            AppendChain(fat, l.bigStart[i], static_cast<uint32_t>((e.data.size() + WriteSector - 1) / WriteSector));
+        else if (l.miniStart[i] != EndOfChain)
+            AppendChain(miniFat, l.miniStart[i], static_cast<uint32_t>((e.data.size() + MiniSize - 1) / MiniSize));
     }
-    fat.resize(static_cast<size_t>(fatSecs) * 128, FreeSect);
-    miniFat.resize(static_cast<size_t>(miniFatSecs) * 128, FreeSect);
+    fat.resize(static_cast<size_t>(l.fatSecs) * 128, FreeSect);
+    miniFat.resize(static_cast<size_t>(l.miniFatSecs) * 128, FreeSect);
+}
 
-    std::string out;  // everything up to the large streams
-    out.reserve(static_cast<size_t>((firstMiniStream + miniStreamSecs + 1) * WriteSector));
+void AppendHeader(const Layout& l, std::string& out) {
     out.resize(512, '\0');
     char* h = out.data();
     std::memcpy(h, Signature, 8);
@@ -364,28 +375,33 @@ bool Write(const File& file, const Sink& sink, std::string& error) {
     Put16(h + 28, 0xFFFE);
     Put16(h + 30, 9);
     Put16(h + 32, 6);
-    Put32(h + 44, static_cast<uint32_t>(fatSecs));
-    Put32(h + 48, firstDir);
+    Put32(h + 44, static_cast<uint32_t>(l.fatSecs));
+    Put32(h + 48, l.firstDir);
     Put32(h + 56, MiniCutoff);
-    Put32(h + 60, miniFatSecs ? firstMiniFat : EndOfChain);
-    Put32(h + 64, static_cast<uint32_t>(miniFatSecs));
-    Put32(h + 68, difSecs ? firstDif : EndOfChain);
-    Put32(h + 72, static_cast<uint32_t>(difSecs));
-    for (uint32_t i = 0; i < 109; ++i) Put32(h + 76 + i * 4, i < fatSecs ? i : FreeSect);
+    Put32(h + 60, l.miniFatSecs ? l.firstMiniFat : EndOfChain);
+    Put32(h + 64, static_cast<uint32_t>(l.miniFatSecs));
+    Put32(h + 68, l.difSecs ? l.firstDif : EndOfChain);
+    Put32(h + 72, static_cast<uint32_t>(l.difSecs));
+    for (uint32_t i = 0; i < 109; ++i) Put32(h + 76 + i * 4, i < l.fatSecs ? i : FreeSect);
+}
 
-    auto addTable = [&out](const std::vector<uint32_t>& t) {
-        for (uint32_t v : t) Add32(out, v);
-    };
-    addTable(fat);
-    for (uint64_t d = 0; d < difSecs; ++d) {
+void AppendTable(const std::vector<uint32_t>& t, std::string& out) {
+    for (uint32_t v : t) Add32(out, v);
+}
+
+void AppendDifat(const Layout& l, std::string& out) {
+    for (uint64_t d = 0; d < l.difSecs; ++d) {
         for (uint64_t k = 0; k < 127; ++k) {
             const uint64_t fatIndex = 109 + d * 127 + k;
-            Add32(out, fatIndex < fatSecs ? static_cast<uint32_t>(fatIndex) : FreeSect);
+            Add32(out, fatIndex < l.fatSecs ? static_cast<uint32_t>(fatIndex) : FreeSect);
         }
-        Add32(out, d + 1 < difSecs ? static_cast<uint32_t>(firstDif + d + 1) : EndOfChain);
+        Add32(out, d + 1 < l.difSecs ? static_cast<uint32_t>(l.firstDif + d + 1) : EndOfChain);
     }
+}
+
+void AppendDirectory(const File& file, const Layout& l, std::string& out) {
     const size_t dirAt = out.size();
-    for (size_t i = 0; i < n; ++i) {
+    for (size_t i = 0; i < file.entries.size(); ++i) {
         const Entry& e = file.entries[i];
         if (!e.reachable) {
             out += EmptyEntry();
@@ -394,23 +410,48 @@ bool Write(const File& file, const Sink& sink, std::string& error) {
         std::string raw = e.raw;
         raw.resize(128, '\0');
         if (e.type == 5) {
-            Put32(raw.data() + 116, miniStreamSecs ? firstMiniStream : EndOfChain);
-            Put64(raw.data() + 120, miniBytes);
+            Put32(raw.data() + 116, l.miniStreamSecs ? l.firstMiniStream : EndOfChain);
+            Put64(raw.data() + 120, l.miniBytes);
         } else if (e.type == 2) {
-            Put32(raw.data() + 116, bigStart[i] != EndOfChain ? bigStart[i] : miniStart[i]);
+            Put32(raw.data() + 116, l.bigStart[i] != EndOfChain ? l.bigStart[i] : l.miniStart[i]);
             Put64(raw.data() + 120, e.data.size());
         }
         out += raw;
     }
     while ((out.size() - dirAt) % WriteSector) out += EmptyEntry();
-    addTable(miniFat);
-    for (size_t i = 1; i < n; ++i) {
-        if (miniStart[i] == EndOfChain) continue;
+}
+
+void AppendMiniStream(const File& file, const Layout& l, std::string& out) {
+    for (size_t i = 1; i < file.entries.size(); ++i) {
+        if (l.miniStart[i] == EndOfChain) continue;
         const std::string& d = file.entries[i].data;
         out += d;
         out.resize(out.size() + (MiniSize - d.size() % MiniSize) % MiniSize, '\0');
     }
     out.resize(out.size() + (WriteSector - out.size() % WriteSector) % WriteSector, '\0');
+}
+
+}  // namespace
+
+bool Write(const File& file, const Sink& sink, std::string& error) {
+    const size_t n = file.entries.size();
+    if (n == 0 || file.entries[0].type != 5) {
+        error = "compound file without a root entry";
+        return false;
+    }
+    Layout l;
+    if (!PlanLayout(file, l, error)) return false;
+    std::vector<uint32_t> fat, miniFat;
+    BuildFats(file, l, fat, miniFat);
+
+    std::string out;  // everything up to the large streams
+    out.reserve(static_cast<size_t>((l.firstMiniStream + l.miniStreamSecs + 1) * WriteSector));
+    AppendHeader(l, out);
+    AppendTable(fat, out);
+    AppendDifat(l, out);
+    AppendDirectory(file, l, out);
+    AppendTable(miniFat, out);
+    AppendMiniStream(file, l, out);
     auto failed = [&error]() {
         if (error.empty()) error = "the file could not be written";
         return false;
@@ -419,7 +460,7 @@ bool Write(const File& file, const Sink& sink, std::string& error) {
     if (!sink(out)) return failed();
     const std::string padding(WriteSector, '\0');
     for (size_t i = 1; i < n; ++i) {
-        if (bigStart[i] == EndOfChain) continue;
+        if (l.bigStart[i] == EndOfChain) continue;
         const std::string& d = file.entries[i].data;
         if (!sink(d) || !sink(std::string_view(padding).substr(0, (WriteSector - d.size() % WriteSector) % WriteSector)))
             return failed();

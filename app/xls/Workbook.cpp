@@ -844,42 +844,98 @@ void Workbook::Impl::WriteGlobals(std::string& out, std::vector<std::pair<size_t
     out.append(stream, tailBegin, tailEnd - tailBegin);
 }
 
+namespace {
+
+// An unchanged sheet goes out as it came in; only its INDEX moves with it.
+void CopyUnmodifiedSheet(std::string& out, const Sheet& s, size_t start) {
+    out.append(s.src);
+    if (s.indexOff >= 0) {
+        char* d = out.data() + start + static_cast<size_t>(s.indexOff) + 4;
+        const uint16_t len = U16(d - 2);
+        const uint32_t delta = s.newStart - s.oldStart;
+        if (U32(d + 12) != 0) Put32(d + 12, U32(d + 12) + delta);
+        for (size_t k = 16; k + 4 <= len; k += 4) Put32(d + k, U32(d + k) + delta);
+    }
+}
+
+struct RowKey {
+    uint16_t row;
+    size_t r0, r1, g0, g1;
+};
+
+// Row keys: every row holding a ROW record or a cell, in order.
+std::vector<RowKey> RowKeys(const Sheet& s) {
+    std::vector<RowKey> keys;
+    size_t ri = 0, gi = 0;
+    while (ri < s.rows.size() || gi < s.groups.size()) {
+        uint16_t row = 0xFFFF;
+        if (ri < s.rows.size()) row = s.rows[ri].row;
+        if (gi < s.groups.size()) row = std::min(row, s.groups[gi].row);
+        RowKey k{row, ri, ri, gi, gi};
+        while (k.r1 < s.rows.size() && s.rows[k.r1].row == row) ++k.r1;
+        while (k.g1 < s.groups.size() && s.groups[k.g1].row == row) ++k.g1;
+        if (k.r1 == ri && k.g1 == gi) break;  // cannot happen; guards the loop
+        ri = k.r1;
+        gi = k.g1;
+        keys.push_back(k);
+    }
+    return keys;
+}
+
+// Rows k0..k1 (their ROW records, then their cells, then DBCELL); the
+// DBCELL's offset.
+uint32_t WriteRowBlock(std::string& out, const Sheet& s, const std::vector<RowKey>& keys, size_t k0, size_t k1) {
+    const size_t blockStart = out.size();
+    size_t firstRow = 0;
+    bool anyRow = false;
+    for (size_t k = k0; k < k1; ++k) {
+        for (size_t r = keys[k].r0; r < keys[k].r1; ++r) {
+            const RowRec& rr = s.rows[r];
+            if (!anyRow) firstRow = out.size();
+            anyRow = true;
+            const size_t at = out.size();
+            out.append(s.RowBytes(rr));
+            if (rr.dirty) {
+                uint16_t c1 = 0xFFFF, c2 = 0;
+                for (size_t g = keys[k].g0; g < keys[k].g1; ++g) {
+                    c1 = std::min(c1, s.groups[g].col1);
+                    c2 = std::max<uint16_t>(c2, static_cast<uint16_t>(std::min<int>(s.groups[g].col2 + 1, 256)));
+                }
+                if (c1 == 0xFFFF) c1 = c2 = 0;
+                Put16(out.data() + at + 6, c1);
+                Put16(out.data() + at + 8, c2);
+            }
+        }
+    }
+    std::vector<uint16_t> offsets;
+    size_t ref = anyRow ? firstRow + 20 : blockStart;
+    for (size_t k = k0; k < k1; ++k) {
+        const size_t first = out.size();
+        for (size_t g = keys[k].g0; g < keys[k].g1; ++g) out.append(s.Bytes(s.groups[g]));
+        if (keys[k].r1 > keys[k].r0) {
+            offsets.push_back(static_cast<uint16_t>(std::min<size_t>(first - ref, 0xFFFF)));
+            ref = first;
+        }
+    }
+    const size_t dbAt = out.size();
+    std::string d;
+    Add32(d, static_cast<uint32_t>(dbAt - (anyRow ? firstRow : blockStart)));
+    for (uint16_t o : offsets) Add16(d, o);
+    AddRecord(out, kDbCell, d);
+    return static_cast<uint32_t>(dbAt);
+}
+
+}  // namespace
+
 void Workbook::Impl::WriteSheet(std::string& out, Sheet& s) {
     const size_t start = out.size();
     s.newStart = static_cast<uint32_t>(start);
     if (!s.modified) {
-        out.append(s.src);
-        if (s.indexOff >= 0) {
-            char* d = out.data() + start + static_cast<size_t>(s.indexOff) + 4;
-            const uint16_t len = U16(d - 2);
-            const uint32_t delta = s.newStart - s.oldStart;
-            if (U32(d + 12) != 0) Put32(d + 12, U32(d + 12) + delta);
-            for (size_t k = 16; k + 4 <= len; k += 4) Put32(d + k, U32(d + k) + delta);
-        }
+        CopyUnmodifiedSheet(out, s, start);
         return;
     }
 
-    // Row keys: every row holding a ROW record or a cell, in order.
-    struct Key {
-        uint16_t row;
-        size_t r0, r1, g0, g1;
-    };
-    std::vector<Key> keys;
-    {
-        size_t ri = 0, gi = 0;
-        while (ri < s.rows.size() || gi < s.groups.size()) {
-            uint16_t row = 0xFFFF;
-            if (ri < s.rows.size()) row = s.rows[ri].row;
-            if (gi < s.groups.size()) row = std::min(row, s.groups[gi].row);
-            Key k{row, ri, ri, gi, gi};
-            while (k.r1 < s.rows.size() && s.rows[k.r1].row == row) ++k.r1;
-            while (k.g1 < s.groups.size() && s.groups[k.g1].row == row) ++k.g1;
-            if (k.r1 == ri && k.g1 == gi) break;  // cannot happen; guards the loop
-            ri = k.r1;
-            gi = k.g1;
-            keys.push_back(k);
-        }
-    }
+    const std::vector<RowKey> keys = RowKeys(s);
     const size_t blocks = (keys.size() + RowsPerBlock - 1) / RowsPerBlock;
     const bool withIndex = s.indexOff >= 0 && static_cast<uint32_t>(s.indexOff) < s.ctBegin &&
                            16 + 4 * blocks <= MaxRecordData;
@@ -916,44 +972,7 @@ void Workbook::Impl::WriteSheet(std::string& out, Sheet& s) {
     std::vector<uint32_t> dbcells;
     for (size_t b = 0; b < blocks; ++b) {
         const size_t k0 = b * RowsPerBlock, k1 = std::min(keys.size(), k0 + RowsPerBlock);
-        const size_t blockStart = out.size();
-        size_t firstRow = 0;
-        bool anyRow = false;
-        for (size_t k = k0; k < k1; ++k) {
-            for (size_t r = keys[k].r0; r < keys[k].r1; ++r) {
-                const RowRec& rr = s.rows[r];
-                if (!anyRow) firstRow = out.size();
-                anyRow = true;
-                const size_t at = out.size();
-                out.append(s.RowBytes(rr));
-                if (rr.dirty) {
-                    uint16_t c1 = 0xFFFF, c2 = 0;
-                    for (size_t g = keys[k].g0; g < keys[k].g1; ++g) {
-                        c1 = std::min(c1, s.groups[g].col1);
-                        c2 = std::max<uint16_t>(c2, static_cast<uint16_t>(std::min<int>(s.groups[g].col2 + 1, 256)));
-                    }
-                    if (c1 == 0xFFFF) c1 = c2 = 0;
-                    Put16(out.data() + at + 6, c1);
-                    Put16(out.data() + at + 8, c2);
-                }
-            }
-        }
-        std::vector<uint16_t> offsets;
-        size_t ref = anyRow ? firstRow + 20 : blockStart;
-        for (size_t k = k0; k < k1; ++k) {
-            const size_t first = out.size();
-            for (size_t g = keys[k].g0; g < keys[k].g1; ++g) out.append(s.Bytes(s.groups[g]));
-            if (keys[k].r1 > keys[k].r0) {
-                offsets.push_back(static_cast<uint16_t>(std::min<size_t>(first - ref, 0xFFFF)));
-                ref = first;
-            }
-        }
-        const size_t dbAt = out.size();
-        std::string d;
-        Add32(d, static_cast<uint32_t>(dbAt - (anyRow ? firstRow : blockStart)));
-        for (uint16_t o : offsets) Add16(d, o);
-        AddRecord(out, kDbCell, d);
-        dbcells.push_back(static_cast<uint32_t>(dbAt));
+        dbcells.push_back(WriteRowBlock(out, s, keys, k0, k1));
     }
     out.append(s.src.substr(s.ctEnd));
 
@@ -1178,6 +1197,125 @@ std::string Workbook::CellText(int sheet, int row, int col) const {
     return g ? impl_->Value(*s, *g, col) : std::string();
 }
 
+namespace {
+
+// A record appended to the sheet's fresh bytes, as a group to place.
+Group FreshRecord(Sheet& s, uint16_t type, const std::string& data) {
+    Group g;
+    g.fresh = true;
+    g.off = static_cast<uint32_t>(s.fresh.size());
+    AddRecord(s.fresh, type, data);
+    g.len = static_cast<uint32_t>(s.fresh.size()) - g.off;
+    return g;
+}
+
+Group FreshCell(Sheet& s, uint16_t type, const std::string& data, uint16_t r, uint16_t c) {
+    Group g = FreshRecord(s, type, data);
+    g.row = r;
+    g.col1 = g.col2 = c;
+    return g;
+}
+
+std::string CellHead(uint16_t r, uint16_t c, uint16_t ixfe) {
+    std::string d;
+    Add16(d, r);
+    Add16(d, c);
+    Add16(d, ixfe);
+    return d;
+}
+
+bool AnchorsSharedFormula(const Sheet& s, const Group& found) {
+    const std::string_view b = s.Bytes(found);
+    if (U16(b.data()) != kFormula) return false;
+    for (size_t p = 4u + U16(b.data() + 2); p + 4 <= b.size(); p += 4u + U16(b.data() + p + 2)) {
+        const uint16_t ft = U16(b.data() + p);
+        if (ft == kShrFmla || ft == kArray || ft == kTable) return true;
+    }
+    return false;
+}
+
+// A run (MULRK, MULBLANK) split into single cells around column c.
+void SplitRun(Sheet& s, const Group& run, uint16_t c, std::vector<Group>& out) {
+    const std::string_view b = s.Bytes(run);
+    const uint16_t t = U16(b.data());
+    if (t != kMulRk && t != kMulBlank) return;
+    const std::string_view d = b.substr(4);
+    for (uint16_t k = run.col1; k <= run.col2; ++k) {
+        if (k == c) continue;
+        const size_t i = k - run.col1;
+        if (t == kMulRk) {
+            std::string rd = CellHead(run.row, k, U16(d.data() + 4 + i * 6));
+            rd.append(d.substr(6 + i * 6, 4));
+            out.push_back(FreshCell(s, kRk, rd, run.row, k));
+        } else {
+            out.push_back(FreshCell(s, kBlank, CellHead(run.row, k, U16(d.data() + 4 + i * 2)), run.row, k));
+        }
+    }
+}
+
+std::vector<RowRec>::iterator RowAt(Sheet& s, uint16_t r) {
+    return std::lower_bound(s.rows.begin(), s.rows.end(), r, [](const RowRec& x, uint16_t v) { return x.row < v; });
+}
+
+// A new cell takes the format its row or column carries.
+uint16_t NewCellXf(Sheet& s, uint16_t r, uint16_t c, uint16_t xf) {
+    auto ri = RowAt(s, r);
+    if (ri != s.rows.end() && ri->row == r) {
+        const uint32_t flags = U32(s.RowBytes(*ri).data() + 16);
+        if (flags & 0x80) return static_cast<uint16_t>((flags >> 16) & 0x0FFF);
+    }
+    for (const ColInfo& ci : s.cols)
+        if (c >= ci.c1 && c <= ci.c2 && ci.ixfe != 0) xf = ci.ixfe;
+    return xf;
+}
+
+size_t GroupSlot(const Sheet& s, uint16_t r, uint16_t c) {
+    return static_cast<size_t>(std::lower_bound(s.groups.begin(), s.groups.end(), std::make_pair(r, c),
+                                                [](const Group& g, std::pair<uint16_t, uint16_t> v) {
+                                                    return g.row != v.first ? g.row < v.first : g.col1 < v.second;
+                                                }) -
+                               s.groups.begin());
+}
+
+// Row r gets a ROW record if it has none, and is written again.
+void TouchRow(Sheet& s, uint16_t r, uint16_t c) {
+    auto ri = RowAt(s, r);
+    if (ri == s.rows.end() || ri->row != r) {
+        std::string d;
+        Add16(d, r);
+        Add16(d, c);
+        Add16(d, static_cast<uint16_t>(c + 1));
+        Add16(d, s.defaultRowHeight);
+        Add16(d, 0);
+        Add16(d, 0);
+        Add16(d, 0x0100);
+        Add16(d, 0x000F);
+        RowRec nr;
+        nr.row = r;
+        nr.fresh = true;
+        nr.off = static_cast<uint32_t>(s.fresh.size());
+        AddRecord(s.fresh, kRow, d);
+        ri = s.rows.insert(ri, nr);
+    }
+    ri->dirty = true;
+}
+
+void GrowDimensions(Sheet& s, uint16_t r, uint16_t c) {
+    if (s.dimR2 <= s.dimR1 || s.dimC2 <= s.dimC1) {
+        s.dimR1 = r;
+        s.dimR2 = r + 1u;
+        s.dimC1 = c;
+        s.dimC2 = static_cast<uint16_t>(c + 1);
+    } else {
+        s.dimR1 = std::min<uint32_t>(s.dimR1, r);
+        s.dimR2 = std::max<uint32_t>(s.dimR2, r + 1u);
+        s.dimC1 = std::min<uint16_t>(s.dimC1, c);
+        s.dimC2 = std::max<uint16_t>(s.dimC2, static_cast<uint16_t>(c + 1));
+    }
+}
+
+}  // namespace
+
 bool Workbook::SetCellText(int sheet, int row, int col, const std::string& value) {
     Impl& m = *impl_;
     Sheet* s = m.Work(sheet);
@@ -1194,32 +1332,8 @@ bool Workbook::SetCellText(int sheet, int row, int col, const std::string& value
 
     const uint16_t r = static_cast<uint16_t>(row - 1), c = static_cast<uint16_t>(col - 1);
     const Group* found = m.Find(*s, row, col);
-    uint16_t xf = m.defaultXf;
-    size_t at;  // where the new group goes in s->groups
-    std::vector<Group> replacement;
-    auto record = [s](uint16_t type, const std::string& data) {
-        Group g;
-        g.fresh = true;
-        g.off = static_cast<uint32_t>(s->fresh.size());
-        AddRecord(s->fresh, type, data);
-        g.len = static_cast<uint32_t>(s->fresh.size()) - g.off;
-        return g;
-    };
-    auto cellHead = [&](uint16_t colNo, uint16_t ixfe) {
-        std::string d;
-        Add16(d, r);
-        Add16(d, colNo);
-        Add16(d, ixfe);
-        return d;
-    };
-    if (found && U16(s->Bytes(*found).data()) == kFormula) {
-        const std::string_view b = s->Bytes(*found);
-        for (size_t p = 4u + U16(b.data() + 2); p + 4 <= b.size(); p += 4u + U16(b.data() + p + 2)) {
-            const uint16_t ft = U16(b.data() + p);
-            if (ft == kShrFmla || ft == kArray || ft == kTable)
-                return refuse("cell " + CellRef(row, col) + " anchors a shared or array formula; it is left as it was");
-        }
-    }
+    if (found && AnchorsSharedFormula(*s, *found))
+        return refuse("cell " + CellRef(row, col) + " anchors a shared or array formula; it is left as it was");
     uint32_t sstIndex = 0;
     if (!value.empty()) {
         try {
@@ -1228,110 +1342,34 @@ bool Workbook::SetCellText(int sheet, int row, int col, const std::string& value
             return refuse(std::string("cannot store the text of cell ") + CellRef(row, col) + ": " + e.what());
         }
     }
+    uint16_t xf = m.defaultXf;
+    size_t at;  // where the new group goes in s->groups
+    std::vector<Group> replacement;
     if (found) {
-        const std::string_view b = s->Bytes(*found);
-        const uint16_t t = U16(b.data());
         xf = m.CellXf(*s, *found, col);
-        if (t == kLabelSst && m.sst.total > 0) --m.sst.total;
+        if (U16(s->Bytes(*found).data()) == kLabelSst && m.sst.total > 0) --m.sst.total;
         at = static_cast<size_t>(found - s->groups.data());
-        if (t == kMulRk || t == kMulBlank) {
-            // Split the run into single cells around the one being set.
-            const std::string_view d = b.substr(4);
-            for (uint16_t k = found->col1; k <= found->col2; ++k) {
-                if (k == c) continue;
-                const size_t i = k - found->col1;
-                Group g;
-                if (t == kMulRk) {
-                    std::string rd = cellHead(k, U16(d.data() + 4 + i * 6));
-                    rd.append(d.substr(6 + i * 6, 4));
-                    g = record(kRk, rd);
-                } else {
-                    g = record(kBlank, cellHead(k, U16(d.data() + 4 + i * 2)));
-                }
-                g.row = r;
-                g.col1 = g.col2 = k;
-                replacement.push_back(g);
-            }
-        }
+        SplitRun(*s, *found, c, replacement);
         s->groups.erase(s->groups.begin() + static_cast<std::ptrdiff_t>(at));
     } else {
         if (value.empty()) return true;
-        // A new cell takes the format its row or column carries.
-        const RowRec* rr = nullptr;
-        auto ri = std::lower_bound(s->rows.begin(), s->rows.end(), r,
-                                   [](const RowRec& x, uint16_t v) { return x.row < v; });
-        if (ri != s->rows.end() && ri->row == r) rr = &*ri;
-        bool fromRow = false;
-        if (rr) {
-            const std::string_view rb = s->RowBytes(*rr);
-            const uint32_t flags = U32(rb.data() + 16);
-            if (flags & 0x80) {
-                xf = static_cast<uint16_t>((flags >> 16) & 0x0FFF);
-                fromRow = true;
-            }
-        }
-        if (!fromRow)
-            for (const ColInfo& ci : s->cols)
-                if (c >= ci.c1 && c <= ci.c2 && ci.ixfe != 0) xf = ci.ixfe;
-        at = static_cast<size_t>(std::lower_bound(s->groups.begin(), s->groups.end(), std::make_pair(r, c),
-                                                  [](const Group& g, std::pair<uint16_t, uint16_t> v) {
-                                                      return g.row != v.first ? g.row < v.first : g.col1 < v.second;
-                                                  }) -
-                                 s->groups.begin());
+        xf = NewCellXf(*s, r, c, xf);
+        at = GroupSlot(*s, r, c);
     }
 
-    Group g;
-    bool have = true;
+    const bool have = !value.empty() || found;
     if (!value.empty()) {
-        std::string d = cellHead(c, xf);
+        std::string d = CellHead(r, c, xf);
         Add32(d, sstIndex);
-        g = record(kLabelSst, d);
+        replacement.push_back(FreshCell(*s, kLabelSst, d, r, c));
         ++m.sst.total;
     } else if (found) {
-        g = record(kBlank, cellHead(c, xf));  // emptied, but keeps its format
-    } else {
-        have = false;
-    }
-    if (have) {
-        g.row = r;
-        g.col1 = g.col2 = c;
-        replacement.push_back(g);
+        replacement.push_back(FreshCell(*s, kBlank, CellHead(r, c, xf), r, c));  // emptied, but keeps its format
     }
     std::sort(replacement.begin(), replacement.end(), [](const Group& a, const Group& b) { return a.col1 < b.col1; });
     s->groups.insert(s->groups.begin() + static_cast<std::ptrdiff_t>(at), replacement.begin(), replacement.end());
-
-    auto ri = std::lower_bound(s->rows.begin(), s->rows.end(), r, [](const RowRec& x, uint16_t v) { return x.row < v; });
-    if (ri == s->rows.end() || ri->row != r) {
-        std::string d;
-        Add16(d, r);
-        Add16(d, c);
-        Add16(d, static_cast<uint16_t>(c + 1));
-        Add16(d, s->defaultRowHeight);
-        Add16(d, 0);
-        Add16(d, 0);
-        Add16(d, 0x0100);
-        Add16(d, 0x000F);
-        RowRec nr;
-        nr.row = r;
-        nr.fresh = true;
-        nr.off = static_cast<uint32_t>(s->fresh.size());
-        AddRecord(s->fresh, kRow, d);
-        ri = s->rows.insert(ri, nr);
-    }
-    ri->dirty = true;
-    if (have) {
-        if (s->dimR2 <= s->dimR1 || s->dimC2 <= s->dimC1) {
-            s->dimR1 = r;
-            s->dimR2 = r + 1u;
-            s->dimC1 = c;
-            s->dimC2 = static_cast<uint16_t>(c + 1);
-        } else {
-            s->dimR1 = std::min<uint32_t>(s->dimR1, r);
-            s->dimR2 = std::max<uint32_t>(s->dimR2, r + 1u);
-            s->dimC1 = std::min<uint16_t>(s->dimC1, c);
-            s->dimC2 = std::max<uint16_t>(s->dimC2, static_cast<uint16_t>(c + 1));
-        }
-    }
+    TouchRow(*s, r, c);
+    if (have) GrowDimensions(*s, r, c);
     s->modified = true;
     return true;
 }

@@ -83,6 +83,43 @@ TEST_F(Editing, EmptyAddressFileOnSaveKeepsTheOldListParsed) {
     EXPECT_EQ(app.Tasks[1].AddressCount, 1);
 }
 
+// "Read Addr." without a file, or with one that yields nothing, keeps the
+// typed sheet and cells but gives the old list back, parsed.
+TEST_F(Editing, ReadAddressFileKeepsTheCellsAndRestoresTheListOnFailure) {
+    ASSERT_TRUE(ParseTaskResources(app, 1));
+    ui.QueueAnswer(MsgAnswer::Ok);
+    EXPECT_FALSE(ReadAddressFile(app, svc, 1, "", " Sheet2 ", " b1:b3 "));
+    EXPECT_EQ(ui.LastMessage()->Text, "No Address specified !");
+    EXPECT_TRUE(svc.Calls.empty());
+    EXPECT_EQ(app.Tasks[1].DataSheet, "Sheet2");
+    EXPECT_EQ(app.Tasks[1].DataCell, "B1:B3");
+
+    struct Reads : FakeServices {
+        Task* T = nullptr;
+        bool SetResources(int) override {
+            T->Data = T->DataFile == "/a.xls" ? "R 7" : "";
+            return true;
+        }
+    } files;
+    files.T = &app.Tasks[1];
+    ui.QueueAnswer(MsgAnswer::Ok);
+    EXPECT_FALSE(ReadAddressFile(app, files, 1, "/empty.xls", "S", "A1"));
+    EXPECT_EQ(app.Tasks[1].Data, "R 1");
+    EXPECT_EQ(app.Tasks[1].AddressCount, 1);
+    EXPECT_TRUE(ReadAddressFile(app, files, 1, "/a.xls", "S", "A1"));
+    EXPECT_EQ(app.Tasks[1].Data, "R 7");
+}
+
+TEST(BrowsedFolder, ABareNewNameMeansTheProgramFolder) {
+    ScriptedUserInterface ui;
+    ManualClock clock{0};
+    AppContext app{ui, clock, "/tmp/prog"};
+    EXPECT_EQ(BrowsedFolder(app, "out", "/old"), "/tmp/prog");
+    EXPECT_EQ(BrowsedFolder(app, "out", "out"), "out");
+    EXPECT_EQ(BrowsedFolder(app, "/data/out", "/old"), "/data/out");
+    EXPECT_EQ(BrowsedFolder(app, "C:\\out", "/old"), "C:\\out");
+}
+
 TEST_F(Editing, StationAndIntervalLinesInOrderStationFirst) {
     const std::pair<const char*, const char*> bad[] = {{"254", "0"}, {"-1", "61"}, {"abc", "x"}};
     for (auto [station, interval] : bad) {

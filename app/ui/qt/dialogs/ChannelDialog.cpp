@@ -32,29 +32,27 @@ ChannelDialog::ChannelDialog(PelkorApp& app, QWidget* parent, DeviceLister devic
     setWindowTitle("Pelkor Online Settings");
     setModal(true);
     loading_ = true;
-    const AppSettings& s = app_.App().Settings;
+    QGroupBox* serial = BuildSerialBox(devices);
+    QGroupBox* test = BuildTestBox();
+    QBoxLayout* buttons = BuildButtons();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(serial, 1);
+    layout->addWidget(test);
+    layout->addLayout(buttons);
+    resize(560, 400);
+    ConnectChanges();
+    loading_ = false;
+}
 
+QGroupBox* ChannelDialog::BuildSerialBox(const DeviceLister& devices) {
+    const AppSettings& s = app_.App().Settings;
     // One box per kind of channel, so others can sit beside the serial one.
     auto* serial = Named(new QGroupBox("Serial port", this), "fmeSerial");
     auto* lblDevices = Named(new QLabel("Devices found:", serial), "lblDevices");
     devices_ = Named(new QListWidget(serial), "lstDevices");
     lblDevices->setBuddy(devices_);
-    for (const std::string& d : devices ? devices() : ListSerialDevices()) {
-        auto* item = new QListWidgetItem(Q(d), devices_);
-        item->setData(Qt::UserRole, Q(d));
-    }
-    if (devices_->count() == 0) {
-        auto* none = new QListWidgetItem("(no serial device found)", devices_);
-        none->setFlags(Qt::NoItemFlags);
-    }
-    // The configured port is shown as it is, listed or not, so that opening
-    // the dialog (or focusing its list) never swaps in another device.
-    QListWidgetItem* configured = nullptr;
-    for (int i = 0; i < devices_->count() && !configured; ++i)
-        if (devices_->item(i)->data(Qt::UserRole).toString() == Q(s.Port) && devices_->item(i)->flags() != Qt::NoItemFlags)
-            configured = devices_->item(i);
-    if (!configured) configured = new QListWidgetItem(Q(ConfiguredPortCaption(s.Port)), devices_);
-    configured->setData(Qt::UserRole, Q(s.Port));
+    FillDevices(devices);
+    QListWidgetItem* configured = ConfiguredItem(s.Port);
     auto* lblPort = Named(new QLabel("Port :", serial), "lblPort");
     port_ = Named(new QLineEdit(Q(s.Port), serial), "txbPort");
     port_->setPlaceholderText("port 1 ($PELSBUS_COM1, else /dev/ttyS0)");
@@ -79,7 +77,32 @@ ChannelDialog::ChannelDialog(PelkorApp& app, QWidget* parent, DeviceLister devic
     devices_->setCurrentItem(configured);
     loadedPort_ = s.Port;
     loadedBaud_ = Baudrate();
+    return serial;
+}
 
+void ChannelDialog::FillDevices(const DeviceLister& devices) {
+    for (const std::string& d : devices ? devices() : ListSerialDevices()) {
+        auto* item = new QListWidgetItem(Q(d), devices_);
+        item->setData(Qt::UserRole, Q(d));
+    }
+    if (devices_->count() == 0) {
+        auto* none = new QListWidgetItem("(no serial device found)", devices_);
+        none->setFlags(Qt::NoItemFlags);
+    }
+}
+
+QListWidgetItem* ChannelDialog::ConfiguredItem(const std::string& port) {
+    QListWidgetItem* configured = nullptr;
+    for (int i = 0; i < devices_->count() && !configured; ++i)
+        if (devices_->item(i)->data(Qt::UserRole).toString() == Q(port) && devices_->item(i)->flags() != Qt::NoItemFlags)
+            configured = devices_->item(i);
+    if (!configured) configured = new QListWidgetItem(Q(ConfiguredPortCaption(port)), devices_);
+    configured->setData(Qt::UserRole, Q(port));
+    return configured;
+}
+
+QGroupBox* ChannelDialog::BuildTestBox() {
+    const AppSettings& s = app_.App().Settings;
     auto* test = Named(new QGroupBox("Test", this), "fmeTest");
     auto* cmdTest = Named(new QPushButton("Test", test), "cmdTest");
     auto* lblStation = Named(new QLabel("Reads the status of station " + QString::number(s.Station) + ".", test),
@@ -93,7 +116,11 @@ ChannelDialog::ChannelDialog(PelkorApp& app, QWidget* parent, DeviceLister devic
     testLayout->addWidget(lblStation, 0, 1);
     testLayout->addWidget(result_, 1, 0, 1, 2);
     testLayout->setColumnStretch(1, 1);
+    connect(cmdTest, &QPushButton::clicked, this, &ChannelDialog::Test);
+    return test;
+}
 
+QBoxLayout* ChannelDialog::BuildButtons() {
     auto* ok = Named(new QPushButton("Save", this), "OKButton");
     auto* cancel = Named(new QPushButton("Close", this), "cmdCancel");
     ok->setAutoDefault(false);
@@ -102,13 +129,14 @@ ChannelDialog::ChannelDialog(PelkorApp& app, QWidget* parent, DeviceLister devic
     buttons->addStretch();
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
+    connect(ok, &QPushButton::clicked, this, [this] {
+        if (Save()) accept();
+    });
+    connect(cancel, &QPushButton::clicked, this, &ChannelDialog::reject);
+    return buttons;
+}
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(serial, 1);
-    layout->addWidget(test);
-    layout->addLayout(buttons);
-    resize(560, 400);
-
+void ChannelDialog::ConnectChanges() {
     connect(devices_, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
         if (loading_ || !item || item->flags() == Qt::NoItemFlags) return;
         port_->setText(item->data(Qt::UserRole).toString());
@@ -120,12 +148,6 @@ ChannelDialog::ChannelDialog(PelkorApp& app, QWidget* parent, DeviceLister devic
     };
     connect(port_, &QLineEdit::textChanged, this, compare);
     connect(baud_, qOverload<int>(&QComboBox::currentIndexChanged), this, compare);
-    connect(cmdTest, &QPushButton::clicked, this, &ChannelDialog::Test);
-    connect(ok, &QPushButton::clicked, this, [this] {
-        if (Save()) accept();
-    });
-    connect(cancel, &QPushButton::clicked, this, &ChannelDialog::reject);
-    loading_ = false;
 }
 
 int32_t ChannelDialog::Baudrate() const { return baud_->currentData().toInt(); }

@@ -8,10 +8,13 @@
 #include <string>
 #include <vector>
 
+class QBoxLayout;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 
 namespace pelkor {
 
@@ -34,6 +37,14 @@ public slots:
     void reject() override;
 
 private:
+    QGroupBox* BuildSerialBox(const DeviceLister& devices);
+    void FillDevices(const DeviceLister& devices);
+    // The configured port as it is, listed or not, so that opening the
+    // dialog (or focusing its list) never swaps in another device.
+    QListWidgetItem* ConfiguredItem(const std::string& port);
+    QGroupBox* BuildTestBox();
+    QBoxLayout* BuildButtons();
+    void ConnectChanges();
     void Test();
     bool Save();
     int32_t Baudrate() const;

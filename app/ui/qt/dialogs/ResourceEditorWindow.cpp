@@ -40,8 +40,15 @@ ResourceEditorWindow::ResourceEditorWindow(PelkorApp& app, int task, const Resou
     setObjectName("frmEditResources");
     setWindowTitle("Edit Values and Headline");
     setModal(true);
-    Task& t = app_.App().Tasks[task_];
+    MakeGrid();
+    BuildResourceBox();
+    BuildOptions();
+    BuildButtons();
+    Load(options);
+    ConnectControls();
+}
 
+void ResourceEditorWindow::MakeGrid() {
     model_ = new ResourceGridModel(this);
     grid_ = Named(new QTableView(this), "flgData");
     grid_->setAccessibleName("PCD Variables and Headline");
@@ -53,7 +60,9 @@ ResourceEditorWindow::ResourceEditorWindow(PelkorApp& app, int task, const Resou
     grid_->verticalHeader()->setDefaultSectionSize(22);
     grid_->horizontalHeader()->setStretchLastSection(true);
     grid_->installEventFilter(this);
+}
 
+void ResourceEditorWindow::BuildResourceBox() {
     fmeResources_ = Named(new QGroupBox("PCD Variables and Headline", this), "fmeResources");
     cmbTyp_ = Named(new QComboBox(fmeResources_), "cmbTyp");
     cmbTyp_->addItems({"Register", "Flag", "Input", "Clock"});
@@ -83,7 +92,14 @@ ResourceEditorWindow::ResourceEditorWindow(PelkorApp& app, int task, const Resou
         rowButtons->addWidget(rowButton[i]);
     }
     rl->addLayout(rowButtons, 5, 0, 1, 2);
+    connect(rowButton[0], &QPushButton::clicked, this, [this] { AddRow(); });
+    connect(rowButton[1], &QPushButton::clicked, this, [this] { InsertRow(); });
+    connect(rowButton[2], &QPushButton::clicked, this, [this] { RemoveRow(); });
+    connect(rowButton[3], &QPushButton::clicked, this, [this] { MoveRow(-1); });
+    connect(rowButton[4], &QPushButton::clicked, this, [this] { MoveRow(1); });
+}
 
+void ResourceEditorWindow::BuildOptions() {
     ckbHeadline_ = Named(new QCheckBox("Insert Headline", this), "ckbHeadline");
     fmeOptions_ = Named(new QGroupBox("Optional Columns ", this), "fmeOptions");
     auto* ol = new QGridLayout(fmeOptions_);
@@ -100,7 +116,9 @@ ResourceEditorWindow::ResourceEditorWindow(PelkorApp& app, int task, const Resou
     option(ckbMissValues_, txbMissValues_, "ckbMissValues", "txbMissValues", "Missing Values Counter", 2);
     option(ckbAddTask_, txbAddTask_, "ckbAddTask", "txbAddTask", "Task Number", 3);
     ol->addWidget(Named(new QLabel("Headline texts for optional columns.", fmeOptions_), "Label1"), 4, 0, 1, 2);
+}
 
+void ResourceEditorWindow::BuildButtons() {
     cmdSave_ = Named(new QPushButton("Apply", this), "cmdSave");
     auto* cmdClose = Named(new QPushButton("Close", this), "cmdClose");
     cmdSave_->setAutoDefault(false);
@@ -121,7 +139,11 @@ ResourceEditorWindow::ResourceEditorWindow(PelkorApp& app, int task, const Resou
     top->addLayout(side, 0);
     grid_->setMinimumWidth(440);
     resize(900, 460);
+    connect(cmdClose, &QPushButton::clicked, this, [this] { reject(); });
+}
 
+void ResourceEditorWindow::Load(const ResourceOptions& options) {
+    const Task& t = app_.App().Tasks[task_];
     // Loading, in order: no events while the window fills itself.
     events_ = false;
     cmbTyp_->setCurrentIndex(-1);
@@ -142,7 +164,9 @@ ResourceEditorWindow::ResourceEditorWindow(PelkorApp& app, int task, const Resou
         w->setEnabled(editable_);
     events_ = true;
     changed_ = false;
+}
 
+void ResourceEditorWindow::ConnectControls() {
     connect(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (events_ && current.isValid() && current.row() + 1 != selected_) ShowRow(current.row() + 1);
@@ -162,11 +186,6 @@ ResourceEditorWindow::ResourceEditorWindow(PelkorApp& app, int task, const Resou
     connect(cmbTyp_, &QComboBox::activated, this, [this] { RebuildVariable(); });
     connect(txbAdd_, &QLineEdit::textEdited, this, [this] { RebuildVariable(); });
     connect(txbNumber_, &QLineEdit::textEdited, this, [this] { RebuildVariable(); });
-    connect(rowButton[0], &QPushButton::clicked, this, [this] { AddRow(); });
-    connect(rowButton[1], &QPushButton::clicked, this, [this] { InsertRow(); });
-    connect(rowButton[2], &QPushButton::clicked, this, [this] { RemoveRow(); });
-    connect(rowButton[3], &QPushButton::clicked, this, [this] { MoveRow(-1); });
-    connect(rowButton[4], &QPushButton::clicked, this, [this] { MoveRow(1); });
     // `toggled`, not `clicked`: the accessibility interface toggles.
     connect(ckbHeadline_, &QCheckBox::toggled, this, [this] {
         MarkChanged();
@@ -177,7 +196,6 @@ ResourceEditorWindow::ResourceEditorWindow(PelkorApp& app, int task, const Resou
     for (QLineEdit* e : {txbLineCnt_, txbTimeStamp_, txbMissValues_, txbAddTask_})
         connect(e, &QLineEdit::textEdited, this, [this] { MarkChanged(); });
     connect(cmdSave_, &QPushButton::clicked, this, [this] { Apply(); });
-    connect(cmdClose, &QPushButton::clicked, this, [this] { reject(); });
 }
 
 void ResourceEditorWindow::BuildGrid() {

@@ -48,6 +48,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The window in building steps, in the order of the tab chain.
+    void MakeGrid();
+    void BuildResourceBox();
+    void BuildOptions();
+    void BuildButtons();
+    void Load(const ResourceOptions& options);
+    void ConnectControls();
     void BuildGrid();
     void UpdateHeadlineControls();
     void RebuildVariable();

@@ -62,8 +62,19 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
     : QDialog(parent, Qt::Window), app_(app), link_(std::make_unique<TaskEditorLink>(app)) {
     setObjectName("frmData");
     setAttribute(Qt::WA_DeleteOnClose);
+    BuildToolbar();
+    QBoxLayout* taskLine = BuildTaskLine();
+    BuildConnection();
+    BuildRecords();
+    BuildOutputFile();
+    BuildAddresses();
+    LayOut(taskLine);
+    LoadFirstTask();
+    ConnectChanges();
+    ConnectCommands();
+}
 
-    // ---- tool bar ----
+void TaskEditorWindow::BuildToolbar() {
     toolbar_ = Named(new QToolBar(this), "Toolbar1");
     toolbar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     auto action = [this](const char* caption, const char* key, const char* tip) {
@@ -83,8 +94,9 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
     actForward_ = action("Next", "Forward", "Next");
     toolbar_->addSeparator();
     actExit_ = action("Exit", "Exit", "Exit");
+}
 
-    // ---- task line ----
+QBoxLayout* TaskEditorWindow::BuildTaskLine() {
     lblTaskNum_ = Named(new QLabel("Task 1 of 1", this), "lblTaskNum");
     QFont bold = lblTaskNum_->font();
     bold.setBold(true);
@@ -98,8 +110,10 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
     taskLine->addSpacing(12);
     taskLine->addWidget(Caption(this, "lblTask", "Description :", txbTaskComment_));
     taskLine->addWidget(txbTaskComment_, 1);
+    return taskLine;
+}
 
-    // ---- connection ----
+void TaskEditorWindow::BuildConnection() {
     frmConnection_ = Named(new QGroupBox("PG5 Connection", this), "frmConnection");
     ckbPG5_ = Named(new QCheckBox("Use Common Settings", frmConnection_), "ckbPG5");
     txbSBus_ = Named(new QLineEdit(frmConnection_), "txbSBus");
@@ -116,8 +130,9 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
     cl->addWidget(ckbAuto_);
     cl->addWidget(lblIP_);
     cl->addWidget(txbIP_, 1);
+}
 
-    // ---- records ----
+void TaskEditorWindow::BuildRecords() {
     fmeRecords_ = Named(new QGroupBox("Data Recording", this), "fmeRecords");
     txbReadInterval_ = Named(new QLineEdit(fmeRecords_), "txbReadInterval");
     cmbIntervalUnit_ = Named(new QComboBox(fmeRecords_), "cmbIntervalUnit");
@@ -154,8 +169,9 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
     rl->addLayout(readButtons, 4, 0, 1, 6);
     rl->setRowStretch(5, 1);
     rl->setColumnStretch(3, 1);
+}
 
-    // ---- output file ----
+void TaskEditorWindow::BuildOutputFile() {
     fmeOutputFile_ = Named(new QGroupBox("Output File", this), "fmeOutputFile");
     frmFileType_ = Named(new QFrame(fmeOutputFile_), "frmFileType");
     frmFileType_->setFrameShape(QFrame::NoFrame);
@@ -197,6 +213,10 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
     lblCellStart_ = Caption(fmeOutputFile_, "lblCellStart", "Start Cell :", txbCellStart_);
     ckbOveride_ = Named(new QCheckBox("Overwrite", fmeOutputFile_), "ckbOveride");
     txbCellStart_->setMaximumWidth(70);
+    LayOutOutputFile();
+}
+
+void TaskEditorWindow::LayOutOutputFile() {
     auto* ol = new QGridLayout(fmeOutputFile_);
     ol->addWidget(frmFileType_, 0, 0, 1, 4);
     ol->addWidget(Caption(fmeOutputFile_, "Label15", "Folder :", txbFolder_), 1, 0);
@@ -221,8 +241,9 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
     ol->setColumnStretch(1, 1);
     ol->setRowStretch(8, 1);
     ckbFormatTime_->setAccessibleName("Format for Time Stamps");
+}
 
-    // ---- addresses ----
+void TaskEditorWindow::BuildAddresses() {
     frmDataValues_ = Named(new QGroupBox("Addresses and Headline", this), "frmDataValues");
     txbData_ = Named(new QLineEdit(frmDataValues_), "txbData");
     cmdEditAdd_ = Named(new QPushButton("Addresses and Headline ...", frmDataValues_), "cmdEditAdd");
@@ -262,7 +283,9 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
     dl->addLayout(opts, 3, 0, 1, 6);
     dl->setColumnStretch(1, 1);
     dl->setColumnStretch(3, 1);
+}
 
+void TaskEditorWindow::LayOut(QBoxLayout* taskLine) {
     auto* columns = new QHBoxLayout;
     auto* left = new QVBoxLayout;
     left->addWidget(frmConnection_);
@@ -279,8 +302,9 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
     body->addWidget(frmDataValues_);
     top->addLayout(body, 1);
     resize(900, 560);
+}
 
-    // ---- loading ----
+void TaskEditorWindow::LoadFirstTask() {
     AppContext& ctx = app_.App();
     setWindowTitle(ctx.Settings.StartMode == 2 ? QString("Pelkor Locked Parameters File")
                                                : "Pelkor [" + Q(ctx.Settings.StartFile) + "]");
@@ -294,8 +318,9 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
     ProbeExcel(ctx);
     if (ctx.Status.EditTask < 1 || ctx.Status.EditTask > ctx.Settings.TaskCount) ctx.Status.EditTask = 1;
     ShowTask();
+}
 
-    // ---- changes ----
+void TaskEditorWindow::ConnectChanges() {
     // Check boxes follow `toggled`: the accessibility interface toggles
     // them without a click. MarkChanged ignores what loading sets.
     for (QLineEdit* e : {txbTaskComment_, txbIP_, txbSBus_, txbFolder_, txbFileName_, txbOutPage_, txbCellStart_,
@@ -338,8 +363,9 @@ TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
         MarkChanged();
         ckbIndexed_->setHidden(index == 3);
     });
+}
 
-    // ---- commands ----
+void TaskEditorWindow::ConnectCommands() {
     connect(cmdRead_, &QPushButton::clicked, this, [this] { ReadNow(); });
     connect(cmdClear_, &QPushButton::clicked, this, [this] {
         txbLastRead_->clear();
@@ -676,25 +702,13 @@ void TaskEditorWindow::ReadNow() {
 }
 
 void TaskEditorWindow::ReadAddressFile() {
-    Task& t = Current();
-    backupData_ = t.Data;
-    backupHead_ = t.DataHead;
-    t.DataSheet = Trim(Std(txbPage_->text()));
-    t.DataCell = UpperCase(Trim(Std(txbCells_->text())));
-    if (!txbDataFile_->text().isEmpty()) {
-        t.DataFile = Std(txbDataFile_->text());
-        if (link_->SetResources(N()) && !t.Data.empty()) {
-            txbData_->setText(Q(t.Data));
-            txbCells_->setText(Q(t.DataCell));
-            return;
-        }
+    if (pelkor::ReadAddressFile(app_.App(), *link_, N(), Std(txbDataFile_->text()), Std(txbPage_->text()),
+                                Std(txbCells_->text()))) {
+        txbData_->setText(Q(Current().Data));
+        txbCells_->setText(Q(Current().DataCell));
+    } else {
+        txbDataFile_->setFocus();
     }
-    app_.App().Ui.MessageBox("No Address specified !", "Pelkor", MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
-    txbDataFile_->setFocus();
-    t.Data = backupData_;
-    t.DataHead = backupHead_;
-    // The table goes back with the texts, or the task reads nothing.
-    ParseTaskResources(app_.App(), N());
 }
 
 void TaskEditorWindow::BrowseDataFile() {
@@ -716,16 +730,11 @@ void TaskEditorWindow::BrowseDataFile() {
 }
 
 void TaskEditorWindow::BrowseFolder() {
-    AppContext& ctx = app_.App();
     std::string folder = Std(txbFolder_->text());
-    if (!PickFolder(ctx, this, folder)) return;
+    if (!PickFolder(app_.App(), this, folder)) return;
     // Only the box changes: the choice is part of the edit, kept by Save and
     // undone by "No".
-    const std::string shown = Std(txbFolder_->text());
-    if (folder != shown && !folder.empty() && folder.find('/') == std::string::npos &&
-        folder.find('\\') == std::string::npos)
-        folder = ctx.ProgramFolder;
-    txbFolder_->setText(Q(folder));
+    txbFolder_->setText(Q(BrowsedFolder(app_.App(), folder, Std(txbFolder_->text()))));
     MarkChanged();
 }
 

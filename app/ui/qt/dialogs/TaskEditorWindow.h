@@ -20,6 +20,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QBoxLayout;
 class QToolBar;
 
 namespace pelkor {
@@ -60,6 +61,18 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The window in building steps, in the order of the tab chain.
+    void BuildToolbar();
+    QBoxLayout* BuildTaskLine();
+    void BuildConnection();
+    void BuildRecords();
+    void BuildOutputFile();
+    void LayOutOutputFile();
+    void BuildAddresses();
+    void LayOut(QBoxLayout* taskLine);
+    void LoadFirstTask();
+    void ConnectChanges();
+    void ConnectCommands();
     // Yes answered: store first. False when that store failed.
     bool AskSaveTask();
     void EnableEditing(bool on);
@@ -88,7 +101,6 @@ private:
     bool changed_ = false;
     bool loading_ = false;
     bool editable_ = true;
-    std::string backupData_, backupHead_;
 
     QToolBar* toolbar_ = nullptr;
     QAction *actNew_ = nullptr, *actDelete_ = nullptr, *actSave_ = nullptr, *actBack_ = nullptr,
