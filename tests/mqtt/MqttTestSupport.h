@@ -67,7 +67,8 @@ public:
     void Stop() {
         if (!child_) return;
         child_->Signal(SIGTERM);
-        child_->Wait(5);
+        // It saves the sessions on its way out; a kill would lose them.
+        child_->Wait(20);
         child_.reset();
     }
     ~Broker() { Stop(); }

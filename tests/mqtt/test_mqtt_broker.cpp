@@ -154,7 +154,7 @@ TEST_F(MqttE2e, AFullQueueDropsTheOldestCountsThemAndDeliversTheRestInOrder) {
     EXPECT_TRUE(counted);
 
     ASSERT_TRUE(broker.Start()) << ReadAll(dir.file("broker.err"));
-    ASSERT_TRUE(WaitFor([&] { return sub.On("plant/task/1").size() >= 3; }, 15));
+    ASSERT_TRUE(WaitFor([&] { return sub.On("plant/task/1").size() >= 3; }, 40));
     EXPECT_EQ(sub.On("plant/task/1"), (std::vector<std::string>{"3", "4", "5"}));
     client.Stop(2);
 }

@@ -96,7 +96,7 @@ TEST_F(ChannelDialogTest, OpenedBySettingsWithoutPg5AndAsksBeforeDroppingChanges
 // Opening and looking changes nothing, whatever the configured port is.
 TEST_F(ChannelDialogTest, TheConfiguredPortIsShownAsItIsAndOpeningChangesNothing) {
     auto& s = t.app.App().Settings;
-    const std::vector<std::string> listed{"/dev/ttyS0", link};
+    const std::vector<std::string> listed{"/dev/ttyUSB0", link};  // the first listed device is never swapped in
     for (const std::string& configured : {std::string(), std::string("udp:plc-7:5050"), t.dir.file("unplugged"), link}) {
         s.Port = configured;
         s.Baudrate = configured.empty() ? 57600 : 0;
