@@ -34,14 +34,33 @@ bool Number(const char* text, long& out) {
     return *text && *end == '\0';
 }
 
-} // namespace
 
-int main(int argc, char** argv) {
-    pcdsim::Simulator sim;
+struct Options {
     std::string link, device, udpAddress;
     long udpPort = -1;
     long seconds = 0;
     bool verbose = false, anyStation = false;
+};
+
+// [ADDR:]PORT, ADDR an IPv4 address or a bracketed IPv6 one.
+bool ParseUdp(std::string v, Options& o) {
+    o.udpAddress = "127.0.0.1";
+    const size_t colon = v.rfind(':');
+    if (colon != std::string::npos) {
+        o.udpAddress = v.substr(0, colon);
+        if (o.udpAddress.size() > 1 && o.udpAddress.front() == '[' && o.udpAddress.back() == ']')
+            o.udpAddress = o.udpAddress.substr(1, o.udpAddress.size() - 2);
+        v = v.substr(colon + 1);
+    }
+    if (!Number(v.c_str(), o.udpPort) || o.udpPort < 0 || o.udpPort > 65535) {
+        std::fprintf(stderr, "pcdsim: bad UDP port\n");
+        return false;
+    }
+    return true;
+}
+
+// Returns the exit code when the command line ends the run, -1 to go on.
+int ParseArgs(int argc, char** argv, pcdsim::Simulator& sim, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](const char* what) -> const char* {
@@ -61,33 +80,20 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "pcdsim: %s: %s\n", argv[i], error.c_str());
                 return 2;
             }
-            anyStation = true;
+            o.anyStation = true;
         } else if (a == "--station") {
             if (!Number(value("a number"), n) || n < 0 || n > 254) {
                 std::fprintf(stderr, "pcdsim: station must be 0..254\n");
                 return 2;
             }
             sim.AddStation(static_cast<int>(n));
-            anyStation = true;
+            o.anyStation = true;
         } else if (a == "--link") {
-            link = value("a path");
+            o.link = value("a path");
         } else if (a == "--device") {
-            device = value("a path");
+            o.device = value("a path");
         } else if (a == "--udp") {
-            // [ADDR:]PORT, ADDR an IPv4 address or a bracketed IPv6 one.
-            std::string v = value("[ADDR:]PORT");
-            udpAddress = "127.0.0.1";
-            const size_t colon = v.rfind(':');
-            if (colon != std::string::npos) {
-                udpAddress = v.substr(0, colon);
-                if (udpAddress.size() > 1 && udpAddress.front() == '[' && udpAddress.back() == ']')
-                    udpAddress = udpAddress.substr(1, udpAddress.size() - 2);
-                v = v.substr(colon + 1);
-            }
-            if (!Number(v.c_str(), udpPort) || udpPort < 0 || udpPort > 65535) {
-                std::fprintf(stderr, "pcdsim: bad UDP port\n");
-                return 2;
-            }
+            if (!ParseUdp(value("[ADDR:]PORT"), o)) return 2;
         } else if (a == "--baud") {
             if (!Number(value("a rate"), n) || n < 0) {
                 std::fprintf(stderr, "pcdsim: bad baud rate\n");
@@ -95,20 +101,24 @@ int main(int argc, char** argv) {
             }
             sim.SetBaud(static_cast<int>(n));
         } else if (a == "--seconds") {
-            if (!Number(value("a number"), seconds) || seconds < 0) {
+            if (!Number(value("a number"), o.seconds) || o.seconds < 0) {
                 std::fprintf(stderr, "pcdsim: bad number of seconds\n");
                 return 2;
             }
         } else if (a == "--verbose" || a == "-v") {
-            verbose = true;
+            o.verbose = true;
         } else {
             std::fprintf(stderr, "pcdsim: unknown option %s\n", a.c_str());
             Usage(stderr);
             return 2;
         }
     }
-    if (!anyStation) sim.AddStation(0);
-    if (verbose) {
+    return -1;
+}
+
+int Run(pcdsim::Simulator& sim, const Options& o) {
+    if (!o.anyStation) sim.AddStation(0);
+    if (o.verbose) {
         sim.OnFrame([](const pcdsim::Frame& f) {
             std::fprintf(stderr, "pcdsim: station %d command %d address %d count %d%s%s\n", f.station, f.command,
                          f.address, f.count, f.crcOk ? "" : " (bad CRC)", f.answered ? "" : " (no answer)");
@@ -117,18 +127,28 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGPIPE, SIG_IGN);
-    const bool ok = udpPort >= 0        ? sim.StartUdp(udpAddress, static_cast<int>(udpPort))
-                     : device.empty() ? sim.Start(link)
-                                      : sim.StartOnDevice(device);
+    const bool ok = o.udpPort >= 0      ? sim.StartUdp(o.udpAddress, static_cast<int>(o.udpPort))
+                     : o.device.empty() ? sim.Start(o.link)
+                                        : sim.StartOnDevice(o.device);
     if (!ok) {
         std::fprintf(stderr, "pcdsim: %s\n", sim.LastError().c_str());
         return 1;
     }
     std::printf("%s\n", sim.SlavePath().c_str());
     std::fflush(stdout);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!gStop && (seconds == 0 || std::chrono::steady_clock::now() < end))
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(o.seconds);
+    while (!gStop && (o.seconds == 0 || std::chrono::steady_clock::now() < end))
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     sim.Stop();
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    pcdsim::Simulator sim;
+    Options options;
+    const int code = ParseArgs(argc, argv, sim, options);
+    if (code >= 0) return code;
+    return Run(sim, options);
 }

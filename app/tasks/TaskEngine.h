@@ -90,6 +90,10 @@ private:
     void ShowNextTask();
     bool StationAccess(int t, std::size_t entry);
     bool ReadEntry(int t, std::size_t entry);
+    // The steps of ReadTaskValues: reset for a reading, read every entry, log the outcome.
+    void BeginReading(int t, int maximum);
+    void ReadEntries(int t, std::size_t entries, int maximum, bool singleShot);
+    void ReportReading(int t, bool singleShot);
     // `stamp`: the record's time stamp, which picks its period's file.
     bool StoreRecord(int t, Date stamp);
     void FailRead(int t);

@@ -222,6 +222,88 @@ void TaskEngine::RaiseReadingDone(int n, Date stamp) {
     for (ReadingObserver* o : observers) o->ReadingDone(event);
 }
 
+void TaskEngine::BeginReading(int n, int maximum) {
+    UserInterface& ui = app_.Ui;
+    Task& t = task(n);
+    ui.ShowProgress(true);
+    ui.SetProgress(0, maximum);
+    ui.SetBusyCursor(true);
+    ui.ProcessEvents();
+    messagesChanged_ = false;
+    t.ReadMissing = 0;
+    t.TaskError.clear();
+    t.LastMessage.clear();
+    values_.clear();
+    // Station counts are per reading: start each with no station addressed.
+    lastStation_ = -1;
+}
+
+void TaskEngine::ReadEntries(int n, std::size_t entries, int maximum, bool singleShot) {
+    RunStatus& st = app_.Status;
+    UserInterface& ui = app_.Ui;
+    Task& t = task(n);
+    int progress = 0;
+    for (std::size_t i = 0; i < entries; ++i) {
+        t.Resources[i].Values.clear();
+        messagesChanged_ = false;
+        const int count = t.Resources[i].Count;
+        if (count <= 0) {
+            // A grid row left without a variable: nothing to read, and
+            // certainly not register 0; the log says it was skipped.
+            if (t.Resources[i].Kind == '\0')
+                LogEvent(app_, 1, "Task " + std::to_string(n) + " : entry " + std::to_string(i + 1) +
+                                      " has no PCD variable, skipped.");
+            continue;
+        }
+        ui.ProcessEvents();
+        ui.SetProgress(++progress, maximum);
+        bool ok = false;
+        if (!pcd_.ConnectFailed() && StationAccess(n, i)) {
+            ui.ProcessEvents();
+            ok = ReadEntry(n, i);
+        }
+        if (!ok) {
+            messagesChanged_ = true;
+            t.Resources[i].Values.assign(static_cast<std::size_t>(count), ';');
+            t.ReadMissing += count;
+        }
+        values_ += t.Resources[i].Values;
+        const std::string line = "Task " + std::to_string(n) + " " + t.LastMessage;
+        if (i == 0 && !singleShot) {
+            ui.ClearReadLog();
+            ui.AppendReadLog(line);
+        } else {
+            ui.AppendReadLog("\r\n" + line);
+        }
+        if (messagesChanged_) ui.SetStatusLine(st.LastErrorText);
+    }
+}
+
+void TaskEngine::ReportReading(int n, bool singleShot) {
+    RunStatus& st = app_.Status;
+    UserInterface& ui = app_.Ui;
+    Task& t = task(n);
+    if (singleShot) {
+        LogEvent(app_, 1, "Task " + std::to_string(n) + " - Data have been read and saved in the file : " +
+                              t.OutputPath);
+        ui.AppendReadLog("\r\nTask " + std::to_string(n) + " terminated.\r\n");
+    } else {
+        ui.AppendReadLog("\r\n");
+    }
+    if (t.FailedStations != 0) {
+        ui.AppendReadLog(" - " + std::to_string(t.FailedStations) + " Packet Data Read Failed\r\n - " +
+                         std::to_string(t.StationCount - t.FailedStations) + " Packet Data Read OK");
+    } else {
+        ui.AppendReadLog(" - " + std::to_string(t.StationCount) + " Packet Data Read OK");
+    }
+    // The totals only feed the single-shot summary; they stop at the top
+    // of their range rather than turn negative in a long run.
+    st.TotalPackets = static_cast<int16_t>(std::min(32767, st.TotalPackets + t.StationCount));
+    st.FailedPackets = static_cast<int16_t>(std::min(32767, st.FailedPackets + t.FailedStations));
+    st.MissingValues = st.MissingValues > 2147483647 - t.ReadMissing ? 2147483647 : st.MissingValues + t.ReadMissing;
+    if (t.FailedStations == 0 && t.ReadMissing == 0) ui.SetStatusLine("Data reading without errors.");
+}
+
 bool TaskEngine::ReadTaskValues(int n) {
     RunStatus& st = app_.Status;
     UserInterface& ui = app_.Ui;
@@ -230,53 +312,8 @@ bool TaskEngine::ReadTaskValues(int n) {
         const bool singleShot = app_.Settings.SingleShot != 0;
         const std::size_t entries = t.Entries().size();
         const int maximum = static_cast<int>(entries) + 1;
-        int progress = 0;
-        ui.ShowProgress(true);
-        ui.SetProgress(0, maximum);
-        ui.SetBusyCursor(true);
-        ui.ProcessEvents();
-        messagesChanged_ = false;
-        t.ReadMissing = 0;
-        t.TaskError.clear();
-        t.LastMessage.clear();
-        values_.clear();
-        // Station counts are per reading: start each with no station addressed.
-        lastStation_ = -1;
-
-        for (std::size_t i = 0; i < entries; ++i) {
-            t.Resources[i].Values.clear();
-            messagesChanged_ = false;
-            const int count = t.Resources[i].Count;
-            if (count <= 0) {
-                // A grid row left without a variable: nothing to read, and
-                // certainly not register 0; the log says it was skipped.
-                if (t.Resources[i].Kind == '\0')
-                    LogEvent(app_, 1, "Task " + std::to_string(n) + " : entry " + std::to_string(i + 1) +
-                                          " has no PCD variable, skipped.");
-                continue;
-            }
-            ui.ProcessEvents();
-            ui.SetProgress(++progress, maximum);
-            bool ok = false;
-            if (!pcd_.ConnectFailed() && StationAccess(n, i)) {
-                ui.ProcessEvents();
-                ok = ReadEntry(n, i);
-            }
-            if (!ok) {
-                messagesChanged_ = true;
-                t.Resources[i].Values.assign(static_cast<std::size_t>(count), ';');
-                t.ReadMissing += count;
-            }
-            values_ += t.Resources[i].Values;
-            const std::string line = "Task " + std::to_string(n) + " " + t.LastMessage;
-            if (i == 0 && !singleShot) {
-                ui.ClearReadLog();
-                ui.AppendReadLog(line);
-            } else {
-                ui.AppendReadLog("\r\n" + line);
-            }
-            if (messagesChanged_) ui.SetStatusLine(st.LastErrorText);
-        }
+        BeginReading(n, maximum);
+        ReadEntries(n, entries, maximum, singleShot);
 
         ui.SetProgress(maximum, maximum);
         if (progressPauseMs_ > 0) app_.Clk.Sleep(progressPauseMs_);
@@ -295,25 +332,7 @@ bool TaskEngine::ReadTaskValues(int n) {
         }
         t.RowsWritten = t.RowsWritten + 1 >= 999999999 ? 0 : t.RowsWritten + 1;
         RaiseReadingDone(n, stamp);
-        if (singleShot) {
-            LogEvent(app_, 1, "Task " + std::to_string(n) + " - Data have been read and saved in the file : " +
-                                  t.OutputPath);
-            ui.AppendReadLog("\r\nTask " + std::to_string(n) + " terminated.\r\n");
-        } else {
-            ui.AppendReadLog("\r\n");
-        }
-        if (t.FailedStations != 0) {
-            ui.AppendReadLog(" - " + std::to_string(t.FailedStations) + " Packet Data Read Failed\r\n - " +
-                             std::to_string(t.StationCount - t.FailedStations) + " Packet Data Read OK");
-        } else {
-            ui.AppendReadLog(" - " + std::to_string(t.StationCount) + " Packet Data Read OK");
-        }
-        // The totals only feed the single-shot summary; they stop at the top
-        // of their range rather than turn negative in a long run.
-        st.TotalPackets = static_cast<int16_t>(std::min(32767, st.TotalPackets + t.StationCount));
-        st.FailedPackets = static_cast<int16_t>(std::min(32767, st.FailedPackets + t.FailedStations));
-        st.MissingValues = st.MissingValues > 2147483647 - t.ReadMissing ? 2147483647 : st.MissingValues + t.ReadMissing;
-        if (t.FailedStations == 0 && t.ReadMissing == 0) ui.SetStatusLine("Data reading without errors.");
+        ReportReading(n, singleShot);
         ui.SetBusyCursor(false);
         ui.ShowProgress(false);
         return true;

@@ -153,13 +153,15 @@ int Report(const std::string& what, const std::string& answer) {
     return Fail(what + ": " + answer, ExitFailure);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct Options {
     std::string socketPath = pelkor::dde::SocketPathFromEnvironment();
     std::string topic = "TASK";
     double timeout = 5, seconds = -1, countValue = -1;
     std::vector<std::string> args;
+};
+
+// Returns the exit code when the command line ends the run, -1 to go on.
+int ParseArgs(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&](std::string& out) {
@@ -172,17 +174,22 @@ int main(int argc, char** argv) {
             std::fputs(Usage, stdout);
             return ExitOk;
         } else if (a == "--socket") {
-            if (!value(socketPath)) return Fail("--socket needs a path\n" + std::string(Usage), ExitUsage);
+            if (!value(o.socketPath)) return Fail("--socket needs a path\n" + std::string(Usage), ExitUsage);
         } else if (a == "--topic") {
-            if (!value(topic)) return Fail("--topic needs a name", ExitUsage);
+            if (!value(o.topic)) return Fail("--topic needs a name", ExitUsage);
         } else if (a == "--timeout" || a == "--seconds" || a == "--count") {
             double d;
             if (!value(v) || !ParseNumber(v, d)) return Fail(a + " needs a number of 0 or more", ExitUsage);
-            (a == "--timeout" ? timeout : a == "--seconds" ? seconds : countValue) = d;
+            (a == "--timeout" ? o.timeout : a == "--seconds" ? o.seconds : o.countValue) = d;
         } else {
-            args.push_back(a);
+            o.args.push_back(a);
         }
     }
+    return -1;
+}
+
+// Returns the exit code for a command line that names no valid command, -1 otherwise.
+int CheckCommand(const std::vector<std::string>& args) {
     if (args.empty()) return Fail("no command given\n" + std::string(Usage), ExitUsage);
     const std::string command = args[0];
     const bool needsItem = command == "request" || command == "advise" || command == "poke";
@@ -191,49 +198,28 @@ int main(int argc, char** argv) {
     if (needsItem && args.size() < 2) return Fail(command + " needs an item", ExitUsage);
     if ((command == "request" || command == "advise") && args.size() > 2)
         return Fail("too many arguments for " + command, ExitUsage);
+    return -1;
+}
 
-    auto timeoutDeadline = [&] {
-        return Clock::now() + std::chrono::milliseconds(static_cast<long long>(timeout * 1000));
-    };
-    Connection conn;
+Clock::time_point TimeoutDeadline(const Options& o) {
+    return Clock::now() + std::chrono::milliseconds(static_cast<long long>(o.timeout * 1000));
+}
+
+// Sends one line and waits for its answer; false (error set) when either fails.
+bool Exchange(Connection& conn, const Options& o, const std::string& line, std::string& answer, std::string& error) {
+    return conn.Send(line, error) && Answer(conn, TimeoutDeadline(o), answer, error);
+}
+
+// advise: print each pushed value until the count or the time is reached.
+int Advise(Connection& conn, const Options& o) {
     std::string error, answer;
-    if (!conn.Open(socketPath, error)) return Fail(error, ExitFailure);
-    if (!conn.Send("CONNECT " + pelkor::dde::LineSafe(topic), error) ||
-        !Answer(conn, timeoutDeadline(), answer, error))
-        return Fail(error, ExitFailure);
-    if (answer != "OK") return Fail("conversation on topic \"" + topic + "\" refused: " + answer, ExitRefused);
-
-    std::string rest;
-    for (std::size_t i = 1; i < args.size(); ++i) rest += (i > 1 ? " " : "") + args[i];
-    if (command == "request") {
-        std::string item = ItemName(args[1]);
-        if (!conn.Send("REQUEST " + item, error) || !Answer(conn, timeoutDeadline(), answer, error))
-            return Fail(error, ExitFailure);
-        return Report("request of " + item, answer);
-    }
-    if (command == "poke") {
-        std::string data = rest.substr(args[1].size());
-        if (!conn.Send("POKE " + args[1] + pelkor::dde::LineSafe(data), error) ||
-            !Answer(conn, timeoutDeadline(), answer, error))
-            return Fail(error, ExitFailure);
-        return Report("poke of " + args[1], answer);
-    }
-    if (command == "execute") {
-        if (!conn.Send("EXECUTE " + pelkor::dde::LineSafe(rest), error) ||
-            !Answer(conn, timeoutDeadline(), answer, error))
-            return Fail(error, ExitFailure);
-        return Report("execute", answer);
-    }
-
-    // advise: print each pushed value until the count or the time is reached.
-    std::string item = ItemName(args[1]);
-    if (!conn.Send("ADVSTART " + item, error) || !Answer(conn, timeoutDeadline(), answer, error))
-        return Fail(error, ExitFailure);
+    std::string item = ItemName(o.args[1]);
+    if (!Exchange(conn, o, "ADVSTART " + item, answer, error)) return Fail(error, ExitFailure);
     if (answer != "OK") return Report("advise link on " + item, answer);
-    const bool bounded = seconds >= 0;
-    const auto end = bounded ? Clock::now() + std::chrono::milliseconds(static_cast<long long>(seconds * 1000))
+    const bool bounded = o.seconds >= 0;
+    const auto end = bounded ? Clock::now() + std::chrono::milliseconds(static_cast<long long>(o.seconds * 1000))
                              : Clock::time_point::max();
-    const long long wanted = countValue >= 0 ? static_cast<long long>(countValue) : -1;
+    const long long wanted = o.countValue >= 0 ? static_cast<long long>(o.countValue) : -1;
     long long got = 0;
     while (wanted < 0 || got < wanted) {
         std::string line;
@@ -247,10 +233,52 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         ++got;
     }
-    if (conn.Send("ADVSTOP " + item, error)) Answer(conn, timeoutDeadline(), answer, error);
+    if (conn.Send("ADVSTOP " + item, error)) Answer(conn, TimeoutDeadline(o), answer, error);
     if (wanted >= 0 && got < wanted)
         return Fail("only " + std::to_string(got) + " of " + std::to_string(wanted) + " updates of " + item +
-                        " within " + std::to_string(static_cast<long long>(seconds)) + " seconds",
+                        " within " + std::to_string(static_cast<long long>(o.seconds)) + " seconds",
                     ExitRefused);
     return ExitOk;
+}
+
+int RunCommand(Connection& conn, const Options& o) {
+    const std::vector<std::string>& args = o.args;
+    const std::string& command = args[0];
+    std::string error, answer;
+    std::string rest;
+    for (std::size_t i = 1; i < args.size(); ++i) rest += (i > 1 ? " " : "") + args[i];
+    if (command == "request") {
+        std::string item = ItemName(args[1]);
+        if (!Exchange(conn, o, "REQUEST " + item, answer, error)) return Fail(error, ExitFailure);
+        return Report("request of " + item, answer);
+    }
+    if (command == "poke") {
+        std::string data = rest.substr(args[1].size());
+        if (!Exchange(conn, o, "POKE " + args[1] + pelkor::dde::LineSafe(data), answer, error))
+            return Fail(error, ExitFailure);
+        return Report("poke of " + args[1], answer);
+    }
+    if (command == "execute") {
+        if (!Exchange(conn, o, "EXECUTE " + pelkor::dde::LineSafe(rest), answer, error))
+            return Fail(error, ExitFailure);
+        return Report("execute", answer);
+    }
+    return Advise(conn, o);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    int code = ParseArgs(argc, argv, o);
+    if (code < 0) code = CheckCommand(o.args);
+    if (code >= 0) return code;
+
+    Connection conn;
+    std::string error, answer;
+    if (!conn.Open(o.socketPath, error)) return Fail(error, ExitFailure);
+    if (!Exchange(conn, o, "CONNECT " + pelkor::dde::LineSafe(o.topic), answer, error))
+        return Fail(error, ExitFailure);
+    if (answer != "OK") return Fail("conversation on topic \"" + o.topic + "\" refused: " + answer, ExitRefused);
+    return RunCommand(conn, o);
 }
