@@ -231,6 +231,9 @@ struct Workbook::Impl {
     std::string_view Data(const GRec& g) const { return std::string_view(stream).substr(g.off + 4, g.len); }
 
     bool LoadStream();
+    bool ReadGlobalRecords();
+    bool ScanGlobals();
+    bool LoadSubstreams();
     bool ParseSst();
     bool ParseSubstream(Sheet& s, bool worksheet);
     Sheet* Work(int index) const {
@@ -354,6 +357,12 @@ std::string NewWorkbookStream() {
 }  // namespace
 
 bool Workbook::Impl::LoadStream() {
+    if (!ReadGlobalRecords() || !ScanGlobals()) return false;
+    if (sst.present && !ParseSst()) return false;
+    return LoadSubstreams();
+}
+
+bool Workbook::Impl::ReadGlobalRecords() {
     const std::string_view st(stream);
     size_t pos = 0;
     bool sawEof = false;
@@ -373,7 +382,10 @@ bool Workbook::Impl::LoadStream() {
         pos += 4 + g.len;
     }
     tailBegin = pos;
+    return true;
+}
 
+bool Workbook::Impl::ScanGlobals() {
     int xfCount = 0, firstCellXf = -1, cellXfFrom15 = -1;
     for (size_t i = 0; i < grecs.size(); ++i) {
         const GRec& g = grecs[i];
@@ -411,9 +423,12 @@ bool Workbook::Impl::LoadStream() {
         }
     }
     defaultXf = static_cast<uint16_t>(cellXfFrom15 >= 0 ? cellXfFrom15 : firstCellXf >= 0 ? firstCellXf : 0);
-    if (sst.present && !ParseSst()) return false;
+    return true;
+}
 
-    // Substreams, in stream order; each runs to the next one.
+// Substreams, in stream order; each runs to the next one.
+bool Workbook::Impl::LoadSubstreams() {
+    const std::string_view st(stream);
     std::vector<int> order;
     for (size_t i = 0; i < sheets.size(); ++i) {
         Sheet& s = *sheets[i];
