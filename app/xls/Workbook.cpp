@@ -249,6 +249,9 @@ struct Workbook::Impl {
     void TrimSst();
 
     void WriteGlobals(std::string& out, std::vector<std::pair<size_t, Sheet*>>& posFields);
+    void WriteBoundSheet(std::string& out, Sheet* s, std::vector<std::pair<size_t, Sheet*>>& posFields);
+    void WriteExtSst(std::string& out, const std::vector<uint32_t>& chunkPos);
+    void CopyOrWriteSst(std::string& out, std::vector<uint32_t>& chunkPos);
     void WriteSst(std::string& out, std::vector<uint32_t>& chunkPos);
     void WriteSheet(std::string& out, Sheet& s);
     bool Serialise(std::string& out);
@@ -794,6 +797,43 @@ void Workbook::Impl::WriteSst(std::string& out, std::vector<uint32_t>& chunkPos)
     }
 }
 
+void Workbook::Impl::WriteBoundSheet(std::string& out, Sheet* s, std::vector<std::pair<size_t, Sheet*>>& posFields) {
+    posFields.push_back({out.size() + 4, s});
+    if (s->bsRec >= 0 && !s->renamed) {
+        const GRec& g = grecs[static_cast<size_t>(s->bsRec)];
+        out.append(stream, g.off, 4u + g.len);
+    } else {
+        AddRecord(out, kBoundSheet, BoundSheetData(0, s->state, s->dt, s->name16));
+    }
+    if (!s->hasSub) posFields.pop_back();
+}
+
+void Workbook::Impl::WriteExtSst(std::string& out, const std::vector<uint32_t>& chunkPos) {
+    const size_t n = sst.Count();
+    const size_t dsst = std::max<size_t>(8, (n + 127) / 128);
+    std::string d;
+    Add16(d, static_cast<uint16_t>(dsst));
+    for (size_t i = 0; i < n; i += dsst) {
+        const uint32_t chunk = sst.starts[i] >> 16, off = sst.starts[i] & 0xFFFF;
+        Add32(d, chunkPos[chunk] + 4 + off);
+        Add16(d, static_cast<uint16_t>(4 + off));
+        Add16(d, 0);
+    }
+    AddRecord(out, kExtSst, d);
+}
+
+void Workbook::Impl::CopyOrWriteSst(std::string& out, std::vector<uint32_t>& chunkPos) {
+    if (sst.changed) {
+        WriteSst(out, chunkPos);
+        return;
+    }
+    for (int k = 0; k < sst.recCount; ++k) {
+        const GRec& g = grecs[static_cast<size_t>(sst.rec + k)];
+        chunkPos.push_back(static_cast<uint32_t>(out.size()));
+        out.append(stream, g.off, 4u + g.len);
+    }
+}
+
 void Workbook::Impl::WriteGlobals(std::string& out, std::vector<std::pair<size_t, Sheet*>>& posFields) {
     std::vector<Sheet*> byRec(grecs.size(), nullptr);
     std::vector<Sheet*> added;
@@ -801,16 +841,7 @@ void Workbook::Impl::WriteGlobals(std::string& out, std::vector<std::pair<size_t
         if (s->bsRec >= 0) byRec[static_cast<size_t>(s->bsRec)] = s.get();
         else added.push_back(s.get());
     }
-    auto boundSheet = [&](Sheet* s) {
-        posFields.push_back({out.size() + 4, s});
-        if (s->bsRec >= 0 && !s->renamed) {
-            const GRec& g = grecs[static_cast<size_t>(s->bsRec)];
-            out.append(stream, g.off, 4u + g.len);
-        } else {
-            AddRecord(out, kBoundSheet, BoundSheetData(0, s->state, s->dt, s->name16));
-        }
-        if (!s->hasSub) posFields.pop_back();
-    };
+    auto boundSheet = [&](Sheet* s) { WriteBoundSheet(out, s, posFields); };
     auto addedSheets = [&]() {
         for (Sheet* s : added) boundSheet(s);
         added.clear();
@@ -820,30 +851,12 @@ void Workbook::Impl::WriteGlobals(std::string& out, std::vector<std::pair<size_t
     uint32_t sstNewPos = 0;
     auto extSst = [&]() {
         extWritten = true;
-        const size_t n = sst.Count();
-        const size_t dsst = std::max<size_t>(8, (n + 127) / 128);
-        std::string d;
-        Add16(d, static_cast<uint16_t>(dsst));
-        for (size_t i = 0; i < n; i += dsst) {
-            const uint32_t chunk = sst.starts[i] >> 16, off = sst.starts[i] & 0xFFFF;
-            Add32(d, chunkPos[chunk] + 4 + off);
-            Add16(d, static_cast<uint16_t>(4 + off));
-            Add16(d, 0);
-        }
-        AddRecord(out, kExtSst, d);
+        WriteExtSst(out, chunkPos);
     };
     auto writeSst = [&]() {
         sstWritten = true;
         sstNewPos = static_cast<uint32_t>(out.size());
-        if (sst.changed) {
-            WriteSst(out, chunkPos);
-        } else {
-            for (int k = 0; k < sst.recCount; ++k) {
-                const GRec& g = grecs[static_cast<size_t>(sst.rec + k)];
-                chunkPos.push_back(static_cast<uint32_t>(out.size()));
-                out.append(stream, g.off, 4u + g.len);
-            }
-        }
+        CopyOrWriteSst(out, chunkPos);
     };
     for (size_t i = 0; i < grecs.size(); ++i) {
         const GRec& g = grecs[i];
