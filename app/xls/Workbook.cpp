@@ -231,6 +231,9 @@ struct Workbook::Impl {
     std::string_view Data(const GRec& g) const { return std::string_view(stream).substr(g.off + 4, g.len); }
 
     bool LoadStream();
+    bool ReadGlobalRecords();
+    bool ScanGlobals();
+    bool LoadSubstreams();
     bool ParseSst();
     bool ParseSubstream(Sheet& s, bool worksheet);
     Sheet* Work(int index) const {
@@ -246,6 +249,9 @@ struct Workbook::Impl {
     void TrimSst();
 
     void WriteGlobals(std::string& out, std::vector<std::pair<size_t, Sheet*>>& posFields);
+    void WriteBoundSheet(std::string& out, Sheet* s, std::vector<std::pair<size_t, Sheet*>>& posFields);
+    void WriteExtSst(std::string& out, const std::vector<uint32_t>& chunkPos);
+    void CopyOrWriteSst(std::string& out, std::vector<uint32_t>& chunkPos);
     void WriteSst(std::string& out, std::vector<uint32_t>& chunkPos);
     void WriteSheet(std::string& out, Sheet& s);
     bool Serialise(std::string& out);
@@ -354,6 +360,12 @@ std::string NewWorkbookStream() {
 }  // namespace
 
 bool Workbook::Impl::LoadStream() {
+    if (!ReadGlobalRecords() || !ScanGlobals()) return false;
+    if (sst.present && !ParseSst()) return false;
+    return LoadSubstreams();
+}
+
+bool Workbook::Impl::ReadGlobalRecords() {
     const std::string_view st(stream);
     size_t pos = 0;
     bool sawEof = false;
@@ -373,7 +385,10 @@ bool Workbook::Impl::LoadStream() {
         pos += 4 + g.len;
     }
     tailBegin = pos;
+    return true;
+}
 
+bool Workbook::Impl::ScanGlobals() {
     int xfCount = 0, firstCellXf = -1, cellXfFrom15 = -1;
     for (size_t i = 0; i < grecs.size(); ++i) {
         const GRec& g = grecs[i];
@@ -411,9 +426,12 @@ bool Workbook::Impl::LoadStream() {
         }
     }
     defaultXf = static_cast<uint16_t>(cellXfFrom15 >= 0 ? cellXfFrom15 : firstCellXf >= 0 ? firstCellXf : 0);
-    if (sst.present && !ParseSst()) return false;
+    return true;
+}
 
-    // Substreams, in stream order; each runs to the next one.
+// Substreams, in stream order; each runs to the next one.
+bool Workbook::Impl::LoadSubstreams() {
+    const std::string_view st(stream);
     std::vector<int> order;
     for (size_t i = 0; i < sheets.size(); ++i) {
         Sheet& s = *sheets[i];
@@ -469,16 +487,120 @@ bool Workbook::Impl::ParseSst() {
     return true;
 }
 
+namespace {
+
+// What a worksheet's records tell on the way through its substream.
+struct SheetScan {
+    bool started = false, done = false, groupOpen = false;
+    std::vector<std::pair<uint32_t, uint32_t>> pending;
+    size_t lastEnd = 0, insertAt = 0;
+    bool haveInsert = false;
+    int64_t window2 = -1;
+};
+
+void NoteDimensions(Sheet& s, SheetScan& sc, uint16_t len, const char* d, size_t pos) {
+    s.dimOff = static_cast<int64_t>(pos);
+    if (len == 14) {
+        s.dimR1 = U32(d);
+        s.dimR2 = U32(d + 4);
+        s.dimC1 = U16(d + 8);
+        s.dimC2 = U16(d + 10);
+    } else {
+        s.dimR1 = U16(d);
+        s.dimR2 = U16(d + 2);
+        s.dimC1 = U16(d + 4);
+        s.dimC2 = U16(d + 6);
+    }
+    if (!sc.started) {
+        sc.insertAt = pos + 4 + len;
+        sc.haveInsert = true;
+    }
+}
+
+Group CellGroup(uint16_t t, uint16_t len, const char* d, uint32_t recOff, uint32_t recLen) {
+    Group g;
+    g.off = recOff;
+    g.len = recLen;
+    if (len >= 4) {
+        g.row = U16(d);
+        g.col1 = g.col2 = U16(d + 2);
+    } else {
+        g.row = 0xFFFF;  // unreadable: kept, never found (no column 0xFFFF)
+        g.col1 = g.col2 = 0xFFFF;
+    }
+    if ((t == kMulRk || t == kMulBlank) && len >= 6) {
+        const size_t each = t == kMulRk ? 6 : 2;
+        const size_t n = (len - 6) / each;
+        if (n == 0 || (len - 6) % each != 0) g.col1 = g.col2 = 0xFFFF;
+        else g.col2 = static_cast<uint16_t>(std::min<size_t>(g.col1 + n - 1, 0xFFFF));
+    }
+    return g;
+}
+
+void NoteCellTableRecord(Sheet& s, SheetScan& sc, uint16_t t, uint16_t len, const char* d, size_t pos) {
+    const uint32_t recOff = static_cast<uint32_t>(pos), recLen = 4u + len;
+    if (!sc.started) {
+        sc.started = true;
+        s.ctBegin = recOff;
+    }
+    for (const auto& pr : sc.pending) {
+        if (sc.groupOpen) s.groups.back().len += pr.second;
+        else s.loose.push_back(pr);
+    }
+    sc.pending.clear();
+    if (t == kRow) {
+        if (len >= 16) s.rows.push_back({U16(d), false, false, recOff, recLen});
+        sc.groupOpen = false;
+    } else if (t == kDbCell) {
+        sc.groupOpen = false;
+    } else if (StartsCell(t)) {
+        s.groups.push_back(CellGroup(t, len, d, recOff, recLen));
+        sc.groupOpen = true;
+    } else if (sc.groupOpen) {
+        s.groups.back().len += recLen;
+    } else {
+        s.loose.push_back({recOff, recLen});
+    }
+    sc.lastEnd = pos + recLen;
+}
+
+void NoteSheetRecord(Sheet& s, SheetScan& sc, uint16_t t, uint16_t len, const char* d, size_t pos) {
+    if (t == kDimensions && s.dimOff < 0 && (len == 14 || len == 10)) NoteDimensions(s, sc, len, d, pos);
+    if (t == kDefColWidth && s.defColOff < 0) s.defColOff = static_cast<int64_t>(pos);
+    if (t == kDefaultRowHeight && len >= 4) s.defaultRowHeight = U16(d + 2);
+    if (t == kColInfo && len >= 8) s.cols.push_back({U16(d), U16(d + 2), U16(d + 6)});
+    if (t == kWindow2 && sc.window2 < 0) sc.window2 = static_cast<int64_t>(pos);
+    if (!sc.done && InCellTable(t) && (sc.started || t != kContinue)) {
+        NoteCellTableRecord(s, sc, t, len, d, pos);
+    } else if (sc.started && !sc.done) {
+        if (EndsCellTable(t)) sc.done = true;
+        else sc.pending.push_back({static_cast<uint32_t>(pos), 4u + len});
+    }
+}
+
+void FinishSheetScan(Sheet& s, const SheetScan& sc, size_t lastRec) {
+    if (sc.started) {
+        s.ctEnd = static_cast<uint32_t>(sc.lastEnd);
+    } else {
+        size_t insertAt = sc.insertAt;
+        if (!sc.haveInsert) insertAt = sc.window2 >= 0 ? static_cast<size_t>(sc.window2) : lastRec;
+        s.ctBegin = s.ctEnd = static_cast<uint32_t>(insertAt);
+    }
+    auto byPos = [](const Group& a, const Group& b) { return a.row != b.row ? a.row < b.row : a.col1 < b.col1; };
+    if (!std::is_sorted(s.groups.begin(), s.groups.end(), byPos))
+        std::stable_sort(s.groups.begin(), s.groups.end(), byPos);
+    auto byRow = [](const RowRec& a, const RowRec& b) { return a.row < b.row; };
+    if (!std::is_sorted(s.rows.begin(), s.rows.end(), byRow)) std::stable_sort(s.rows.begin(), s.rows.end(), byRow);
+}
+
+}  // namespace
+
 bool Workbook::Impl::ParseSubstream(Sheet& s, bool worksheet) {
     const std::string_view src = s.src;
     const std::string bad = "damaged workbook: sheet \"" + s.name + "\" ";
-    size_t pos = 0;
+    size_t pos = 0, lastRec = 0;
     int depth = 0;
-    bool started = false, done = false, groupOpen = false;
-    std::vector<std::pair<uint32_t, uint32_t>> pending;
-    size_t lastEnd = 0, insertAt = 0, lastRec = 0;
-    bool haveInsert = false;
-    int64_t window2 = -1;
+    SheetScan sc;
     for (;;) {
         if (pos + 4 > src.size()) return Fail(bad + "is cut short");
         const uint16_t t = U16(src.data() + pos), len = U16(src.data() + pos + 2);
@@ -490,92 +612,13 @@ bool Workbook::Impl::ParseSubstream(Sheet& s, bool worksheet) {
         if (t == kLabelSst && (len < 10 || U32(d + 6) >= sst.Count()))
             return Fail(bad + "refers to a shared string the workbook does not hold");
         if (depth == 1 && t == kIndex && s.indexOff < 0 && len >= 16) s.indexOff = static_cast<int64_t>(pos);
-        if (depth == 1 && worksheet) {
-            if (t == kDimensions && s.dimOff < 0 && (len == 14 || len == 10)) {
-                s.dimOff = static_cast<int64_t>(pos);
-                if (len == 14) {
-                    s.dimR1 = U32(d);
-                    s.dimR2 = U32(d + 4);
-                    s.dimC1 = U16(d + 8);
-                    s.dimC2 = U16(d + 10);
-                } else {
-                    s.dimR1 = U16(d);
-                    s.dimR2 = U16(d + 2);
-                    s.dimC1 = U16(d + 4);
-                    s.dimC2 = U16(d + 6);
-                }
-                if (!started) {
-                    insertAt = pos + 4 + len;
-                    haveInsert = true;
-                }
-            }
-            if (t == kDefColWidth && s.defColOff < 0) s.defColOff = static_cast<int64_t>(pos);
-            if (t == kDefaultRowHeight && len >= 4) s.defaultRowHeight = U16(d + 2);
-            if (t == kColInfo && len >= 8) s.cols.push_back({U16(d), U16(d + 2), U16(d + 6)});
-            if (t == kWindow2 && window2 < 0) window2 = static_cast<int64_t>(pos);
-            const uint32_t recOff = static_cast<uint32_t>(pos), recLen = 4u + len;
-            if (!done && InCellTable(t) && (started || t != kContinue)) {
-                if (!started) {
-                    started = true;
-                    s.ctBegin = recOff;
-                }
-                for (const auto& pr : pending) {
-                    if (groupOpen) s.groups.back().len += pr.second;
-                    else s.loose.push_back(pr);
-                }
-                pending.clear();
-                if (t == kRow) {
-                    if (len >= 16) s.rows.push_back({U16(d), false, false, recOff, recLen});
-                    groupOpen = false;
-                } else if (t == kDbCell) {
-                    groupOpen = false;
-                } else if (StartsCell(t)) {
-                    Group g;
-                    g.off = recOff;
-                    g.len = recLen;
-                    if (len >= 4) {
-                        g.row = U16(d);
-                        g.col1 = g.col2 = U16(d + 2);
-                    } else {
-                        g.row = 0xFFFF;  // unreadable: kept, never found (no column 0xFFFF)
-                        g.col1 = g.col2 = 0xFFFF;
-                    }
-                    if ((t == kMulRk || t == kMulBlank) && len >= 6) {
-                        const size_t each = t == kMulRk ? 6 : 2;
-                        const size_t n = (len - 6) / each;
-                        if (n == 0 || (len - 6) % each != 0) g.col1 = g.col2 = 0xFFFF;
-                        else g.col2 = static_cast<uint16_t>(std::min<size_t>(g.col1 + n - 1, 0xFFFF));
-                    }
-                    s.groups.push_back(g);
-                    groupOpen = true;
-                } else if (groupOpen) {
-                    s.groups.back().len += recLen;
-                } else {
-                    s.loose.push_back({recOff, recLen});
-                }
-                lastEnd = pos + recLen;
-            } else if (started && !done) {
-                if (EndsCellTable(t)) done = true;
-                else pending.push_back({recOff, recLen});
-            }
-        }
+        if (depth == 1 && worksheet) NoteSheetRecord(s, sc, t, len, d, pos);
         lastRec = pos;
         pos += 4 + len;
         if (t == kEof && --depth <= 0) break;
         if (depth <= 0) return Fail(bad + "has records outside its BOF and EOF");
     }
-    if (!worksheet) return true;
-    if (started) {
-        s.ctEnd = static_cast<uint32_t>(lastEnd);
-    } else {
-        if (!haveInsert) insertAt = window2 >= 0 ? static_cast<size_t>(window2) : lastRec;
-        s.ctBegin = s.ctEnd = static_cast<uint32_t>(insertAt);
-    }
-    auto byPos = [](const Group& a, const Group& b) { return a.row != b.row ? a.row < b.row : a.col1 < b.col1; };
-    if (!std::is_sorted(s.groups.begin(), s.groups.end(), byPos))
-        std::stable_sort(s.groups.begin(), s.groups.end(), byPos);
-    auto byRow = [](const RowRec& a, const RowRec& b) { return a.row < b.row; };
-    if (!std::is_sorted(s.rows.begin(), s.rows.end(), byRow)) std::stable_sort(s.rows.begin(), s.rows.end(), byRow);
+    if (worksheet) FinishSheetScan(s, sc, lastRec);
     return true;
 }
 
@@ -754,6 +797,43 @@ void Workbook::Impl::WriteSst(std::string& out, std::vector<uint32_t>& chunkPos)
     }
 }
 
+void Workbook::Impl::WriteBoundSheet(std::string& out, Sheet* s, std::vector<std::pair<size_t, Sheet*>>& posFields) {
+    posFields.push_back({out.size() + 4, s});
+    if (s->bsRec >= 0 && !s->renamed) {
+        const GRec& g = grecs[static_cast<size_t>(s->bsRec)];
+        out.append(stream, g.off, 4u + g.len);
+    } else {
+        AddRecord(out, kBoundSheet, BoundSheetData(0, s->state, s->dt, s->name16));
+    }
+    if (!s->hasSub) posFields.pop_back();
+}
+
+void Workbook::Impl::WriteExtSst(std::string& out, const std::vector<uint32_t>& chunkPos) {
+    const size_t n = sst.Count();
+    const size_t dsst = std::max<size_t>(8, (n + 127) / 128);
+    std::string d;
+    Add16(d, static_cast<uint16_t>(dsst));
+    for (size_t i = 0; i < n; i += dsst) {
+        const uint32_t chunk = sst.starts[i] >> 16, off = sst.starts[i] & 0xFFFF;
+        Add32(d, chunkPos[chunk] + 4 + off);
+        Add16(d, static_cast<uint16_t>(4 + off));
+        Add16(d, 0);
+    }
+    AddRecord(out, kExtSst, d);
+}
+
+void Workbook::Impl::CopyOrWriteSst(std::string& out, std::vector<uint32_t>& chunkPos) {
+    if (sst.changed) {
+        WriteSst(out, chunkPos);
+        return;
+    }
+    for (int k = 0; k < sst.recCount; ++k) {
+        const GRec& g = grecs[static_cast<size_t>(sst.rec + k)];
+        chunkPos.push_back(static_cast<uint32_t>(out.size()));
+        out.append(stream, g.off, 4u + g.len);
+    }
+}
+
 void Workbook::Impl::WriteGlobals(std::string& out, std::vector<std::pair<size_t, Sheet*>>& posFields) {
     std::vector<Sheet*> byRec(grecs.size(), nullptr);
     std::vector<Sheet*> added;
@@ -761,16 +841,7 @@ void Workbook::Impl::WriteGlobals(std::string& out, std::vector<std::pair<size_t
         if (s->bsRec >= 0) byRec[static_cast<size_t>(s->bsRec)] = s.get();
         else added.push_back(s.get());
     }
-    auto boundSheet = [&](Sheet* s) {
-        posFields.push_back({out.size() + 4, s});
-        if (s->bsRec >= 0 && !s->renamed) {
-            const GRec& g = grecs[static_cast<size_t>(s->bsRec)];
-            out.append(stream, g.off, 4u + g.len);
-        } else {
-            AddRecord(out, kBoundSheet, BoundSheetData(0, s->state, s->dt, s->name16));
-        }
-        if (!s->hasSub) posFields.pop_back();
-    };
+    auto boundSheet = [&](Sheet* s) { WriteBoundSheet(out, s, posFields); };
     auto addedSheets = [&]() {
         for (Sheet* s : added) boundSheet(s);
         added.clear();
@@ -780,30 +851,12 @@ void Workbook::Impl::WriteGlobals(std::string& out, std::vector<std::pair<size_t
     uint32_t sstNewPos = 0;
     auto extSst = [&]() {
         extWritten = true;
-        const size_t n = sst.Count();
-        const size_t dsst = std::max<size_t>(8, (n + 127) / 128);
-        std::string d;
-        Add16(d, static_cast<uint16_t>(dsst));
-        for (size_t i = 0; i < n; i += dsst) {
-            const uint32_t chunk = sst.starts[i] >> 16, off = sst.starts[i] & 0xFFFF;
-            Add32(d, chunkPos[chunk] + 4 + off);
-            Add16(d, static_cast<uint16_t>(4 + off));
-            Add16(d, 0);
-        }
-        AddRecord(out, kExtSst, d);
+        WriteExtSst(out, chunkPos);
     };
     auto writeSst = [&]() {
         sstWritten = true;
         sstNewPos = static_cast<uint32_t>(out.size());
-        if (sst.changed) {
-            WriteSst(out, chunkPos);
-        } else {
-            for (int k = 0; k < sst.recCount; ++k) {
-                const GRec& g = grecs[static_cast<size_t>(sst.rec + k)];
-                chunkPos.push_back(static_cast<uint32_t>(out.size()));
-                out.append(stream, g.off, 4u + g.len);
-            }
-        }
+        CopyOrWriteSst(out, chunkPos);
     };
     for (size_t i = 0; i < grecs.size(); ++i) {
         const GRec& g = grecs[i];
