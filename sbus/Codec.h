@@ -137,8 +137,8 @@ struct Attempt {
     uint8_t station = 0;
     const uint8_t* body = nullptr; // BuildBody's bytes
     size_t length = 0;
-    bool write = false;        // answered by ACK/NAK instead of data
-    uint8_t* data = nullptr;   // read: room for `expected` bytes
+    bool write = false;      // answered by ACK/NAK instead of data
+    uint8_t* data = nullptr; // read: room for `expected` bytes
     size_t expected = 0;
 };
 

@@ -10,7 +10,8 @@ namespace pelsbus {
 namespace {
 
 // Family checks, in the order callers see them: limits, then the open state.
-int32_t CheckFamily(uint8_t command, int16_t address, int16_t count, const void* values, bool open) {
+int32_t CheckFamily(uint8_t command, int16_t address, int16_t count, const void* values,
+                    bool open) {
     const int32_t limit = FamilyLimit(command);
     if (address < 0 || address > limit - 1) return kBadParameter;
     if (count > limit - address) return kBadParameter;
@@ -43,7 +44,8 @@ int32_t Engine::ReadBits(uint8_t command, int16_t address, int16_t count, int16_
     r.command = command;
     r.address = address;
     return Split(r, count, kMaxBits, false, [&](SbusRequest& t, int32_t done, int32_t n) {
-        for (int32_t i = 0; i < n; ++i) values[done + i] = static_cast<int16_t>(t.values[i]);
+        for (int32_t i = 0; i < n; ++i)
+            values[done + i] = static_cast<int16_t>(t.values[i]);
     });
 }
 
@@ -54,7 +56,8 @@ int32_t Engine::WriteBits(uint8_t command, int16_t address, int16_t count, const
     r.command = command;
     r.address = address;
     return Split(r, count, kMaxBits, true, [&](SbusRequest& t, int32_t done, int32_t n) {
-        for (int32_t i = 0; i < n; ++i) t.values[i] = values[done + i];
+        for (int32_t i = 0; i < n; ++i)
+            t.values[i] = values[done + i];
     });
 }
 
@@ -69,7 +72,8 @@ int32_t Engine::ReadValues(uint8_t command, int16_t address, int16_t count, int3
     });
 }
 
-int32_t Engine::WriteValues(uint8_t command, int16_t address, int16_t count, const int32_t* values) {
+int32_t Engine::WriteValues(uint8_t command, int16_t address, int16_t count,
+                            const int32_t* values) {
     if (int32_t rc = CheckFamily(command, address, count, values, open_)) return rc;
     SbusRequest r;
     r.station = s_.station;
@@ -169,13 +173,26 @@ int32_t Engine::ReadStatus(int16_t /*cpu*/, int32_t* status) {
     r.count = 1;
     if (int32_t rc = ReadTelegram(r)) return rc;
     switch (static_cast<char>(r.values[0])) {
-    case 'D': *status = 1; break;
-    case 'R': *status = 2; break;
-    case 'S': *status = 3; break;
-    case 'B': *status = 9; break;
-    case 'H': *status = 4; break;
-    case 'C': *status = 5; break;
-    default: *status = 6;
+    case 'D':
+        *status = 1;
+        break;
+    case 'R':
+        *status = 2;
+        break;
+    case 'S':
+        *status = 3;
+        break;
+    case 'B':
+        *status = 9;
+        break;
+    case 'H':
+        *status = 4;
+        break;
+    case 'C':
+        *status = 5;
+        break;
+    default:
+        *status = 6;
     }
     return kOk;
 }
@@ -201,8 +218,8 @@ int32_t Engine::ReadClock(int32_t* clock8) {
     for (size_t i = 0; i < kClockBytes; ++i)
         if ((v[i] = FromBcd(r.values[i])) < 0) return kBadResponse;
     // A clock that cannot be a time of day is a spoiled answer, not a value.
-    const bool valid = v[1] >= 1 && v[1] <= 7 && v[3] >= 1 && v[3] <= 12 && v[4] >= 1 && v[4] <= 31 && v[5] <= 23 &&
-                       v[6] <= 59 && v[7] <= 59;
+    const bool valid = v[1] >= 1 && v[1] <= 7 && v[3] >= 1 && v[3] <= 12 && v[4] >= 1 &&
+                       v[4] <= 31 && v[5] <= 23 && v[6] <= 59 && v[7] <= 59;
     if (!valid) return kBadResponse;
     // Two year digits: 90..99 are the 1990s, the rest this century.
     v[2] += v[2] >= 90 ? 1900 : 2000;

@@ -9,7 +9,9 @@ namespace pelsbus {
 void CrcTable::Build() {
     for (int i = 0; i < 256; ++i) {
         uint16_t c = static_cast<uint16_t>(i << 8);
-        for (int b = 0; b < 8; ++b) c = (c & 0x8000) ? static_cast<uint16_t>(c << 1 ^ 0x1021) : static_cast<uint16_t>(c << 1);
+        for (int b = 0; b < 8; ++b)
+            c = (c & 0x8000) ? static_cast<uint16_t>(c << 1 ^ 0x1021)
+                             : static_cast<uint16_t>(c << 1);
         t_[i] = c;
     }
 }
@@ -25,16 +27,21 @@ using namespace cmd;
 
 namespace {
 
-bool IsBitRead(uint8_t c) { return c == kReadFlag || c == kReadInput || c == kReadOutput; }
+bool IsBitRead(uint8_t c) {
+    return c == kReadFlag || c == kReadInput || c == kReadOutput;
+}
 bool IsValueRead(uint8_t c) {
-    return c == kReadCounter || c == kReadRegister || c == kReadTimer || c == kReadText || c == kReadDbItems;
+    return c == kReadCounter || c == kReadRegister || c == kReadTimer || c == kReadText ||
+           c == kReadDbItems;
 }
 bool IsWrite(uint8_t c) {
-    return c == kWriteCounter || c == kWriteFlag || c == kWriteOutput || c == kWriteRegister || c == kWriteTimer ||
-           c == kWriteDbItems;
+    return c == kWriteCounter || c == kWriteFlag || c == kWriteOutput || c == kWriteRegister ||
+           c == kWriteTimer || c == kWriteDbItems;
 }
 // Requests that are the command alone.
-bool IsBare(uint8_t c) { return c == kReadStatus || c == kReadClock; }
+bool IsBare(uint8_t c) {
+    return c == kReadStatus || c == kReadClock;
+}
 
 void Put16(uint8_t*& p, uint32_t v) {
     *p++ = static_cast<uint8_t>(v >> 8);
@@ -47,11 +54,14 @@ void Put32(uint8_t*& p, uint32_t v) {
     *p++ = static_cast<uint8_t>(v);
 }
 int32_t Get32(const uint8_t* p) {
-    return static_cast<int32_t>(uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]);
+    return static_cast<int32_t>(uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 |
+                                p[3]);
 }
 // A count outside 1..max would overrun the request's slots; the data calls
 // never build one, but the exchanges are reachable on their own.
-int32_t Clamp(int32_t count, int32_t max) { return count < 1 ? 1 : (count > max ? max : count); }
+int32_t Clamp(int32_t count, int32_t max) {
+    return count < 1 ? 1 : (count > max ? max : count);
+}
 
 } // namespace
 
@@ -66,10 +76,22 @@ size_t ExpectedData(const SbusRequest& r) {
 
 int32_t FamilyLimit(uint8_t command) {
     switch (command) {
-    case kReadFlag: case kReadInput: case kReadOutput: case kWriteFlag: case kWriteOutput: return 8192;
-    case kReadCounter: case kReadTimer: case kWriteCounter: case kWriteTimer: return 1600;
-    case kReadRegister: case kWriteRegister: return 4096;
-    default: return 0;
+    case kReadFlag:
+    case kReadInput:
+    case kReadOutput:
+    case kWriteFlag:
+    case kWriteOutput:
+        return 8192;
+    case kReadCounter:
+    case kReadTimer:
+    case kWriteCounter:
+    case kWriteTimer:
+        return 1600;
+    case kReadRegister:
+    case kWriteRegister:
+        return 4096;
+    default:
+        return 0;
     }
 }
 
@@ -77,7 +99,15 @@ int32_t Engine::SetParameter(int32_t port, int32_t baud, int32_t protocol) {
     int32_t result = kOk;
     if (port < 1 || port > 8) result = kBadParameter;
     switch (baud) {
-    case 150: case 300: case 600: case 1200: case 2400: case 4800: case 9600: case 19200: case 38400:
+    case 150:
+    case 300:
+    case 600:
+    case 1200:
+    case 2400:
+    case 4800:
+    case 9600:
+    case 19200:
+    case 38400:
         break;
     default:
         result = kBadParameter;
@@ -150,7 +180,8 @@ size_t BuildBody(const SbusRequest& r, uint8_t* out) {
         *p++ = static_cast<uint8_t>(4 * n + (c == kWriteDbItems ? 3 : 1));
         if (c == kWriteDbItems) Put16(p, static_cast<uint32_t>(r.db));
         Put16(p, addr);
-        for (int i = 0; i < n; ++i) Put32(p, static_cast<uint32_t>(r.values[i]));
+        for (int i = 0; i < n; ++i)
+            Put32(p, static_cast<uint32_t>(r.values[i]));
     } else {
         const int32_t n = Clamp(r.count, IsBitRead(c) ? kMaxBits : kMaxValues);
         *p++ = static_cast<uint8_t>(n - 1);
@@ -164,19 +195,23 @@ size_t BuildBody(const SbusRequest& r, uint8_t* out) {
 
 void DecodeAnswer(SbusRequest& r, const uint8_t* answer) {
     if (IsBitRead(r.command)) {
-        for (int32_t i = 0; i < Clamp(r.count, kMaxBits); ++i) r.values[i] = (answer[i / 8] >> (i % 8)) & 1;
+        for (int32_t i = 0; i < Clamp(r.count, kMaxBits); ++i)
+            r.values[i] = (answer[i / 8] >> (i % 8)) & 1;
     } else if (r.command == kReadStatus) {
         r.values[0] = answer[0];
     } else if (r.command == kReadClock) {
-        for (size_t i = 0; i < kClockBytes; ++i) r.values[i] = answer[i];
+        for (size_t i = 0; i < kClockBytes; ++i)
+            r.values[i] = answer[i];
     } else if (r.command == kReadDbBytes) {
         // Kept in wire order: the caller copies bytes.
         for (int32_t i = 0; i < Clamp(r.count, kMaxValues); ++i) {
             uint8_t* slot = reinterpret_cast<uint8_t*>(&r.values[i]);
-            for (int b = 0; b < 4; ++b) slot[b] = answer[4 * i + b];
+            for (int b = 0; b < 4; ++b)
+                slot[b] = answer[4 * i + b];
         }
     } else {
-        for (int32_t i = 0; i < Clamp(r.count, kMaxValues); ++i) r.values[i] = Get32(answer + 4 * i);
+        for (int32_t i = 0; i < Clamp(r.count, kMaxValues); ++i)
+            r.values[i] = Get32(answer + 4 * i);
     }
 }
 

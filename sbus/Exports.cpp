@@ -19,25 +19,47 @@ Library& Lib() {
     return lib;
 }
 
-pelsbus::Engine& E() { return Lib().engine; }
+pelsbus::Engine& E() {
+    return Lib().engine;
+}
 
 } // namespace
 
 extern "C" {
 
-int32_t PELSBUS_CALL PCDGetVersion(void) { return 200; }
+int32_t PELSBUS_CALL PCDGetVersion(void) {
+    return 200;
+}
 int32_t PELSBUS_CALL PCDSetParameter(int32_t port, int32_t baud, int32_t protocol) {
     return E().SetParameter(port, baud, protocol);
 }
-int32_t PELSBUS_CALL PCDSetPortName(int32_t port, const char* name) { return E().SetPortName(port, name); }
-int32_t PELSBUS_CALL PCDOpen(void) { return E().Open(); }
-int32_t PELSBUS_CALL PCDClose(void) { return E().Close(); }
-int32_t PELSBUS_CALL PCDSetStation(int32_t station) { return E().State().station = station; }
-int32_t PELSBUS_CALL PCDSetRetries(int32_t retries) { return E().State().retries = retries; }
-int32_t PELSBUS_CALL PCDSetWaitTime1(int16_t ms) { return E().State().wait[0] = ms; }
-int32_t PELSBUS_CALL PCDSetWaitTime2(int16_t ms) { return E().State().wait[1] = ms; }
-int32_t PELSBUS_CALL PCDSetWaitTime3(int16_t ms) { return E().State().wait[2] = ms; }
-int32_t PELSBUS_CALL PCDSetWaitTime4(int16_t ms) { return E().State().wait[3] = ms; }
+int32_t PELSBUS_CALL PCDSetPortName(int32_t port, const char* name) {
+    return E().SetPortName(port, name);
+}
+int32_t PELSBUS_CALL PCDOpen(void) {
+    return E().Open();
+}
+int32_t PELSBUS_CALL PCDClose(void) {
+    return E().Close();
+}
+int32_t PELSBUS_CALL PCDSetStation(int32_t station) {
+    return E().State().station = station;
+}
+int32_t PELSBUS_CALL PCDSetRetries(int32_t retries) {
+    return E().State().retries = retries;
+}
+int32_t PELSBUS_CALL PCDSetWaitTime1(int16_t ms) {
+    return E().State().wait[0] = ms;
+}
+int32_t PELSBUS_CALL PCDSetWaitTime2(int16_t ms) {
+    return E().State().wait[1] = ms;
+}
+int32_t PELSBUS_CALL PCDSetWaitTime3(int16_t ms) {
+    return E().State().wait[2] = ms;
+}
+int32_t PELSBUS_CALL PCDSetWaitTime4(int16_t ms) {
+    return E().State().wait[3] = ms;
+}
 int32_t PELSBUS_CALL PCDSetReadIntervalTimeout(int32_t ms) {
     E().State().timeouts.readInterval = static_cast<uint32_t>(ms);
     return ms;
@@ -62,7 +84,9 @@ int32_t PELSBUS_CALL PCDSetWin95(int32_t flag) {
     E().State().win95 = flag != 0;
     return flag;
 }
-void PELSBUS_CALL PCDNoMsg(void) { E().NoMsg(); }
+void PELSBUS_CALL PCDNoMsg(void) {
+    E().NoMsg();
+}
 
 int32_t PELSBUS_CALL PCDReadInput(int16_t address, int16_t count, int16_t* values) {
     return E().ReadBits(pelsbus::cmd::kReadInput, address, count, values);
@@ -110,11 +134,19 @@ int32_t PELSBUS_CALL PcdRdDBX(int16_t db, int16_t offset, int16_t count, uint8_t
 int32_t PELSBUS_CALL PcdRdBlockSize(char type, int16_t block, int16_t count, int32_t* sizes) {
     return E().ReadBlockSizes(type, block, count, sizes);
 }
-int32_t PELSBUS_CALL PcdRdStatus(int16_t cpu, int32_t* status) { return E().ReadStatus(cpu, status); }
-int32_t PELSBUS_CALL PCDReadClock(int32_t* clock8) { return E().ReadClock(clock8); }
+int32_t PELSBUS_CALL PcdRdStatus(int16_t cpu, int32_t* status) {
+    return E().ReadStatus(cpu, status);
+}
+int32_t PELSBUS_CALL PCDReadClock(int32_t* clock8) {
+    return E().ReadClock(clock8);
+}
 
-int32_t PELSBUS_CALL PCDFloatToLong(float value, int32_t) { return static_cast<int32_t>(pelsbus::IeeeToPcd(value)); }
-float PELSBUS_CALL PCDLongToFloat(int32_t value, int32_t) { return pelsbus::PcdToIeee(static_cast<uint32_t>(value)); }
+int32_t PELSBUS_CALL PCDFloatToLong(float value, int32_t) {
+    return static_cast<int32_t>(pelsbus::IeeeToPcd(value));
+}
+float PELSBUS_CALL PCDLongToFloat(int32_t value, int32_t) {
+    return pelsbus::PcdToIeee(static_cast<uint32_t>(value));
+}
 int32_t PELSBUS_CALL PCDFloatStringToLong(const char* text, int32_t* status) {
     int32_t st = 0;
     const uint32_t v = pelsbus::DecimalToPcd(text, st);

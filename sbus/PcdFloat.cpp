@@ -38,24 +38,28 @@ uint32_t DecimalToPcd(const char* text, int32_t& status) {
     // Only blanks, a sign, digits with a point and an exponent make a number:
     // no hexadecimal, no "inf" or "nan", which the C conversion would take.
     const char* p = text;
-    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    while (std::isspace(static_cast<unsigned char>(*p)))
+        ++p;
     const char* number = p;
     if (*p == '+' || *p == '-') ++p;
     int digits = 0;
-    while (std::isdigit(static_cast<unsigned char>(*p))) ++p, ++digits;
+    while (std::isdigit(static_cast<unsigned char>(*p)))
+        ++p, ++digits;
     if (*p == '.') {
         ++p;
-        while (std::isdigit(static_cast<unsigned char>(*p))) ++p, ++digits;
+        while (std::isdigit(static_cast<unsigned char>(*p)))
+            ++p, ++digits;
     }
     if (digits > 0 && (*p == 'e' || *p == 'E')) {
         const char* e = p + 1;
         if (*e == '+' || *e == '-') ++e;
         if (std::isdigit(static_cast<unsigned char>(*e))) {
-            while (std::isdigit(static_cast<unsigned char>(*e))) ++e;
+            while (std::isdigit(static_cast<unsigned char>(*e)))
+                ++e;
             p = e;
         }
     }
-    if (*text == '\0') {  // nothing to convert, nothing left over
+    if (*text == '\0') { // nothing to convert, nothing left over
         status = 0;
         return 0;
     }

@@ -59,22 +59,31 @@ PELSBUS_API void PELSBUS_CALL PCDNoMsg(void);
 PELSBUS_API int32_t PELSBUS_CALL PCDReadInput(int16_t address, int16_t count, int16_t* values);
 PELSBUS_API int32_t PELSBUS_CALL PCDReadOutput(int16_t address, int16_t count, int16_t* values);
 PELSBUS_API int32_t PELSBUS_CALL PCDReadFlag(int16_t address, int16_t count, int16_t* values);
-PELSBUS_API int32_t PELSBUS_CALL PCDWriteOutput(int16_t address, int16_t count, const int16_t* values);
-PELSBUS_API int32_t PELSBUS_CALL PCDWriteFlag(int16_t address, int16_t count, const int16_t* values);
+PELSBUS_API int32_t PELSBUS_CALL PCDWriteOutput(int16_t address, int16_t count,
+                                                const int16_t* values);
+PELSBUS_API int32_t PELSBUS_CALL PCDWriteFlag(int16_t address, int16_t count,
+                                              const int16_t* values);
 
 /* 32-bit values */
 PELSBUS_API int32_t PELSBUS_CALL PCDReadCounter(int16_t address, int16_t count, int32_t* values);
 PELSBUS_API int32_t PELSBUS_CALL PCDReadTimer(int16_t address, int16_t count, int32_t* values);
 PELSBUS_API int32_t PELSBUS_CALL PCDReadRegister(int16_t address, int16_t count, int32_t* values);
-PELSBUS_API int32_t PELSBUS_CALL PCDWriteCounter(int16_t address, int16_t count, const int32_t* values);
-PELSBUS_API int32_t PELSBUS_CALL PCDWriteTimer(int16_t address, int16_t count, const int32_t* values);
-PELSBUS_API int32_t PELSBUS_CALL PCDWriteRegister(int16_t address, int16_t count, const int32_t* values);
+PELSBUS_API int32_t PELSBUS_CALL PCDWriteCounter(int16_t address, int16_t count,
+                                                 const int32_t* values);
+PELSBUS_API int32_t PELSBUS_CALL PCDWriteTimer(int16_t address, int16_t count,
+                                               const int32_t* values);
+PELSBUS_API int32_t PELSBUS_CALL PCDWriteRegister(int16_t address, int16_t count,
+                                                  const int32_t* values);
 
 /* Data blocks, block sizes, CPU status */
-PELSBUS_API int32_t PELSBUS_CALL PcdRdDBItem(int16_t db, int16_t item, int16_t count, int32_t* values);
-PELSBUS_API int32_t PELSBUS_CALL PcdWrDBItem(int16_t db, int16_t item, int16_t count, const int32_t* values);
-PELSBUS_API int32_t PELSBUS_CALL PcdRdDBX(int16_t db, int16_t offset, int16_t count, uint8_t* bytes);
-PELSBUS_API int32_t PELSBUS_CALL PcdRdBlockSize(char type, int16_t block, int16_t count, int32_t* sizes);
+PELSBUS_API int32_t PELSBUS_CALL PcdRdDBItem(int16_t db, int16_t item, int16_t count,
+                                             int32_t* values);
+PELSBUS_API int32_t PELSBUS_CALL PcdWrDBItem(int16_t db, int16_t item, int16_t count,
+                                             const int32_t* values);
+PELSBUS_API int32_t PELSBUS_CALL PcdRdDBX(int16_t db, int16_t offset, int16_t count,
+                                          uint8_t* bytes);
+PELSBUS_API int32_t PELSBUS_CALL PcdRdBlockSize(char type, int16_t block, int16_t count,
+                                                int32_t* sizes);
 PELSBUS_API int32_t PELSBUS_CALL PcdRdStatus(int16_t cpu, int32_t* status);
 /* Real time clock: week, day of week (1 = Monday), year (4 digits), month,
  * day, hour, minute, second */

@@ -21,48 +21,76 @@ constexpr int kLongestWaitMs = 60000;
 
 speed_t SpeedOf(uint32_t baud) {
     switch (baud) {
-    case 150: return B150;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return B9600;
+    case 150:
+        return B150;
+    case 300:
+        return B300;
+    case 600:
+        return B600;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    default:
+        return B9600;
     }
 }
 
 uint32_t BaudOf(speed_t s) {
     switch (s) {
-    case B150: return 150;
-    case B300: return 300;
-    case B600: return 600;
-    case B1200: return 1200;
-    case B2400: return 2400;
-    case B4800: return 4800;
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    default: return 9600;
+    case B150:
+        return 150;
+    case B300:
+        return 300;
+    case B600:
+        return 600;
+    case B1200:
+        return 1200;
+    case B2400:
+        return 2400;
+    case B4800:
+        return 4800;
+    case B9600:
+        return 9600;
+    case B19200:
+        return 19200;
+    case B38400:
+        return 38400;
+    case B57600:
+        return 57600;
+    case B115200:
+        return 115200;
+    default:
+        return 9600;
     }
 }
 
 using SteadyClock = std::chrono::steady_clock;
 
 int MsLeft(SteadyClock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now())
+            .count();
     return left < 0 ? 0 : static_cast<int>(left);
 }
 
 // Errors that say the device under the descriptor is gone (an adapter
 // unplugged, the far end of a pty closed), not that one call failed.
-bool DeviceGone(int error) { return error == EIO || error == ENODEV || error == ENXIO || error == EBADF; }
+bool DeviceGone(int error) {
+    return error == EIO || error == ENODEV || error == ENXIO || error == EBADF;
+}
 
 } // namespace
 
@@ -82,8 +110,9 @@ bool ApplyTermios(int fd, const termios& t) {
     if (tcgetattr(fd, &back) != 0) return false;
     const tcflag_t parityBits = PARENB | PARODD | CMSPAR;
     return back.c_iflag == t.c_iflag && back.c_oflag == t.c_oflag && back.c_lflag == t.c_lflag &&
-           (back.c_cflag & ~parityBits) == (t.c_cflag & ~parityBits) && cfgetospeed(&back) == cfgetospeed(&t) &&
-           back.c_cc[VMIN] == t.c_cc[VMIN] && back.c_cc[VTIME] == t.c_cc[VTIME];
+           (back.c_cflag & ~parityBits) == (t.c_cflag & ~parityBits) &&
+           cfgetospeed(&back) == cfgetospeed(&t) && back.c_cc[VMIN] == t.c_cc[VMIN] &&
+           back.c_cc[VTIME] == t.c_cc[VTIME];
 }
 
 bool PosixSerialPort::OpenPath(const std::string& path, int& osError) {
@@ -121,8 +150,10 @@ bool PosixSerialPort::GetSettings(CommSettings& s) {
     if (fd_ < 0 || tcgetattr(fd_, &base_) != 0) return false;
     s.baud = BaudOf(cfgetospeed(&base_));
     s.dataBits = (base_.c_cflag & CSIZE) == CS7 ? 7 : 8;
-    if (!(base_.c_cflag & PARENB)) s.parity = Parity::None;
-    else s.parity = (base_.c_cflag & PARODD) ? Parity::Mark : Parity::Space;
+    if (!(base_.c_cflag & PARENB))
+        s.parity = Parity::None;
+    else
+        s.parity = (base_.c_cflag & PARODD) ? Parity::Mark : Parity::Space;
     s.stopBits = (base_.c_cflag & CSTOPB) ? 2 : 1;
     s.binary = !(base_.c_lflag & ICANON);
     s.parityCheck = (base_.c_iflag & INPCK) != 0;
@@ -143,13 +174,16 @@ bool PosixSerialPort::SetSettings(const CommSettings& s) {
         // Binary: every byte as it comes. Software flow control goes too:
         // a Linux tty has it on by default and it would swallow data bytes
         // 0x11 and 0x13, which a Windows port never does in this setting.
-        t.c_iflag &= ~(IGNBRK | BRKINT | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | IMAXBEL);
+        t.c_iflag &=
+            ~(IGNBRK | BRKINT | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | IMAXBEL);
         t.c_oflag &= ~OPOST;
         t.c_lflag &= ~(ICANON | ECHO | ECHOE | ECHONL | ISIG | IEXTEN);
     }
     t.c_iflag &= ~(INPCK | PARMRK);
-    if (s.parityCheck) t.c_iflag |= INPCK;
-    else t.c_iflag |= IGNPAR;
+    if (s.parityCheck)
+        t.c_iflag |= INPCK;
+    else
+        t.c_iflag |= IGNPAR;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
     cfsetispeed(&t, SpeedOf(s.baud));
@@ -178,9 +212,13 @@ bool PosixSerialPort::SetTimeouts(const CommTimeouts& t) {
     return fd_ >= 0;
 }
 
-bool PosixSerialPort::Discard() { return fd_ >= 0 && (tcflush(fd_, TCIOFLUSH) == 0 || Failed()); }
+bool PosixSerialPort::Discard() {
+    return fd_ >= 0 && (tcflush(fd_, TCIOFLUSH) == 0 || Failed());
+}
 
-bool PosixSerialPort::Drain() { return fd_ >= 0 && (tcdrain(fd_) == 0 || Failed()); }
+bool PosixSerialPort::Drain() {
+    return fd_ >= 0 && (tcdrain(fd_) == 0 || Failed());
+}
 
 bool PosixSerialPort::Write(const uint8_t* bytes, size_t n) {
     if (fd_ < 0) return false;
@@ -215,7 +253,8 @@ bool PosixSerialPort::Read(uint8_t* buf, size_t want, size_t& got) {
     got = 0;
     if (fd_ < 0) return false;
     constexpr uint32_t kMaxDword = 0xFFFFFFFFu;
-    const bool immediate = to_.readInterval == kMaxDword && to_.readMultiplier == 0 && to_.readConstant == 0;
+    const bool immediate =
+        to_.readInterval == kMaxDword && to_.readMultiplier == 0 && to_.readConstant == 0;
     uint64_t total = uint64_t{to_.readMultiplier} * want + to_.readConstant;
     if (to_.readMultiplier == kMaxDword || to_.readConstant == kMaxDword) total = kLongestWaitMs;
     const bool bounded = total > 0;

@@ -13,7 +13,9 @@ namespace pelsbus {
 class PosixSerialPort final : public SerialPort {
 public:
     ~PosixSerialPort() override { Close(); }
-    bool Open(const std::string& device, int& osError) override { return OpenPath(device, osError); }
+    bool Open(const std::string& device, int& osError) override {
+        return OpenPath(device, osError);
+    }
     bool OpenPath(const std::string& path, int& osError);
     bool IsOpen() const override { return fd_ >= 0; }
     void Close() override;

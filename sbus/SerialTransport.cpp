@@ -10,10 +10,11 @@ int32_t SerialTransport::Open(const std::string& device) {
     int err = 0;
     if (!port_.Open(device, err)) {
         char text[160];
-        std::snprintf(text, sizeof text,
-                      "Error: Cannot open the serial port. [%d]\nThe port does not exist or another \n"
-                      "application use the port.",
-                      err);
+        std::snprintf(
+            text, sizeof text,
+            "Error: Cannot open the serial port. [%d]\nThe port does not exist or another \n"
+            "application use the port.",
+            err);
         link_.Message(text);
         return kPortError;
     }
@@ -103,7 +104,8 @@ Outcome SerialTransport::Exchange(const Attempt& a) {
     if (got == want) {
         const size_t data = want - 2;
         const uint16_t c = SbusCrc16(crc_, 0, answer, data);
-        if (answer[data] != static_cast<uint8_t>(c >> 8) || answer[data + 1] != static_cast<uint8_t>(c))
+        if (answer[data] != static_cast<uint8_t>(c >> 8) ||
+            answer[data + 1] != static_cast<uint8_t>(c))
             return Outcome::BadCrc;
         std::memcpy(a.data, answer, data);
         return Outcome::Answer;

@@ -9,7 +9,8 @@ namespace pelsbus {
 
 class SerialTransport final : public Transport {
 public:
-    SerialTransport(SerialPort& port, const Link& link, const CrcTable& crc) : port_(port), link_(link), crc_(crc) {}
+    SerialTransport(SerialPort& port, const Link& link, const CrcTable& crc)
+        : port_(port), link_(link), crc_(crc) {}
     int32_t Open(const std::string& device) override;
     void Close() override { port_.Close(); }
     bool IsOpen() const override { return port_.IsOpen(); }

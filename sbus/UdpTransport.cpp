@@ -14,7 +14,9 @@ constexpr int kLongestWaitMs = 60000; // as the serial port: no wait is endless
 constexpr int kPurgeLimit = 256;      // stale datagrams dropped before a request
 constexpr int kMaxDatagrams = 100000; // looked at while waiting for one answer
 
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+uint16_t Get16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
 
 } // namespace
 
@@ -40,7 +42,8 @@ bool SplitUdpName(const std::string& name, std::string& host, uint16_t& port, st
         host = rest.substr(1, close - 1);
         hasPort = !after.empty();
         if (hasPort) portText = after.substr(1);
-    } else if (const size_t colon = rest.find(':'); colon != std::string::npos && colon == rest.rfind(':')) {
+    } else if (const size_t colon = rest.find(':');
+               colon != std::string::npos && colon == rest.rfind(':')) {
         host = rest.substr(0, colon);
         portText = rest.substr(colon + 1);
         hasPort = true;
@@ -54,7 +57,8 @@ bool SplitUdpName(const std::string& name, std::string& host, uint16_t& port, st
     port = kUdpDefaultPort;
     if (!hasPort) return true;
     bool ok = !portText.empty() && portText.size() <= 5;
-    for (char c : portText) ok = ok && std::isdigit(static_cast<unsigned char>(c));
+    for (char c : portText)
+        ok = ok && std::isdigit(static_cast<unsigned char>(c));
     const unsigned long v = ok ? std::stoul(portText) : 0;
     if (v < 1 || v > 65535) {
         error = "bad port \"" + portText + "\"";
@@ -64,8 +68,8 @@ bool SplitUdpName(const std::string& name, std::string& host, uint16_t& port, st
     return true;
 }
 
-size_t BuildUdpRequest(const CrcTable& crc, uint16_t sequence, uint8_t station, const uint8_t* body, size_t length,
-                       uint8_t* out) {
+size_t BuildUdpRequest(const CrcTable& crc, uint16_t sequence, uint8_t station, const uint8_t* body,
+                       size_t length, uint8_t* out) {
     if (length > kMaxBody) length = kMaxBody;
     const size_t total = kUdpHeader + 1 + length + 2;
     out[0] = static_cast<uint8_t>(total >> 24);
@@ -85,12 +89,14 @@ size_t BuildUdpRequest(const CrcTable& crc, uint16_t sequence, uint8_t station, 
     return total;
 }
 
-Outcome ParseUdpAnswer(const CrcTable& crc, const uint8_t* frame, size_t n, uint16_t sequence, bool write,
-                       uint8_t* data, size_t expected, bool& foreign) {
+Outcome ParseUdpAnswer(const CrcTable& crc, const uint8_t* frame, size_t n, uint16_t sequence,
+                       bool write, uint8_t* data, size_t expected, bool& foreign) {
     foreign = true;
     if (n < kUdpHeader + 2) return Outcome::Nothing;
-    const uint32_t length = uint32_t(frame[0]) << 24 | uint32_t(frame[1]) << 16 | uint32_t(frame[2]) << 8 | frame[3];
-    if (length != n || frame[4] != 1 || frame[5] != 0 || Get16(frame + 6) != sequence) return Outcome::Nothing;
+    const uint32_t length =
+        uint32_t(frame[0]) << 24 | uint32_t(frame[1]) << 16 | uint32_t(frame[2]) << 8 | frame[3];
+    if (length != n || frame[4] != 1 || frame[5] != 0 || Get16(frame + 6) != sequence)
+        return Outcome::Nothing;
     const uint8_t attribute = frame[8];
     if (attribute != kUdpResponse && attribute != kUdpAcknowledge) return Outcome::Nothing;
     foreign = false;
@@ -118,7 +124,8 @@ int32_t UdpTransport::Open(const std::string& name) {
     if (fd_ != net::kNone) return kPortError;
     std::string host, error;
     uint16_t port = 0;
-    if (SplitUdpName(name, host, port, error) && net::Resolve(host, port, peer_, peerLength_, error))
+    if (SplitUdpName(name, host, port, error) &&
+        net::Resolve(host, port, peer_, peerLength_, error))
         fd_ = net::OpenUdp(peer_.ss_family, error);
     if (fd_ == net::kNone) {
         const std::string text = "Error: Cannot open the UDP channel " + name + ". [" + error + "]";
@@ -144,7 +151,8 @@ bool UdpTransport::FromPeer(const sockaddr_storage& from) const {
     if (from.ss_family == AF_INET6) {
         const auto& a = reinterpret_cast<const sockaddr_in6&>(from);
         const auto& b = reinterpret_cast<const sockaddr_in6&>(peer_);
-        return a.sin6_port == b.sin6_port && std::memcmp(&a.sin6_addr, &b.sin6_addr, sizeof a.sin6_addr) == 0;
+        return a.sin6_port == b.sin6_port &&
+               std::memcmp(&a.sin6_addr, &b.sin6_addr, sizeof a.sin6_addr) == 0;
     }
     return false;
 }
@@ -162,21 +170,27 @@ Outcome UdpTransport::Exchange(const Attempt& a) {
 
     // The serial read time-outs, counted on the bytes a serial answer would have.
     const size_t want = a.write ? 1 : a.expected + 2;
-    const bool immediate = to_.readInterval == kMaxDword && to_.readMultiplier == 0 && to_.readConstant == 0;
+    const bool immediate =
+        to_.readInterval == kMaxDword && to_.readMultiplier == 0 && to_.readConstant == 0;
     uint64_t total = uint64_t{to_.readMultiplier} * want + to_.readConstant;
-    if (to_.readMultiplier == kMaxDword || to_.readConstant == kMaxDword || total == 0 || total > kLongestWaitMs)
+    if (to_.readMultiplier == kMaxDword || to_.readConstant == kMaxDword || total == 0 ||
+        total > kLongestWaitMs)
         total = kLongestWaitMs;
     if (immediate) total = 0;
     const auto deadline = SteadyClock::now() + std::chrono::milliseconds(total);
     for (int round = 0; round < kMaxDatagrams; ++round) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now())
+                .count();
         if (round > 0 && left <= 0) break;
-        if (net::WaitReadable(fd_, left > 0 ? static_cast<int>(left) : 0) <= 0) return Outcome::Nothing;
+        if (net::WaitReadable(fd_, left > 0 ? static_cast<int>(left) : 0) <= 0)
+            return Outcome::Nothing;
         const long r = net::ReceiveFrom(fd_, frame, sizeof frame, from, fromLength);
         // An ICMP error of an earlier send, or a datagram from someone else.
         if (r < 0 || !FromPeer(from) || static_cast<size_t>(r) > sizeof frame) continue;
         bool foreign = true;
-        const Outcome o = ParseUdpAnswer(crc_, frame, static_cast<size_t>(r), sequence_, a.write, a.data, a.expected, foreign);
+        const Outcome o = ParseUdpAnswer(crc_, frame, static_cast<size_t>(r), sequence_, a.write,
+                                         a.data, a.expected, foreign);
         if (!foreign) return o;
     }
     return Outcome::Nothing;

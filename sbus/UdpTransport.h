@@ -30,15 +30,15 @@ bool IsUdpName(const std::string& name);
 bool SplitUdpName(const std::string& name, std::string& host, uint16_t& port, std::string& error);
 
 // The request frame; returns its length (at most kUdpHeader + 1 + kMaxBody + 2).
-size_t BuildUdpRequest(const CrcTable& crc, uint16_t sequence, uint8_t station, const uint8_t* body, size_t length,
-                       uint8_t* out);
+size_t BuildUdpRequest(const CrcTable& crc, uint16_t sequence, uint8_t station, const uint8_t* body,
+                       size_t length, uint8_t* out);
 
 // What a received datagram means for the exchange waiting on `sequence`.
 // `foreign`: not an answer to it (malformed, another sequence number, a
 // request), to be dropped; otherwise the outcome, with a read's data in
 // `data` (room for `expected` bytes).
-Outcome ParseUdpAnswer(const CrcTable& crc, const uint8_t* frame, size_t n, uint16_t sequence, bool write,
-                       uint8_t* data, size_t expected, bool& foreign);
+Outcome ParseUdpAnswer(const CrcTable& crc, const uint8_t* frame, size_t n, uint16_t sequence,
+                       bool write, uint8_t* data, size_t expected, bool& foreign);
 
 class UdpTransport final : public Transport {
 public:

@@ -20,7 +20,8 @@ struct ConfigError : std::runtime_error {
 };
 
 std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -28,14 +29,16 @@ long long Integer(const std::string& w) {
     errno = 0;
     char* end = nullptr;
     const long long v = std::strtoll(w.c_str(), &end, 0);
-    if (w.empty() || *end != '\0' || errno != 0) throw ConfigError("not a whole number: \"" + w + "\"");
+    if (w.empty() || *end != '\0' || errno != 0)
+        throw ConfigError("not a whole number: \"" + w + "\"");
     return v;
 }
 
 int32_t Value32(const std::string& w) {
     const long long v = Integer(w);
     // Accept both signed values and unsigned hexadecimal words such as 0x80000041.
-    if (v < -2147483648LL || v > 4294967295LL) throw ConfigError("value out of 32-bit range: \"" + w + "\"");
+    if (v < -2147483648LL || v > 4294967295LL)
+        throw ConfigError("value out of 32-bit range: \"" + w + "\"");
     return static_cast<int32_t>(static_cast<uint32_t>(v));
 }
 
@@ -43,26 +46,35 @@ double Real(const std::string& w) {
     errno = 0;
     char* end = nullptr;
     const double v = std::strtod(w.c_str(), &end);
-    if (w.empty() || *end != '\0' || errno == ERANGE) throw ConfigError("not a number: \"" + w + "\"");
+    if (w.empty() || *end != '\0' || errno == ERANGE)
+        throw ConfigError("not a number: \"" + w + "\"");
     return v;
 }
 
 int Address(const std::string& w, int limit, const char* what) {
     const long long v = Integer(w);
     if (v < 0 || v >= limit)
-        throw ConfigError(std::string(what) + " address " + w + " outside 0.." + std::to_string(limit - 1));
+        throw ConfigError(std::string(what) + " address " + w + " outside 0.." +
+                          std::to_string(limit - 1));
     return static_cast<int>(v);
 }
 
 bool ResourceOf(const std::string& word, Resource& r, int& limit) {
     const std::string w = Lower(word);
-    if (w == "input") r = Resource::Input, limit = kBitCount;
-    else if (w == "output") r = Resource::Output, limit = kBitCount;
-    else if (w == "flag") r = Resource::Flag, limit = kBitCount;
-    else if (w == "counter") r = Resource::Counter, limit = kCounterCount;
-    else if (w == "timer") r = Resource::Timer, limit = kCounterCount;
-    else if (w == "register") r = Resource::Register, limit = kRegisterCount;
-    else return false;
+    if (w == "input")
+        r = Resource::Input, limit = kBitCount;
+    else if (w == "output")
+        r = Resource::Output, limit = kBitCount;
+    else if (w == "flag")
+        r = Resource::Flag, limit = kBitCount;
+    else if (w == "counter")
+        r = Resource::Counter, limit = kCounterCount;
+    else if (w == "timer")
+        r = Resource::Timer, limit = kCounterCount;
+    else if (w == "register")
+        r = Resource::Register, limit = kRegisterCount;
+    else
+        return false;
     return true;
 }
 
@@ -91,12 +103,24 @@ void StationLine(Simulator& sim, pcdsim::Station*& st, const Words& w) {
 
 void SetValue(pcdsim::Station& st, Resource res, int addr, int32_t v) {
     switch (res) {
-    case Resource::Input: st.SetInput(addr, v != 0); break;
-    case Resource::Output: st.SetOutput(addr, v != 0); break;
-    case Resource::Flag: st.SetFlag(addr, v != 0); break;
-    case Resource::Counter: st.SetCounter(addr, v); break;
-    case Resource::Timer: st.SetTimer(addr, v); break;
-    case Resource::Register: st.SetRegister(addr, v); break;
+    case Resource::Input:
+        st.SetInput(addr, v != 0);
+        break;
+    case Resource::Output:
+        st.SetOutput(addr, v != 0);
+        break;
+    case Resource::Flag:
+        st.SetFlag(addr, v != 0);
+        break;
+    case Resource::Counter:
+        st.SetCounter(addr, v);
+        break;
+    case Resource::Timer:
+        st.SetTimer(addr, v);
+        break;
+    case Resource::Register:
+        st.SetRegister(addr, v);
+        break;
     }
 }
 
@@ -116,7 +140,8 @@ void ResourceValues(Simulator&, pcdsim::Station*& st, const Words& w) {
     for (; i < w.size(); ++i, ++addr) {
         if (addr >= limit) throw ConfigError(std::string("values run past the last ") + w[0]);
         if (asFloat) {
-            st->SetRegister(addr, static_cast<int32_t>(wire::IeeeToPcdFloat(static_cast<float>(Real(w[i])))));
+            st->SetRegister(
+                addr, static_cast<int32_t>(wire::IeeeToPcdFloat(static_cast<float>(Real(w[i])))));
             continue;
         }
         SetValue(*st, res, addr, Value32(w[i]));
@@ -132,7 +157,8 @@ void Status(Simulator&, pcdsim::Station*& st, const Words& w) {
 void DataBlock(Simulator&, pcdsim::Station*& st, const Words& w) {
     Need(w, 2, "db <number> <item value>...");
     std::vector<int32_t> items;
-    for (size_t i = 2; i < w.size(); ++i) items.push_back(Value32(w[i]));
+    for (size_t i = 2; i < w.size(); ++i)
+        items.push_back(Value32(w[i]));
     st->SetDataBlock(static_cast<int>(Integer(w[1])), std::move(items));
 }
 
@@ -147,7 +173,8 @@ void DataBlockItem(Simulator&, pcdsim::Station*& st, const Words& w) {
     Need(w, 4, "dbitem <number> <item> <value>...");
     const int db = static_cast<int>(Integer(w[1]));
     int item = Address(w[2], 0x10000, "data-block item");
-    for (size_t i = 3; i < w.size(); ++i) st->SetDbItem(db, item++, Value32(w[i]));
+    for (size_t i = 3; i < w.size(); ++i)
+        st->SetDbItem(db, item++, Value32(w[i]));
 }
 
 void BlockSize(Simulator&, pcdsim::Station*& st, const Words& w) {
@@ -159,23 +186,26 @@ void BlockSize(Simulator&, pcdsim::Station*& st, const Words& w) {
 
 void Clock(Simulator&, pcdsim::Station*& st, const Words& w) {
     Need(w, 3, "clock <yyyy-mm-dd> <hh:mm:ss> [fixed]");
-    if (w.size() > 4 || (w.size() == 4 && w[3] != "fixed")) throw ConfigError("clock takes only the word fixed after the time");
+    if (w.size() > 4 || (w.size() == 4 && w[3] != "fixed"))
+        throw ConfigError("clock takes only the word fixed after the time");
     int y, mo, d, h, mi, s;
     char c1, c2, c3, c4;
     std::istringstream ds(w[1] + " " + w[2]);
-    if (!(ds >> y >> c1 >> mo >> c2 >> d >> h >> c3 >> mi >> c4 >> s) || c1 != '-' || c2 != '-' || c3 != ':' ||
-        c4 != ':')
+    if (!(ds >> y >> c1 >> mo >> c2 >> d >> h >> c3 >> mi >> c4 >> s) || c1 != '-' || c2 != '-' ||
+        c3 != ':' || c4 != ':')
         throw ConfigError("clock wants yyyy-mm-dd hh:mm:ss");
     st->SetClock(y, mo, d, h, mi, s, w.size() == 4);
 }
 
 Generator MakeGenerator(const std::string& kind, const std::vector<double>& p) {
     if (kind == "constant" && p.size() == 1) return Generator::Constant(p[0]);
-    if (kind == "counter" && (p.size() == 2 || p.size() == 3)) return Generator::Counter(p[0], p[1], p.size() == 3 ? p[2] : 0);
+    if (kind == "counter" && (p.size() == 2 || p.size() == 3))
+        return Generator::Counter(p[0], p[1], p.size() == 3 ? p[2] : 0);
     if (kind == "ramp" && p.size() == 3) return Generator::Ramp(p[0], p[1], p[2]);
     if (kind == "sine" && p.size() == 3) return Generator::Sine(p[0], p[1], p[2]);
-    throw ConfigError("generator kinds: constant <v> | counter <start> <step> [<ms>] | ramp <from> <to> <s> | "
-                      "sine <offset> <amplitude> <s>");
+    throw ConfigError(
+        "generator kinds: constant <v> | counter <start> <step> [<ms>] | ramp <from> <to> <s> | "
+        "sine <offset> <amplitude> <s>");
 }
 
 void GeneratorLine(Simulator&, pcdsim::Station*& st, const Words& w) {
@@ -188,8 +218,10 @@ void GeneratorLine(Simulator&, pcdsim::Station*& st, const Words& w) {
     std::vector<double> p;
     bool asFloat = false;
     for (size_t i = 4; i < w.size(); ++i) {
-        if (Lower(w[i]) == "float") asFloat = true;
-        else p.push_back(Real(w[i]));
+        if (Lower(w[i]) == "float")
+            asFloat = true;
+        else
+            p.push_back(Real(w[i]));
     }
     Generator g = MakeGenerator(kind, p);
     if (asFloat) {
@@ -203,12 +235,16 @@ void GeneratorLine(Simulator&, pcdsim::Station*& st, const Words& w) {
 Fault FaultKind(const Words& w, size_t& i) {
     const std::string kind = Lower(w[1]);
     Fault f;
-    if (kind == "nak") f = Fault::Nak();
-    else if (kind == "silence") f = Fault::Silence();
-    else if (kind == "badcrc") f = Fault::BadCrc();
+    if (kind == "nak")
+        f = Fault::Nak();
+    else if (kind == "silence")
+        f = Fault::Silence();
+    else if (kind == "badcrc")
+        f = Fault::BadCrc();
     else if (kind == "short") {
         f = Fault::ShortAnswer();
-        if (i < w.size() && std::isdigit(static_cast<unsigned char>(w[i][0]))) f.bytes = static_cast<int>(Integer(w[i++]));
+        if (i < w.size() && std::isdigit(static_cast<unsigned char>(w[i][0])))
+            f.bytes = static_cast<int>(Integer(w[i++]));
     } else if (kind == "delay") {
         Need(w, 3, "fault delay <ms> ...");
         f = Fault::Delay(static_cast<int>(Integer(w[i++])));
@@ -226,20 +262,29 @@ void FaultOptions(const Words& w, size_t i, Fault& f) {
         const std::string opt = Lower(w[i]);
         if (i + 1 >= w.size()) throw ConfigError("\"" + w[i] + "\" needs a value");
         const std::string& v = w[i + 1];
-        if (opt == "command") f.command = static_cast<int>(Integer(v));
-        else if (opt == "after") f.after = static_cast<int>(Integer(v));
-        else if (opt == "every") f.every = static_cast<int>(Integer(v));
-        else if (opt == "times") f.times = static_cast<int>(Integer(v));
-        else if (opt == "probability") f.probability = Real(v);
-        else if (opt == "seed") f.seed = static_cast<uint32_t>(Integer(v));
-        else throw ConfigError("unknown fault option \"" + w[i] + "\"");
+        if (opt == "command")
+            f.command = static_cast<int>(Integer(v));
+        else if (opt == "after")
+            f.after = static_cast<int>(Integer(v));
+        else if (opt == "every")
+            f.every = static_cast<int>(Integer(v));
+        else if (opt == "times")
+            f.times = static_cast<int>(Integer(v));
+        else if (opt == "probability")
+            f.probability = Real(v);
+        else if (opt == "seed")
+            f.seed = static_cast<uint32_t>(Integer(v));
+        else
+            throw ConfigError("unknown fault option \"" + w[i] + "\"");
         i += 2;
     }
 }
 
 void FaultLine(Simulator&, pcdsim::Station*& st, const Words& w) {
-    Need(w, 2, "fault <nak|silence|badcrc|short [n]|delay <ms>|status <c>> [command c] [after n] [every n] "
-               "[times n] [probability p seed s]");
+    Need(w, 2,
+         "fault <nak|silence|badcrc|short [n]|delay <ms>|status <c>> [command c] [after n] [every "
+         "n] "
+         "[times n] [probability p seed s]");
     size_t i = 2;
     Fault f = FaultKind(w, i);
     FaultOptions(w, i, f);
@@ -278,7 +323,8 @@ void Statement(Simulator& sim, pcdsim::Station*& st, const Words& w) {
     const std::string key = Lower(w[0]);
     for (const StatementKind& k : kStatements) {
         if (key != k.key) continue;
-        if (k.needsStation && !st) throw ConfigError("\"" + w[0] + "\" before any \"station\" line");
+        if (k.needsStation && !st)
+            throw ConfigError("\"" + w[0] + "\" before any \"station\" line");
         k.handle(sim, st, w);
         return;
     }
@@ -297,7 +343,8 @@ bool Simulator::LoadConfigText(const std::string& text, std::string& error) {
         if (auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
         std::istringstream ws(line);
         std::vector<std::string> words;
-        for (std::string w; ws >> w;) words.push_back(w);
+        for (std::string w; ws >> w;)
+            words.push_back(w);
         if (words.empty()) continue;
         try {
             Statement(*this, st, words);

@@ -3,6 +3,7 @@
 #include "sim/SimWire.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -10,14 +11,13 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <limits>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <poll.h>
 #include <random>
 #include <stdexcept>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <thread>
@@ -66,9 +66,11 @@ Generator Generator::Sine(double offset, double amplitude, double periodSeconds)
 int32_t Generator::Value(double seconds, uint64_t reads) const {
     double v = a;
     switch (kind) {
-    case Kind::Constant: break;
+    case Kind::Constant:
+        break;
     case Kind::Counter:
-        v = a + b * (period > 0 ? std::floor(seconds * 1000.0 / period) : static_cast<double>(reads));
+        v = a +
+            b * (period > 0 ? std::floor(seconds * 1000.0 / period) : static_cast<double>(reads));
         break;
     case Kind::Ramp:
         if (period > 0) {
@@ -123,12 +125,14 @@ struct Station::Memory {
 namespace {
 
 void CheckAddress(int addr, int count, const char* what) {
-    if (addr < 0 || addr >= count) throw std::out_of_range(std::string("pcdsim: ") + what + " address out of range");
+    if (addr < 0 || addr >= count)
+        throw std::out_of_range(std::string("pcdsim: ") + what + " address out of range");
 }
 
 } // namespace
 
-Station::Station(int address, std::mutex& mu) : address_(address), mu_(mu), m_(std::make_unique<Memory>()) {}
+Station::Station(int address, std::mutex& mu)
+    : address_(address), mu_(mu), m_(std::make_unique<Memory>()) {}
 Station::~Station() = default;
 
 void Station::SetInput(int addr, bool on) {
@@ -195,9 +199,15 @@ int32_t Station::Register(int addr) const {
 namespace {
 int ResourceSize(Resource r) {
     switch (r) {
-    case Resource::Input: case Resource::Output: case Resource::Flag: return kBitCount;
-    case Resource::Counter: case Resource::Timer: return kCounterCount;
-    case Resource::Register: return kRegisterCount;
+    case Resource::Input:
+    case Resource::Output:
+    case Resource::Flag:
+        return kBitCount;
+    case Resource::Counter:
+    case Resource::Timer:
+        return kCounterCount;
+    case Resource::Register:
+        return kRegisterCount;
     }
     return 0;
 }
@@ -219,7 +229,8 @@ void Station::SetDataBlock(int db, std::vector<int32_t> items) {
     m_->dataBlocks[db] = std::move(items);
 }
 void Station::SetDbItem(int db, int item, int32_t v) {
-    if (item < 0 || item > 0xFFFFFF) throw std::out_of_range("pcdsim: data-block item out of range");
+    if (item < 0 || item > 0xFFFFFF)
+        throw std::out_of_range("pcdsim: data-block item out of range");
     std::lock_guard<std::mutex> l(mu_);
     auto& b = m_->dataBlocks[db];
     if (static_cast<size_t>(item) >= b.size()) b.resize(static_cast<size_t>(item) + 1);
@@ -228,7 +239,8 @@ void Station::SetDbItem(int db, int item, int32_t v) {
 int32_t Station::DbItem(int db, int item) const {
     std::lock_guard<std::mutex> l(mu_);
     auto it = m_->dataBlocks.find(db);
-    if (it == m_->dataBlocks.end() || item < 0 || static_cast<size_t>(item) >= it->second.size()) return 0;
+    if (it == m_->dataBlocks.end() || item < 0 || static_cast<size_t>(item) >= it->second.size())
+        return 0;
     return it->second[static_cast<size_t>(item)];
 }
 void Station::SetBlockSize(char type, int block, int32_t size) {
@@ -327,17 +339,19 @@ struct Simulator::Impl {
     bool SleepUntil(SteadyClock::time_point t); // false when stopping
     // One request: the telegram without a CRC, whether its CRC was right,
     // the bytes as received, and over UDP the sender.
-    void Handle(const std::vector<uint8_t>& req, bool crcOk, const std::vector<uint8_t>& raw, const Peer* peer);
+    void Handle(const std::vector<uint8_t>& req, bool crcOk, const std::vector<uint8_t>& raw,
+                const Peer* peer);
     // Handle's steps; all but Schedule run under the lock.
-    static int32_t GenValue(Station::Memory& m, Resource r, int addr, int32_t stored, double seconds);
+    static int32_t GenValue(Station::Memory& m, Resource r, int addr, int32_t stored,
+                            double seconds);
     static std::vector<uint8_t>& Bits(Station::Memory& m, Resource r);
     static std::vector<int32_t>& Values(Station::Memory& m, Resource r);
     static Verdict PickFault(Station::Memory& m, int cmd);
     bool ReadData(Station::Memory& m, int cmd, const wire::Decoded& dq, std::vector<uint8_t>& data);
-    static bool WriteData(Station::Memory& m, int cmd, const wire::Decoded& dq, const std::vector<uint8_t>& req,
-                          bool carryOut);
-    static std::vector<uint8_t> Shape(const Verdict& v, bool refused, bool isWrite, const std::vector<uint8_t>& data,
-                                      const Peer* peer);
+    static bool WriteData(Station::Memory& m, int cmd, const wire::Decoded& dq,
+                          const std::vector<uint8_t>& req, bool carryOut);
+    static std::vector<uint8_t> Shape(const Verdict& v, bool refused, bool isWrite,
+                                      const std::vector<uint8_t>& data, const Peer* peer);
     void Schedule(std::vector<uint8_t> answer, const Verdict& v, const Peer* peer);
     void CloseAll();
     SteadyClock::duration WireTime(size_t bytes) const {
@@ -347,7 +361,9 @@ struct Simulator::Impl {
 };
 
 Simulator::Simulator() : d_(std::make_unique<Impl>()) {}
-Simulator::~Simulator() { Stop(); }
+Simulator::~Simulator() {
+    Stop();
+}
 
 pcdsim::Station& Simulator::AddStation(int address) {
     if (address < 0 || address > 254) throw std::out_of_range("pcdsim: station must be 0..254");
@@ -360,7 +376,8 @@ pcdsim::Station& Simulator::AddStation(int address) {
 pcdsim::Station& Simulator::Station(int address) {
     std::lock_guard<std::mutex> l(d_->mu);
     auto it = d_->stations.find(address);
-    if (it == d_->stations.end()) throw std::out_of_range("pcdsim: station " + std::to_string(address) + " not added");
+    if (it == d_->stations.end())
+        throw std::out_of_range("pcdsim: station " + std::to_string(address) + " not added");
     return *it->second;
 }
 
@@ -396,7 +413,8 @@ bool Simulator::Start(const std::string& link) {
     d.lastError.clear();
     d.fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     char name[128] = {};
-    if (d.fd < 0 || grantpt(d.fd) != 0 || unlockpt(d.fd) != 0 || ptsname_r(d.fd, name, sizeof name) != 0) {
+    if (d.fd < 0 || grantpt(d.fd) != 0 || unlockpt(d.fd) != 0 ||
+        ptsname_r(d.fd, name, sizeof name) != 0) {
         d.lastError = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
         d.CloseAll();
         return false;
@@ -413,7 +431,7 @@ bool Simulator::Start(const std::string& link) {
     MakeRaw(t);
     tcsetattr(d.slaveFd, TCSANOW, &t);
     if (!link.empty()) {
-        struct stat st{};
+        struct stat st {};
         if (lstat(link.c_str(), &st) == 0) {
             if (!S_ISLNK(st.st_mode)) {
                 d.lastError = "will not replace " + link + ": not a symbolic link";
@@ -448,15 +466,32 @@ bool Simulator::StartOnDevice(const std::string& path) {
     const int baud = d.baud > 0 ? d.baud : 9600;
     speed_t sp = B9600;
     switch (baud) {
-    case 150: sp = B150; break;
-    case 300: sp = B300; break;
-    case 600: sp = B600; break;
-    case 1200: sp = B1200; break;
-    case 2400: sp = B2400; break;
-    case 4800: sp = B4800; break;
-    case 19200: sp = B19200; break;
-    case 38400: sp = B38400; break;
-    default: break;
+    case 150:
+        sp = B150;
+        break;
+    case 300:
+        sp = B300;
+        break;
+    case 600:
+        sp = B600;
+        break;
+    case 1200:
+        sp = B1200;
+        break;
+    case 2400:
+        sp = B2400;
+        break;
+    case 4800:
+        sp = B4800;
+        break;
+    case 19200:
+        sp = B19200;
+        break;
+    case 38400:
+        sp = B38400;
+        break;
+    default:
+        break;
     }
     cfsetispeed(&t, sp);
     cfsetospeed(&t, sp);
@@ -471,11 +506,13 @@ bool Simulator::StartUdp(const std::string& address, int port) {
     d.lastError.clear();
     sockaddr_storage ss{};
     socklen_t len = 0;
-    if (auto* a4 = reinterpret_cast<sockaddr_in*>(&ss); inet_pton(AF_INET, address.c_str(), &a4->sin_addr) == 1) {
+    if (auto* a4 = reinterpret_cast<sockaddr_in*>(&ss);
+        inet_pton(AF_INET, address.c_str(), &a4->sin_addr) == 1) {
         a4->sin_family = AF_INET;
         a4->sin_port = htons(static_cast<uint16_t>(port));
         len = sizeof(sockaddr_in);
-    } else if (auto* a6 = reinterpret_cast<sockaddr_in6*>(&ss); inet_pton(AF_INET6, address.c_str(), &a6->sin6_addr) == 1) {
+    } else if (auto* a6 = reinterpret_cast<sockaddr_in6*>(&ss);
+               inet_pton(AF_INET6, address.c_str(), &a6->sin6_addr) == 1) {
         a6->sin6_family = AF_INET6;
         a6->sin6_port = htons(static_cast<uint16_t>(port));
         len = sizeof(sockaddr_in6);
@@ -484,20 +521,25 @@ bool Simulator::StartUdp(const std::string& address, int port) {
         return false;
     }
     d.fd = ::socket(ss.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (d.fd < 0 || port < 0 || port > 65535 || ::bind(d.fd, reinterpret_cast<sockaddr*>(&ss), len) != 0 ||
+    if (d.fd < 0 || port < 0 || port > 65535 ||
+        ::bind(d.fd, reinterpret_cast<sockaddr*>(&ss), len) != 0 ||
         getsockname(d.fd, reinterpret_cast<sockaddr*>(&ss), &len) != 0) {
-        d.lastError = "cannot listen on " + address + " port " + std::to_string(port) + ": " + std::strerror(errno);
+        d.lastError = "cannot listen on " + address + " port " + std::to_string(port) + ": " +
+                      std::strerror(errno);
         d.CloseAll();
         return false;
     }
     d.udpPort = ntohs(ss.ss_family == AF_INET ? reinterpret_cast<sockaddr_in*>(&ss)->sin_port
-                                               : reinterpret_cast<sockaddr_in6*>(&ss)->sin6_port);
+                                              : reinterpret_cast<sockaddr_in6*>(&ss)->sin6_port);
     d.udp = true;
-    d.path = "udp:" + (ss.ss_family == AF_INET6 ? "[" + address + "]" : address) + ":" + std::to_string(d.udpPort);
+    d.path = "udp:" + (ss.ss_family == AF_INET6 ? "[" + address + "]" : address) + ":" +
+             std::to_string(d.udpPort);
     return d.Launch();
 }
 
-int Simulator::UdpPort() const { return d_->udp ? d_->udpPort : 0; }
+int Simulator::UdpPort() const {
+    return d_->udp ? d_->udpPort : 0;
+}
 
 bool Simulator::Impl::Launch() {
     if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -543,11 +585,17 @@ void Simulator::Stop() {
     d.CloseAll();
 }
 
-bool Simulator::Running() const { return d_->running; }
+bool Simulator::Running() const {
+    return d_->running;
+}
 
-std::string Simulator::SlavePath() const { return d_->path; }
+std::string Simulator::SlavePath() const {
+    return d_->path;
+}
 
-std::string Simulator::LastError() const { return d_->lastError; }
+std::string Simulator::LastError() const {
+    return d_->lastError;
+}
 
 std::vector<Frame> Simulator::Frames() const {
     std::lock_guard<std::mutex> l(d_->mu);
@@ -590,7 +638,8 @@ void Simulator::Impl::Run() {
         if (!buf.empty()) until = std::min(until, lastByte + std::chrono::milliseconds(gap));
         if (!pending.empty()) until = std::min(until, pending.begin()->first);
         const auto left = std::max<long long>(
-            0, std::chrono::duration_cast<std::chrono::nanoseconds>(until - SteadyClock::now()).count());
+            0, std::chrono::duration_cast<std::chrono::nanoseconds>(until - SteadyClock::now())
+                   .count());
         timespec ts{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
         pollfd p[2] = {{fd, POLLIN, 0}, {wake[0], POLLIN, 0}};
         const int pr = ppoll(p, 2, &ts, nullptr);
@@ -629,10 +678,12 @@ void Simulator::Impl::Run() {
             std::vector<uint8_t> req(buf.begin(), buf.begin() + static_cast<long>(need));
             buf.erase(buf.begin(), buf.begin() + static_cast<long>(need));
             const size_t n = req.size();
-            const bool crcOk = wire::Crc16(req.data(), n - 2) == (uint16_t(req[n - 2]) << 8 | req[n - 1]);
+            const bool crcOk =
+                wire::Crc16(req.data(), n - 2) == (uint16_t(req[n - 2]) << 8 | req[n - 1]);
             Handle(std::vector<uint8_t>(req.begin(), req.end() - 2), crcOk, req, nullptr);
         }
-        if (!buf.empty() && SteadyClock::now() - lastByte >= std::chrono::milliseconds(gap)) buf.clear();
+        if (!buf.empty() && SteadyClock::now() - lastByte >= std::chrono::milliseconds(gap))
+            buf.clear();
     }
 }
 
@@ -645,7 +696,8 @@ void Simulator::Impl::RunUdp() {
         auto until = SteadyClock::now() + std::chrono::milliseconds(200);
         if (!pending.empty()) until = std::min(until, pending.begin()->first);
         const auto left = std::max<long long>(
-            0, std::chrono::duration_cast<std::chrono::nanoseconds>(until - SteadyClock::now()).count());
+            0, std::chrono::duration_cast<std::chrono::nanoseconds>(until - SteadyClock::now())
+                   .count());
         timespec ts{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
         pollfd p[2] = {{fd, POLLIN, 0}, {wake[0], POLLIN, 0}};
         const int pr = ppoll(p, 2, &ts, nullptr);
@@ -659,10 +711,13 @@ void Simulator::Impl::RunUdp() {
         const std::vector<uint8_t> raw(datagram.begin(), datagram.begin() + r);
         const size_t n = raw.size();
         const size_t header = wire::kUdpHeader;
-        if (n < header + 4 || wire::Get32(raw.data()) != n || raw[4] != 1 || raw[5] != 0 || raw[8] != 0) continue;
+        if (n < header + 4 || wire::Get32(raw.data()) != n || raw[4] != 1 || raw[5] != 0 ||
+            raw[8] != 0)
+            continue;
         peer.sequence = static_cast<uint16_t>(raw[6] << 8 | raw[7]);
         std::vector<uint8_t> req(raw.begin() + static_cast<long>(header), raw.end() - 2);
-        const bool crcOk = wire::Crc16(raw.data(), n - 2) == (uint16_t(raw[n - 2]) << 8 | raw[n - 1]);
+        const bool crcOk =
+            wire::Crc16(raw.data(), n - 2) == (uint16_t(raw[n - 2]) << 8 | raw[n - 1]);
         const size_t need = wire::RequestLength(req.data(), req.size());
         if (need != req.size() + 2) {
             Frame f;
@@ -697,10 +752,13 @@ void Put32(std::vector<uint8_t>& out, int32_t v) {
 }
 
 int32_t Get32(const uint8_t* p) {
-    return static_cast<int32_t>(uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]);
+    return static_cast<int32_t>(uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 |
+                                p[3]);
 }
 
-uint8_t Bcd(int v) { return static_cast<uint8_t>((v / 10 % 10) << 4 | v % 10); }
+uint8_t Bcd(int v) {
+    return static_cast<uint8_t>((v / 10 % 10) << 4 | v % 10);
+}
 
 // The clock as a PCD answers it: ISO week, day of week (1 Monday .. 7),
 // year (two digits), month, day, hour, minute, second, all BCD.
@@ -709,13 +767,16 @@ std::vector<uint8_t> ClockAnswer(std::time_t t) {
     localtime_r(&t, &tm);
     char week[4];
     std::strftime(week, sizeof week, "%V", &tm);
-    return {Bcd(std::atoi(week)), Bcd(tm.tm_wday == 0 ? 7 : tm.tm_wday), Bcd(tm.tm_year % 100), Bcd(tm.tm_mon + 1),
-            Bcd(tm.tm_mday), Bcd(tm.tm_hour), Bcd(tm.tm_min), Bcd(tm.tm_sec)};
+    return {Bcd(std::atoi(week)),  Bcd(tm.tm_wday == 0 ? 7 : tm.tm_wday),
+            Bcd(tm.tm_year % 100), Bcd(tm.tm_mon + 1),
+            Bcd(tm.tm_mday),       Bcd(tm.tm_hour),
+            Bcd(tm.tm_min),        Bcd(tm.tm_sec)};
 }
 
 } // namespace
 
-int32_t Simulator::Impl::GenValue(Station::Memory& m, Resource r, int addr, int32_t stored, double seconds) {
+int32_t Simulator::Impl::GenValue(Station::Memory& m, Resource r, int addr, int32_t stored,
+                                  double seconds) {
     auto g = m.generators.find({static_cast<int>(r), addr});
     if (g == m.generators.end()) return stored;
     return g->second.Value(seconds, m.generatorReads[{static_cast<int>(r), addr}]++);
@@ -752,12 +813,25 @@ Verdict Simulator::Impl::PickFault(Station::Memory& m, int cmd) {
         }
         if (v.action != Action::Answer) continue;
         switch (fs.f.kind) {
-        case Fault::Kind::Nak: v.action = Action::Nak; break;
-        case Fault::Kind::Silence: v.action = Action::Silence; break;
-        case Fault::Kind::BadCrc: v.action = Action::BadCrc; break;
-        case Fault::Kind::ShortAnswer: v.action = Action::Short; v.shortBytes = fs.f.bytes; break;
-        case Fault::Kind::Delay: v.action = Action::Delay; v.delayMs = fs.f.delayMs; break;
-        case Fault::Kind::Status: break;
+        case Fault::Kind::Nak:
+            v.action = Action::Nak;
+            break;
+        case Fault::Kind::Silence:
+            v.action = Action::Silence;
+            break;
+        case Fault::Kind::BadCrc:
+            v.action = Action::BadCrc;
+            break;
+        case Fault::Kind::ShortAnswer:
+            v.action = Action::Short;
+            v.shortBytes = fs.f.bytes;
+            break;
+        case Fault::Kind::Delay:
+            v.action = Action::Delay;
+            v.delayMs = fs.f.delayMs;
+            break;
+        case Fault::Kind::Status:
+            break;
         }
     }
     return v;
@@ -765,33 +839,50 @@ Verdict Simulator::Impl::PickFault(Station::Memory& m, int cmd) {
 
 // The data of a read command; false for a request the memory cannot serve
 // (answered with NAK).
-bool Simulator::Impl::ReadData(Station::Memory& m, int cmd, const wire::Decoded& dq, std::vector<uint8_t>& data) {
+bool Simulator::Impl::ReadData(Station::Memory& m, int cmd, const wire::Decoded& dq,
+                               std::vector<uint8_t>& data) {
     const double seconds = std::chrono::duration<double>(SteadyClock::now() - started).count();
     switch (cmd) {
-    case 2: case 3: case 5: {
-        const Resource r = cmd == 2 ? Resource::Flag : cmd == 3 ? Resource::Input : Resource::Output;
+    case 2:
+    case 3:
+    case 5: {
+        const Resource r = cmd == 2   ? Resource::Flag
+                           : cmd == 3 ? Resource::Input
+                                      : Resource::Output;
         if (dq.address + dq.count > kBitCount) return false;
         data.assign(static_cast<size_t>((dq.count + 7) / 8), 0);
         for (int i = 0; i < dq.count; ++i) {
             const int a = dq.address + i;
-            if (GenValue(m, r, a, Bits(m, r)[a], seconds) != 0) data[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
+            if (GenValue(m, r, a, Bits(m, r)[a], seconds) != 0)
+                data[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
         }
         return true;
     }
-    case 0: case 6: case 7: {
-        const Resource r = cmd == 0 ? Resource::Counter : cmd == 7 ? Resource::Timer : Resource::Register;
+    case 0:
+    case 6:
+    case 7: {
+        const Resource r = cmd == 0   ? Resource::Counter
+                           : cmd == 7 ? Resource::Timer
+                                      : Resource::Register;
         if (dq.count > 32 || dq.address + dq.count > ResourceSize(r)) return false;
-        for (int i = 0; i < dq.count; ++i) Put32(data, GenValue(m, r, dq.address + i, Values(m, r)[dq.address + i], seconds));
+        for (int i = 0; i < dq.count; ++i)
+            Put32(data, GenValue(m, r, dq.address + i, Values(m, r)[dq.address + i], seconds));
         return true;
     }
-    case 20: data.push_back(static_cast<uint8_t>(m.status)); return true;
-    case 4: data = ClockAnswer(m.clockFixed >= 0 ? m.clockFixed : std::time(nullptr) + m.clockOffset); return true;
-    case 150: case 159: {
+    case 20:
+        data.push_back(static_cast<uint8_t>(m.status));
+        return true;
+    case 4:
+        data = ClockAnswer(m.clockFixed >= 0 ? m.clockFixed : std::time(nullptr) + m.clockOffset);
+        return true;
+    case 150:
+    case 159: {
         auto b = m.dataBlocks.find(dq.db);
         if (dq.count > 32 || b == m.dataBlocks.end() ||
             static_cast<size_t>(dq.address) + static_cast<size_t>(dq.count) > b->second.size())
             return false;
-        for (int i = 0; i < dq.count; ++i) Put32(data, b->second[static_cast<size_t>(dq.address + i)]);
+        for (int i = 0; i < dq.count; ++i)
+            Put32(data, b->second[static_cast<size_t>(dq.address + i)]);
         return true;
     }
     case 156: {
@@ -803,14 +894,15 @@ bool Simulator::Impl::ReadData(Station::Memory& m, int cmd, const wire::Decoded&
         }
         return true;
     }
-    default: return false; // known length, but nothing here answers it
+    default:
+        return false; // known length, but nothing here answers it
     }
 }
 
 // Stores a write command's values (unless the request is refused by a
 // fault, as on a real line); false when the memory cannot take them.
-bool Simulator::Impl::WriteData(Station::Memory& m, int cmd, const wire::Decoded& dq, const std::vector<uint8_t>& req,
-                                bool carryOut) {
+bool Simulator::Impl::WriteData(Station::Memory& m, int cmd, const wire::Decoded& dq,
+                                const std::vector<uint8_t>& req, bool carryOut) {
     if (!dq.valid) return false;
     if (cmd == 11 || cmd == 13) {
         const Resource r = cmd == 11 ? Resource::Flag : Resource::Output;
@@ -824,12 +916,16 @@ bool Simulator::Impl::WriteData(Station::Memory& m, int cmd, const wire::Decoded
     }
     if (cmd == 151) {
         auto b = m.dataBlocks.find(dq.db);
-        if (b == m.dataBlocks.end() || static_cast<size_t>(dq.address) + static_cast<size_t>(dq.count) > b->second.size())
+        if (b == m.dataBlocks.end() ||
+            static_cast<size_t>(dq.address) + static_cast<size_t>(dq.count) > b->second.size())
             return false;
-        for (int i = 0; carryOut && i < dq.count; ++i) b->second[static_cast<size_t>(dq.address + i)] = Get32(&req[7 + 4 * i]);
+        for (int i = 0; carryOut && i < dq.count; ++i)
+            b->second[static_cast<size_t>(dq.address + i)] = Get32(&req[7 + 4 * i]);
         return true;
     }
-    const Resource r = cmd == 10 ? Resource::Counter : cmd == 15 ? Resource::Timer : Resource::Register;
+    const Resource r = cmd == 10   ? Resource::Counter
+                       : cmd == 15 ? Resource::Timer
+                                   : Resource::Register;
     if (dq.address + dq.count > ResourceSize(r)) return false;
     for (int i = 0; carryOut && i < dq.count; ++i) {
         Values(m, r)[dq.address + i] = Get32(&req[5 + 4 * i]);
@@ -841,26 +937,34 @@ bool Simulator::Impl::WriteData(Station::Memory& m, int cmd, const wire::Decoded
 // The bytes that go back: over UDP a response with the data or an
 // acknowledge (code 0 ACK, 1 NAK); on the line the data with its CRC, ACK or
 // NAK; spoiled as the verdict says.
-std::vector<uint8_t> Simulator::Impl::Shape(const Verdict& v, bool refused, bool isWrite, const std::vector<uint8_t>& data,
-                                            const Peer* peer) {
+std::vector<uint8_t> Simulator::Impl::Shape(const Verdict& v, bool refused, bool isWrite,
+                                            const std::vector<uint8_t>& data, const Peer* peer) {
     auto shorten = [&](std::vector<uint8_t>& bytes) {
-        const size_t keep = v.shortBytes < 0 ? (bytes.empty() ? 0 : bytes.size() - 1)
-                                             : std::min(bytes.size(), static_cast<size_t>(v.shortBytes));
+        const size_t keep = v.shortBytes < 0
+                                ? (bytes.empty() ? 0 : bytes.size() - 1)
+                                : std::min(bytes.size(), static_cast<size_t>(v.shortBytes));
         bytes.resize(keep);
     };
     std::vector<uint8_t> answer;
     if (peer) {
-        std::vector<uint8_t> telegram = refused ? std::vector<uint8_t>{0, 1} : isWrite ? std::vector<uint8_t>{0, 0} : data;
+        std::vector<uint8_t> telegram = refused   ? std::vector<uint8_t>{0, 1}
+                                        : isWrite ? std::vector<uint8_t>{0, 0}
+                                                  : data;
         if (v.action == Action::Short) shorten(telegram);
         answer = wire::UdpFrame(peer->sequence, refused || isWrite ? 2 : 1, telegram);
         if (v.action == Action::BadCrc) answer.back() ^= 0x5A;
     } else {
-        if (refused) answer.assign(1, 0x15);
-        else if (isWrite) answer.assign(1, 0x06);
-        else answer = WithCrc(data);
+        if (refused)
+            answer.assign(1, 0x15);
+        else if (isWrite)
+            answer.assign(1, 0x06);
+        else
+            answer = WithCrc(data);
         if (v.action == Action::BadCrc && !answer.empty()) {
-            if (isWrite) answer.assign(1, 0x55);
-            else answer.back() ^= 0x5A;
+            if (isWrite)
+                answer.assign(1, 0x55);
+            else
+                answer.back() ^= 0x5A;
         }
         if (v.action == Action::Short) shorten(answer);
     }
@@ -870,8 +974,8 @@ std::vector<uint8_t> Simulator::Impl::Shape(const Verdict& v, bool refused, bool
 
 // Decodes one complete request, runs it against the station's memory under
 // the lock and sends the answer (paced, delayed or spoiled by a fault).
-void Simulator::Impl::Handle(const std::vector<uint8_t>& req, bool crcOk, const std::vector<uint8_t>& raw,
-                             const Peer* peer) {
+void Simulator::Impl::Handle(const std::vector<uint8_t>& req, bool crcOk,
+                             const std::vector<uint8_t>& raw, const Peer* peer) {
     Frame f;
     f.bytes = raw;
     f.station = req[0];
@@ -897,7 +1001,8 @@ void Simulator::Impl::Handle(const std::vector<uint8_t>& req, bool crcOk, const 
             const bool carryOut = v.action != Action::Nak && v.action != Action::Silence;
             const bool isWrite = wire::IsWrite(cmd);
             std::vector<uint8_t> data;
-            const bool served = isWrite ? WriteData(m, cmd, dq, req, carryOut) : ReadData(m, cmd, dq, data);
+            const bool served =
+                isWrite ? WriteData(m, cmd, dq, req, carryOut) : ReadData(m, cmd, dq, data);
             answer = Shape(v, !served || v.action == Action::Nak, isWrite, data, peer);
             f.answered = !answer.empty();
         }
@@ -925,19 +1030,22 @@ void Simulator::Impl::SendDue() {
         pending.erase(pending.begin());
         const std::vector<uint8_t>& answer = out.bytes;
         if (udp) {
-            ::sendto(fd, answer.data(), answer.size(), 0, reinterpret_cast<const sockaddr*>(&out.peer.addr),
-                     out.peer.length);
+            ::sendto(fd, answer.data(), answer.size(), 0,
+                     reinterpret_cast<const sockaddr*>(&out.peer.addr), out.peer.length);
             continue;
         }
         size_t done = 0;
         while (done < answer.size()) {
             const ssize_t w = ::write(fd, answer.data() + done, answer.size() - done);
-            if (w > 0) done += static_cast<size_t>(w);
-            else if (w < 0 && errno == EINTR) continue;
+            if (w > 0)
+                done += static_cast<size_t>(w);
+            else if (w < 0 && errno == EINTR)
+                continue;
             else if (w < 0 && errno == EAGAIN) {
                 pollfd p{fd, POLLOUT, 0};
                 if (poll(&p, 1, 100) <= 0) break;
-            } else break;
+            } else
+                break;
         }
     }
 }

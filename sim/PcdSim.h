@@ -54,7 +54,10 @@ struct Generator {
     // from -> to linearly over periodSeconds, then again from `from`.
     static Generator Ramp(double from, double to, double periodSeconds);
     static Generator Sine(double offset, double amplitude, double periodSeconds);
-    Generator& AsPcdFloat() { pcdFloat = true; return *this; }
+    Generator& AsPcdFloat() {
+        pcdFloat = true;
+        return *this;
+    }
 
     // The 32-bit value at `seconds` after start, on the `reads`-th read (0-based).
     int32_t Value(double seconds, uint64_t reads) const;
@@ -88,27 +91,59 @@ struct Fault {
     static Fault Nak() { return Fault{}; }
     static Fault Silence() { return Of(Kind::Silence); }
     static Fault BadCrc() { return Of(Kind::BadCrc); }
-    static Fault ShortAnswer(int bytes = -1) { Fault f = Of(Kind::ShortAnswer); f.bytes = bytes; return f; }
-    static Fault Delay(int ms) { Fault f = Of(Kind::Delay); f.delayMs = ms; return f; }
-    static Fault StatusChange(char c) { Fault f = Of(Kind::Status); f.status = c; return f; }
+    static Fault ShortAnswer(int bytes = -1) {
+        Fault f = Of(Kind::ShortAnswer);
+        f.bytes = bytes;
+        return f;
+    }
+    static Fault Delay(int ms) {
+        Fault f = Of(Kind::Delay);
+        f.delayMs = ms;
+        return f;
+    }
+    static Fault StatusChange(char c) {
+        Fault f = Of(Kind::Status);
+        f.status = c;
+        return f;
+    }
 
-    Fault& OnCommand(int c) { command = c; return *this; }
-    Fault& After(int n) { after = n; return *this; }
-    Fault& Every(int n) { every = n; return *this; }
-    Fault& Times(int n) { times = n; return *this; }
-    Fault& WithProbability(double p, uint32_t s) { probability = p; seed = s; return *this; }
+    Fault& OnCommand(int c) {
+        command = c;
+        return *this;
+    }
+    Fault& After(int n) {
+        after = n;
+        return *this;
+    }
+    Fault& Every(int n) {
+        every = n;
+        return *this;
+    }
+    Fault& Times(int n) {
+        times = n;
+        return *this;
+    }
+    Fault& WithProbability(double p, uint32_t s) {
+        probability = p;
+        seed = s;
+        return *this;
+    }
 
 private:
-    static Fault Of(Kind k) { Fault f; f.kind = k; return f; }
+    static Fault Of(Kind k) {
+        Fault f;
+        f.kind = k;
+        return f;
+    }
 };
 
 // One request seen on the line (whatever station it was for).
 struct Frame {
     int station = 0;
     int command = 0;
-    int count = 0;    // elements asked for or written (0 for status and clock)
-    int address = 0;  // first element / item / word / block number
-    int db = 0;       // data-block number (150, 151, 159) or block type (156)
+    int count = 0;   // elements asked for or written (0 for status and clock)
+    int address = 0; // first element / item / word / block number
+    int db = 0;      // data-block number (150, 151, 159) or block type (156)
     bool crcOk = false;
     bool answered = false;
     std::vector<uint8_t> bytes; // the request as received (over UDP the whole datagram)
@@ -148,7 +183,8 @@ public:
     void SetStatus(char c);
     char Status() const;
     // The station's clock runs from this local time on (fixed: stays at it).
-    void SetClock(int year, int month, int day, int hour, int minute, int second, bool fixed = false);
+    void SetClock(int year, int month, int day, int hour, int minute, int second,
+                  bool fixed = false);
 
     void InjectFault(const Fault& f);
     void ClearFaults();

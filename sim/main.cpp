@@ -14,7 +14,9 @@ namespace {
 
 std::atomic<bool> gStop{false};
 
-void OnSignal(int) { gStop = true; }
+void OnSignal(int) {
+    gStop = true;
+}
 
 void Usage(FILE* to) {
     std::fputs("usage: pcdsim [--config FILE] [--station N]... [--link PATH] [--device PATH]\n"
@@ -33,7 +35,6 @@ bool Number(const char* text, long& out) {
     out = std::strtol(text, &end, 10);
     return *text && *end == '\0';
 }
-
 
 struct Options {
     std::string link, device, udpAddress;
@@ -120,16 +121,17 @@ int Run(pcdsim::Simulator& sim, const Options& o) {
     if (!o.anyStation) sim.AddStation(0);
     if (o.verbose) {
         sim.OnFrame([](const pcdsim::Frame& f) {
-            std::fprintf(stderr, "pcdsim: station %d command %d address %d count %d%s%s\n", f.station, f.command,
-                         f.address, f.count, f.crcOk ? "" : " (bad CRC)", f.answered ? "" : " (no answer)");
+            std::fprintf(stderr, "pcdsim: station %d command %d address %d count %d%s%s\n",
+                         f.station, f.command, f.address, f.count, f.crcOk ? "" : " (bad CRC)",
+                         f.answered ? "" : " (no answer)");
         });
     }
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     std::signal(SIGPIPE, SIG_IGN);
-    const bool ok = o.udpPort >= 0      ? sim.StartUdp(o.udpAddress, static_cast<int>(o.udpPort))
-                     : o.device.empty() ? sim.Start(o.link)
-                                        : sim.StartOnDevice(o.device);
+    const bool ok = o.udpPort >= 0     ? sim.StartUdp(o.udpAddress, static_cast<int>(o.udpPort))
+                    : o.device.empty() ? sim.Start(o.link)
+                                       : sim.StartOnDevice(o.device);
     if (!ok) {
         std::fprintf(stderr, "pcdsim: %s\n", sim.LastError().c_str());
         return 1;

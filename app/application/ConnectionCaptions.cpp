@@ -6,7 +6,7 @@ namespace {
 const char* ConnectedText(PcdChannel channel) {
     return channel == PcdChannel::Pg5 ? "Connected by PG5" : "Connected";
 }
-}  // namespace
+} // namespace
 
 void PCDConnectionOpen(AppContext& app, bool opened) {
     if (opened)
@@ -34,7 +34,9 @@ void ConnectionCaptions::ConnectionOpened(PcdChannel channel) {
     PCDConnectionOpen(app_, true);
 }
 
-void ConnectionCaptions::ConnectionFailed() { PCDConnectionOpen(app_, false); }
+void ConnectionCaptions::ConnectionFailed() {
+    PCDConnectionOpen(app_, false);
+}
 
 void ConnectionCaptions::ConnectionEnded(const std::string& message) {
     app_.Ui.SetStatusLine(message);
@@ -43,4 +45,4 @@ void ConnectionCaptions::ConnectionEnded(const std::string& message) {
     app_.Ui.SetConnectionFrame("PCD disconnected", UiColour::Red);
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -25,4 +25,4 @@ private:
     AppContext& app_;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

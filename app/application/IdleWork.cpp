@@ -11,4 +11,4 @@ void IdleWork::Run(int waitMs) {
     if (waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
 }
 
-}  // namespace pelkor
+} // namespace pelkor

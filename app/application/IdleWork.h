@@ -23,4 +23,4 @@ private:
     std::vector<Item> items_;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

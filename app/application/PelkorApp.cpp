@@ -6,13 +6,13 @@
 #include <exception>
 #include <iostream>
 
+#include "application/StartInfo.h"
 #include "config/CommandLine.h"
 #include "config/StartFile.h"
 #include "core/TaskRules.h"
 #include "dde/DdeServer.h"
 #include "log/Folders.h"
 #include "log/LogEvents.h"
-#include "application/StartInfo.h"
 #include "mqtt/MqttPublisher.h"
 #include "output/ExcelWriter.h"
 #include "pcd/PcdConnection.h"
@@ -36,17 +36,29 @@ public:
     void Close(const std::string& reason) override { c_.ClosePcdConnection(reason); }
     bool CheckStatus() override { return c_.CheckPcdStatus(); }
     bool SetStation(int station) override { return c_.SetPcdStation(Short(station)); }
-    int MoveToTaskAddress(int task, int station) override { return c_.MoveToTaskAddress(task, Short(station)); }
-    int ReadRegisters(int address, int count) override { return c_.ReadPcdRegisters(Short(address), Short(count)); }
-    int ReadFlags(int address, int count) override { return c_.ReadPcdFlags(Short(address), Short(count)); }
-    int ReadInputs(int address, int count) override { return c_.ReadPcdInputs(Short(address), Short(count)); }
+    int MoveToTaskAddress(int task, int station) override {
+        return c_.MoveToTaskAddress(task, Short(station));
+    }
+    int ReadRegisters(int address, int count) override {
+        return c_.ReadPcdRegisters(Short(address), Short(count));
+    }
+    int ReadFlags(int address, int count) override {
+        return c_.ReadPcdFlags(Short(address), Short(count));
+    }
+    int ReadInputs(int address, int count) override {
+        return c_.ReadPcdInputs(Short(address), Short(count));
+    }
     int ReadClock(Date& clock) override {
         const int code = c_.ReadPcdClock();
         clock = c_.PcdClock();
         return code;
     }
-    int32_t RegisterValue(int i) const override { return c_.PcdRegisterValues().at(static_cast<std::size_t>(i)); }
-    int16_t BitValue(int i) const override { return c_.PcdBitValues().at(static_cast<std::size_t>(i)); }
+    int32_t RegisterValue(int i) const override {
+        return c_.PcdRegisterValues().at(static_cast<std::size_t>(i));
+    }
+    int16_t BitValue(int i) const override {
+        return c_.PcdBitValues().at(static_cast<std::size_t>(i));
+    }
     int OpenStation() const override { return c_.AddressedStation(); }
     bool PguMode() const override { return c_.PguMode(); }
     bool ConnectFailed() const override { return c_.ConnectFailed(); }
@@ -76,7 +88,8 @@ class PelkorApp::EditorFeed final : public ReadingObserver {
 public:
     explicit EditorFeed(AppContext& app) : app_(app) {}
     void ReadingDone(const ReadingDoneEvent& e) override {
-        if (app_.Settings.SingleShot == 0 && app_.Status.EditorOpen) app_.Ui.TaskEditorShowDataRead(e.TaskNumber);
+        if (app_.Settings.SingleShot == 0 && app_.Status.EditorOpen)
+            app_.Ui.TaskEditorShowDataRead(e.TaskNumber);
     }
 
 private:
@@ -100,8 +113,8 @@ void HeadlessUserInterface::ProcessEvents() {
 
 // ---- options ------------------------------------------------------------------
 
-bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, std::vector<std::string>& rest,
-                     bool& help, std::string& error) {
+bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options,
+                     std::vector<std::string>& rest, bool& help, std::string& error) {
     help = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -149,9 +162,10 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, 
 
 // ---- the application ------------------------------------------------------------
 
-PelkorApp::PelkorApp(UserInterface& ui, Clock& clock, std::string programFolder, PelsbusDriver& driver,
-                     std::string userDataFolder)
-    : app_(ui, clock, programFolder, userDataFolder.empty() ? programFolder : std::move(userDataFolder)) {
+PelkorApp::PelkorApp(UserInterface& ui, Clock& clock, std::string programFolder,
+                     PelsbusDriver& driver, std::string userDataFolder)
+    : app_(ui, clock, programFolder,
+           userDataFolder.empty() ? programFolder : std::move(userDataFolder)) {
     pcd_ = std::make_unique<PcdConnection>(app_, driver);
     pcd_->SetEvents(&captions_);
     app_.Pg5 = pcd_.get();
@@ -229,8 +243,9 @@ void PelkorApp::EnsureUserDataFolder() {
     const std::string& folder = app_.UserDataFolder;
     if (folder.empty() || FolderExists(folder)) return;
     if (!CreateFolderPath(app_, folder, false)) {
-        app_.Ui.MessageBox("Cannot create the data folder " + folder + " : " + app_.Status.LastErrorText, "Pelkor",
-                           MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
+        app_.Ui.MessageBox("Cannot create the data folder " + folder + " : " +
+                               app_.Status.LastErrorText,
+                           "Pelkor", MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
     }
 }
 
@@ -250,8 +265,8 @@ void PelkorApp::StartUnattended() {
         return;
     }
     if (app_.Status.AutoConnectActive || !app_.Ui.Unattended()) return;
-    const std::string text =
-        "AutoConnect=0: nothing will be read until started. Run pelkor with --start to read at once.";
+    const std::string text = "AutoConnect=0: nothing will be read until started. Run pelkor with "
+                             "--start to read at once.";
     std::fprintf(stderr, "pelkor: %s\n", text.c_str());
     LogEvent(app_, 1, text);
 }
@@ -262,7 +277,9 @@ void PelkorApp::LogStart() {
         LogEvent(app_, 0, "");
         LogEvent(app_, 1, "Pelkor " + pelkor::VersionText() + " Started.");
         if (s.StartMode == 1) {
-            LogEvent(app_, 1, s.StartFile.empty() ? std::string("No command line") : "Start file -> " + s.StartFile);
+            LogEvent(app_, 1,
+                     s.StartFile.empty() ? std::string("No command line")
+                                         : "Start file -> " + s.StartFile);
         } else if (s.StartMode == 2 && s.SingleShot == 1) {
             LogEvent(app_, 1, "Single shot with start file -> " + s.StartFile);
             LogEvent(app_, 1, "Application Hidden = " + std::to_string(s.Hidden));
@@ -273,8 +290,8 @@ void PelkorApp::LogStart() {
             LogEvent(app_, 1, "No command line");
         }
     } catch (const std::exception& e) {
-        app_.Ui.MessageBox(std::string("LogStart function error : ") + e.what(), "Pelkor", MsgIcon::Critical,
-                           MsgButtons::Ok, MsgAnswer::Ok);
+        app_.Ui.MessageBox(std::string("LogStart function error : ") + e.what(), "Pelkor",
+                           MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
     }
 }
 
@@ -287,8 +304,8 @@ bool PelkorApp::Start(const std::string& commandText, const std::string& current
         StartRunning();
         return true;
     } catch (const std::exception& e) {
-        app_.Ui.MessageBox(std::string("LoadStartForm function error : ") + e.what(), "Pelkor", MsgIcon::Critical,
-                           MsgButtons::Ok, MsgAnswer::Ok);
+        app_.Ui.MessageBox(std::string("LoadStartForm function error : ") + e.what(), "Pelkor",
+                           MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
         return EndStart(StartFailed);
     }
 }
@@ -316,18 +333,20 @@ void PelkorApp::ResetForStart() {
 
 bool PelkorApp::FindStartFile(const std::string& commandText, const std::string& currentFolder) {
     switch (GetCommandLine(app_, commandText, currentFolder)) {
-        case CommandLineResult::Found: return true;
-        case CommandLineResult::NoCommand:
-            if (startInfo_) {
-                // Started without a job on purpose (from a menu): not a failure.
-                startInfo_();
-                return EndStart(0);
-            }
-            app_.Ui.MessageBox(
-                "No start file given. Run: pelkor [options] <start file>.pelk PG5=nn (see pelkor --help).",
-                "Pelkor", MsgIcon::Information, MsgButtons::Ok, MsgAnswer::Ok);
-            return EndStart(StartFailed);
-        default: return EndStart(StartFailed);
+    case CommandLineResult::Found:
+        return true;
+    case CommandLineResult::NoCommand:
+        if (startInfo_) {
+            // Started without a job on purpose (from a menu): not a failure.
+            startInfo_();
+            return EndStart(0);
+        }
+        app_.Ui.MessageBox("No start file given. Run: pelkor [options] <start file>.pelk PG5=nn "
+                           "(see pelkor --help).",
+                           "Pelkor", MsgIcon::Information, MsgButtons::Ok, MsgAnswer::Ok);
+        return EndStart(StartFailed);
+    default:
+        return EndStart(StartFailed);
     }
 }
 
@@ -364,8 +383,8 @@ void PelkorApp::PrepareTasks() {
         if (EqualsNoCase(t.FileType, "XLS") && st.ExcelMissing) {
             st.LastErrorText = "Task " + std::to_string(i) + " Need Excel application !";
             LogEvent(app_, 1, st.LastErrorText);
-            app_.Ui.MessageBox(st.LastErrorText + "\r\rExcel is not isntalled on this computer !", "Pelkor",
-                               MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
+            app_.Ui.MessageBox(st.LastErrorText + "\r\rExcel is not isntalled on this computer !",
+                               "Pelkor", MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
         }
         pcd_->SearchAllStation(i, station);
     }
@@ -379,7 +398,8 @@ void PelkorApp::BeginReadings() {
     st.FailedPackets = 0;
     st.TotalPackets = 0;
     st.MissingValues = 0;
-    for (int i = 1; i <= app_.Settings.TaskCount && i <= MaxTasks; ++i) engine_->SetFirstReading(i);
+    for (int i = 1; i <= app_.Settings.TaskCount && i <= MaxTasks; ++i)
+        engine_->SetFirstReading(i);
     bool found = false;
     engine_->SearchNextTaskToRead(true, found);
 }
@@ -388,7 +408,9 @@ void PelkorApp::StartRunning() {
     const AppSettings& s = app_.Settings;
     if (s.SingleShot != 1) {
         engine_->StartTimer(250);
-        if (s.DDEServer) LogEvent(app_, 1, dde_->StartDdeServer() ? "Start the DDE Server." : app_.Status.LastErrorText);
+        if (s.DDEServer)
+            LogEvent(app_, 1,
+                     dde_->StartDdeServer() ? "Start the DDE Server." : app_.Status.LastErrorText);
         StartUnattended();
         return;
     }
@@ -405,8 +427,8 @@ int PelkorApp::Run(const std::atomic<bool>& stop) {
     using Steady = std::chrono::steady_clock;
     const auto started = Steady::now();
     const bool limited = options_.Seconds > 0;
-    const auto deadline =
-        started + std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(options_.Seconds));
+    const auto deadline = started + std::chrono::duration_cast<Steady::duration>(
+                                        std::chrono::duration<double>(options_.Seconds));
     auto nextTick = started + std::chrono::milliseconds(engine_->TimerInterval());
     CloseReason reason = CloseReason::System;
     while (!Ended()) {
@@ -419,14 +441,15 @@ int PelkorApp::Run(const std::atomic<bool>& stop) {
         if (engine_->TimerRunning() && now >= nextTick) {
             Tick();
             // Like a window timer: no burst of ticks after a long one.
-            nextTick = std::max(nextTick + std::chrono::milliseconds(engine_->TimerInterval()), Steady::now());
+            nextTick = std::max(nextTick + std::chrono::milliseconds(engine_->TimerInterval()),
+                                Steady::now());
             continue;
         }
         auto wake = now + std::chrono::milliseconds(100);
         if (engine_->TimerRunning()) wake = std::min(wake, nextTick);
         if (limited) wake = std::min(wake, deadline);
-        const int ms = static_cast<int>(
-            std::max<long long>(1, std::chrono::duration_cast<std::chrono::milliseconds>(wake - now).count()));
+        const int ms = static_cast<int>(std::max<long long>(
+            1, std::chrono::duration_cast<std::chrono::milliseconds>(wake - now).count()));
         idle_.Run(ms);
     }
     if (!Ended()) {
@@ -443,7 +466,8 @@ bool PelkorApp::CloseRefused(CloseReason reason) {
     if (reason != CloseReason::System && !app_.Settings.StartFile.empty()) {
         const std::string value = GetIniString(app_.Settings.StartFile, "Pelkor", "Shutdown");
         if (LeadingNumber(value) > 0) {
-            app_.Ui.MessageBox("Shutdown not allowed.", "Pelkor", MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
+            app_.Ui.MessageBox("Shutdown not allowed.", "Pelkor", MsgIcon::Exclamation,
+                               MsgButtons::Ok, MsgAnswer::Ok);
             return true;
         }
     }
@@ -471,9 +495,10 @@ void PelkorApp::Close() {
 
 int PelkorApp::ExitStatus() const {
     // However the window of a failed job is closed, its status is the job's.
-    int status = engine_->ExitRequested() || engine_->ExitStatus() != 0 ? engine_->ExitStatus() : exitStatus_;
+    int status = engine_->ExitRequested() || engine_->ExitStatus() != 0 ? engine_->ExitStatus()
+                                                                        : exitStatus_;
     if (status == 0 && startProblem_) status = StartFailed;
     return status;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "application/IdleWork.h"
 #include "application/ConnectionCaptions.h"
+#include "application/IdleWork.h"
 #include "core/AppContext.h"
+#include "core/Clock.h"
 #include "tasks/PcdLink.h"
 #include "tasks/TaskEngine.h"
 #include "ui/batch/BatchUserInterface.h"
-#include "core/Clock.h"
 #include "util/Shell.h"
 
 namespace pelkor {
@@ -59,8 +59,8 @@ struct RunOptions {
 // "--verbose", "--headless", "--start", "--dde-socket PATH", "--version",
 // "--choose", "--init", "--help"); the rest is the
 // command text (start file and "PG5="). False with a message in error.
-bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options, std::vector<std::string>& rest,
-                     bool& help, std::string& error);
+bool ParseRunOptions(const std::vector<std::string>& args, RunOptions& options,
+                     std::vector<std::string>& rest, bool& help, std::string& error);
 
 // The user interface without windows: the batch interface, whose event
 // processing does the application's idle work.
@@ -183,4 +183,4 @@ private:
     std::function<void(AppContext&)> excelProbe_;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

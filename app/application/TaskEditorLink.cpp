@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "config/StartFile.h"
 #include "application/PelkorApp.h"
+#include "config/StartFile.h"
 #include "pcd/PcdConnection.h"
 #include "util/DateTime.h"
 #include "util/Number.h"
@@ -12,10 +12,14 @@
 namespace pelkor {
 
 namespace {
-std::string Section(int n) { return "Task" + std::to_string(n); }
-}  // namespace
+std::string Section(int n) {
+    return "Task" + std::to_string(n);
+}
+} // namespace
 
-bool TaskEditorLink::SaveTask(int task) { return WriteStartFileTask(app_.App(), task, task); }
+bool TaskEditorLink::SaveTask(int task) {
+    return WriteStartFileTask(app_.App(), task, task);
+}
 
 bool TaskEditorLink::MoveTaskSection(int section, int task) {
     AppContext& app = app_.App();
@@ -42,7 +46,8 @@ bool TaskEditorLink::ReloadStartFile() {
     // task (plan, counters, last record, write position) is kept, and the
     // lists are parsed again as at start-up.
     std::vector<Task> before;
-    for (int i = 1; i <= app.Settings.TaskCount; ++i) before.push_back(app.Tasks[i]);
+    for (int i = 1; i <= app.Settings.TaskCount; ++i)
+        before.push_back(app.Tasks[i]);
     const bool ok = ReadPelkorStartFile(app);
     for (int i = 1; i <= app.Settings.TaskCount && i <= static_cast<int>(before.size()); ++i) {
         Task& t = app.Tasks[i];
@@ -69,9 +74,13 @@ bool TaskEditorLink::SetResources(int task) {
     return ok;
 }
 
-void TaskEditorLink::SearchAllStation(int task, int16_t station) { app_.Connection().SearchAllStation(task, station); }
+void TaskEditorLink::SearchAllStation(int task, int16_t station) {
+    app_.Connection().SearchAllStation(task, station);
+}
 
-void TaskEditorLink::SetFirstReading(int task) { app_.Engine().SetFirstReading(task); }
+void TaskEditorLink::SetFirstReading(int task) {
+    app_.Engine().SetFirstReading(task);
+}
 
 void TaskEditorLink::SearchNextTaskToRead() {
     bool found = false;
@@ -84,8 +93,8 @@ TaskEditorLink::ReadResult TaskEditorLink::ReadNow(int n) {
     PcdConnection& pcd = app_.Connection();
     Task& t = app.Tasks[n];
     if (t.AddressCount == 0) {
-        app.Ui.MessageBox("Task " + std::to_string(n) + " : No Address specified.", "Pelkor", MsgIcon::Exclamation,
-                          MsgButtons::Ok, MsgAnswer::Ok);
+        app.Ui.MessageBox("Task " + std::to_string(n) + " : No Address specified.", "Pelkor",
+                          MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
         return ReadResult::NoAddress;
     }
     st.CurrentTask = static_cast<int16_t>(n);
@@ -112,11 +121,12 @@ TaskEditorLink::ReadResult TaskEditorLink::ReadNow(int n) {
     }
     ReadResult result = ReadResult::ConnectionError;
     if (!failed) {
-        result = app_.Engine().ReadPCDValues(n, true, true) ? ReadResult::Read : ReadResult::ReadFailed;
+        result =
+            app_.Engine().ReadPCDValues(n, true, true) ? ReadResult::Read : ReadResult::ReadFailed;
         if (opened && st.Connected) pcd.DisconnectOnPCD(0, 0);
     }
     st.ManualReading = 0;
     return result;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

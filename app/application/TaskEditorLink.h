@@ -36,4 +36,4 @@ private:
     PelkorApp& app_;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

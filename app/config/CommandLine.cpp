@@ -27,29 +27,37 @@ void Show(AppContext& app, const std::string& text, MsgIcon icon) {
     app.Ui.MessageBox(text, kTitle, icon, MsgButtons::Ok, MsgAnswer::Ok);
 }
 
-}  // namespace
+} // namespace
 
-std::string CommandFilePath(const AppContext& app) { return JoinPath(app.UserDataFolder, CommandFileName); }
+std::string CommandFilePath(const AppContext& app) {
+    return JoinPath(app.UserDataFolder, CommandFileName);
+}
 
-std::string DefaultStartFilePath(const AppContext& app) { return JoinPath(app.UserDataFolder, DefaultStartFileName); }
+std::string DefaultStartFilePath(const AppContext& app) {
+    return JoinPath(app.UserDataFolder, DefaultStartFileName);
+}
 
 std::string CommandTextFromArgs(int argc, const char* const* argv) {
     std::vector<std::string> args;
-    for (int i = 1; i < argc && argv && argv[i]; ++i) args.emplace_back(argv[i]);
+    for (int i = 1; i < argc && argv && argv[i]; ++i)
+        args.emplace_back(argv[i]);
     return CommandTextFromArgs(args);
 }
 
-std::string CommandTextFromArgs(const std::vector<std::string>& args) { return Join(args, " "); }
+std::string CommandTextFromArgs(const std::vector<std::string>& args) {
+    return Join(args, " ");
+}
 
-bool CommandFileValue(const std::string& userDataFolder, const std::string& file, std::string& value,
-                      std::string& error) {
+bool CommandFileValue(const std::string& userDataFolder, const std::string& file,
+                      std::string& value, std::string& error) {
     value.clear();
     if (!ReadProfileString(file, "Pelkor", "Command", value, error)) return false;
     std::size_t comment = value.find(";;");
     if (comment != std::string::npos) value.erase(comment);
     // "\" marks a path inside the data folder (the program's folder on
     // Windows); its separators become "/" here.
-    if (!value.empty() && value.front() == '\\') value = JoinPath(userDataFolder, ReplaceAll(value.substr(1), "\\", "/"));
+    if (!value.empty() && value.front() == '\\')
+        value = JoinPath(userDataFolder, ReplaceAll(value.substr(1), "\\", "/"));
     return true;
 }
 
@@ -89,7 +97,8 @@ bool HiddenSingleShotCommand(const std::string& userDataFolder, const std::strin
     std::string text = commandText, error;
     const std::string commandFile = JoinPath(userDataFolder, CommandFileName);
     std::error_code ec;
-    if (std::filesystem::exists(commandFile, ec) && !CommandFileValue(userDataFolder, commandFile, text, error))
+    if (std::filesystem::exists(commandFile, ec) &&
+        !CommandFileValue(userDataFolder, commandFile, text, error))
         return false;
     const CommandParse c = ParseCommandText(text, currentFolder);
     if (c.StartFile.empty()) return false;
@@ -97,7 +106,8 @@ bool HiddenSingleShotCommand(const std::string& userDataFolder, const std::strin
            LeadingNumber(GetIniString(c.StartFile, "Pelkor", "Hidden")) > 0;
 }
 
-CommandLineResult GetCommandLine(AppContext& app, const std::string& commandText, const std::string& currentFolder) {
+CommandLineResult GetCommandLine(AppContext& app, const std::string& commandText,
+                                 const std::string& currentFolder) {
     namespace fs = std::filesystem;
     AppSettings& s = app.Settings;
     std::string text;
@@ -124,7 +134,9 @@ CommandLineResult GetCommandLine(AppContext& app, const std::string& commandText
     try {
         fs::file_status st = fs::status(s.StartFile);
         bool exists = fs::exists(st);
-        if (exists && !fs::is_regular_file(st)) throw fs::filesystem_error("not a file", s.StartFile, std::make_error_code(std::errc::is_a_directory));
+        if (exists && !fs::is_regular_file(st))
+            throw fs::filesystem_error("not a file", s.StartFile,
+                                       std::make_error_code(std::errc::is_a_directory));
         if (exists && fs::file_size(s.StartFile) > 0) return CommandLineResult::Found;
 
         bool folderReady = false;
@@ -137,7 +149,8 @@ CommandLineResult GetCommandLine(AppContext& app, const std::string& commandText
             s.StartFile = DefaultStartFilePath(app);
             // An existing default job is used as it is, never overwritten.
             fs::file_status ds = fs::status(s.StartFile);
-            if (fs::is_regular_file(ds) && fs::file_size(s.StartFile) > 0) return CommandLineResult::Found;
+            if (fs::is_regular_file(ds) && fs::file_size(s.StartFile) > 0)
+                return CommandLineResult::Found;
             folderReady = EnsureFolder(app, FolderOf(s.StartFile));
         }
         if (exists || folderReady) {
@@ -153,4 +166,4 @@ CommandLineResult GetCommandLine(AppContext& app, const std::string& commandText
     return CommandLineResult::NotFound;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -17,10 +17,10 @@ constexpr const char* CommandFileName = "Command.txt";
 constexpr const char* DefaultStartFileName = "Default.pelk";
 
 enum class CommandLineResult {
-    Found,       // app.Settings.StartFile names a usable start file
-    NoCommand,   // no command text: show the start information and end
-    NotFound,    // the start file could not be found or made (message shown)
-    EndProgram,  // "cannot start" was shown: the caller ends the program
+    Found,      // app.Settings.StartFile names a usable start file
+    NoCommand,  // no command text: show the start information and end
+    NotFound,   // the start file could not be found or made (message shown)
+    EndProgram, // "cannot start" was shown: the caller ends the program
 };
 
 // The user's data folder + "/Command.txt" and + "/Default.pelk".
@@ -53,8 +53,8 @@ CommandParse ParseCommandText(const std::string& text, const std::string& curren
 
 // The [Pelkor] "Command" value of a command file, comment cut, a leading "\"
 // resolved against the data folder; false with error when it cannot be read.
-bool CommandFileValue(const std::string& userDataFolder, const std::string& file, std::string& value,
-                      std::string& error);
+bool CommandFileValue(const std::string& userDataFolder, const std::string& file,
+                      std::string& value, std::string& error);
 
 // Whether the command text the run will use (the command file's, when it
 // exists, else commandText) names a hidden single-shot start file. Decides,
@@ -68,4 +68,4 @@ bool HiddenSingleShotCommand(const std::string& userDataFolder, const std::strin
 // <file>" and gives an empty text.
 std::string ReadCommandFile(AppContext& app, const std::string& file);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -21,7 +21,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ListPath(const std::string& dataFolder) { return (fs::path(dataFolder) / RecentFilesName).string(); }
+std::string ListPath(const std::string& dataFolder) {
+    return (fs::path(dataFolder) / RecentFilesName).string();
+}
 
 bool IsFile(const std::string& path) {
     struct stat st {};
@@ -34,13 +36,14 @@ std::vector<std::string> ListedFiles(const std::string& dataFolder) {
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty() && line[0] == '/' && std::find(files.begin(), files.end(), line) == files.end())
+        if (!line.empty() && line[0] == '/' &&
+            std::find(files.begin(), files.end(), line) == files.end())
             files.push_back(line);
     }
     return files;
 }
 
-}  // namespace
+} // namespace
 
 std::vector<std::string> ReadRecentFiles(const std::string& dataFolder) {
     std::vector<std::string> files = ListedFiles(dataFolder);
@@ -49,7 +52,8 @@ std::vector<std::string> ReadRecentFiles(const std::string& dataFolder) {
     return files;
 }
 
-bool RememberRecentFile(const std::string& dataFolder, const std::string& file, std::string& error) {
+bool RememberRecentFile(const std::string& dataFolder, const std::string& file,
+                        std::string& error) {
     if (!InitDataFolder(dataFolder, error)) return false;
     std::error_code ec;
     const std::string absolute = fs::absolute(file, ec).lexically_normal().string();
@@ -58,7 +62,8 @@ bool RememberRecentFile(const std::string& dataFolder, const std::string& file, 
     files.insert(files.begin(), absolute);
     if (files.size() > MaxRecentFiles) files.resize(MaxRecentFiles);
     std::string text;
-    for (const auto& f : files) text += f + "\r\n";
+    for (const auto& f : files)
+        text += f + "\r\n";
     return ReplaceFile(ListPath(dataFolder), text, error);
 }
 
@@ -73,16 +78,20 @@ bool InitDataFolder(const std::string& dataFolder, std::string& error) {
     fs::create_directories(dataFolder, ec);
     ::umask(old);
     if (ec || !fs::is_directory(dataFolder)) {
-        error = "Cannot create the data folder " + dataFolder + ": " + (ec ? ec.message() : "not a folder");
+        error = "Cannot create the data folder " + dataFolder + ": " +
+                (ec ? ec.message() : "not a folder");
         return false;
     }
     return true;
 }
 
-bool NewJobPath(const std::string& dataFolder, const std::string& name, std::string& path, std::string& error) {
+bool NewJobPath(const std::string& dataFolder, const std::string& name, std::string& path,
+                std::string& error) {
     const std::string trimmed = Trim(name);
     if (trimmed.empty() || trimmed[0] == '.' || trimmed.find('/') != std::string::npos) {
-        error = "\"" + name + "\" is not a name for a start file: give a name without \"/\" that does not begin with \".\".";
+        error = "\"" + name +
+                "\" is not a name for a start file: give a name without \"/\" that does not begin "
+                "with \".\".";
         return false;
     }
     const std::string file = EndsWithNoCase(trimmed, ".pelk") ? trimmed : trimmed + ".pelk";
@@ -95,7 +104,8 @@ bool NewJobPath(const std::string& dataFolder, const std::string& name, std::str
     return true;
 }
 
-bool CreateJobFromTemplate(const std::string& templateFile, const std::string& path, std::string& error) {
+bool CreateJobFromTemplate(const std::string& templateFile, const std::string& path,
+                           std::string& error) {
     std::ifstream in(templateFile, std::ios::binary);
     std::ostringstream text;
     if (!(text << in.rdbuf())) {
@@ -135,4 +145,4 @@ bool CreateJobFromTemplate(const std::string& templateFile, const std::string& p
     return true;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

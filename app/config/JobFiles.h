@@ -28,10 +28,12 @@ bool InitDataFolder(const std::string& dataFolder, std::string& error);
 // Where a new job called `name` goes: <dataFolder>/<name>.pelk (".pelk"
 // added unless given). Refuses empty names, names with "/" or a leading
 // ".", and a file that exists already, so nothing is overwritten.
-bool NewJobPath(const std::string& dataFolder, const std::string& name, std::string& path, std::string& error);
+bool NewJobPath(const std::string& dataFolder, const std::string& name, std::string& path,
+                std::string& error);
 
 // Copies the template to a new file at path (never over an existing one),
 // creating the data folder first. False with a message in error.
-bool CreateJobFromTemplate(const std::string& templateFile, const std::string& path, std::string& error);
+bool CreateJobFromTemplate(const std::string& templateFile, const std::string& path,
+                           std::string& error);
 
-}  // namespace pelkor
+} // namespace pelkor

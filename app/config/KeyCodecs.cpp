@@ -28,9 +28,9 @@ std::string HeadlineKeyValue(int16_t flag, const std::string& text) {
 
 void ParseHeadlineKey(const std::string& value, int16_t& flag, std::string& text) {
     int16_t f = 0;
-    if (!ToInt16(GetNumberField(0, value, ""), f)) f = 1;  // an absurd number still means "on"
+    if (!ToInt16(GetNumberField(0, value, ""), f)) f = 1; // an absurd number still means "on"
     flag = f;
     text = GetTextField(1, value, "");
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -20,4 +20,4 @@ std::string HeadlineKeyValue(int16_t flag, const std::string& text);
 // comma keeps the part before it); an empty value gives 0 and "".
 void ParseHeadlineKey(const std::string& value, int16_t& flag, std::string& text);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -26,9 +26,11 @@ std::string HostName() {
     return name;
 }
 
-std::string Key(const std::string& file, const char* key) { return Trim(GetIniString(file, Section, key)); }
+std::string Key(const std::string& file, const char* key) {
+    return Trim(GetIniString(file, Section, key));
+}
 
-}  // namespace
+} // namespace
 
 bool ParseMqttBroker(const std::string& broker, MqttAddress& address, std::string& error) {
     const std::string text = Trim(broker);
@@ -52,7 +54,8 @@ bool ParseMqttBroker(const std::string& broker, MqttAddress& address, std::strin
     if (colon != std::string::npos && (close == std::string::npos || colon > close)) {
         host = rest.substr(0, colon);
         const std::string port = rest.substr(colon + 1);
-        const bool digits = !port.empty() && port.size() <= 5 && port.find_first_not_of("0123456789") == std::string::npos;
+        const bool digits = !port.empty() && port.size() <= 5 &&
+                            port.find_first_not_of("0123456789") == std::string::npos;
         const int value = digits ? std::stoi(port) : 0;
         if (value < 1 || value > 65535) {
             error = "bad port \"" + port + "\"";
@@ -60,7 +63,8 @@ bool ParseMqttBroker(const std::string& broker, MqttAddress& address, std::strin
         }
         a.Port = value;
     }
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
     if (host.empty() || host.find_first_of("/ @") != std::string::npos) {
         error = "bad host \"" + host + "\"";
         return false;
@@ -86,7 +90,8 @@ MqttSettings ReadMqttSettings(const std::string& startFile) {
     m.ClientId = Key(startFile, "ClientId");
     if (m.ClientId.empty()) m.ClientId = "pelkor-" + HostName() + "-" + stem;
     m.TopicPrefix = Key(startFile, "TopicPrefix");
-    while (!m.TopicPrefix.empty() && m.TopicPrefix.back() == '/') m.TopicPrefix.pop_back();
+    while (!m.TopicPrefix.empty() && m.TopicPrefix.back() == '/')
+        m.TopicPrefix.pop_back();
     if (m.TopicPrefix.empty()) m.TopicPrefix = "pelkor/" + stem;
     m.User = Key(startFile, "User");
     m.PasswordFile = Key(startFile, "PasswordFile");
@@ -102,8 +107,8 @@ MqttSettings ReadMqttSettings(const std::string& startFile) {
 
 bool WriteMqttSettings(const std::string& startFile, const MqttSettings& s, std::string& error) {
     const std::vector<ProfileWrite> writes = {
-        {Section, "Broker", s.Broker},   {Section, "TopicPrefix", s.TopicPrefix},
-        {Section, "User", s.User},       {Section, "PasswordFile", s.PasswordFile},
+        {Section, "Broker", s.Broker}, {Section, "TopicPrefix", s.TopicPrefix},
+        {Section, "User", s.User},     {Section, "PasswordFile", s.PasswordFile},
         {Section, "CAFile", s.CAFile},
     };
     return WriteProfileStrings(startFile, writes, &error);
@@ -125,9 +130,10 @@ bool ReadMqttPassword(const std::string& file, std::string& password, std::strin
         error = "cannot read the password file " + file;
         return false;
     }
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+        line.pop_back();
     password = line;
     return true;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

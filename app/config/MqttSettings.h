@@ -10,8 +10,8 @@ namespace pelkor {
 
 struct MqttSettings {
     std::string Broker;
-    std::string ClientId;     // default pelkor-<host>-<start file name>
-    std::string TopicPrefix;  // default pelkor/<start file name>
+    std::string ClientId;    // default pelkor-<host>-<start file name>
+    std::string TopicPrefix; // default pelkor/<start file name>
     std::string User;
     std::string PasswordFile;
     std::string CAFile;
@@ -37,10 +37,11 @@ std::string MqttFileStem(const std::string& startFile);
 MqttSettings ReadMqttSettings(const std::string& startFile);
 // Writes the keys the dialog edits (Broker, TopicPrefix, User, PasswordFile,
 // CAFile); all or none. False with the reason in error.
-bool WriteMqttSettings(const std::string& startFile, const MqttSettings& settings, std::string& error);
+bool WriteMqttSettings(const std::string& startFile, const MqttSettings& settings,
+                       std::string& error);
 
 // The password: the first line of the file. False with a reason when the
 // file cannot be read or others than its owner may read it.
 bool ReadMqttPassword(const std::string& file, std::string& password, std::string& error);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -51,11 +51,15 @@ std::string ToUtf16(std::string_view in, bool bigEndian) {
     return out;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
+}
 
 std::string_view TrimView(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -74,7 +78,8 @@ LineInfo Classify(std::string_view line) {
     if (t.front() == '[') {
         std::size_t close = t.find(']');
         info.Kind = LineKind::Section;
-        info.Name = TrimView(close == std::string_view::npos ? t.substr(1) : t.substr(1, close - 1));
+        info.Name =
+            TrimView(close == std::string_view::npos ? t.substr(1) : t.substr(1, close - 1));
         return info;
     }
     std::size_t eq = t.find('=');
@@ -95,7 +100,8 @@ std::string ReadValue(std::string_view raw, std::size_t limit = ProfileValueLimi
         raw = raw.substr(1, raw.size() - 2);
     if (raw.size() > limit) {
         std::size_t n = limit;
-        while (n > 0 && (static_cast<unsigned char>(raw[n]) & 0xC0) == 0x80) --n;
+        while (n > 0 && (static_cast<unsigned char>(raw[n]) & 0xC0) == 0x80)
+            --n;
         raw = raw.substr(0, n);
     }
     return std::string(raw);
@@ -108,7 +114,8 @@ bool ValidSectionName(std::string_view name) {
 
 bool ValidKeyName(std::string_view name) {
     return !name.empty() && name.front() != '[' && name.front() != ';' &&
-           name.find_first_of("=\r\n") == std::string_view::npos && name.find('\0') == std::string_view::npos;
+           name.find_first_of("=\r\n") == std::string_view::npos &&
+           name.find('\0') == std::string_view::npos;
 }
 
 // A value must stay on its line.
@@ -121,13 +128,19 @@ std::string LineSafeValue(std::string_view value) {
     return v;
 }
 
-std::string Lower(std::string_view s) { return LowerCase(s); }
+std::string Lower(std::string_view s) {
+    return LowerCase(s);
+}
 
-bool IsBlankLine(const std::string& line) { return TrimView(line).empty(); }
+bool IsBlankLine(const std::string& line) {
+    return TrimView(line).empty();
+}
 
-std::string ErrnoText() { return std::strerror(errno); }
+std::string ErrnoText() {
+    return std::strerror(errno);
+}
 
-}  // namespace
+} // namespace
 
 ProfileDocument ProfileDocument::Parse(std::string_view text) {
     ProfileDocument doc;
@@ -156,7 +169,8 @@ ProfileDocument ProfileDocument::Parse(std::string_view text) {
             break;
         }
         doc.lines_.emplace_back(text.substr(start, end - start));
-        start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+        start =
+            end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
     }
     return doc;
 }
@@ -164,7 +178,7 @@ ProfileDocument ProfileDocument::Parse(std::string_view text) {
 void ProfileDocument::Reindex() const {
     if (indexed_) return;
     index_.clear();
-    SectionIndex* current = nullptr;  // null: before any section or in a duplicate
+    SectionIndex* current = nullptr; // null: before any section or in a duplicate
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         LineInfo info = Classify(lines_[i]);
         if (info.Kind == LineKind::Section) {
@@ -190,12 +204,14 @@ const ProfileDocument::SectionIndex* ProfileDocument::FindSection(std::string_vi
     return it == index_.end() ? nullptr : &it->second;
 }
 
-bool ProfileDocument::Find(std::string_view section, std::string_view key, std::string& value, bool whole) const {
+bool ProfileDocument::Find(std::string_view section, std::string_view key, std::string& value,
+                           bool whole) const {
     const SectionIndex* s = FindSection(section);
     if (!s) return false;
     auto it = s->keys.find(Lower(TrimView(key)));
     if (it == s->keys.end()) return false;
-    value = ReadValue(Classify(lines_[it->second]).Value, whole ? std::string_view::npos : ProfileValueLimit);
+    value = ReadValue(Classify(lines_[it->second]).Value,
+                      whole ? std::string_view::npos : ProfileValueLimit);
     return true;
 }
 
@@ -204,25 +220,31 @@ std::string ProfileDocument::GetWhole(std::string_view section, std::string_view
     return Find(section, key, value, true) ? value : std::string();
 }
 
-std::string ProfileDocument::Get(std::string_view section, std::string_view key, std::string_view def) const {
+std::string ProfileDocument::Get(std::string_view section, std::string_view key,
+                                 std::string_view def) const {
     std::string value;
     if (Find(section, key, value)) return value;
     return std::string(def);
 }
 
-bool ProfileDocument::HasSection(std::string_view section) const { return FindSection(section) != nullptr; }
+bool ProfileDocument::HasSection(std::string_view section) const {
+    return FindSection(section) != nullptr;
+}
 
 std::vector<std::string> ProfileDocument::SectionNames() const {
     std::vector<std::string> names;
     Reindex();
     std::vector<std::pair<std::size_t, std::string>> found;
-    for (const auto& [lower, s] : index_) found.emplace_back(s.header, std::string(Classify(lines_[s.header]).Name));
+    for (const auto& [lower, s] : index_)
+        found.emplace_back(s.header, std::string(Classify(lines_[s.header]).Name));
     std::sort(found.begin(), found.end());
-    for (auto& f : found) names.push_back(std::move(f.second));
+    for (auto& f : found)
+        names.push_back(std::move(f.second));
     return names;
 }
 
-std::vector<std::pair<std::string, std::string>> ProfileDocument::SectionEntries(std::string_view section) const {
+std::vector<std::pair<std::string, std::string>>
+ProfileDocument::SectionEntries(std::string_view section) const {
     std::vector<std::pair<std::string, std::string>> entries;
     const SectionIndex* s = FindSection(section);
     if (!s) return entries;
@@ -230,7 +252,8 @@ std::vector<std::pair<std::string, std::string>> ProfileDocument::SectionEntries
         LineInfo info = Classify(lines_[i]);
         if (info.Kind != LineKind::Key) continue;
         auto it = s->keys.find(Lower(info.Name));
-        if (it != s->keys.end() && it->second == i) entries.emplace_back(std::string(info.Name), ReadValue(info.Value));
+        if (it != s->keys.end() && it->second == i)
+            entries.emplace_back(std::string(info.Name), ReadValue(info.Value));
     }
     return entries;
 }
@@ -250,7 +273,8 @@ bool ProfileDocument::Set(std::string_view section, std::string_view key, std::s
             lines_[it->second] = name + "=" + safe;
             return true;
         }
-        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(s->lastKey + 1), std::string(key) + "=" + safe);
+        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(s->lastKey + 1),
+                      std::string(key) + "=" + safe);
     } else {
         if (!lines_.empty() && !IsBlankLine(lines_.back())) lines_.emplace_back();
         lines_.push_back("[" + std::string(section) + "]");
@@ -306,7 +330,8 @@ bool ProfileDocument::RemoveSection(std::string_view section) {
 std::string ProfileDocument::Text() const {
     std::string out;
     std::size_t size = kBom.size();
-    for (const auto& l : lines_) size += l.size() + 2;
+    for (const auto& l : lines_)
+        size += l.size() + 2;
     out.reserve(size);
     if (encoding_ == Encoding::Utf8Bom) out += kBom;
     for (std::size_t i = 0; i < lines_.size(); ++i) {
@@ -322,7 +347,8 @@ namespace {
 
 // One key looked up in the file text without building a document: the same
 // rules as ProfileDocument::Find, at a fraction of the cost for one value.
-bool FindInText(std::string_view text, std::string_view section, std::string_view key, std::string& value) {
+bool FindInText(std::string_view text, std::string_view section, std::string_view key,
+                std::string& value) {
     if (text.substr(0, 2) == kBom16LE || text.substr(0, 2) == kBom16BE)
         return ProfileDocument::Parse(text).Find(section, key, value);
     if (text.substr(0, kBom.size()) == kBom) text.remove_prefix(kBom.size());
@@ -337,7 +363,7 @@ bool FindInText(std::string_view text, std::string_view section, std::string_vie
         LineInfo info = Classify(text.substr(start, end - start));
         start = end + 1;
         if (info.Kind == LineKind::Section) {
-            if (inside) return false;  // only the first section of that name counts
+            if (inside) return false; // only the first section of that name counts
             inside = !seen && EqualsNoCase(info.Name, section);
             seen = seen || inside;
         } else if (inside && info.Kind == LineKind::Key && EqualsNoCase(info.Name, key)) {
@@ -376,7 +402,7 @@ bool ReadWholeFile(const std::string& file, std::string& text, std::string& erro
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool LoadProfileFile(const std::string& file, ProfileDocument& doc, std::string& error) {
     std::string text;
@@ -389,11 +415,11 @@ bool SaveProfileFile(const std::string& file, const ProfileDocument& doc, std::s
     return ReplaceFile(file, doc.Text(), error);
 }
 
-
-std::string ReadProfileString(const std::string& file, std::string_view section, std::string_view key,
-                              std::string_view def) {
+std::string ReadProfileString(const std::string& file, std::string_view section,
+                              std::string_view key, std::string_view def) {
     std::string text, error, value;
-    if (!ReadWholeFile(file, text, error) || !FindInText(text, section, key, value)) return std::string(def);
+    if (!ReadWholeFile(file, text, error) || !FindInText(text, section, key, value))
+        return std::string(def);
     return value;
 }
 
@@ -406,7 +432,8 @@ bool ReadProfileString(const std::string& file, std::string_view section, std::s
     return true;
 }
 
-bool WriteProfileStrings(const std::string& file, const std::vector<ProfileWrite>& writes, std::string* error) {
+bool WriteProfileStrings(const std::string& file, const std::vector<ProfileWrite>& writes,
+                         std::string* error) {
     std::string why;
     ProfileDocument doc;
     if (!LoadProfileFile(file, doc, why)) {
@@ -420,7 +447,9 @@ bool WriteProfileStrings(const std::string& file, const std::vector<ProfileWrite
         } else if (doc.Set(w.Section, w.Key, w.Value)) {
             changed = true;
         } else {
-            if (error) *error = "Cannot write [" + w.Section + "] " + w.Key + " : invalid section or key name";
+            if (error)
+                *error =
+                    "Cannot write [" + w.Section + "] " + w.Key + " : invalid section or key name";
             return false;
         }
     }
@@ -434,10 +463,12 @@ bool WriteProfileStrings(const std::string& file, const std::vector<ProfileWrite
 
 bool WriteProfileString(const std::string& file, std::string_view section, std::string_view key,
                         std::string_view value, std::string* error) {
-    return WriteProfileStrings(file, {{std::string(section), std::string(key), std::string(value), false}}, error);
+    return WriteProfileStrings(
+        file, {{std::string(section), std::string(key), std::string(value), false}}, error);
 }
 
-bool DeleteProfileKey(const std::string& file, std::string_view section, std::string_view key, std::string* error) {
+bool DeleteProfileKey(const std::string& file, std::string_view section, std::string_view key,
+                      std::string* error) {
     return WriteProfileStrings(file, {{std::string(section), std::string(key), {}, true}}, error);
 }
 
@@ -456,4 +487,4 @@ bool DeleteProfileSection(const std::string& file, std::string_view section, std
     return true;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -48,12 +48,14 @@ public:
     static ProfileDocument Parse(std::string_view text);
 
     // The value with the read rules above; false when the key is absent.
-    bool Find(std::string_view section, std::string_view key, std::string& value, bool whole = false) const;
+    bool Find(std::string_view section, std::string_view key, std::string& value,
+              bool whole = false) const;
     // The value without the length cut (start files: a long resource list
     // read back whole); empty when absent.
     std::string GetWhole(std::string_view section, std::string_view key) const;
     // The value, or def when the key is absent.
-    std::string Get(std::string_view section, std::string_view key, std::string_view def = {}) const;
+    std::string Get(std::string_view section, std::string_view key,
+                    std::string_view def = {}) const;
     bool HasSection(std::string_view section) const;
     // Section names in file order (first occurrence of each).
     std::vector<std::string> SectionNames() const;
@@ -74,10 +76,10 @@ public:
 
 private:
     struct SectionIndex {
-        std::size_t header = 0;   // line of "[name]"
-        std::size_t end = 0;      // one past the last line before the next section
-        std::size_t lastKey = 0;  // last key line, or the header when it has none
-        std::unordered_map<std::string, std::size_t> keys;  // lower-case key -> first line
+        std::size_t header = 0;  // line of "[name]"
+        std::size_t end = 0;     // one past the last line before the next section
+        std::size_t lastKey = 0; // last key line, or the header when it has none
+        std::unordered_map<std::string, std::size_t> keys; // lower-case key -> first line
     };
     void Reindex() const;
     const SectionIndex* FindSection(std::string_view section) const;
@@ -88,7 +90,8 @@ private:
     bool finalEol_ = true;
     std::vector<std::string> lines_;
     mutable bool indexed_ = false;
-    mutable std::unordered_map<std::string, SectionIndex> index_;  // lower-case name -> first section
+    mutable std::unordered_map<std::string, SectionIndex>
+        index_; // lower-case name -> first section
 };
 
 // Loads a profile file. A missing file gives an empty document and true;
@@ -99,8 +102,8 @@ bool SaveProfileFile(const std::string& file, const ProfileDocument& doc, std::s
 
 // Reads one value (see the rules above); def when the file, the section or
 // the key is missing or the file cannot be read.
-std::string ReadProfileString(const std::string& file, std::string_view section, std::string_view key,
-                              std::string_view def = {});
+std::string ReadProfileString(const std::string& file, std::string_view section,
+                              std::string_view key, std::string_view def = {});
 // The same, telling a file that exists but cannot be read (false, reason in
 // error) from a missing one.
 bool ReadProfileString(const std::string& file, std::string_view section, std::string_view key,
@@ -125,6 +128,7 @@ bool WriteProfileStrings(const std::string& file, const std::vector<ProfileWrite
 bool DeleteProfileKey(const std::string& file, std::string_view section, std::string_view key,
                       std::string* error = nullptr);
 // Removes the section and its keys; true also when it was not there.
-bool DeleteProfileSection(const std::string& file, std::string_view section, std::string* error = nullptr);
+bool DeleteProfileSection(const std::string& file, std::string_view section,
+                          std::string* error = nullptr);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -37,46 +37,67 @@ bool ReadEscaped(std::string_view line, std::size_t& pos, char terminator, std::
         }
         char e = line[pos++];
         switch (e) {
-            case 'a': put(7); break;
-            case 'b': put(8); break;
-            case 'e': put(27); break;
-            case 'f': put(12); break;
-            case 'n': put(10); break;
-            case 'r': put(13); break;
-            case 't': put(9); break;
-            case 'v': put(11); break;
-            case 'x': {
-                unsigned code = 0;
-                int digits = 0;
-                while (digits < 4 && pos < line.size() && HexDigit(line[pos]) >= 0) {
-                    code = code * 16 + static_cast<unsigned>(HexDigit(line[pos++]));
-                    ++digits;
-                }
-                if (digits == 0) put('x');
-                else put(code);
-                break;
+        case 'a':
+            put(7);
+            break;
+        case 'b':
+            put(8);
+            break;
+        case 'e':
+            put(27);
+            break;
+        case 'f':
+            put(12);
+            break;
+        case 'n':
+            put(10);
+            break;
+        case 'r':
+            put(13);
+            break;
+        case 't':
+            put(9);
+            break;
+        case 'v':
+            put(11);
+            break;
+        case 'x': {
+            unsigned code = 0;
+            int digits = 0;
+            while (digits < 4 && pos < line.size() && HexDigit(line[pos]) >= 0) {
+                code = code * 16 + static_cast<unsigned>(HexDigit(line[pos++]));
+                ++digits;
             }
-            default:
-                if (e >= '0' && e <= '7') {
-                    unsigned code = static_cast<unsigned>(e - '0');
-                    for (int n = 1; n < 3 && pos < line.size() && line[pos] >= '0' && line[pos] <= '7'; ++n)
-                        code = code * 8 + static_cast<unsigned>(line[pos++] - '0');
-                    put(code);
-                } else {
-                    if (!cut) out += e;
-                }
+            if (digits == 0)
+                put('x');
+            else
+                put(code);
+            break;
+        }
+        default:
+            if (e >= '0' && e <= '7') {
+                unsigned code = static_cast<unsigned>(e - '0');
+                for (int n = 1; n < 3 && pos < line.size() && line[pos] >= '0' && line[pos] <= '7';
+                     ++n)
+                    code = code * 8 + static_cast<unsigned>(line[pos++] - '0');
+                put(code);
+            } else {
+                if (!cut) out += e;
+            }
         }
     }
     return false;
 }
 
 std::string NormaliseKeyPath(std::string_view path) {
-    while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
-    while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+    while (!path.empty() && path.front() == '\\')
+        path.remove_prefix(1);
+    while (!path.empty() && path.back() == '\\')
+        path.remove_suffix(1);
     return LowerCase(path);
 }
 
-}  // namespace
+} // namespace
 
 std::string GetRegStringFrom(const std::string& registryFile, const std::string& keyPath,
                              const std::string& valueName) {
@@ -95,18 +116,21 @@ std::string GetRegStringFrom(const std::string& registryFile, const std::string&
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (first) {
             if (line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
-            regedit = StartsWithNoCase(line, "REGEDIT4") || StartsWithNoCase(line, "Windows Registry Editor");
+            regedit = StartsWithNoCase(line, "REGEDIT4") ||
+                      StartsWithNoCase(line, "Windows Registry Editor");
             first = false;
         }
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
         if (line.empty()) continue;
         if (line.front() == '[') {
-            if (keySeen) break;  // the first key of that name wins
+            if (keySeen) break; // the first key of that name wins
             std::string name;
             std::size_t pos = 1;
             if (regedit) {
                 std::size_t close = line.rfind(']');
-                name = std::string(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+                name = std::string(line.substr(
+                    1, close == std::string_view::npos ? std::string_view::npos : close - 1));
                 constexpr std::string_view root = "HKEY_LOCAL_MACHINE\\";
                 if (!StartsWithNoCase(name, root)) {
                     inKey = false;
@@ -135,7 +159,7 @@ std::string GetRegStringFrom(const std::string& registryFile, const std::string&
         if (LowerCase(name) != wantValue) continue;
         if (pos >= line.size() || line[pos] != '=') continue;
         ++pos;
-        if (pos >= line.size() || line[pos] != '"') return {};  // not a plain string
+        if (pos >= line.size() || line[pos] != '"') return {}; // not a plain string
         ++pos;
         std::string value;
         if (!ReadEscaped(line, pos, '"', value)) return {};
@@ -150,4 +174,4 @@ std::string GetRegString(const std::string& keyPath, const std::string& valueNam
     return GetRegStringFrom(file, keyPath, valueName);
 }
 
-}  // namespace pelkor
+} // namespace pelkor

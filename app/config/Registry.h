@@ -31,4 +31,4 @@ std::string GetRegString(const std::string& keyPath, const std::string& valueNam
 std::string GetRegStringFrom(const std::string& registryFile, const std::string& keyPath,
                              const std::string& valueName);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -5,9 +5,12 @@
 
 namespace pelkor {
 
-bool BeginsWithStn(std::string_view item) { return StartsWithNoCase(item, "STN"); }
+bool BeginsWithStn(std::string_view item) {
+    return StartsWithNoCase(item, "STN");
+}
 
-std::vector<std::string> NormalisedResourceItems(const std::string& data, std::vector<std::size_t>& from) {
+std::vector<std::string> NormalisedResourceItems(const std::string& data,
+                                                 std::vector<std::size_t>& from) {
     std::vector<std::string> result;
     std::string pending;
     std::size_t k = 0;
@@ -21,7 +24,8 @@ std::vector<std::string> NormalisedResourceItems(const std::string& data, std::v
         if (item.empty()) {
             // nothing to emit; the raw index still counts
         } else if (BeginsWithStn(item)) {
-            if (IsNumeric(Trim(std::string_view(item).substr(3))) && item.find(' ', 4) == std::string::npos) {
+            if (IsNumeric(Trim(std::string_view(item).substr(3))) &&
+                item.find(' ', 4) == std::string::npos) {
                 pending = item;
             } else {
                 // The entry names its own station: a lone station before it
@@ -58,9 +62,11 @@ std::string NormaliseResourceList(const std::string& data, std::string& heads) {
     const std::vector<std::string> all = Split(heads, ',');
     // Heads written one per item of the list as it was: the heads of dropped
     // items go with them, or every later head would move one column left.
-    if (!heads.empty() && all.size() == Split(ReplaceAll(data, ";", ","), ',').size() && all.size() != items.size()) {
+    if (!heads.empty() && all.size() == Split(ReplaceAll(data, ";", ","), ',').size() &&
+        all.size() != items.size()) {
         std::vector<std::string> kept;
-        for (std::size_t i : from) kept.push_back(all[i]);
+        for (std::size_t i : from)
+            kept.push_back(all[i]);
         heads = Join(kept, ",");
     }
     return Join(items, ",");
@@ -80,4 +86,4 @@ bool ResourceHeadsLineUp(const std::string& data, const std::string& heads) {
     return Split(items, ',').size() == Split(h, ',').size() || (items.empty() && h.empty());
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -14,7 +14,8 @@ bool BeginsWithStn(std::string_view item);
 
 // The normalised items of data, and in from for each the index of the raw
 // item it came from.
-std::vector<std::string> NormalisedResourceItems(const std::string& data, std::vector<std::size_t>& from);
+std::vector<std::string> NormalisedResourceItems(const std::string& data,
+                                                 std::vector<std::size_t>& from);
 
 // ";" becomes ",", items are trimmed, lone stations ("STN 5") are joined to
 // the next entry, items that cannot be entries are dropped.
@@ -27,4 +28,4 @@ std::string FitHeads(const std::string& heads, std::size_t entries);
 // False when heads (not empty) do not line up with data's entries.
 bool ResourceHeadsLineUp(const std::string& data, const std::string& heads);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -25,10 +25,14 @@ std::string SettingsCaption(const AppContext& app) {
     return "Pelkor [" + app.Settings.StartFile + "]";
 }
 
-bool SettingsEditable(const AppContext& app) { return app.Settings.StartMode == 1; }
+bool SettingsEditable(const AppContext& app) {
+    return app.Settings.StartMode == 1;
+}
 
 // Without a PG5 found on this machine the copy could only fail.
-bool CopyPg5Allowed(const AppContext& app) { return app.Settings.DLL >= 1 && app.Status.PG5Version >= 1; }
+bool CopyPg5Allowed(const AppContext& app) {
+    return app.Settings.DLL >= 1 && app.Status.PG5Version >= 1;
+}
 
 std::string BrowsedLogFolder(const AppContext& app, const std::string& picked) {
     if (picked == app.Settings.LogFolder) return {};
@@ -54,35 +58,40 @@ bool FolderWritable(AppContext& app, const std::string& folder) {
         ::unlink(probe.c_str());
         return true;
     }
-    app.Status.LastErrorText = "Cannot write in the folder : " + folder + " : " + std::strerror(errno);
-    app.Ui.MessageBox("Cannot write in the folder :\n" + folder + "\n\nChange the path.", "Create new directory",
-                      MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
+    app.Status.LastErrorText =
+        "Cannot write in the folder : " + folder + " : " + std::strerror(errno);
+    app.Ui.MessageBox("Cannot write in the folder :\n" + folder + "\n\nChange the path.",
+                      "Create new directory", MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
     return false;
 }
 
-}  // namespace
+} // namespace
 
 SettingsSaveResult SaveSettingsForm(AppContext& app, const SettingsForm& form) {
     const std::string folder = AbsoluteFolder(app, Trim(form.LogFolder));
-    if (!EnsureFolder(app, folder) || !FolderWritable(app, folder)) return SettingsSaveResult::FolderFailed;
+    if (!EnsureFolder(app, folder) || !FolderWritable(app, folder))
+        return SettingsSaveResult::FolderFailed;
     AppSettings& s = app.Settings;
     s.LogUsed = form.LogUsed ? 1 : 0;
     SetLogFolder(s, folder);
     s.ReadWindow = form.ShowMessages ? 1 : 0;
     s.AutoConnect = form.AutoConnect ? 1 : 0;
     app.Status.AutoConnectActive = s.AutoConnect;
-    return WriteStartFileSettings(app) ? SettingsSaveResult::Saved : SettingsSaveResult::WriteFailed;
+    return WriteStartFileSettings(app) ? SettingsSaveResult::Saved
+                                       : SettingsSaveResult::WriteFailed;
 }
 
 bool SaveChannelSettings(AppContext& app, const std::string& rawPort, int32_t baudrate) {
     const std::string port = Trim(rawPort);
     const std::string& file = app.Settings.StartFile;
     std::string error;
-    if (!WriteProfileStrings(file, {{"Connection", "Port", port}, {"Connection", "Baudrate", std::to_string(baudrate)}},
-                             &error)) {
+    if (!WriteProfileStrings(
+            file,
+            {{"Connection", "Port", port}, {"Connection", "Baudrate", std::to_string(baudrate)}},
+            &error)) {
         app.Status.LastErrorText = error;
-        app.Ui.MessageBox("Settings writing aborted in the file : " + file, "Pelkor", MsgIcon::Critical,
-                          MsgButtons::Ok, MsgAnswer::Ok);
+        app.Ui.MessageBox("Settings writing aborted in the file : " + file, "Pelkor",
+                          MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
         return false;
     }
     app.Settings.Port = port;
@@ -90,4 +99,4 @@ bool SaveChannelSettings(AppContext& app, const std::string& rawPort, int32_t ba
     return true;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

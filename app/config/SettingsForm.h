@@ -12,7 +12,7 @@ namespace pelkor {
 struct SettingsForm {
     std::string LogFolder;
     bool LogUsed = false;
-    bool ShowMessages = false;  // ReadWindow
+    bool ShowMessages = false; // ReadWindow
     bool AutoConnect = false;
 };
 
@@ -44,4 +44,4 @@ SettingsSaveResult SaveSettingsForm(AppContext& app, const SettingsForm& form);
 // writing aborted in the file : <file>", false.
 bool SaveChannelSettings(AppContext& app, const std::string& port, int32_t baudrate);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -30,7 +30,9 @@ std::string CutComment(std::string value) {
     return value;
 }
 
-std::string TaskSection(int n) { return "Task" + std::to_string(n); }
+std::string TaskSection(int n) {
+    return "Task" + std::to_string(n);
+}
 
 // A start-file error with its description (the text the user sees).
 struct BadValue : std::runtime_error {
@@ -47,14 +49,17 @@ public:
     int16_t Number16(const std::string& section, const std::string& key) const {
         return To16(Text(section, key), section, key);
     }
-    static int16_t To16(const std::string& text, const std::string& section, const std::string& key) {
+    static int16_t To16(const std::string& text, const std::string& section,
+                        const std::string& key) {
         int16_t v = 0;
-        if (!ToInt16(LeadingNumber(text), v)) throw BadValue("Overflow ([" + section + "] " + key + ")");
+        if (!ToInt16(LeadingNumber(text), v))
+            throw BadValue("Overflow ([" + section + "] " + key + ")");
         return v;
     }
     int32_t Number32(const std::string& section, const std::string& key) const {
         int32_t v = 0;
-        if (!ToInt32(LeadingNumber(Text(section, key)), v)) throw BadValue("Overflow ([" + section + "] " + key + ")");
+        if (!ToInt32(LeadingNumber(Text(section, key)), v))
+            throw BadValue("Overflow ([" + section + "] " + key + ")");
         return v;
     }
 
@@ -62,12 +67,14 @@ private:
     const ProfileDocument& doc_;
 };
 
-void ApplyIfPresent(const StartFileValues& v, const std::string& sec, const std::string& key, std::string& field) {
+void ApplyIfPresent(const StartFileValues& v, const std::string& sec, const std::string& key,
+                    std::string& field) {
     std::string t = v.Text(sec, key);
     if (!t.empty()) field = t;
 }
 
-void ApplyIfPresent(const StartFileValues& v, const std::string& sec, const std::string& key, int16_t& field) {
+void ApplyIfPresent(const StartFileValues& v, const std::string& sec, const std::string& key,
+                    int16_t& field) {
     std::string t = v.Text(sec, key);
     if (!t.empty()) field = StartFileValues::To16(t, sec, key);
 }
@@ -87,8 +94,8 @@ void ApplyIfPositive(const StartFileValues& v, const std::string& key, int16_t& 
     if (n > 0) field = n;
 }
 
-void ReadTask(const StartFileValues& v, Task& t, const std::string& sec, const std::string& pg5Settings,
-              std::vector<ProfileWrite>& writeBack) {
+void ReadTask(const StartFileValues& v, Task& t, const std::string& sec,
+              const std::string& pg5Settings, std::vector<ProfileWrite>& writeBack) {
     std::string settings = v.Text(sec, "Settings");
     if (settings.empty()) {
         t.Settings = StartFileValues::To16(pg5Settings, kConnection, "PG5Settings");
@@ -150,11 +157,14 @@ void ReadTask(const StartFileValues& v, Task& t, const std::string& sec, const s
     t.DataCell = v.Text(sec, "DataCell");
 }
 
-std::string Num(int value) { return std::to_string(value); }
+std::string Num(int value) {
+    return std::to_string(value);
+}
 
-}  // namespace
+} // namespace
 
-std::string GetIniString(const std::string& file, const std::string& section, const std::string& key) {
+std::string GetIniString(const std::string& file, const std::string& section,
+                         const std::string& key) {
     return CutComment(ReadProfileString(file, section, key));
 }
 
@@ -166,7 +176,8 @@ bool WriteIniString(const std::string& file, const std::string& section, const s
 bool ClearStartFileSection(AppContext& app, const std::string& file, const std::string& section) {
     ProfileDocument doc;
     std::string error;
-    bool ok = LoadProfileFile(file, doc, error) && doc.Set(kPelkor, "Task", Num(app.Settings.TaskCount));
+    bool ok =
+        LoadProfileFile(file, doc, error) && doc.Set(kPelkor, "Task", Num(app.Settings.TaskCount));
     if (ok) {
         doc.RemoveSection(section);
         ok = SaveProfileFile(file, doc, error);
@@ -226,7 +237,8 @@ bool ReadPelkorStartFile(AppContext& app) {
 
         ProfileDocument reloaded;
         const ProfileDocument* tasksDoc = &doc;
-        if (v.Text(kGoOnline, "Channel").empty() && app.Status.PG5Available != 0 && app.Pg5 != nullptr) {
+        if (v.Text(kGoOnline, "Channel").empty() && app.Status.PG5Available != 0 &&
+            app.Pg5 != nullptr) {
             CopyPg5DefaultsIfAvailable(app, file);
             if (LoadProfileFile(file, reloaded, error)) tasksDoc = &reloaded;
         }
@@ -237,8 +249,10 @@ bool ReadPelkorStartFile(AppContext& app) {
             ReadTask(tv, app.Tasks[i], TaskSection(i), pg5Settings, writeBack);
             const Task& t = app.Tasks[i];
             if (!ResourceHeadsLineUp(t.Data, t.DataHead))
-                LogEvent(app, 1, "Task " + std::to_string(i) + " : the headlines (DataHead) do not line up with "
-                                 "the addresses (Data)");
+                LogEvent(app, 1,
+                         "Task " + std::to_string(i) +
+                             " : the headlines (DataHead) do not line up with "
+                             "the addresses (Data)");
         }
         flushWriteBack();
 
@@ -252,13 +266,15 @@ bool ReadPelkorStartFile(AppContext& app) {
     }
     // A file that cannot be read is the user's to mend: nothing is added to it.
     LogEvent(app, 2, "Bad start file: " + file + " - " + description);
-    app.Ui.MessageBox("ReadPelkorStartFile function error : " + description, kTitle, MsgIcon::Exclamation,
-                      MsgButtons::Ok, MsgAnswer::Ok);
+    app.Ui.MessageBox("ReadPelkorStartFile function error : " + description, kTitle,
+                      MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
     app.Status.LastErrorText = description;
     return false;
 }
 
-bool WriteStartFileSettings(AppContext& app) { return WriteStartFileSettings(app, app.Settings.StartFile); }
+bool WriteStartFileSettings(AppContext& app) {
+    return WriteStartFileSettings(app, app.Settings.StartFile);
+}
 
 bool WriteStartFileSettings(AppContext& app, const std::string& file) {
     const AppSettings& s = app.Settings;
@@ -279,8 +295,8 @@ bool WriteStartFileSettings(AppContext& app, const std::string& file) {
     std::string error;
     if (WriteProfileStrings(file, w, &error)) return true;
     app.Status.LastErrorText = error;
-    app.Ui.MessageBox("Settings writing aborted in the file : " + file, kTitle, MsgIcon::Critical, MsgButtons::Ok,
-                      MsgAnswer::Ok);
+    app.Ui.MessageBox("Settings writing aborted in the file : " + file, kTitle, MsgIcon::Critical,
+                      MsgButtons::Ok, MsgAnswer::Ok);
     return false;
 }
 
@@ -291,7 +307,9 @@ bool WriteStartFileTask(AppContext& app, int sectionNumber, int task) {
         const Task& t = app.Tasks[task];
         const std::string sec = TaskSection(sectionNumber);
         std::vector<ProfileWrite> w;
-        auto put = [&](const std::string& key, const std::string& value) { w.push_back({sec, key, value, false}); };
+        auto put = [&](const std::string& key, const std::string& value) {
+            w.push_back({sec, key, value, false});
+        };
         w.push_back({kPelkor, "Task", Num(app.Settings.TaskCount), false});
         put("Settings", Num(t.Settings));
         put("Disabled", Num(t.Disabled));
@@ -334,8 +352,8 @@ bool WriteStartFileTask(AppContext& app, int sectionNumber, int task) {
         error = e.what();
     }
     app.Status.LastErrorText = error;
-    app.Ui.MessageBox("Data writing aborted in the file : " + file, kTitle, MsgIcon::Critical, MsgButtons::Ok,
-                      MsgAnswer::Ok);
+    app.Ui.MessageBox("Data writing aborted in the file : " + file, kTitle, MsgIcon::Critical,
+                      MsgButtons::Ok, MsgAnswer::Ok);
     return false;
 }
 
@@ -363,10 +381,10 @@ bool SaveConnectionParameters(AppContext& app, const std::string& file,
         description = e.what();
     }
     LogEvent(app, 2, "SaveConnectionParameters Error : " + s.StartFile + " - " + description);
-    app.Ui.MessageBox("SaveConnectionParameters function error : " + description, kTitle, MsgIcon::Exclamation,
-                      MsgButtons::Ok, MsgAnswer::Ok);
+    app.Ui.MessageBox("SaveConnectionParameters function error : " + description, kTitle,
+                      MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
     app.Status.LastErrorText = description;
     return false;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

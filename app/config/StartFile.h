@@ -21,7 +21,8 @@ constexpr int StartFileVersion = 3;
 
 // A start-file value: the profile value up to its first ";;" (the rest of
 // the line is a comment), not trimmed after the cut; empty when missing.
-std::string GetIniString(const std::string& file, const std::string& section, const std::string& key);
+std::string GetIniString(const std::string& file, const std::string& section,
+                         const std::string& key);
 // Writes one key; true on success (failure through the result only).
 bool WriteIniString(const std::string& file, const std::string& section, const std::string& key,
                     const std::string& value);
@@ -64,4 +65,4 @@ bool SaveConnectionParameters(AppContext& app, const std::string& file,
 // when the PG5 channel is available; otherwise does nothing and succeeds.
 bool CopyPg5DefaultsIfAvailable(AppContext& app, const std::string& file);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -6,20 +6,23 @@
 
 #include <string>
 
+#include "core/Clock.h"
 #include "core/EventLogState.h"
 #include "core/Pg5Services.h"
 #include "core/Task.h"
 #include "core/UserInterface.h"
-#include "core/Clock.h"
 
 namespace pelkor {
 
 struct AppContext {
     // Without a data folder the program folder serves as both (tests).
     AppContext(UserInterface& ui, Clock& clock, std::string programFolder)
-        : Ui(ui), Clk(clock), ProgramFolder(std::move(programFolder)), UserDataFolder(ProgramFolder) {}
-    AppContext(UserInterface& ui, Clock& clock, std::string programFolder, std::string userDataFolder)
-        : Ui(ui), Clk(clock), ProgramFolder(std::move(programFolder)), UserDataFolder(std::move(userDataFolder)) {}
+        : Ui(ui), Clk(clock), ProgramFolder(std::move(programFolder)),
+          UserDataFolder(ProgramFolder) {}
+    AppContext(UserInterface& ui, Clock& clock, std::string programFolder,
+               std::string userDataFolder)
+        : Ui(ui), Clk(clock), ProgramFolder(std::move(programFolder)),
+          UserDataFolder(std::move(userDataFolder)) {}
     AppContext(const AppContext&) = delete;
     AppContext& operator=(const AppContext&) = delete;
 
@@ -41,4 +44,4 @@ struct AppContext {
     Pg5Services* Pg5 = nullptr;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

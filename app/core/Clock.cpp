@@ -21,4 +21,4 @@ void SystemClock::Sleep(int milliseconds) {
     if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -34,4 +34,4 @@ private:
     Date now_;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

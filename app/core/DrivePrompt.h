@@ -10,8 +10,8 @@ inline DrivePrompt DrivePromptOf(UserInterface& ui) {
     DrivePrompt prompt;
     // Cancel is the default so a run nobody watches never loops on a retry.
     prompt.AskRetry = [&ui](const std::string& text, const std::string& caption) {
-        return ui.MessageBox(text, caption, MsgIcon::Information, MsgButtons::RetryCancel, MsgAnswer::Cancel) ==
-               MsgAnswer::Retry;
+        return ui.MessageBox(text, caption, MsgIcon::Information, MsgButtons::RetryCancel,
+                             MsgAnswer::Cancel) == MsgAnswer::Retry;
     };
     prompt.ShowError = [&ui](const std::string& text, const std::string& caption) {
         ui.MessageBox(text, caption, MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
@@ -19,4 +19,4 @@ inline DrivePrompt DrivePromptOf(UserInterface& ui) {
     return prompt;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

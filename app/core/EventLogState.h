@@ -7,8 +7,8 @@
 namespace pelkor {
 
 struct EventLogState {
-    std::string LastInformation;  // repeated information lines are not written twice
+    std::string LastInformation; // repeated information lines are not written twice
     int32_t ErrorCounter = 0;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -18,4 +18,4 @@ public:
     virtual bool CopyPg5Defaults(AppContext& app, const std::string& channelFile) = 0;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

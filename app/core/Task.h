@@ -20,13 +20,13 @@ constexpr int MaxTasks = 100;
 // One item of a task's resource list, parsed, with the values of its last
 // reading.
 struct ResourceEntry {
-    char Kind = '\0';            // R, F, I, K (clock); '\0' no variable
+    char Kind = '\0'; // R, F, I, K (clock); '\0' no variable
     int16_t Count = 0;
     int16_t Address = 0;
     std::string Label;
-    std::string StationText;     // the station as the list names it; empty inherited
+    std::string StationText; // the station as the list names it; empty inherited
     std::string Head;
-    std::string Values;          // ";v1;v2..." of the last reading
+    std::string Values; // ";v1;v2..." of the last reading
     int16_t Station = 0;
     bool StationInherited = false;
     bool StationFailed = false;
@@ -35,13 +35,13 @@ struct ResourceEntry {
 struct Task {
     int16_t Disabled = 0;
     std::string Comments;
-    int16_t IntervalUnit = 0;     // 0 Seconds, 1 Minutes, 2 Hours, 3 Days
+    int16_t IntervalUnit = 0; // 0 Seconds, 1 Minutes, 2 Hours, 3 Days
     int32_t ReadInterval = 60;
     Date ReadHour = 0;
-    Date NextRead = 0;            // <= 0: not scheduled
-    Date Period = 0;              // days between readings
+    Date NextRead = 0; // <= 0: not scheduled
+    Date Period = 0;   // days between readings
     int32_t RowsWritten = 0;
-    int16_t Settings = 1;         // 1: common connection settings
+    int16_t Settings = 1; // 1: common connection settings
     std::string IPAddress;
     int16_t SBus = 0;
     int16_t Auto = 0;
@@ -50,14 +50,14 @@ struct Task {
     int16_t FormatUsed = 0;
     std::string FileName = "PCD_Data";
     int16_t FileIndex = 1;
-    std::string FileType;         // "CSV", "XLS", or containing "None"
+    std::string FileType; // "CSV", "XLS", or containing "None"
     std::string StartCell;
     std::string OutSheet;
     int32_t ExcelRow = 0;
     int32_t ExcelColumn = 0;
-    int16_t Orientation = 0;      // 0 Rows, 1 Columns
+    int16_t Orientation = 0; // 0 Rows, 1 Columns
     int16_t Overwrite = 0;
-    int16_t FileNew = 0;          // 0 day, 1 week, 2 month, 3 never
+    int16_t FileNew = 0; // 0 day, 1 week, 2 month, 3 never
     // The four headline keys each carry a flag and a headline text.
     int16_t LineCount = 0;
     int16_t TimeStamp = 1;
@@ -68,7 +68,7 @@ struct Task {
     std::string MissValuesText;
     std::string TaskNumberText;
     std::string Title;
-    std::string Data;             // resource list, upper case
+    std::string Data; // resource list, upper case
     std::string DataHead;
     int16_t HeadLines = 0;
     std::string DataFile;
@@ -97,7 +97,8 @@ struct Task {
 
 private:
     std::size_t EntryCount() const {
-        return std::min(static_cast<std::size_t>(std::max<int>(ResourceCount, 0)), Resources.size());
+        return std::min(static_cast<std::size_t>(std::max<int>(ResourceCount, 0)),
+                        Resources.size());
     }
 };
 
@@ -118,7 +119,7 @@ private:
 
 struct AppSettings {
     std::string StartFile;
-    int16_t StartMode = 0;        // 1 changeable start file, 2 locked
+    int16_t StartMode = 0; // 1 changeable start file, 2 locked
     int16_t SingleShot = 0;
     int16_t Hidden = 0;
     int16_t Minimized = 0;
@@ -127,12 +128,12 @@ struct AppSettings {
     int16_t LogUsed = 0;
     int16_t ReadWindow = 0;
     int16_t DDEServer = 0;
-    int16_t TaskCount = 1;        // 1..MaxTasks
+    int16_t TaskCount = 1; // 1..MaxTasks
     int16_t AutoConnect = 0;
     int16_t Station = 0;
     int16_t AutoStation = 0;
     std::string IPAddress;
-    int16_t DLL = 0;              // PG5 version as two digits; 0 none
+    int16_t DLL = 0; // PG5 version as two digits; 0 none
     int16_t COM = 1;
     // The built-in library's channel ([Connection] "Port", "Baudrate"): a
     // device path or "udp:HOST[:PORT]", empty for port COM as before; a
@@ -162,4 +163,4 @@ struct RunStatus {
     int16_t ManualReading = 0;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -2,7 +2,9 @@
 
 namespace pelkor {
 
-bool HasOwnStation(const Task& task) { return task.Settings != 1; }
+bool HasOwnStation(const Task& task) {
+    return task.Settings != 1;
+}
 
 int16_t DefaultStation(const AppSettings& settings, const Task& task) {
     return HasOwnStation(task) ? task.SBus : settings.Station;
@@ -17,4 +19,4 @@ void ZeroTaskRecord(Task& t) {
     t.TimeStamp = 0;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

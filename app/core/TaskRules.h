@@ -21,4 +21,4 @@ int16_t DefaultStation(const AppSettings& settings, const Task& task);
 // from their section leaves its field at zero.
 void ZeroTaskRecord(Task& t);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -18,7 +18,8 @@ enum class UiColour { Default, Blue, Magenta, Red };
 class Dialogs {
 public:
     // Receives every message box shown where nobody sees it (for the event log).
-    using MessageHook = std::function<void(MsgIcon icon, const std::string& title, const std::string& text)>;
+    using MessageHook =
+        std::function<void(MsgIcon icon, const std::string& title, const std::string& text)>;
 
     virtual ~Dialogs() = default;
 
@@ -40,12 +41,12 @@ public:
     virtual ~MainView() = default;
 
     virtual void SetCaption(const std::string& text) = 0;
-    virtual void SetStatusLine(const std::string& text) = 0;            // lblTextes
-    virtual void SetStatusBarPanel(int panel, const std::string& text) = 0;  // StatusBar
+    virtual void SetStatusLine(const std::string& text) = 0;                // lblTextes
+    virtual void SetStatusBarPanel(int panel, const std::string& text) = 0; // StatusBar
     virtual void SetConnectionFrame(const std::string& caption, UiColour colour) = 0;
-    virtual void SetTaskLabel(const std::string& text) = 0;             // lblTask
-    virtual void SetNextLabel(const std::string& text) = 0;             // lblNext
-    virtual void SetCounterLabel(const std::string& text) = 0;          // lblWrite
+    virtual void SetTaskLabel(const std::string& text) = 0;    // lblTask
+    virtual void SetNextLabel(const std::string& text) = 0;    // lblNext
+    virtual void SetCounterLabel(const std::string& text) = 0; // lblWrite
     virtual void SetConnectButton(const std::string& caption, bool enabled, bool menuStartEnabled,
                                   bool menuStopEnabled) = 0;
     virtual void SetMenusEnabled(bool program, bool edit, bool start) = 0;
@@ -88,4 +89,4 @@ public:
 
 class UserInterface : public Dialogs, public MainView, public EditorView, public EventLoop {};
 
-}  // namespace pelkor
+} // namespace pelkor

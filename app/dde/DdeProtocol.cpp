@@ -30,12 +30,15 @@ std::string LineSafe(std::string_view text) {
 void SplitVerb(std::string_view line, std::string& verb, std::string& rest) {
     auto blank = [](char ch) { return ch == ' ' || ch == '\t'; };
     std::size_t i = 0;
-    while (i < line.size() && blank(line[i])) ++i;
+    while (i < line.size() && blank(line[i]))
+        ++i;
     std::size_t v = i;
-    while (i < line.size() && !blank(line[i])) ++i;
+    while (i < line.size() && !blank(line[i]))
+        ++i;
     verb.assign(line.substr(v, i - v));
-    while (i < line.size() && blank(line[i])) ++i;
+    while (i < line.size() && blank(line[i]))
+        ++i;
     rest.assign(line.substr(i));
 }
 
-}  // namespace pelkor::dde
+} // namespace pelkor::dde

@@ -19,4 +19,4 @@ std::string LineSafe(std::string_view text);
 // blanks. Leading blanks of the line and of the rest are skipped.
 void SplitVerb(std::string_view line, std::string& verb, std::string& rest);
 
-}  // namespace pelkor::dde
+} // namespace pelkor::dde

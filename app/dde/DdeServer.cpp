@@ -29,7 +29,9 @@ constexpr int RequestsPerPoll = 256;
 constexpr int AcceptsPerPoll = 16;
 constexpr std::size_t InputBacklog = 64 * 1024;
 
-std::string ErrnoText(int err) { return std::strerror(err); }
+std::string ErrnoText(int err) {
+    return std::strerror(err);
+}
 
 bool FillAddress(const std::string& path, sockaddr_un& addr) {
     std::memset(&addr, 0, sizeof addr);
@@ -52,9 +54,11 @@ bool SomeoneServes(const std::string& path) {
     return rc == 0 || err == EAGAIN || err == EINPROGRESS;
 }
 
-std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+std::string Quoted(const std::string& s) {
+    return "\"" + s + "\"";
+}
 
-}  // namespace
+} // namespace
 
 struct DdeServer::Client {
     int fd = -1;
@@ -62,16 +66,20 @@ struct DdeServer::Client {
     std::string out;
     bool conversation = false;
     std::string topic;
-    std::set<int> links;  // advised item numbers
+    std::set<int> links; // advised item numbers
     bool eof = false;
     bool closing = false;
 };
 
 DdeServer::DdeServer(AppContext& app) : app_(app) {}
 
-DdeServer::~DdeServer() { StopDdeServer(); }
+DdeServer::~DdeServer() {
+    StopDdeServer();
+}
 
-std::string DdeServer::DefaultSocketPath() { return dde::SocketPathFromEnvironment(); }
+std::string DdeServer::DefaultSocketPath() {
+    return dde::SocketPathFromEnvironment();
+}
 
 bool DdeServer::StartDdeServer() {
     if (Running()) {
@@ -105,7 +113,8 @@ bool DdeServer::StartDdeServer() {
     if (fstat(lockFd_, &st) != 0 || st.st_uid != getuid())
         return fail(Quoted(lockPath) + " belongs to another user.");
     if (flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EWOULDBLOCK) return fail("cannot lock " + Quoted(lockPath) + ": " + ErrnoText(errno));
+        if (errno != EWOULDBLOCK)
+            return fail("cannot lock " + Quoted(lockPath) + ": " + ErrnoText(errno));
         close(lockFd_);
         lockFd_ = -1;
         app_.Status.LastErrorText = already;
@@ -116,7 +125,8 @@ bool DdeServer::StartDdeServer() {
         // Only our own dead socket is removed, never another kind of file.
         if (!S_ISSOCK(st.st_mode) || st.st_uid != getuid())
             return fail(Quoted(path) + " exists and is not a socket of this user.");
-        if (unlink(path.c_str()) != 0) return fail("cannot remove the old socket " + Quoted(path) + ": " + ErrnoText(errno));
+        if (unlink(path.c_str()) != 0)
+            return fail("cannot remove the old socket " + Quoted(path) + ": " + ErrnoText(errno));
     }
 
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -185,7 +195,8 @@ void DdeServer::Poll(int timeoutMs) {
     int wait = pending || timeoutMs < 0 ? 0 : timeoutMs;
     if (poll(fds.data(), fds.size(), wait) < 0) {
         if (errno != EINTR) return;
-        for (auto& p : fds) p.revents = 0;
+        for (auto& p : fds)
+            p.revents = 0;
     }
 
     for (std::size_t i = 0; i < clients_.size(); ++i) {
@@ -249,8 +260,8 @@ void DdeServer::readClient(Client& c) {
 
 void DdeServer::serveLines(Client& c) {
     std::size_t nl;
-    for (int served = 0; !c.closing && served < RequestsPerPoll &&
-                         (nl = c.in.find('\n')) != std::string::npos;
+    for (int served = 0;
+         !c.closing && served < RequestsPerPoll && (nl = c.in.find('\n')) != std::string::npos;
          ++served) {
         std::string line = c.in.substr(0, nl);
         c.in.erase(0, nl + 1);
@@ -314,7 +325,8 @@ void DdeServer::dropClosed() {
 }
 
 void DdeServer::closeAll() {
-    for (auto& c : clients_) close(c->fd);
+    for (auto& c : clients_)
+        close(c->fd);
     clients_.clear();
 }
 
@@ -380,8 +392,8 @@ void DdeServer::handleLine(Client& c, const std::string& line) {
         send(c, "OK");
         return;
     }
-    static const char* const notices[] = {"ERROR", "XACT_COMPLETE", "REGISTER", "UNREGISTER",
-                                          "WILDCONNECT", "ADVDATA"};
+    static const char* const notices[] = {"ERROR",      "XACT_COMPLETE", "REGISTER",
+                                          "UNREGISTER", "WILDCONNECT",   "ADVDATA"};
     for (const char* n : notices)
         if (verb == n) {
             send(c, "OK");
@@ -432,7 +444,7 @@ void DdeServer::handleLine(Client& c, const std::string& line) {
         dde::SplitVerb(rest, item, data);
         // Only the item "POKE" is taken; its data has no use and is dropped.
         send(c, UpperCase(item) == "POKE" ? "OK" : "NO not processed");
-    } else {  // EXECUTE
+    } else { // EXECUTE
         // No command has an effect, "MAX", "MIN" and "NORMAL" included, so
         // none is ever processed.
         send(c, "NO not processed");
@@ -460,4 +472,4 @@ void DdeServer::PostAdvise(int task) {
     PostDdeData(app_.Tasks[task].LastValues);
 }
 
-}  // namespace pelkor
+} // namespace pelkor

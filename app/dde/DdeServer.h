@@ -30,8 +30,8 @@ public:
     static constexpr const char* TopicName = "TASK";
 
     // Limits that keep a misbehaving client from harming the program.
-    static constexpr std::size_t MaxLineLength = 4096;       // one request line
-    static constexpr std::size_t MaxOutputBuffered = 256 * 1024;  // unread answers/pushes
+    static constexpr std::size_t MaxLineLength = 4096;           // one request line
+    static constexpr std::size_t MaxOutputBuffered = 256 * 1024; // unread answers/pushes
     static constexpr int MaxClients = 32;
 
     explicit DdeServer(AppContext& app);
@@ -112,4 +112,4 @@ private:
     std::vector<std::string> items_;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -15,14 +15,15 @@ namespace {
 const char* const kCreateTitle = "Create new directory";
 
 bool Fail(AppContext& app, const std::string& path, bool showMessages, const std::string& reason) {
-    app.Status.LastErrorText = "Cannot create the new directory : " + path + (reason.empty() ? "" : " : " + reason);
+    app.Status.LastErrorText =
+        "Cannot create the new directory : " + path + (reason.empty() ? "" : " : " + reason);
     if (showMessages)
-        app.Ui.MessageBox("Cannot create the new directory :\n" + path + "\n\nChange the path.", kCreateTitle,
-                          MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
+        app.Ui.MessageBox("Cannot create the new directory :\n" + path + "\n\nChange the path.",
+                          kCreateTitle, MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
     return false;
 }
 
-}  // namespace
+} // namespace
 
 bool FolderExists(const std::string& folder) {
     if (folder.empty()) return false;
@@ -40,7 +41,7 @@ bool EnsureFolder(AppContext& app, const std::string& folder) {
 bool CreateFolderPath(AppContext& app, const std::string& path, bool showMessages) {
     if (path.empty()) return Fail(app, path, showMessages, "no folder given");
     std::string root;
-    if (!GetDriveRoot(path, root)) root.clear();  // relative: below the current folder
+    if (!GetDriveRoot(path, root)) root.clear(); // relative: below the current folder
     // The volume the path belongs on must be there: a stick that is not
     // plugged in would otherwise get its folders on the root file system.
     // Read again on every retry, so plugging it in and retrying works.
@@ -52,7 +53,8 @@ bool CreateFolderPath(AppContext& app, const std::string& path, bool showMessage
         }
         return ListRoot(volume.empty() ? driveRoot : volume, error);
     };
-    if (!CheckDrive(DrivePromptOf(app.Ui), path, kCreateTitle, volumeLister)) return Fail(app, path, showMessages, "");
+    if (!CheckDrive(DrivePromptOf(app.Ui), path, kCreateTitle, volumeLister))
+        return Fail(app, path, showMessages, "");
 
     std::size_t pos = root.size();
     for (;;) {
@@ -68,4 +70,4 @@ bool CreateFolderPath(AppContext& app, const std::string& path, bool showMessage
     return true;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -21,4 +21,4 @@ bool FolderExists(const std::string& folder);
 // directory", puts the reason in app.Status.LastErrorText and returns false.
 bool CreateFolderPath(AppContext& app, const std::string& path, bool showMessages = true);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -51,13 +51,14 @@ void RollOver(const std::string& file, const std::string& stamp) {
     if (::stat(file.c_str(), &st) != 0 || st.st_size <= LogFileLimit) return;
     // Failures here must not stop the event itself from being written.
     AppendToFile(file, std::string("\r\n") + kEqualLine + "\r\n" + stamp +
-                           " - End of this loging file (max. 100'000 bytes).\r\n" + kEqualLine + "\r\n");
+                           " - End of this loging file (max. 100'000 bytes).\r\n" + kEqualLine +
+                           "\r\n");
     std::string backup = LogBackupName(file);
     ::unlink(backup.c_str());
     ::rename(file.c_str(), backup.c_str());
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 std::string FallbackLogFolder(const AppContext& app) {
@@ -66,7 +67,7 @@ std::string FallbackLogFolder(const AppContext& app) {
     const std::string cwd = std::filesystem::current_path(ec).string();
     return ec ? std::string(".") : cwd;
 }
-}  // namespace
+} // namespace
 
 std::string LogFileOf(const std::string& logFolder) {
     // An empty folder means the root, as it always has.
@@ -81,7 +82,8 @@ void SetLogFolder(AppSettings& settings, const std::string& folder) {
 std::string LogBackupName(const std::string& logFile) {
     std::size_t slash = logFile.find_last_of('/');
     std::size_t dot = logFile.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return logFile + ".bak";
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return logFile + ".bak";
     return logFile.substr(0, dot + 1) + "bak";
 }
 
@@ -110,7 +112,8 @@ bool LogEvent(AppContext& app, int code, const std::string& text) {
 
     RollOver(s.LogFile, stamp);
     if (AppendToFile(s.LogFile, line + "\r\n")) return true;
-    const std::string failed = "Cannot write the event log " + s.LogFile + " : " + std::strerror(errno);
+    const std::string failed =
+        "Cannot write the event log " + s.LogFile + " : " + std::strerror(errno);
     app.Status.LastErrorText = failed;
     const std::string fallback = LogFileOf(FallbackLogFolder(app));
     if (fallback == s.LogFile || !FolderExists(FallbackLogFolder(app))) return false;
@@ -119,7 +122,8 @@ bool LogEvent(AppContext& app, int code, const std::string& text) {
     s.LogFile = fallback;
     const std::string note = failed + "; the log goes on in " + fallback;
     app.Ui.SetStatusLine(note);
-    return AppendToFile(s.LogFile, stamp + " - " + note + "\r\n") && AppendToFile(s.LogFile, line + "\r\n");
+    return AppendToFile(s.LogFile, stamp + " - " + note + "\r\n") &&
+           AppendToFile(s.LogFile, line + "\r\n");
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -27,4 +27,4 @@ void SetLogFolder(AppSettings& settings, const std::string& folder);
 // file name), then "bak"; a name without "." gets ".bak".
 std::string LogBackupName(const std::string& logFile);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -7,9 +7,9 @@
 #include <mosquitto.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 
@@ -30,20 +30,28 @@ void InitLibrary() {
 
 std::string ConnackText(int rc) {
     switch (rc) {
-        case 1: return "unacceptable protocol version";
-        case 2: return "client id rejected";
-        case 3: return "broker unavailable";
-        case 4: return "bad user name or password";
-        case 5: return "not authorised";
-        default: return "reason " + std::to_string(rc);
+    case 1:
+        return "unacceptable protocol version";
+    case 2:
+        return "client id rejected";
+    case 3:
+        return "broker unavailable";
+    case 4:
+        return "bad user name or password";
+    case 5:
+        return "not authorised";
+    default:
+        return "reason " + std::to_string(rc);
     }
 }
 
 // The reason of a failed call, without the library's final full stop.
 std::string ReasonText(int rc) {
-    std::string text = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : std::string(mosquitto_strerror(rc));
+    std::string text = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno))
+                                            : std::string(mosquitto_strerror(rc));
     if (!text.empty() && text.back() == '.') text.pop_back();
-    if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    if (!text.empty())
+        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
     return text;
 }
 
@@ -63,7 +71,9 @@ mosquitto* NewClient(const MqttSettings& s, const MqttAddress& a, void* user, st
         mosquitto_destroy(m);
         return nullptr;
     }
-    if (!s.User.empty()) rc = mosquitto_username_pw_set(m, s.User.c_str(), s.PasswordFile.empty() ? nullptr : password.c_str());
+    if (!s.User.empty())
+        rc = mosquitto_username_pw_set(m, s.User.c_str(),
+                                       s.PasswordFile.empty() ? nullptr : password.c_str());
     if (rc == MOSQ_ERR_SUCCESS && a.Tls) {
         const std::string ca = s.CAFile.empty() ? SystemCaBundle : s.CAFile;
         if (::access(ca.c_str(), R_OK) != 0) {
@@ -75,8 +85,8 @@ mosquitto* NewClient(const MqttSettings& s, const MqttAddress& a, void* user, st
     }
     const std::string offline = "offline";
     if (rc == MOSQ_ERR_SUCCESS)
-        rc = mosquitto_will_set(m, MqttStatusTopic(s.TopicPrefix).c_str(), static_cast<int>(offline.size()),
-                                offline.data(), 1, true);
+        rc = mosquitto_will_set(m, MqttStatusTopic(s.TopicPrefix).c_str(),
+                                static_cast<int>(offline.size()), offline.data(), 1, true);
     if (rc != MOSQ_ERR_SUCCESS) {
         error = std::string("cannot set up the MQTT client: ") + mosquitto_strerror(rc);
         mosquitto_destroy(m);
@@ -85,7 +95,7 @@ mosquitto* NewClient(const MqttSettings& s, const MqttAddress& a, void* user, st
     return m;
 }
 
-}  // namespace
+} // namespace
 
 void MqttQueue::Push(MqttMessage message) {
     {
@@ -131,7 +141,8 @@ struct MqttClient::Impl {
         auto* self = static_cast<MqttClient*>(user);
         Impl& d = *self->impl_;
         if (rc != 0) {
-            self->Note("MQTT: the broker " + self->settings_.Broker + " refused the connection: " + ConnackText(rc));
+            self->Note("MQTT: the broker " + self->settings_.Broker +
+                       " refused the connection: " + ConnackText(rc));
             return;
         }
         const std::string online = "online";
@@ -149,7 +160,8 @@ struct MqttClient::Impl {
         self->queue_.changed_.notify_all();
         // The event log leaves out an information line equal to the last one.
         self->Note("MQTT: connected to " + self->settings_.Broker +
-                       (again ? " again, delivering " + std::to_string(kept) + " records kept" : std::string()),
+                       (again ? " again, delivering " + std::to_string(kept) + " records kept"
+                              : std::string()),
                    1);
     }
 
@@ -180,7 +192,8 @@ struct MqttClient::Impl {
         auto* self = static_cast<MqttClient*>(user);
         const std::string t = text;
         const bool tls = t.find("SSL") != std::string::npos || t.find("TLS") != std::string::npos;
-        self->Note(std::string("MQTT: ") + (tls ? "TLS failure with " : "error with ") + self->settings_.Broker + ": " + t);
+        self->Note(std::string("MQTT: ") + (tls ? "TLS failure with " : "error with ") +
+                   self->settings_.Broker + ": " + t);
     }
 };
 
@@ -190,7 +203,9 @@ MqttClient::MqttClient(MqttSettings settings)
     impl_->owner = this;
 }
 
-MqttClient::~MqttClient() { Stop(0); }
+MqttClient::~MqttClient() {
+    Stop(0);
+}
 
 bool MqttClient::Start() {
     Impl& d = *impl_;
@@ -221,12 +236,14 @@ bool MqttClient::FirstConnect() {
     // a first attempt that failed at once (refused, no such host): retry
     // that here until it starts, or until Stop.
     for (int delay = 1;; delay = std::min(delay * 2, 4)) {
-        const int rc = mosquitto_connect_async(d.mosq, d.address.Host.c_str(), d.address.Port, KeepAliveSeconds);
+        const int rc = mosquitto_connect_async(d.mosq, d.address.Host.c_str(), d.address.Port,
+                                               KeepAliveSeconds);
         if (rc == MOSQ_ERR_SUCCESS) break;
         Note("MQTT: cannot connect to " + settings_.Broker + " (" + ReasonText(rc) +
              "); retrying, records are kept meanwhile");
         std::unique_lock<std::mutex> lock(queue_.mutex_);
-        if (queue_.changed_.wait_for(lock, std::chrono::seconds(delay), [&] { return d.stopping; })) return false;
+        if (queue_.changed_.wait_for(lock, std::chrono::seconds(delay), [&] { return d.stopping; }))
+            return false;
     }
     if (mosquitto_loop_start(d.mosq) != MOSQ_ERR_SUCCESS) {
         Note("MQTT: cannot start the network thread; nothing is published");
@@ -243,7 +260,8 @@ void MqttClient::SendLoop() {
     std::unique_lock<std::mutex> lock(queue_.mutex_);
     for (;;) {
         queue_.changed_.wait(lock, [&] {
-            return d.stopping || (d.connected && !queue_.items_.empty() && d.inFlight < InFlightWindow);
+            return d.stopping ||
+                   (d.connected && !queue_.items_.empty() && d.inFlight < InFlightWindow);
         });
         if (d.stopping) return;
         MqttMessage m = std::move(queue_.items_.front());
@@ -252,8 +270,9 @@ void MqttClient::SendLoop() {
         lock.unlock();
         // Once handed over, libmosquitto keeps a QoS 1 message until the
         // broker acknowledges it, across reconnections.
-        const int prc = mosquitto_publish(d.mosq, nullptr, m.Topic.c_str(), static_cast<int>(m.Payload.size()),
-                                          m.Payload.data(), m.QoS, m.Retain);
+        const int prc =
+            mosquitto_publish(d.mosq, nullptr, m.Topic.c_str(), static_cast<int>(m.Payload.size()),
+                              m.Payload.data(), m.QoS, m.Retain);
         lock.lock();
         if (prc != MOSQ_ERR_SUCCESS) {
             --d.inFlight;
@@ -262,7 +281,8 @@ void MqttClient::SendLoop() {
                 d.connected = false;
             } else {
                 lock.unlock();
-                Note(std::string("MQTT: a message to ") + m.Topic + " was refused: " + mosquitto_strerror(prc));
+                Note(std::string("MQTT: a message to ") + m.Topic +
+                     " was refused: " + mosquitto_strerror(prc));
                 lock.lock();
             }
         }
@@ -279,8 +299,10 @@ void MqttClient::Stop(double seconds) {
     if (!d.mosq) return;
     {
         std::unique_lock<std::mutex> lock(queue_.mutex_);
-        const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        queue_.changed_.wait_until(lock, until, [&] { return queue_.items_.empty() && d.inFlight == 0; });
+        const auto until =
+            std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        queue_.changed_.wait_until(lock, until,
+                                   [&] { return queue_.items_.empty() && d.inFlight == 0; });
         d.stopping = true;
     }
     queue_.changed_.notify_all();
@@ -321,8 +343,8 @@ std::vector<MqttLogLine> MqttClient::TakeLogLines() {
     std::vector<MqttLogLine> lines;
     lines.swap(logLines_);
     if (dropped > 0)
-        lines.push_back({2, "MQTT: queue full (" + std::to_string(settings_.QueueLimit) + " messages), " +
-                                std::to_string(dropped) + " oldest dropped"});
+        lines.push_back({2, "MQTT: queue full (" + std::to_string(settings_.QueueLimit) +
+                                " messages), " + std::to_string(dropped) + " oldest dropped"});
     return lines;
 }
 
@@ -334,7 +356,7 @@ struct TestState {
     std::string error;
 };
 
-}  // namespace
+} // namespace
 
 bool TestMqttConnection(const MqttSettings& settings, double seconds, std::string& result) {
     MqttAddress address;
@@ -349,8 +371,10 @@ bool TestMqttConnection(const MqttSettings& settings, double seconds, std::strin
         result = error;
         return false;
     }
-    mosquitto_connect_callback_set(m, [](mosquitto*, void* u, int rc) { static_cast<TestState*>(u)->connack = rc; });
-    mosquitto_publish_callback_set(m, [](mosquitto*, void* u, int) { static_cast<TestState*>(u)->published = true; });
+    mosquitto_connect_callback_set(
+        m, [](mosquitto*, void* u, int rc) { static_cast<TestState*>(u)->connack = rc; });
+    mosquitto_publish_callback_set(
+        m, [](mosquitto*, void* u, int) { static_cast<TestState*>(u)->published = true; });
     mosquitto_log_callback_set(m, [](mosquitto*, void* u, int level, const char* text) {
         if (level == MOSQ_LOG_ERR && text) static_cast<TestState*>(u)->error = text;
     });
@@ -365,13 +389,14 @@ bool TestMqttConnection(const MqttSettings& settings, double seconds, std::strin
     if (rc != MOSQ_ERR_SUCCESS) {
         result = "Cannot connect to " + settings.Broker + ": " + ReasonText(rc);
     } else if (!loopUntil([&] { return state.connack >= 0; })) {
-        result = "No answer from " + settings.Broker + (state.error.empty() ? "" : ": " + state.error);
+        result =
+            "No answer from " + settings.Broker + (state.error.empty() ? "" : ": " + state.error);
     } else if (state.connack != 0) {
         result = "The broker refused the connection: " + ConnackText(state.connack);
     } else {
         const std::string text = "test";
-        mosquitto_publish(m, nullptr, MqttStatusTopic(settings.TopicPrefix).c_str(), static_cast<int>(text.size()),
-                          text.data(), 1, false);
+        mosquitto_publish(m, nullptr, MqttStatusTopic(settings.TopicPrefix).c_str(),
+                          static_cast<int>(text.size()), text.data(), 1, false);
         ok = loopUntil([&] { return state.published; });
         result = ok ? "Connected to " + settings.Broker + " and published \"test\" to " +
                           MqttStatusTopic(settings.TopicPrefix) + "."
@@ -382,4 +407,4 @@ bool TestMqttConnection(const MqttSettings& settings, double seconds, std::strin
     return ok;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -94,4 +94,4 @@ private:
 // disconnects, within `seconds`. The result text says what happened.
 bool TestMqttConnection(const MqttSettings& settings, double seconds, std::string& result);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -17,7 +17,9 @@ std::string MqttTaskTopic(std::string_view prefix, int task) {
     return std::string(prefix) + "/task/" + std::to_string(task);
 }
 
-std::string MqttStatusTopic(std::string_view prefix) { return std::string(prefix) + "/status"; }
+std::string MqttStatusTopic(std::string_view prefix) {
+    return std::string(prefix) + "/status";
+}
 
 std::string IsoLocalTime(Date stamp) {
     const CivilTime c = ToCivil(stamp);
@@ -35,8 +37,8 @@ std::string IsoLocalTime(Date stamp) {
     const char sign = offset < 0 ? '-' : '+';
     const long a = offset < 0 ? -offset : offset;
     char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", c.Year, c.Month, c.Day, c.Hour,
-                  c.Minute, c.Second, sign, a / 3600, (a / 60) % 60);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", c.Year, c.Month,
+                  c.Day, c.Hour, c.Minute, c.Second, sign, a / 3600, (a / 60) % 60);
     return text;
 }
 
@@ -57,7 +59,8 @@ bool IsJsonNumber(std::string_view t) {
     if (i < t.size() && t[i] == '-') ++i;
     if (i == t.size() || t[i] < '0' || t[i] > '9') return false;
     if (t[i] == '0' && i + 1 < t.size() && t[i + 1] >= '0' && t[i + 1] <= '9') return false;
-    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9')
+        ++i;
     return i == t.size();
 }
 
@@ -66,7 +69,7 @@ std::string JsonValue(const std::string& text) {
     return IsJsonNumber(text) ? text : JsonString(text);
 }
 
-}  // namespace
+} // namespace
 
 std::string JsonString(std::string_view text) {
     std::string out = "\"";
@@ -98,19 +101,23 @@ std::string BuildMqttPayload(const ReadingDoneEvent& event) {
     const Task& t = *event.TaskRecord;
     const std::vector<ValueHead> heads = ValueHeads(t);
     const std::string joined = JoinEntryValues(t);
-    const std::vector<std::string> values = joined.empty() ? std::vector<std::string>{} : Split(joined, ';');
-    std::string out = "{\"task\":" + std::to_string(event.TaskNumber) + ",\"time\":\"" + IsoLocalTime(event.Stamp) +
-                      "\",\"values\":{";
+    const std::vector<std::string> values =
+        joined.empty() ? std::vector<std::string>{} : Split(joined, ';');
+    std::string out = "{\"task\":" + std::to_string(event.TaskNumber) + ",\"time\":\"" +
+                      IsoLocalTime(event.Stamp) + "\",\"values\":{";
     std::set<std::string> used;
     for (std::size_t i = 0; i < heads.size(); ++i) {
         const std::string base = Trim(heads[i].Text).empty() ? heads[i].Label : heads[i].Text;
         std::string key = base;
-        for (int k = 2; !used.insert(key).second; ++k) key = base + " (" + std::to_string(k) + ")";
+        for (int k = 2; !used.insert(key).second; ++k)
+            key = base + " (" + std::to_string(k) + ")";
         if (i > 0) out += ',';
-        out += JsonString(key) + ":" + JsonValue(i < values.size() ? Trim(values[i]) : std::string());
+        out +=
+            JsonString(key) + ":" + JsonValue(i < values.size() ? Trim(values[i]) : std::string());
     }
-    out += "},\"missing\":" + std::to_string(t.ReadMissing) + ",\"record\":" + JsonString(WrittenRecord(t)) + "}";
+    out += "},\"missing\":" + std::to_string(t.ReadMissing) +
+           ",\"record\":" + JsonString(WrittenRecord(t)) + "}";
     return out;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -25,4 +25,4 @@ std::string JsonString(std::string_view text);
 // numbers when they read as one, null when not obtained, else strings.
 std::string BuildMqttPayload(const ReadingDoneEvent& event);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -7,9 +7,12 @@
 
 namespace pelkor {
 
-MqttPublisher::MqttPublisher(MqttSettings settings) : settings_(settings), client_(std::move(settings)) {}
+MqttPublisher::MqttPublisher(MqttSettings settings)
+    : settings_(settings), client_(std::move(settings)) {}
 
-MqttPublisher::~MqttPublisher() { client_.Stop(0); }
+MqttPublisher::~MqttPublisher() {
+    client_.Stop(0);
+}
 
 bool MqttPublisher::Start(AppContext& app) {
     running_ = client_.Start();
@@ -23,12 +26,13 @@ bool MqttPublisher::Start(AppContext& app) {
 
 void MqttPublisher::ReadingDone(const ReadingDoneEvent& event) {
     if (!running_ || !event.TaskRecord) return;
-    client_.Publish({MqttTaskTopic(settings_.TopicPrefix, event.TaskNumber), BuildMqttPayload(event), settings_.QoS,
-                     settings_.Retain});
+    client_.Publish({MqttTaskTopic(settings_.TopicPrefix, event.TaskNumber),
+                     BuildMqttPayload(event), settings_.QoS, settings_.Retain});
 }
 
 void MqttPublisher::FlushLog(AppContext& app) {
-    for (const MqttLogLine& line : client_.TakeLogLines()) LogEvent(app, line.Code, line.Text);
+    for (const MqttLogLine& line : client_.TakeLogLines())
+        LogEvent(app, line.Code, line.Text);
 }
 
 void MqttPublisher::Stop(AppContext& app, double seconds) {
@@ -36,8 +40,9 @@ void MqttPublisher::Stop(AppContext& app, double seconds) {
     client_.Stop(seconds);
     FlushLog(app);
     const std::size_t left = client_.Pending();
-    if (left > 0) LogEvent(app, 2, "MQTT: " + std::to_string(left) + " records not delivered at the end");
+    if (left > 0)
+        LogEvent(app, 2, "MQTT: " + std::to_string(left) + " records not delivered at the end");
     running_ = false;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "config/MqttSettings.h"
-#include "mqtt/MqttClient.h"
 #include "core/AppContext.h"
+#include "mqtt/MqttClient.h"
 #include "tasks/ReadingEvents.h"
 
 namespace pelkor {
@@ -35,4 +35,4 @@ private:
     bool running_ = false;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

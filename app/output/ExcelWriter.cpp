@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "output/Output.h"
-#include "xls/Workbook.h"
 #include "util/Text.h"
+#include "xls/Workbook.h"
 
 namespace pelkor {
 
@@ -19,9 +19,13 @@ namespace {
 const char* const LimitsText = "Excel Wrinting Aborted : Cell position is over the limits !";
 const char* const NoSheetText = "Excel Wrinting Aborted : Excel Sheet is nothing !";
 
-bool Across(const Task& task) { return task.Orientation != 1; }
+bool Across(const Task& task) {
+    return task.Orientation != 1;
+}
 
-int32_t NextCount(int32_t n) { return n == 2147483647 ? 0 : n + 1; }
+int32_t NextCount(int32_t n) {
+    return n == 2147483647 ? 0 : n + 1;
+}
 
 int FieldCount(const std::string& text) {
     int n = 1;
@@ -44,11 +48,13 @@ bool SlotIsFree(const xls::Workbook& book, int sheet, int row, int column, int w
 }
 
 void MoveOn(Task& task, int step) {
-    if (Across(task)) task.ExcelRow += step;
-    else task.ExcelColumn += step;
+    if (Across(task))
+        task.ExcelRow += step;
+    else
+        task.ExcelColumn += step;
 }
 
-}  // namespace
+} // namespace
 
 bool ParseCellReference(const std::string& text, int& row, int& column) {
     const std::string ref = UpperCase(Trim(text));
@@ -105,8 +111,10 @@ bool WriteExcelCells(AppContext& app, int taskNumber, xls::Workbook& book, int s
         return false;
     }
     for (long k = 0; k <= m; ++k) {
-        if (across) book.SetCellText(sheet, static_cast<int>(row), static_cast<int>(column + k), cells[k]);
-        else book.SetCellText(sheet, static_cast<int>(row + k), static_cast<int>(column), cells[k]);
+        if (across)
+            book.SetCellText(sheet, static_cast<int>(row), static_cast<int>(column + k), cells[k]);
+        else
+            book.SetCellText(sheet, static_cast<int>(row + k), static_cast<int>(column), cells[k]);
     }
     MoveOn(task, step);
     return true;
@@ -133,8 +141,8 @@ int OutputSheet(Task& task, xls::Workbook& book) {
 }
 
 // The texts of record slot k of the block that starts at `start`.
-std::vector<std::string> SlotCells(const xls::Workbook& book, int sheet, std::pair<int, int> start, int k, int width,
-                                   bool across) {
+std::vector<std::string> SlotCells(const xls::Workbook& book, int sheet, std::pair<int, int> start,
+                                   int k, int width, bool across) {
     std::vector<std::string> cells;
     for (int c = 0; c < width; ++c) {
         const int r = start.first + (across ? k : c);
@@ -145,7 +153,7 @@ std::vector<std::string> SlotCells(const xls::Workbook& book, int sheet, std::pa
     return cells;
 }
 
-}  // namespace
+} // namespace
 
 bool WriteExcelData(AppContext& app, int taskNumber, xls::Workbook& book) {
     Task& task = app.Tasks[taskNumber];
@@ -170,7 +178,8 @@ bool WriteExcelData(AppContext& app, int taskNumber, xls::Workbook& book) {
         const std::string record = numbered();
         const int32_t row = task.ExcelRow, column = task.ExcelColumn;
         bool ok = true;
-        if (task.HeadLines != 0) ok = WriteExcelCells(app, taskNumber, book, sheet, BuildHeadLine(task), 1);
+        if (task.HeadLines != 0)
+            ok = WriteExcelCells(app, taskNumber, book, sheet, BuildHeadLine(task), 1);
         ok = ok && WriteExcelCells(app, taskNumber, book, sheet, record, 0);
         task.ExcelRow = row;
         task.ExcelColumn = column;
@@ -197,7 +206,8 @@ bool WriteExcelData(AppContext& app, int taskNumber, xls::Workbook& book) {
     // record. The block's content decides, not today's HeadLines.
     if (fromStart && found > 0) {
         const std::vector<std::string> first = SlotCells(book, sheet, start, 0, width, across),
-                                       second = found > 1 ? SlotCells(book, sheet, start, 1, width, across)
+                                       second = found > 1 ? SlotCells(book, sheet, start, 1, width,
+                                                                      across)
                                                           : std::vector<std::string>();
         if (StartsWithHeadLine(task, first, found > 1 ? &second : nullptr)) --task.LineCounter;
     }
@@ -229,7 +239,8 @@ bool WriteExcelRecord(AppContext& app, int taskNumber) {
     // The log is shared by every task and file: a workbook error says which.
     auto bookError = [&](const std::string& error) {
         const std::string file = error.find(path) == std::string::npos ? ", " + path : "";
-        return fail("Excel Wrinting Error = " + error + " (Task " + std::to_string(taskNumber) + file + ")");
+        return fail("Excel Wrinting Error = " + error + " (Task " + std::to_string(taskNumber) +
+                    file + ")");
     };
     try {
         struct stat st {};
@@ -237,9 +248,11 @@ bool WriteExcelRecord(AppContext& app, int taskNumber) {
         if (exists && IsWorkbookOpen(path)) {
             const std::string lock = WorkbookLockFile(path);
             const std::string hint =
-                lock.empty() ? "" : "\rLock file : " + lock + "\r(remove it if no program has the workbook open)";
-            app.Ui.MessageBox("Please close the Excel file : \r" + path + hint, "Pelkor", MsgIcon::Exclamation,
-                              MsgButtons::Ok, MsgAnswer::Ok);
+                lock.empty()
+                    ? ""
+                    : "\rLock file : " + lock + "\r(remove it if no program has the workbook open)";
+            app.Ui.MessageBox("Please close the Excel file : \r" + path + hint, "Pelkor",
+                              MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
             if (IsWorkbookOpen(path)) {
                 const std::string still = WorkbookLockFile(path);
                 return fail("The Excel file is already open !" +
@@ -276,9 +289,10 @@ bool LoadResourcesFromWorkbook(AppContext& app, int taskNumber) {
         xls::Workbook book;
         if (!book.Load(task.DataFile)) {
             const std::string& error = book.Error();
-            app.Status.LastErrorText = "Task " + std::to_string(taskNumber) + " - address workbook " +
-                                       (error.find(task.DataFile) == std::string::npos ? task.DataFile + " : " : "") +
-                                       error;
+            app.Status.LastErrorText =
+                "Task " + std::to_string(taskNumber) + " - address workbook " +
+                (error.find(task.DataFile) == std::string::npos ? task.DataFile + " : " : "") +
+                error;
             return false;
         }
         int sheet = -1;
@@ -289,8 +303,8 @@ bool LoadResourcesFromWorkbook(AppContext& app, int taskNumber) {
                 if (book.SheetName(i) == task.DataSheet) sheet = i;
         }
         int r1 = 0, c1 = 0, r2 = 0, c2 = 0;
-        if (sheet < 0 || !ParseCellReference(refs.front(), r1, c1) || !ParseCellReference(refs.back(), r2, c2) ||
-            r1 > r2 || c1 > c2)
+        if (sheet < 0 || !ParseCellReference(refs.front(), r1, c1) ||
+            !ParseCellReference(refs.back(), r2, c2) || r1 > r2 || c1 > c2)
             return true;
         std::string data;
         for (int r = r1; r <= r2; ++r) {
@@ -309,6 +323,8 @@ bool LoadResourcesFromWorkbook(AppContext& app, int taskNumber) {
     }
 }
 
-void ProbeExcel(AppContext& app) { app.Status.ExcelMissing = 0; }
+void ProbeExcel(AppContext& app) {
+    app.Status.ExcelMissing = 0;
+}
 
-}  // namespace pelkor
+} // namespace pelkor

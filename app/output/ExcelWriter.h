@@ -11,7 +11,7 @@
 namespace pelkor {
 
 namespace xls {
-class Workbook;  // xls/Workbook.h
+class Workbook; // xls/Workbook.h
 }
 
 constexpr int ExcelMaxRow = 65536;
@@ -63,4 +63,4 @@ bool LoadResourcesFromWorkbook(AppContext& app, int task);
 // The engine needs no outside application: clears ExcelMissing.
 void ProbeExcel(AppContext& app);
 
-}  // namespace pelkor
+} // namespace pelkor

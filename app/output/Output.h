@@ -101,4 +101,4 @@ bool WriteTextRecord(AppContext& app, int task);
 // number in front for a numbered text file.
 std::string WrittenRecord(const Task& task);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -19,9 +19,12 @@ OutputKind OutputKindOf(const Task& task) {
 
 std::string OutputExtension(OutputKind kind) {
     switch (kind) {
-        case OutputKind::Csv: return ".csv";
-        case OutputKind::Xls: return ".xls";
-        case OutputKind::None: break;
+    case OutputKind::Csv:
+        return ".csv";
+    case OutputKind::Xls:
+        return ".xls";
+    case OutputKind::None:
+        break;
     }
     return "";
 }
@@ -29,16 +32,21 @@ std::string OutputExtension(OutputKind kind) {
 std::string PeriodSuffix(const Task& task, Date now) {
     if (task.FileIndex == 0) return "";
     switch (task.FileNew) {
-        case 0: return "_D" + FormatDate(now, "ddmmyy");
-        case 1: return "_W" + FormatDate(now, "wwyy");
-        case 2: return "_M" + FormatDate(now, "mmyy");
-        default: return "";
+    case 0:
+        return "_D" + FormatDate(now, "ddmmyy");
+    case 1:
+        return "_W" + FormatDate(now, "wwyy");
+    case 2:
+        return "_M" + FormatDate(now, "mmyy");
+    default:
+        return "";
     }
 }
 
 std::string JoinEntryValues(const Task& task) {
     std::string values;
-    for (const ResourceEntry& e : task.Entries()) values += e.Values;
+    for (const ResourceEntry& e : task.Entries())
+        values += e.Values;
     if (!values.empty()) values.erase(0, 1);
     return values;
 }
@@ -78,11 +86,14 @@ namespace {
 // for registers, flags, inputs and the clock.
 int ValuesOfEntry(const ResourceEntry& e) {
     switch (e.Kind) {
-        case 'R':
-        case 'F':
-        case 'I': return std::max<int>(e.Count, 0);
-        case 'K': return 1;
-        default: return 0;
+    case 'R':
+    case 'F':
+    case 'I':
+        return std::max<int>(e.Count, 0);
+    case 'K':
+        return 1;
+    default:
+        return 0;
     }
 }
 
@@ -110,7 +121,7 @@ std::string HeadCell(std::string cell, char kind, int address, int j) {
     return cell;
 }
 
-}  // namespace
+} // namespace
 
 std::vector<ValueHead> ValueHeads(const Task& task) {
     std::vector<ValueHead> heads;
@@ -125,10 +136,14 @@ std::vector<ValueHead> ValueHeads(const Task& task) {
         const int address = e.Address;
         for (int j = 0; j < count; ++j) {
             std::string text;
-            if (static_cast<std::size_t>(j) < parts.size()) text = parts[j];
-            else if (repeat) text = parts.back();
+            if (static_cast<std::size_t>(j) < parts.size())
+                text = parts[j];
+            else if (repeat)
+                text = parts.back();
             const char kind = e.Kind;
-            std::string label = kind == 'K' ? std::string("CLK") : std::string(1, kind) + " " + std::to_string(address + j);
+            std::string label = kind == 'K'
+                                    ? std::string("CLK")
+                                    : std::string(1, kind) + " " + std::to_string(address + j);
             heads.push_back({i, j, HeadCell(std::move(text), kind, address, j), std::move(label)});
         }
     }
@@ -146,7 +161,8 @@ std::string BuildHeadLine(const Task& task, std::string_view separator) {
     if (task.TimeStamp != 0) cell(task.TimeStampText);
     if (task.MissValues != 0) cell(task.MissValuesText);
     if (task.TaskNumber != 0) cell(task.TaskNumberText);
-    for (const ValueHead& head : ValueHeads(task)) cell(head.Text);
+    for (const ValueHead& head : ValueHeads(task))
+        cell(head.Text);
     if (!separator.empty() && line.size() >= separator.size() &&
         line.compare(line.size() - separator.size(), separator.size(), separator) == 0)
         line.resize(line.size() - separator.size());
@@ -166,18 +182,21 @@ bool IsWholeNumber(std::string_view text) {
 
 // Cells equal up to trailing empty ones (a head line loses its last ";").
 bool SameCells(std::vector<std::string> a, std::vector<std::string> b) {
-    while (!a.empty() && a.back().empty()) a.pop_back();
-    while (!b.empty() && b.back().empty()) b.pop_back();
+    while (!a.empty() && a.back().empty())
+        a.pop_back();
+    while (!b.empty() && b.back().empty())
+        b.pop_back();
     return a == b;
 }
 
-}  // namespace
+} // namespace
 
 bool StartsWithHeadLine(const Task& task, const std::vector<std::string>& first,
                         const std::vector<std::string>* second) {
     if (first.empty()) return false;
     if (SameCells(first, Split(BuildHeadLine(task), ';'))) return true;
-    return second && !second->empty() && !IsWholeNumber(first.front()) && IsWholeNumber(second->front());
+    return second && !second->empty() && !IsWholeNumber(first.front()) &&
+           IsWholeNumber(second->front());
 }
 
-}  // namespace pelkor
+} // namespace pelkor

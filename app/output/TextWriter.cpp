@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "log/Folders.h"
+#include "output/Output.h"
 #include "util/AtomicFile.h"
 #include "util/Path.h"
 #include "util/Text.h"
-#include "output/Output.h"
 
 namespace pelkor {
 
@@ -65,7 +65,7 @@ bool CountRecords(int fd, const Task& task, int32_t& records) {
     long long lines = 0;
     char last = '\n';
     off_t offset = 0;
-    std::string start;  // the first two lines
+    std::string start; // the first two lines
     for (;;) {
         const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
         if (n < 0) {
@@ -89,13 +89,14 @@ bool CountRecords(int fd, const Task& task, int32_t& records) {
         firstTwo.push_back(Split(text, ';'));
     }
     if (lines > 0 && !firstTwo.empty() &&
-        StartsWithHeadLine(task, firstTwo[0], lines > 1 && firstTwo.size() > 1 ? &firstTwo[1] : nullptr))
+        StartsWithHeadLine(task, firstTwo[0],
+                           lines > 1 && firstTwo.size() > 1 ? &firstTwo[1] : nullptr))
         --lines;
     records = lines > 2147483647LL ? 2147483647 : static_cast<int32_t>(lines);
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool WriteTextRecord(AppContext& app, int taskNumber) {
     Task& task = app.Tasks[taskNumber];
@@ -115,8 +116,7 @@ bool WriteTextRecord(AppContext& app, int taskNumber) {
     int32_t counter = task.LineCounter;
     // A program started anew finds LineCounter at 0 in front of a file that
     // already holds records: go on numbering after them, not from 1.
-    if (counter == 0 && st.st_size > 0 && task.LineCount != 0 &&
-        !CountRecords(fd, task, counter)) {
+    if (counter == 0 && st.st_size > 0 && task.LineCount != 0 && !CountRecords(fd, task, counter)) {
         app.Status.LastErrorText = SystemError("Cannot read", path, errno);
         ::close(fd);
         return false;
@@ -151,4 +151,4 @@ bool WriteTextRecord(AppContext& app, int taskNumber) {
     return true;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -21,11 +21,12 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-}  // namespace
+} // namespace
 
 std::string WorkbookLockFile(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (name.empty()) return "";
     for (const std::string& lock : {folder + ".~lock." + name + "#", folder + "~$" + name})
@@ -38,18 +39,20 @@ bool IsWorkbookOpen(const std::string& path) {
     if (!WorkbookLockFile(path).empty()) return true;
 
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;  // unreadable: the load reports why
+    if (fd < 0) return false; // unreadable: the load reports why
     bool held = false;
     struct flock lock {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
     if (::fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK) held = true;
     if (!held) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) held = errno == EWOULDBLOCK;
-        else ::flock(fd, LOCK_UN);
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+            held = errno == EWOULDBLOCK;
+        else
+            ::flock(fd, LOCK_UN);
     }
     ::close(fd);
     return held;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

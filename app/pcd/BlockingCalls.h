@@ -9,15 +9,14 @@
 #include <type_traits>
 #include <utility>
 
-#include "pcd/Pg5Library.h"
-#include "pcd/PelsbusDriver.h"
 #include "core/UserInterface.h"
+#include "pcd/PelsbusDriver.h"
+#include "pcd/Pg5Library.h"
 
 namespace pelkor {
 
 // Runs f() through ui.RunBlocking and hands back its result or exception.
-template <class F>
-auto Blocking(UserInterface& ui, F&& f) {
+template <class F> auto Blocking(UserInterface& ui, F&& f) {
     using R = decltype(f());
     std::exception_ptr error;
     if constexpr (std::is_void_v<R>) {
@@ -55,9 +54,15 @@ public:
     int32_t PCDSetStation(int32_t station) override {
         return Blocking(ui_, [&] { return in_.PCDSetStation(station); });
     }
-    int32_t PCDOpen() override { return Blocking(ui_, [&] { return in_.PCDOpen(); }); }
-    int32_t PCDClose() override { return Blocking(ui_, [&] { return in_.PCDClose(); }); }
-    void PCDNoMsg() override { Blocking(ui_, [&] { in_.PCDNoMsg(); }); }
+    int32_t PCDOpen() override {
+        return Blocking(ui_, [&] { return in_.PCDOpen(); });
+    }
+    int32_t PCDClose() override {
+        return Blocking(ui_, [&] { return in_.PCDClose(); });
+    }
+    void PCDNoMsg() override {
+        Blocking(ui_, [&] { in_.PCDNoMsg(); });
+    }
     int32_t PcdRdStatus(int16_t cpu, int32_t* status) override {
         return Blocking(ui_, [&] { return in_.PcdRdStatus(cpu, status); });
     }
@@ -94,12 +99,15 @@ private:
 // on the window's thread.
 class BlockingPg5Library final : public Pg5Library {
 public:
-    BlockingPg5Library(UserInterface& ui, std::unique_ptr<Pg5Library> inner) : ui_(ui), in_(std::move(inner)) {}
+    BlockingPg5Library(UserInterface& ui, std::unique_ptr<Pg5Library> inner)
+        : ui_(ui), in_(std::move(inner)) {}
     int32_t PcdRdChanSetupFromIni(const char* file, const char* section, Pg5ChannelRecord& record,
                                   int16_t& flag) override {
-        return Blocking(ui_, [&] { return in_->PcdRdChanSetupFromIni(file, section, record, flag); });
+        return Blocking(ui_,
+                        [&] { return in_->PcdRdChanSetupFromIni(file, section, record, flag); });
     }
-    int32_t PcdWrChanSetupToIni(const char* file, const char* section, Pg5ChannelRecord& record) override {
+    int32_t PcdWrChanSetupToIni(const char* file, const char* section,
+                                Pg5ChannelRecord& record) override {
         return Blocking(ui_, [&] { return in_->PcdWrChanSetupToIni(file, section, record); });
     }
     int32_t PcdConnectionDialog(intptr_t owner, Pg5ChannelRecord& record, int16_t& flag) override {
@@ -111,7 +119,9 @@ public:
     int32_t PcdDisconnectChannel(int32_t handle) override {
         return Blocking(ui_, [&] { return in_->PcdDisconnectChannel(handle); });
     }
-    int32_t PcdComClose(int32_t handle) override { return Blocking(ui_, [&] { return in_->PcdComClose(handle); }); }
+    int32_t PcdComClose(int32_t handle) override {
+        return Blocking(ui_, [&] { return in_->PcdComClose(handle); });
+    }
     int32_t PcdSetStation(int32_t handle, int32_t station) override {
         return Blocking(ui_, [&] { return in_->PcdSetStation(handle, station); });
     }
@@ -127,10 +137,12 @@ public:
     int32_t PcdRdClock(int32_t handle, Pg5ClockRecord& clock) override {
         return Blocking(ui_, [&] { return in_->PcdRdClock(handle, clock); });
     }
-    int32_t PcdRdIOF(int32_t handle, char type, int32_t address, int32_t count, uint8_t* bytes) override {
+    int32_t PcdRdIOF(int32_t handle, char type, int32_t address, int32_t count,
+                     uint8_t* bytes) override {
         return Blocking(ui_, [&] { return in_->PcdRdIOF(handle, type, address, count, bytes); });
     }
-    int32_t PcdRdRTC(int32_t handle, char type, int32_t address, int32_t count, int32_t* values) override {
+    int32_t PcdRdRTC(int32_t handle, char type, int32_t address, int32_t count,
+                     int32_t* values) override {
         return Blocking(ui_, [&] { return in_->PcdRdRTC(handle, type, address, count, values); });
     }
 
@@ -139,4 +151,4 @@ private:
     std::unique_ptr<Pg5Library> in_;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

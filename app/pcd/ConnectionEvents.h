@@ -24,4 +24,4 @@ public:
     virtual void ConnectionEnded(const std::string& message) = 0;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

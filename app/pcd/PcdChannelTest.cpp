@@ -11,17 +11,24 @@ namespace {
 
 std::string StatusLetter(int32_t status) {
     switch (status) {
-    case 1: return "D";
-    case 2: return "R";
-    case 3: return "S";
-    case 4: return "H";
-    case 5: return "C";
-    case 9: return "B";
-    default: return "?";
+    case 1:
+        return "D";
+    case 2:
+        return "R";
+    case 3:
+        return "S";
+    case 4:
+        return "H";
+    case 5:
+        return "C";
+    case 9:
+        return "B";
+    default:
+        return "?";
     }
 }
 
-}  // namespace
+} // namespace
 
 int32_t PcdConnection::TestPcdDllChannel(const std::string& device, int32_t baud, int16_t station,
                                          std::string& text) {
@@ -51,8 +58,8 @@ int32_t PcdConnection::TestPcdDllChannel(const std::string& device, int32_t baud
         text = e.what();
     }
     if (code == 0) {
-        text = "OK : station " + std::to_string(station) + " answered, PCD status " + std::to_string(status) + " (" +
-               StatusLetter(status) + ")";
+        text = "OK : station " + std::to_string(station) + " answered, PCD status " +
+               std::to_string(status) + " (" + StatusLetter(status) + ")";
     } else if (code > 0) {
         text = PcdDllText(code);
         const std::string hint = SerialAccessHint(ChannelDevice(device, app_.Settings.COM));
@@ -63,4 +70,4 @@ int32_t PcdConnection::TestPcdDllChannel(const std::string& device, int32_t baud
     return code;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -19,8 +19,10 @@ namespace {
 constexpr int BitLimit = 8192;
 constexpr int RegisterLimit = 16384;
 
-std::string TaskPrefix(int task) { return "Task " + std::to_string(task) + " - "; }
-}  // namespace
+std::string TaskPrefix(int task) {
+    return "Task " + std::to_string(task) + " - ";
+}
+} // namespace
 
 namespace {
 struct NoConnectionEvents : ConnectionEvents {
@@ -34,29 +36,31 @@ ConnectionEvents& Nobody() {
     static NoConnectionEvents nobody;
     return nobody;
 }
-}  // namespace
+} // namespace
 
 PcdConnection::PcdConnection(AppContext& app, PelsbusDriver& sbus, Pg5LibraryFactory pg5Factory)
-    : app_(app),
-      blockingSbus_(std::make_unique<BlockingPelsbus>(app.Ui, sbus)),
-      sbus_(*blockingSbus_),
-      pg5Factory_(std::move(pg5Factory)),
+    : app_(app), blockingSbus_(std::make_unique<BlockingPelsbus>(app.Ui, sbus)),
+      sbus_(*blockingSbus_), pg5Factory_(std::move(pg5Factory)),
       builtinDriver_(std::make_unique<BuiltinDriver>(*this)),
-      pg5Driver_(std::make_unique<Pg5Driver>(*this)),
-      events_(&Nobody()) {
+      pg5Driver_(std::make_unique<Pg5Driver>(*this)), events_(&Nobody()) {
     if (!pg5Factory_)
         pg5Factory_ = [](const std::string& dir, int version) {
             return std::make_unique<DlPg5Library>(dir, version);
         };
-    pg5Factory_ = [inner = std::move(pg5Factory_), &ui = app.Ui](const std::string& dir, int version) {
+    pg5Factory_ = [inner = std::move(pg5Factory_), &ui = app.Ui](const std::string& dir,
+                                                                 int version) {
         std::unique_ptr<Pg5Library> lib = inner(dir, version);
-        return lib ? std::unique_ptr<Pg5Library>(std::make_unique<BlockingPg5Library>(ui, std::move(lib))) : nullptr;
+        return lib ? std::unique_ptr<Pg5Library>(
+                         std::make_unique<BlockingPg5Library>(ui, std::move(lib)))
+                   : nullptr;
     };
 }
 
 PcdConnection::~PcdConnection() = default;
 
-void PcdConnection::SetEvents(ConnectionEvents* events) { events_ = events ? events : &Nobody(); }
+void PcdConnection::SetEvents(ConnectionEvents* events) {
+    events_ = events ? events : &Nobody();
+}
 
 // The start file may switch the channel at any time, so it is chosen at each call.
 PcdDriver& PcdConnection::Driver() const {
@@ -72,8 +76,10 @@ void PcdConnection::TrapError(const std::string& routine, const std::exception& 
 namespace {
 // "udp:" in front (any case), as the library tells its UDP channel.
 bool IsUdpPort(const std::string& port) {
-    return port.size() >= 4 && std::equal(port.begin(), port.begin() + 4, "udp:",
-                                          [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    return port.size() >= 4 &&
+           std::equal(port.begin(), port.begin() + 4, "udp:", [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
 }
 // Host and port of "HOST[:PORT]" ("[v6]:PORT"; an IPv6 address without
 // brackets has no port).
@@ -89,11 +95,15 @@ void SplitAddress(const std::string& address, std::string& host, std::string& po
         port = address.substr(colon + 1);
     }
 }
-}  // namespace
+} // namespace
 
-bool PcdConnection::PortIsUdp() const { return IsUdpPort(app_.Settings.Port); }
+bool PcdConnection::PortIsUdp() const {
+    return IsUdpPort(app_.Settings.Port);
+}
 
-bool PcdConnection::BuiltInIpChannel() const { return Driver().UdpChannel(); }
+bool PcdConnection::BuiltInIpChannel() const {
+    return Driver().UdpChannel();
+}
 
 std::string PcdConnection::TaskAddress(int task) const {
     if (task >= 1 && task <= MaxTasks) {
@@ -139,15 +149,17 @@ const std::vector<int16_t>& PcdConnection::StationList(int task) const {
 void PcdConnection::NoteUnofferedBaudrate(int32_t baud) {
     const std::vector<int>& rates = BuiltInBaudrates();
     if (std::find(rates.begin(), rates.end(), baud) != rates.end()) return;
-    LogEvent(app_, 1, "Baudrate " + std::to_string(baud) + " is not offered by the built-in library (" +
-                          std::to_string(rates.front()) + " to " + std::to_string(rates.back()) + " Bd).");
+    LogEvent(app_, 1,
+             "Baudrate " + std::to_string(baud) + " is not offered by the built-in library (" +
+                 std::to_string(rates.front()) + " to " + std::to_string(rates.back()) + " Bd).");
 }
 
 void PcdConnection::FailConnect(PcdDriver& driver, int task, std::size_t tried) {
     // No station at all: the task's address list is empty or could not
     // be read, which its own message said; no connection was tried.
-    app_.Status.LastErrorText = TaskPrefix(task) + (tried == 0 ? "The Task has no PCD address to connect to."
-                                                       : "No valid connection for the Task.");
+    app_.Status.LastErrorText =
+        TaskPrefix(task) + (tried == 0 ? "The Task has no PCD address to connect to."
+                                       : "No valid connection for the Task.");
     // The library's code says little ("COM already opened" for a missing
     // device); the cause goes with it to the status line and the log.
     const std::string hint = driver.FailureHint();
@@ -181,7 +193,7 @@ bool PcdConnection::OpenPcdConnection(bool force) {
         bool connected = false;
         std::size_t tried = 0;
         for (int16_t station : stations) {
-            if (tried > 0) app_.Ui.ProcessEvents();  // a multi-station connect takes a while
+            if (tried > 0) app_.Ui.ProcessEvents(); // a multi-station connect takes a while
             ++tried;
             connecting_ = true;
             connectionStation_ = station;
@@ -192,12 +204,14 @@ bool PcdConnection::OpenPcdConnection(bool force) {
             }
             driver.StationFailed(code);
             if (ipChannel_)
-                LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD " + ChannelIp() + " failed !");
+                LogEvent(app_, 1,
+                         TaskPrefix(task) + "Connection with PCD " + ChannelIp() + " failed !");
             else if (pguMode_)
                 LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD (PGU mode) failed !");
             else
-                LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD station " +
-                                      std::to_string(station) + " failed !");
+                LogEvent(app_, 1,
+                         TaskPrefix(task) + "Connection with PCD station " +
+                             std::to_string(station) + " failed !");
             connectFailed_ = true;
         }
         if (!connected) {
@@ -206,13 +220,15 @@ bool PcdConnection::OpenPcdConnection(bool force) {
         }
         const int16_t station = driver.ConnectedStation();
         if (ipChannel_)
-            LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD " + ChannelIp() +
-                                  " station " + std::to_string(station) + " established.");
+            LogEvent(app_, 1,
+                     TaskPrefix(task) + "Connection with PCD " + ChannelIp() + " station " +
+                         std::to_string(station) + " established.");
         else if (pguMode_)
             LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD (PGU mode) established.");
         else
-            LogEvent(app_, 1, TaskPrefix(task) + "Connection with PCD station " +
-                                  std::to_string(station) + " established.");
+            LogEvent(app_, 1,
+                     TaskPrefix(task) + "Connection with PCD station " + std::to_string(station) +
+                         " established.");
         st.Connected = 1;
         // The PG5 channel may have found another station (automatic station):
         // failed station changes must fall back to the one really connected.
@@ -242,7 +258,8 @@ void PcdConnection::SearchAllStation(int task, int16_t station) {
         list.clear();
         for (ResourceEntry& e : t.Entries()) {
             if (e.StationInherited) e.Station = station;
-            if (std::find(list.begin(), list.end(), e.Station) == list.end()) list.push_back(e.Station);
+            if (std::find(list.begin(), list.end(), e.Station) == list.end())
+                list.push_back(e.Station);
             e.StationFailed = false;
         }
     } catch (const std::exception& e) {
@@ -286,7 +303,8 @@ bool PcdConnection::SetPcdIpStation(int16_t station, const std::string& ip) {
             LogEvent(app_, 1, "Connection with PCD " + ip + " failed !");
         } else if (ipChannel_) {
             app_.Status.LastErrorText = "Change PCD IP " + ip + " failed !";
-            LogEvent(app_, 1, "Connection with PCD station " + std::to_string(station) + " failed !");
+            LogEvent(app_, 1,
+                     "Connection with PCD station " + std::to_string(station) + " failed !");
         }
     } catch (const std::exception& e) {
         TrapError("SetPcdIpStation", e);
@@ -306,7 +324,8 @@ bool PcdConnection::CheckPcdStatus() {
         lastStatus_ = static_cast<int16_t>(status);
         LogEvent(app_, 1, "New PCD Status = " + std::to_string(status));
         if (status >= 2) return true;
-        if (status == 0 || status == 1) DisconnectOnPCD(static_cast<int16_t>(status + 12), resultCode_);
+        if (status == 0 || status == 1)
+            DisconnectOnPCD(static_cast<int16_t>(status + 12), resultCode_);
     } catch (const std::exception& e) {
         TrapError("CheckPcdStatus", e);
     }
@@ -362,8 +381,9 @@ void PcdConnection::DisconnectOnPCD(int16_t reason, int32_t code) {
                 message = "Press 'Start' button to activate the PCD connection";
             }
         } else if (reason == 1) {
-            message = (code >= 9 ? "PCD Connection aborted." : "PCD Connection parameters not correct.") +
-                      std::string("   Error: ") + st.LastErrorText;
+            message =
+                (code >= 9 ? "PCD Connection aborted." : "PCD Connection parameters not correct.") +
+                std::string("   Error: ") + st.LastErrorText;
         } else if (reason == 12) {
             message = "COM Port was closed by another application !";
         } else {
@@ -390,7 +410,9 @@ void PcdConnection::DisconnectOnPCD(int16_t reason, int32_t code) {
 // a failed port (99) is not: the readings go on, each leaving its record
 // with empty fields, and each reopens the port until the device is back.
 void PcdConnection::LoseClosedPort(int32_t code) {
-    if (code != PortClosedCode || !Driver().LosesClosedPort() || !app_.Status.Connected || connecting_) return;
+    if (code != PortClosedCode || !Driver().LosesClosedPort() || !app_.Status.Connected ||
+        connecting_)
+        return;
     DisconnectOnPCD(1, code);
 }
 
@@ -399,7 +421,8 @@ int32_t PcdConnection::ReadBits(char letter, int16_t address, int16_t count) {
     try {
         if (count < 1) return 0;
         if (int(address) + int(count) > BitLimit) {
-            app_.Status.LastErrorText = letter == 'F' ? "Flag address out of range !" : "Input address out of range !";
+            app_.Status.LastErrorText =
+                letter == 'F' ? "Flag address out of range !" : "Input address out of range !";
             return BitRangeError;
         }
         bitValues_.assign(static_cast<std::size_t>(count), 0);
@@ -417,8 +440,12 @@ int32_t PcdConnection::ReadBits(char letter, int16_t address, int16_t count) {
     return -1;
 }
 
-int32_t PcdConnection::ReadPcdFlags(int16_t address, int16_t count) { return ReadBits('F', address, count); }
-int32_t PcdConnection::ReadPcdInputs(int16_t address, int16_t count) { return ReadBits('I', address, count); }
+int32_t PcdConnection::ReadPcdFlags(int16_t address, int16_t count) {
+    return ReadBits('F', address, count);
+}
+int32_t PcdConnection::ReadPcdInputs(int16_t address, int16_t count) {
+    return ReadBits('I', address, count);
+}
 
 int32_t PcdConnection::ReadPcdRegisters(int16_t address, int16_t count, int16_t firstIndex) {
     try {
@@ -429,7 +456,8 @@ int32_t PcdConnection::ReadPcdRegisters(int16_t address, int16_t count, int16_t 
         }
         if (firstIndex < 0) firstIndex = 0;
         // Room for the values from the first index on.
-        registerValues_.assign(static_cast<std::size_t>(firstIndex) + static_cast<std::size_t>(count), 0);
+        registerValues_.assign(
+            static_cast<std::size_t>(firstIndex) + static_cast<std::size_t>(count), 0);
         const int32_t code = Driver().ReadRegisters(address, count, firstIndex);
         resultCode_ = code;
         LoseClosedPort(code);
@@ -460,4 +488,4 @@ int32_t PcdConnection::ReadPcdClock() {
     return -1;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -15,13 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "pcd/Pg5Library.h"
+#include "core/AppContext.h"
 #include "core/Pg5Services.h"
 #include "pcd/ConnectionEvents.h"
 #include "pcd/PcdDriver.h"
 #include "pcd/PelsbusDriver.h"
+#include "pcd/Pg5Library.h"
 #include "pcd/ResultTexts.h"
-#include "core/AppContext.h"
 
 namespace pelkor {
 
@@ -116,7 +116,8 @@ public:
     // closes again; an open connection is closed before and reopened after.
     // The result text (with a hint for a device the user may not open) is
     // in `text`; returns the code (0: the station answered).
-    int32_t TestPcdDllChannel(const std::string& device, int32_t baud, int16_t station, std::string& text);
+    int32_t TestPcdDllChannel(const std::string& device, int32_t baud, int16_t station,
+                              std::string& text);
 
     // --- PG5 channel ---
     // Fills the PG5 folders; run once at program start.
@@ -183,15 +184,15 @@ private:
     ConnectionEvents* events_;
 
     int32_t resultCode_ = 0;
-    std::string lastHint_;  // the channel's cause last logged by a failed connect
+    std::string lastHint_; // the channel's cause last logged by a failed connect
     std::vector<int16_t> bitValues_ = std::vector<int16_t>(1);
     std::vector<uint8_t> bitBytes_ = std::vector<uint8_t>(1);
     std::vector<int32_t> registerValues_ = std::vector<int32_t>(1);
 
     int16_t cpu_ = 0;
     bool ipChannel_ = false, sbusChannel_ = false, pguMode_ = false;
-    bool portNamed_ = false;  // the built-in library's port has a name from us
-    std::string dllIp_;       // address of the built-in UDP channel's last connect
+    bool portNamed_ = false; // the built-in library's port has a name from us
+    std::string dllIp_;      // address of the built-in UDP channel's last connect
     int16_t connectionStation_ = 0;
     int16_t addressedStation_ = 0;
     std::string addressedIp_;
@@ -210,11 +211,11 @@ private:
     Pg5ChannelRecord record_{};
     int16_t channelFlag_ = 0;
     int32_t handle_ = 0;
-    int16_t pg5Station_ = 0;  // station the last ConnectPg5 determined
+    int16_t pg5Station_ = 0; // station the last ConnectPg5 determined
     int32_t pg5Code_ = 0;
     Date pcdClock_ = 0;
     Pg5DialogCall dialogCall_;
     std::function<void(const std::string&)> saveConnectionParameters_;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

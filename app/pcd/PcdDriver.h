@@ -47,4 +47,4 @@ public:
     virtual bool LosesClosedPort() const = 0;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

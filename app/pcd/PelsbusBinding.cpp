@@ -32,17 +32,28 @@ struct DlPelsbus::Exports {
 namespace {
 
 enum Export {
-    kSetParameter, kSetStation, kOpen, kClose, kNoMsg, kRdStatus,
-    kReadInput, kReadFlag, kReadRegister, kWriteRegister, kRdDBItem, kRdDBX, kSetPortName, kReadClock
+    kSetParameter,
+    kSetStation,
+    kOpen,
+    kClose,
+    kNoMsg,
+    kRdStatus,
+    kReadInput,
+    kReadFlag,
+    kReadRegister,
+    kWriteRegister,
+    kRdDBItem,
+    kRdDBX,
+    kSetPortName,
+    kReadClock
 };
 constexpr const char* ExportNames[14] = {
-    "PCDSetParameter", "PCDSetStation",   "PCDOpen",          "PCDClose",
-    "PCDNoMsg",        "PcdRdStatus",     "PCDReadInput",     "PCDReadFlag",
-    "PCDReadRegister", "PCDWriteRegister", "PcdRdDBItem",     "PcdRdDBX",
-    "PCDSetPortName",  "PCDReadClock",
+    "PCDSetParameter", "PCDSetStation", "PCDOpen",        "PCDClose",        "PCDNoMsg",
+    "PcdRdStatus",     "PCDReadInput",  "PCDReadFlag",    "PCDReadRegister", "PCDWriteRegister",
+    "PcdRdDBItem",     "PcdRdDBX",      "PCDSetPortName", "PCDReadClock",
 };
 
-}  // namespace
+} // namespace
 
 DlPelsbus::DlPelsbus(std::vector<std::string> folders, std::string fileName)
     : folders_(std::move(folders)), fileName_(std::move(fileName)), fn_(new Exports) {}
@@ -78,8 +89,7 @@ void DlPelsbus::Require() {
 }
 
 namespace {
-template <typename Fn>
-Fn Lookup(void* handle, void*& slot, Export e, const std::string& file) {
+template <typename Fn> Fn Lookup(void* handle, void*& slot, Export e, const std::string& file) {
     if (!slot) {
         slot = dlsym(handle, ExportNames[e]);
         if (!slot)
@@ -88,7 +98,7 @@ Fn Lookup(void* handle, void*& slot, Export e, const std::string& file) {
     }
     return reinterpret_cast<Fn>(slot);
 }
-}  // namespace
+} // namespace
 
 #define PELSBUS_FN(type, e) (Require(), Lookup<type>(handle_, fn_->fn[e], e, fileName_))
 
@@ -101,9 +111,15 @@ int32_t DlPelsbus::PCDSetPortName(int32_t port, const char* name) {
 int32_t DlPelsbus::PCDSetStation(int32_t station) {
     return PELSBUS_FN(StationFn, kSetStation)(station);
 }
-int32_t DlPelsbus::PCDOpen() { return PELSBUS_FN(VoidCodeFn, kOpen)(); }
-int32_t DlPelsbus::PCDClose() { return PELSBUS_FN(VoidCodeFn, kClose)(); }
-void DlPelsbus::PCDNoMsg() { PELSBUS_FN(NoMsgFn, kNoMsg)(); }
+int32_t DlPelsbus::PCDOpen() {
+    return PELSBUS_FN(VoidCodeFn, kOpen)();
+}
+int32_t DlPelsbus::PCDClose() {
+    return PELSBUS_FN(VoidCodeFn, kClose)();
+}
+void DlPelsbus::PCDNoMsg() {
+    PELSBUS_FN(NoMsgFn, kNoMsg)();
+}
 int32_t DlPelsbus::PcdRdStatus(int16_t cpu, int32_t* status) {
     return PELSBUS_FN(RdStatusFn, kRdStatus)(cpu, status);
 }
@@ -138,4 +154,4 @@ int32_t DlPelsbus::PCDReadClock(int32_t* clock8) {
 
 #undef PELSBUS_FN
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -57,8 +57,7 @@ class DlPelsbus final : public PelsbusDriver {
 public:
     // folders: where to look for the file, in order, before the system
     // search path (typically ShippedLibraryFolders(ExecutableFolder())).
-    explicit DlPelsbus(std::vector<std::string> folders,
-                       std::string fileName = PelsbusLibraryName);
+    explicit DlPelsbus(std::vector<std::string> folders, std::string fileName = PelsbusLibraryName);
     ~DlPelsbus() override;
     DlPelsbus(const DlPelsbus&) = delete;
     DlPelsbus& operator=(const DlPelsbus&) = delete;
@@ -88,7 +87,7 @@ public:
 
 private:
     struct Exports;
-    void Require();  // binds or throws DriverBindError
+    void Require(); // binds or throws DriverBindError
     std::vector<std::string> folders_;
     std::string fileName_;
     std::string loadedFrom_;
@@ -96,4 +95,4 @@ private:
     Exports* fn_ = nullptr;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -6,8 +6,12 @@
 
 namespace pelkor {
 
-std::string Pg5DllFileName(int version) { return version >= 20 ? "ScommDll52.dll" : "ScommDll.dll"; }
-std::string Pg5UsrFileName(int version) { return version >= 20 ? "ScommUsr52.dll" : "ScommUsr.dll"; }
+std::string Pg5DllFileName(int version) {
+    return version >= 20 ? "ScommDll52.dll" : "ScommDll.dll";
+}
+std::string Pg5UsrFileName(int version) {
+    return version >= 20 ? "ScommUsr52.dll" : "ScommUsr.dll";
+}
 
 DlPg5Library::DlPg5Library(std::string folder, int version)
     : folder_(std::move(folder)), version_(version) {}
@@ -26,7 +30,8 @@ void* DlPg5Library::Symbol(bool usr, const char* name) {
         if (!handle) throw DriverBindError("File not found: " + file);
     }
     void* fn = dlsym(handle, name);
-    if (!fn) throw DriverBindError(std::string("Can't find DLL entry point ") + name + " in " + file);
+    if (!fn)
+        throw DriverBindError(std::string("Can't find DLL entry point ") + name + " in " + file);
     return fn;
 }
 
@@ -39,13 +44,15 @@ int32_t DlPg5Library::PcdRdChanSetupFromIni(const char* file, const char* sectio
 }
 int32_t DlPg5Library::PcdWrChanSetupToIni(const char* file, const char* section,
                                           Pg5ChannelRecord& record) {
-    return PG5_FN(PcdWrChanSetupToIniFn, false, "PcdWrChanSetupToIni")(file, section, record.data());
+    return PG5_FN(PcdWrChanSetupToIniFn, false, "PcdWrChanSetupToIni")(file, section,
+                                                                       record.data());
 }
 int32_t DlPg5Library::PcdConnectionDialog(intptr_t owner, Pg5ChannelRecord& record, int16_t& flag) {
     return PG5_FN(PcdConnectionDialogFn, true, "PcdConnectionDialog")(owner, record.data(), &flag);
 }
 int32_t DlPg5Library::PcdConnectChannel(int32_t& handle, Pg5ChannelRecord& record, int16_t& flag) {
-    return PG5_FN(PcdConnectChannelFn, false, "PcdConnectChannel")(&handle, record.data(), &flag, 0, 0);
+    return PG5_FN(PcdConnectChannelFn, false, "PcdConnectChannel")(&handle, record.data(), &flag, 0,
+                                                                   0);
 }
 int32_t DlPg5Library::PcdDisconnectChannel(int32_t handle) {
     return PG5_FN(PcdDisconnectChannelFn, false, "PcdDisconnectChannel")(handle, 0, 0);
@@ -81,4 +88,4 @@ int32_t DlPg5Library::PcdRdRTC(int32_t handle, char type, int32_t address, int32
 
 #undef PG5_FN
 
-}  // namespace pelkor
+} // namespace pelkor

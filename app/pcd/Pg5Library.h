@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "pcd/PelsbusDriver.h"  // DriverBindError
+#include "pcd/PelsbusDriver.h" // DriverBindError
 
 namespace pelkor {
 
@@ -73,8 +73,8 @@ public:
 };
 
 // The library file names of a PG5 version (below 20 / 20).
-std::string Pg5DllFileName(int version);   // "ScommDll.dll" / "ScommDll52.dll"
-std::string Pg5UsrFileName(int version);   // "ScommUsr.dll" / "ScommUsr52.dll"
+std::string Pg5DllFileName(int version); // "ScommDll.dll" / "ScommDll52.dll"
+std::string Pg5UsrFileName(int version); // "ScommUsr.dll" / "ScommUsr52.dll"
 
 // Binds both files from `folder` on first use; a missing file or function
 // throws DriverBindError from the call that needed it.
@@ -111,4 +111,4 @@ private:
     void* usr_ = nullptr;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -34,32 +34,33 @@ constexpr CodeText DllTexts[] = {
 };
 
 constexpr CodeText ScommTexts[] = {
-    {0, "PCD_OK!"},          {1, " PCD_NAK"},       {2, " PCD_COMERR"},    {3, " PCD_BCCERR"},
-    {4, " PCD_INVALID"},     {5, " PCD_P8CONN"},    {6, " PCD_NORESP"},    {8, " PCD_NODCD"},
-    {9, " PCD_INUSE"},       {10, " PCD_BADPARM"},  {11, " PCD_VERIFERR"}, {12, " PCD_OUTOFMEM"},
-    {13, " PCD_WRONGCPU"},   {14, " PCD_NOCPU"},    {15, " PCD_UNKNOWN"},  {16, " PCD_DIFF"},
-    {17, " PCD_CANTOPEN"},   {18, " PCD_WRERROR"},  {19, " PCD_RDERROR"},  {20, " PCD_BADFILE"},
-    {21, " PCD_CSERROR"},    {22, " PCD_BADHDR"},   {23, " PCD_CODESIZE"}, {24, " PCD_TEXTSIZE"},
-    {25, " PCD_EXTSIZE"},    {26, " PCD_NOTINIT"},  {27, " PCD_EPROM"},    {28, " PCD_CANCEL"},
-    {29, " PCD_NOTDEF"},     {30, " PCD_RUNNING"},  {31, " PCD_NOTPROG"},  {34, " PCD_NOCHGEXT"},
-    {35, " PCD_NOTOPEN"},    {37, " PCD_COMBUSY"},  {40, " PCD_LOCKED"},
+    {0, "PCD_OK!"},        {1, " PCD_NAK"},      {2, " PCD_COMERR"},    {3, " PCD_BCCERR"},
+    {4, " PCD_INVALID"},   {5, " PCD_P8CONN"},   {6, " PCD_NORESP"},    {8, " PCD_NODCD"},
+    {9, " PCD_INUSE"},     {10, " PCD_BADPARM"}, {11, " PCD_VERIFERR"}, {12, " PCD_OUTOFMEM"},
+    {13, " PCD_WRONGCPU"}, {14, " PCD_NOCPU"},   {15, " PCD_UNKNOWN"},  {16, " PCD_DIFF"},
+    {17, " PCD_CANTOPEN"}, {18, " PCD_WRERROR"}, {19, " PCD_RDERROR"},  {20, " PCD_BADFILE"},
+    {21, " PCD_CSERROR"},  {22, " PCD_BADHDR"},  {23, " PCD_CODESIZE"}, {24, " PCD_TEXTSIZE"},
+    {25, " PCD_EXTSIZE"},  {26, " PCD_NOTINIT"}, {27, " PCD_EPROM"},    {28, " PCD_CANCEL"},
+    {29, " PCD_NOTDEF"},   {30, " PCD_RUNNING"}, {31, " PCD_NOTPROG"},  {34, " PCD_NOCHGEXT"},
+    {35, " PCD_NOTOPEN"},  {37, " PCD_COMBUSY"}, {40, " PCD_LOCKED"},
 };
 
-template <std::size_t N>
-const char* Find(const CodeText (&table)[N], int32_t code) {
+template <std::size_t N> const char* Find(const CodeText (&table)[N], int32_t code) {
     for (const auto& e : table)
         if (e.code == code) return e.text;
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
 std::string PcdDllText(int32_t code) {
     if (const char* t = Find(DllTexts, code)) return t;
     return "Unknow error : " + std::to_string(code);
 }
 
-void PcdDllErrorText(RunStatus& status, int32_t code) { status.LastErrorText = PcdDllText(code); }
+void PcdDllErrorText(RunStatus& status, int32_t code) {
+    status.LastErrorText = PcdDllText(code);
+}
 
 std::optional<std::string> ScommText(int32_t code) {
     if (const char* t = Find(ScommTexts, code)) return std::string(t);
@@ -70,4 +71,4 @@ void ScommErrorText(RunStatus& status, int32_t code) {
     if (auto t = ScommText(code)) status.LastErrorText = std::move(*t);
 }
 
-}  // namespace pelkor
+} // namespace pelkor

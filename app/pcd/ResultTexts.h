@@ -29,4 +29,4 @@ std::optional<std::string> ScommText(int32_t code);
 // Stores the text in status.LastErrorText; an unknown code leaves it as it was.
 void ScommErrorText(RunStatus& status, int32_t code);
 
-}  // namespace pelkor
+} // namespace pelkor

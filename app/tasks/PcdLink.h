@@ -56,4 +56,4 @@ public:
     virtual bool ReconnectPending() const = 0;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

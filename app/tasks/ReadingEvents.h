@@ -24,4 +24,4 @@ public:
     virtual void ReadingDone(const ReadingDoneEvent& event) = 0;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

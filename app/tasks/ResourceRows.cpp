@@ -30,7 +30,7 @@ void SplitAddress(const std::string& rest, std::string& address, double& count, 
     count = LeadingNumber(rest.substr(open + 1));
 }
 
-}  // namespace
+} // namespace
 
 std::vector<ResourceRow> ResourceRowsOf(const Task& t) {
     const auto entries = t.Entries();
@@ -63,10 +63,18 @@ VariableFields ParseVariableText(const std::string& cell) {
     const std::string text = Trim(cell);
     if (text.empty()) return f;
     switch (std::toupper(static_cast<unsigned char>(text[0]))) {
-        case 'F': f.Type = 1; break;
-        case 'I': f.Type = 2; break;
-        case 'K': f.Type = 3; return f;
-        default: f.Type = 0; break;
+    case 'F':
+        f.Type = 1;
+        break;
+    case 'I':
+        f.Type = 2;
+        break;
+    case 'K':
+        f.Type = 3;
+        return f;
+    default:
+        f.Type = 0;
+        break;
     }
     std::string address;
     double count = 0;
@@ -88,9 +96,13 @@ std::string ComposeVariableText(int type, const std::string& address, const std:
 
 namespace {
 
-bool Blank(const ResourceRow& row) { return Trim(row.Variable).empty() && Trim(row.Head).empty() && Trim(row.Station).empty(); }
+bool Blank(const ResourceRow& row) {
+    return Trim(row.Variable).empty() && Trim(row.Head).empty() && Trim(row.Station).empty();
+}
 
-bool IsClock(const std::string& var) { return ContainsNoCase(var, "CLK") || EqualsNoCase(var, "K"); }
+bool IsClock(const std::string& var) {
+    return ContainsNoCase(var, "CLK") || EqualsNoCase(var, "K");
+}
 
 // Why the row's variable cannot be read, or empty.
 std::string VariableProblem(const std::string& var) {
@@ -101,15 +113,17 @@ std::string VariableProblem(const std::string& var) {
     double count = 0;
     bool bracket = false;
     SplitAddress(Trim(var.substr(1)), address, count, bracket);
-    if ((kind != 'R' && kind != 'F' && kind != 'I') || !IsNumeric(address)) return "not a valid address (" + var + ")";
+    if ((kind != 'R' && kind != 'F' && kind != 'I') || !IsNumeric(address))
+        return "not a valid address (" + var + ")";
     const std::string range = EntryRangeProblem(kind, LeadingNumber(address), count, false);
     return range.empty() ? range : var + " " + range;
 }
 
-}  // namespace
+} // namespace
 
 std::string HeadlineTextProblem(const std::string& text, bool optionalColumn) {
-    if (text.find(';') != std::string::npos) return "\";\" cannot be used in a headline (" + text + ")";
+    if (text.find(';') != std::string::npos)
+        return "\";\" cannot be used in a headline (" + text + ")";
     if (optionalColumn && text.find(',') != std::string::npos)
         return "\",\" cannot be used in the headline of an optional column (" + text + ")";
     return {};
@@ -174,7 +188,9 @@ void ApplyResourceRows(AppContext& app, int n, const std::vector<ResourceRow>& a
             e.Count = 1;
             label = "CLK";
         } else {
-            const char kind = var.empty() ? '\0' : static_cast<char>(std::toupper(static_cast<unsigned char>(var[0])));
+            const char kind =
+                var.empty() ? '\0'
+                            : static_cast<char>(std::toupper(static_cast<unsigned char>(var[0])));
             const std::string rest = var.empty() ? std::string() : Trim(var.substr(1));
             std::string address;
             double number = 0;
@@ -197,4 +213,4 @@ void ApplyResourceRows(AppContext& app, int n, const std::vector<ResourceRow>& a
     t.DataHead = Join(heads, ",");
 }
 
-}  // namespace pelkor
+} // namespace pelkor

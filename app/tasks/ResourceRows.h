@@ -10,8 +10,8 @@
 namespace pelkor {
 
 struct ResourceRow {
-    std::string Station;   // empty: the station of the rows above
-    std::string Variable;  // "R 100 [10]", "F 5", "CLK", "K"
+    std::string Station;  // empty: the station of the rows above
+    std::string Variable; // "R 100 [10]", "F 5", "CLK", "K"
     std::string Head;
 };
 
@@ -45,4 +45,4 @@ std::string HeadlineTextProblem(const std::string& text, bool optionalColumn);
 // readable are left out together with their heads.
 void ApplyResourceRows(AppContext& app, int n, const std::vector<ResourceRow>& rows);
 
-}  // namespace pelkor
+} // namespace pelkor

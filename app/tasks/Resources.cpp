@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <vector>
 #include <stdexcept>
+#include <vector>
 
 #include "util/Number.h"
 #include "util/Text.h"
@@ -40,7 +40,7 @@ bool ParsePlainEntry(Task& t, std::size_t i, std::string_view item, std::string_
         address = Trim(std::string_view(rest).substr(0, bracket));
     }
     e.Kind = kind;
-    if (!IsNumeric(address)) return true;  // kind only: the reader skips it
+    if (!IsNumeric(address)) return true; // kind only: the reader skips it
     // Out of the connection manager's range the entry could never be read.
     if (!EntryRangeProblem(kind, LeadingNumber(address), count, true).empty()) return false;
     int16_t a, n;
@@ -56,16 +56,26 @@ bool ParsePlainEntry(Task& t, std::size_t i, std::string_view item, std::string_
     return true;
 }
 
-}  // namespace
+} // namespace
 
 std::string EntryRangeProblem(char kind, double address, double count, bool countZeroOk) {
     long limit = 0;
     const char* what = "";
     switch (kind) {
-        case 'R': limit = 16384; what = "registers: address + count at most 16384"; break;
-        case 'F': limit = 8192; what = "flags: address + count at most 8192"; break;
-        case 'I': limit = 8192; what = "inputs: address + count at most 8192"; break;
-        default: return {};
+    case 'R':
+        limit = 16384;
+        what = "registers: address + count at most 16384";
+        break;
+    case 'F':
+        limit = 8192;
+        what = "flags: address + count at most 8192";
+        break;
+    case 'I':
+        limit = 8192;
+        what = "inputs: address + count at most 8192";
+        break;
+    default:
+        return {};
     }
     if (address < 0 || (count < 1 && !countZeroOk) || address + std::max(count, 0.0) > limit)
         return std::string("out of range (") + what + ", count at least 1)";
@@ -85,7 +95,8 @@ std::string ResourceListProblem(const std::string& data) {
         const char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(item[0])));
         const std::string rest = Trim(std::string_view(item).substr(1));
         const std::size_t bracket = rest.find('[');
-        const double count = bracket == std::string::npos ? 1 : LeadingNumber(rest.substr(bracket + 1));
+        const double count =
+            bracket == std::string::npos ? 1 : LeadingNumber(rest.substr(bracket + 1));
         const std::string address = Trim(rest.substr(0, bracket));
         if (!IsNumeric(address)) continue;
         const std::string why = EntryRangeProblem(kind, LeadingNumber(address), count, false);
@@ -116,7 +127,7 @@ std::string ResourceLabel(char kind, int16_t address, int16_t count) {
 
 bool ParseResourceEntry(Task& t, std::size_t i, std::string_view rawItem, std::string_view head,
                         int16_t defaultStation) {
-    if (i >= t.Resources.size()) SizeResourceTable(t, i + 1);  // never write past the table
+    if (i >= t.Resources.size()) SizeResourceTable(t, i + 1); // never write past the table
     std::string item = Trim(rawItem);
     if (item.empty()) return true;
     ResourceEntry& e = t.Resources[i];
@@ -134,7 +145,8 @@ bool ParseResourceEntry(Task& t, std::size_t i, std::string_view rawItem, std::s
         std::size_t blank = item.find(' ', 4);
         if (blank != std::string::npos) {
             int16_t station;
-            if (!ToInt16(LeadingNumber(std::string_view(item).substr(3, blank - 3)), station)) return false;
+            if (!ToInt16(LeadingNumber(std::string_view(item).substr(3, blank - 3)), station))
+                return false;
             e.Station = station;
             e.StationInherited = false;
             e.StationText = std::to_string(station);
@@ -166,7 +178,8 @@ bool ParseTaskResources(AppContext& app, int task) {
         const int16_t station = DefaultStation(app.Settings, t);
         std::string bad;
         for (std::size_t i = 0; i < items.size(); ++i) {
-            std::string_view head = i < heads.size() ? std::string_view(heads[i]) : std::string_view();
+            std::string_view head =
+                i < heads.size() ? std::string_view(heads[i]) : std::string_view();
             const int16_t total = t.AddressCount;
             if (!ParseResourceEntry(t, i, items[i], head, station)) {
                 // Only this entry is lost: it reads nothing, the rest are read.
@@ -189,4 +202,4 @@ bool ParseTaskResources(AppContext& app, int task) {
     }
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -31,8 +31,8 @@ void SizeResourceTable(Task& task, std::size_t n);
 // its values to AddressCount. An empty item leaves the slot untouched.
 // False when a number does not fit 16 bits (address, count, station or the
 // total AddressCount); the slot keeps what was set before that.
-bool ParseResourceEntry(Task& task, std::size_t index, std::string_view item,
-                        std::string_view head, int16_t defaultStation);
+bool ParseResourceEntry(Task& task, std::size_t index, std::string_view item, std::string_view head,
+                        int16_t defaultStation);
 
 // The parsing half of SetResources for one task: normalises Data (stored
 // back, DataHead with it), splits Data and DataHead and rebuilds the table.
@@ -45,4 +45,4 @@ bool ParseTaskResources(AppContext& app, int task);
 // Canonical label of an entry: "R 100 [10]", "R 100" (count 0 or less), "CLK".
 std::string ResourceLabel(char kind, int16_t address, int16_t count);
 
-}  // namespace pelkor
+} // namespace pelkor

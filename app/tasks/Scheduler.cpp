@@ -14,17 +14,21 @@ constexpr Date OneSecond = 1.0 / 86400.0;
 // Start value of the earliest-reading search: tasks planned on or after it
 // are never shown as next.
 const Date FarFuture = DateFromParts(2999, 1, 1);
-}  // namespace
+} // namespace
 
-std::string ShortDateLongTime(Date d) { return DateText(d) + " " + TimeText(d); }
+std::string ShortDateLongTime(Date d) {
+    return DateText(d) + " " + TimeText(d);
+}
 
 TaskEngine::TaskEngine(AppContext& app, PcdLink& pcd) : app_(app), pcd_(pcd) {}
 
-int TaskEngine::TaskCount() const { return std::clamp<int>(app_.Settings.TaskCount, 1, MaxTasks); }
+int TaskEngine::TaskCount() const {
+    return std::clamp<int>(app_.Settings.TaskCount, 1, MaxTasks);
+}
 
 void TaskEngine::ShowError(const std::string& routine, const std::string& what) {
-    app_.Ui.MessageBox(routine + " function error : " + what, "Pelkor", MsgIcon::Critical, MsgButtons::Ok,
-                       MsgAnswer::Ok);
+    app_.Ui.MessageBox(routine + " function error : " + what, "Pelkor", MsgIcon::Critical,
+                       MsgButtons::Ok, MsgAnswer::Ok);
 }
 
 bool TaskEngine::Unplanned(int n) {
@@ -55,11 +59,23 @@ void TaskEngine::SetFirstReading(int n) {
     // midnight.
     long long p = 0;
     switch (t.IntervalUnit) {
-        case 0: p = t.ReadInterval; t.Period = t.ReadInterval / 86400.0; break;
-        case 1: p = 60LL * t.ReadInterval; t.Period = t.ReadInterval / 1440.0; break;
-        case 2: p = 3600LL * t.ReadInterval; t.Period = t.ReadInterval / 24.0; break;
-        case 3: t.Period = t.ReadInterval; break;
-        default: break;
+    case 0:
+        p = t.ReadInterval;
+        t.Period = t.ReadInterval / 86400.0;
+        break;
+    case 1:
+        p = 60LL * t.ReadInterval;
+        t.Period = t.ReadInterval / 1440.0;
+        break;
+    case 2:
+        p = 3600LL * t.ReadInterval;
+        t.Period = t.ReadInterval / 24.0;
+        break;
+    case 3:
+        t.Period = t.ReadInterval;
+        break;
+    default:
+        break;
     }
     if (Unplanned(n)) return;
     const CivilTime c = ToCivil(now);
@@ -110,7 +126,9 @@ void TaskEngine::SearchNextTaskToRead(bool earliestOnly, bool& found) {
         }
         if (!earliestOnly) {
             const Date now = inPass_ ? passNow_ : app_.Clk.Now();
-            auto due = [&](int i) { return task(i).Disabled == 0 && task(i).NextRead > 0 && now >= task(i).NextRead; };
+            auto due = [&](int i) {
+                return task(i).Disabled == 0 && task(i).NextRead > 0 && now >= task(i).NextRead;
+            };
             const int from = st.NextTask >= count || st.NextTask < 0 ? 0 : st.NextTask;
             for (int k = 1; k <= count; ++k) {
                 const int i = (from + k - 1) % count + 1;
@@ -159,8 +177,9 @@ bool TaskEngine::VisitTask(int i, Date now) {
         // A task the job could not read is a failure of the job, whatever
         // the later tasks leave in LastErrorText.
         if (t.Disabled == 0 && !read && jobError_.empty())
-            jobError_ = st.LastErrorText.empty() ? "Task " + std::to_string(i) + " could not be read."
-                                                 : st.LastErrorText;
+            jobError_ = st.LastErrorText.empty()
+                            ? "Task " + std::to_string(i) + " could not be read."
+                            : st.LastErrorText;
         t.NextRead = 0;
         if (st.Connected) pcd_.Disconnect();
         return t.Disabled == 0;
@@ -172,7 +191,9 @@ bool TaskEngine::VisitTask(int i, Date now) {
     if (st.EditorOpen) app_.Ui.TaskEditorShowNextRead(i);
     if (t.Disabled == 0) {
         if (t.NextRead < now) {
-            LogEvent(app_, 2, "Reading at " + ShortDateLongTime(t.NextRead) + " aborted: reading time out-dated !");
+            LogEvent(app_, 2,
+                     "Reading at " + ShortDateLongTime(t.NextRead) +
+                         " aborted: reading time out-dated !");
             SetFirstReading(i);
         }
     } else if (t.NextRead < now) {
@@ -197,7 +218,8 @@ void TaskEngine::ConnectionCheck(bool enabledTaskFellDue) {
     if (!enabledTaskFellDue) return;
     RunStatus& st = app_.Status;
     if (!st.Connected) {
-        if (pcd_.ReconnectPending() || st.AutoConnectActive) pcd_.Connect(st.CurrentTask >= 1 ? st.CurrentTask : 1);
+        if (pcd_.ReconnectPending() || st.AutoConnectActive)
+            pcd_.Connect(st.CurrentTask >= 1 ? st.CurrentTask : 1);
     } else {
         pcd_.CheckStatus();
     }
@@ -289,8 +311,8 @@ void TaskEngine::StopOk() {
 
 void TaskEngine::StopIfError(const std::string& message) {
     if (!message.empty()) {
-        app_.Ui.MessageBox("Pelkor Single Shot failed !\r\r" + message, "Pelkor Error Message.", MsgIcon::Critical,
-                           MsgButtons::Ok, MsgAnswer::Ok);
+        app_.Ui.MessageBox("Pelkor Single Shot failed !\r\r" + message, "Pelkor Error Message.",
+                           MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
     }
     LogEvent(app_, 1, "Stop the application.");
     EndProgram(message.empty() ? 0 : 1);
@@ -308,15 +330,16 @@ void TaskEngine::ConnectTimerTick() {
     ui.SetConnectionFrame("Single shoot terminated", UiColour::Blue);
     pcd_.Close("");
     ui.ShowProgress(false);
-    ui.AppendReadLog("\r\n\r\n" + std::string(50, '-') + "\r\n" + std::to_string(app_.Settings.TaskCount) +
+    ui.AppendReadLog("\r\n\r\n" + std::string(50, '-') + "\r\n" +
+                     std::to_string(app_.Settings.TaskCount) +
                      " Data Task have been read and saved in file(s).\r\n");
     const int ok = st.TotalPackets - st.FailedPackets;
     if (st.LastErrorText.empty()) st.LastErrorText = jobError_;
     if (st.FailedPackets > 0) {
         ui.SetStatusLine("Pelkor Single Shot terminated.");
         ui.AppendReadLog(" - " + std::to_string(st.FailedPackets) + " Packet Data Read Failed ( " +
-                         std::to_string(st.MissingValues) + " Missing Values )\r\n - " + std::to_string(ok) +
-                         " Packet Data Read OK");
+                         std::to_string(st.MissingValues) + " Missing Values )\r\n - " +
+                         std::to_string(ok) + " Packet Data Read OK");
         ui.SetConnectionFrame("Single shoot terminated", UiColour::Red);
         st.LastErrorText = " - " + std::to_string(ok) + " Packet Data Read OK\r\n - " +
                            std::to_string(st.FailedPackets) + " Packet Data Read Failed ( " +
@@ -334,10 +357,9 @@ void TaskEngine::ConnectTimerTick() {
     }
     Pause(11);
     if (!st.LastErrorText.empty()) {
-        const MsgAnswer a = ui.MessageBox("Pelkor Single Shot failed !\r\r" + st.LastErrorText +
-                                              "\rDo you want to see details ?",
-                                          "Pelkor Error Message.", MsgIcon::Critical, MsgButtons::YesNo,
-                                          MsgAnswer::No);
+        const MsgAnswer a = ui.MessageBox(
+            "Pelkor Single Shot failed !\r\r" + st.LastErrorText + "\rDo you want to see details ?",
+            "Pelkor Error Message.", MsgIcon::Critical, MsgButtons::YesNo, MsgAnswer::No);
         if (a == MsgAnswer::Yes) {
             // The window stays open for the details; the job has still failed.
             exitStatus_ = 1;
@@ -362,8 +384,9 @@ void TaskEngine::RunHiddenSingleShot() {
     const int ok = st.TotalPackets - st.FailedPackets;
     if (st.LastErrorText.empty()) st.LastErrorText = jobError_;
     if (st.FailedPackets >= 1) {
-        st.LastErrorText = std::to_string(ok) + " Packet Data Read OK\r\n - " + std::to_string(st.FailedPackets) +
-                           " Packet Data Read Failed ( " + std::to_string(st.MissingValues) + " Missing Values )";
+        st.LastErrorText = std::to_string(ok) + " Packet Data Read OK\r\n - " +
+                           std::to_string(st.FailedPackets) + " Packet Data Read Failed ( " +
+                           std::to_string(st.MissingValues) + " Missing Values )";
     } else if (st.MissingValues > 0) {
         st.LastErrorText = std::to_string(st.TotalPackets) + " Packet Data Read\r\n - " +
                            std::to_string(st.MissingValues) + " Missing Values.";
@@ -372,4 +395,4 @@ void TaskEngine::RunHiddenSingleShot() {
     StopIfError(st.LastErrorText);
 }
 
-}  // namespace pelkor
+} // namespace pelkor

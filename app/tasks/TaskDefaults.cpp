@@ -8,7 +8,7 @@
 namespace pelkor {
 
 void SetDefaultTaskParameters(AppContext& app, int task) {
-    Task& t = app.Tasks[task];  // range error outside 0..MaxTasks
+    Task& t = app.Tasks[task]; // range error outside 0..MaxTasks
     t.Comments.clear();
     t.Data.clear();
     t.DataHead.clear();
@@ -69,4 +69,4 @@ void DefaultParameters(AppContext& app, const std::function<void()>& resetCurren
     SelectPg5Version(app);
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -27,4 +27,4 @@ void DefaultParameters(AppContext& app, const std::function<void()>& resetCurren
 // The PG5 version selection alone (last step of DefaultParameters).
 void SelectPg5Version(AppContext& app);
 
-}  // namespace pelkor
+} // namespace pelkor

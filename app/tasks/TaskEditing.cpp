@@ -16,8 +16,12 @@ namespace {
 
 const char* const kTitle = "Pelkor";
 
-bool Flag(int16_t v) { return v != 0; }
-int16_t Flag(bool v) { return v ? 1 : 0; }
+bool Flag(int16_t v) {
+    return v != 0;
+}
+int16_t Flag(bool v) {
+    return v ? 1 : 0;
+}
 
 bool InRange(const std::string& text, double low, double high) {
     if (!IsNumeric(text)) return false;
@@ -25,9 +29,11 @@ bool InRange(const std::string& text, double low, double high) {
     return v >= low && v <= high;
 }
 
-}  // namespace
+} // namespace
 
-bool HasNoOutput(const Task& t) { return ContainsNoCase(t.FileType, "None"); }
+bool HasNoOutput(const Task& t) {
+    return ContainsNoCase(t.FileType, "None");
+}
 
 int16_t TaskDefaultStation(const AppContext& app, int n) {
     return DefaultStation(app.Settings, app.Tasks[n]);
@@ -59,7 +65,9 @@ TaskForm FormFromTask(const Task& t) {
         f.FileType = -1;
         f.FileNew = -1;
     } else {
-        f.FileType = ContainsNoCase(t.FileType, "csv") ? 0 : ContainsNoCase(t.FileType, "xl") ? 1 : 0;
+        f.FileType = ContainsNoCase(t.FileType, "csv")  ? 0
+                     : ContainsNoCase(t.FileType, "xl") ? 1
+                                                        : 0;
         f.Folder = t.OutFolder;
         f.FileName = t.FileName;
         f.Indexed = Flag(t.FileIndex);
@@ -76,7 +84,9 @@ TaskForm FormFromTask(const Task& t) {
 
 namespace {
 
-void AddLine(std::string& errors, const std::string& text) { errors += text + "\r\n"; }
+void AddLine(std::string& errors, const std::string& text) {
+    errors += text + "\r\n";
+}
 
 // An address file that gave nothing: the task keeps the list it had, parsed.
 void RestoreAddresses(AppContext& app, int n, const std::string& data, const std::string& head) {
@@ -153,8 +163,8 @@ void StoreAddresses(AppContext& app, TaskEditorServices& services, int n, TaskFo
     }
 }
 
-void StoreOutput(const AppContext& app, Task& t, TaskForm& f, bool noOutput, const std::string& cell,
-                 std::string& errors) {
+void StoreOutput(const AppContext& app, Task& t, TaskForm& f, bool noOutput,
+                 const std::string& cell, std::string& errors) {
     if (f.FileType == 0) {
         t.FileType = "CSV";
     } else if (f.FileType == 1) {
@@ -175,9 +185,10 @@ void StoreOutput(const AppContext& app, Task& t, TaskForm& f, bool noOutput, con
     if (cell.empty()) f.StartCell = "A1";
 }
 
-}  // namespace
+} // namespace
 
-bool StoreTask(AppContext& app, TaskEditorServices& services, int n, TaskForm& f, bool quiet, bool* badTime) {
+bool StoreTask(AppContext& app, TaskEditorServices& services, int n, TaskForm& f, bool quiet,
+               bool* badTime) {
     if (badTime) *badTime = false;
     Task& t = app.Tasks[n];
     // A store that does not go through leaves the task as it was.
@@ -196,15 +207,16 @@ bool StoreTask(AppContext& app, TaskEditorServices& services, int n, TaskForm& f
         Date hour = 0;
         if (!ParseDateText(f.ReadHour, hour)) {
             app.Ui.Beep();
-            app.Ui.MessageBox("Time value hh:mm:ss", kTitle, MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
+            app.Ui.MessageBox("Time value hh:mm:ss", kTitle, MsgIcon::Exclamation, MsgButtons::Ok,
+                              MsgAnswer::Ok);
             if (badTime) *badTime = true;
             return undo();
         }
         if (!f.UseFile) {
             const std::string range = ResourceListProblem(UpperCase(Trim(f.Data)));
             if (!range.empty()) {
-                app.Ui.MessageBox("Task " + std::to_string(n) + " : " + range, kTitle, MsgIcon::Exclamation,
-                                  MsgButtons::Ok, MsgAnswer::Ok);
+                app.Ui.MessageBox("Task " + std::to_string(n) + " : " + range, kTitle,
+                                  MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
                 return undo();
             }
         }
@@ -217,9 +229,10 @@ bool StoreTask(AppContext& app, TaskEditorServices& services, int n, TaskForm& f
         StoreOutput(app, t, f, noOutput, cell, errors);
 
         if (t.Disabled == 0 && !errors.empty()) {
-            const MsgAnswer a = app.Ui.MessageBox("Task " + std::to_string(n) + " Error : \r\n\r\n" + errors +
-                                                      "\r\nDo you want to continue ?",
-                                                  kTitle, MsgIcon::Exclamation, MsgButtons::OkCancel, MsgAnswer::Ok);
+            const MsgAnswer a = app.Ui.MessageBox(
+                "Task " + std::to_string(n) + " Error : \r\n\r\n" + errors +
+                    "\r\nDo you want to continue ?",
+                kTitle, MsgIcon::Exclamation, MsgButtons::OkCancel, MsgAnswer::Ok);
             if (a == MsgAnswer::Cancel) return undo();
         }
         if (app.Settings.StartMode == 1 && !services.SaveTask(n)) return false;
@@ -228,8 +241,8 @@ bool StoreTask(AppContext& app, TaskEditorServices& services, int n, TaskForm& f
         return true;
     } catch (const std::exception& e) {
         app.Ui.Beep();
-        app.Ui.MessageBox("Save Task " + std::to_string(n) + " Error :\r" + e.what(), kTitle, MsgIcon::Exclamation,
-                          MsgButtons::Ok, MsgAnswer::Ok);
+        app.Ui.MessageBox("Save Task " + std::to_string(n) + " Error :\r" + e.what(), kTitle,
+                          MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
         return undo();
     }
 }
@@ -238,8 +251,8 @@ int NewTask(AppContext& app, TaskEditorServices& services, bool& stored) {
     stored = false;
     AppSettings& s = app.Settings;
     if (s.TaskCount >= MaxTasks) {
-        app.Ui.MessageBox("You cannot create a new Task. Maximum = " + std::to_string(MaxTasks), kTitle,
-                          MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
+        app.Ui.MessageBox("You cannot create a new Task. Maximum = " + std::to_string(MaxTasks),
+                          kTitle, MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
         return 0;
     }
     const int n = s.TaskCount + 1;
@@ -257,27 +270,32 @@ bool RemoveTask(AppContext& app, TaskEditorServices& services, int n) {
     AppSettings& s = app.Settings;
     RunStatus& st = app.Status;
     if (s.TaskCount <= 1) {
-        app.Ui.MessageBox("You cannot remove this Task.", kTitle, MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
+        app.Ui.MessageBox("You cannot remove this Task.", kTitle, MsgIcon::Critical, MsgButtons::Ok,
+                          MsgAnswer::Ok);
         return false;
     }
     if (n < 1 || n > s.TaskCount) return false;
-    if (app.Ui.MessageBox("Do you want to remove the Task " + std::to_string(n), kTitle, MsgIcon::Question,
-                          MsgButtons::OkCancel, MsgAnswer::Ok) == MsgAnswer::Cancel)
+    if (app.Ui.MessageBox("Do you want to remove the Task " + std::to_string(n), kTitle,
+                          MsgIcon::Question, MsgButtons::OkCancel,
+                          MsgAnswer::Ok) == MsgAnswer::Cancel)
         return false;
     const int last = s.TaskCount;
     s.TaskCount = static_cast<int16_t>(last - 1);
     // The table moves with the sections, so every task keeps its parsed
     // list, plan and counters; a locked start file changes only here.
-    for (int k = n; k < last; ++k) app.Tasks[k] = app.Tasks[k + 1];
+    for (int k = n; k < last; ++k)
+        app.Tasks[k] = app.Tasks[k + 1];
     app.Tasks[last] = Task{};
     SetDefaultTaskParameters(app, last);
     if (s.StartMode == 1) {
         bool written = true;
-        for (int k = n; k < last && written; ++k) written = services.MoveTaskSection(k, k);
+        for (int k = n; k < last && written; ++k)
+            written = services.MoveTaskSection(k, k);
         if (written) written = services.ClearTaskSection(last);
         if (written) services.ReloadStartFile();
     }
-    for (int k = n; k < last; ++k) services.SearchAllStation(k, TaskDefaultStation(app, k));
+    for (int k = n; k < last; ++k)
+        services.SearchAllStation(k, TaskDefaultStation(app, k));
     if (st.CurrentTask > s.TaskCount) st.CurrentTask = s.TaskCount;
     services.SearchNextTaskToRead();
     if (st.EditTask > s.TaskCount) st.EditTask = s.TaskCount;
@@ -294,17 +312,19 @@ bool ReadAddressFile(AppContext& app, TaskEditorServices& services, int n, const
         t.DataFile = file;
         if (services.SetResources(n) && !t.Data.empty()) return true;
     }
-    app.Ui.MessageBox("No Address specified !", kTitle, MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
+    app.Ui.MessageBox("No Address specified !", kTitle, MsgIcon::Critical, MsgButtons::Ok,
+                      MsgAnswer::Ok);
     // The table goes back with the texts, or the task reads nothing.
     RestoreAddresses(app, n, data, head);
     return false;
 }
 
-std::string BrowsedFolder(const AppContext& app, const std::string& picked, const std::string& shown) {
+std::string BrowsedFolder(const AppContext& app, const std::string& picked,
+                          const std::string& shown) {
     if (picked != shown && !picked.empty() && picked.find('/') == std::string::npos &&
         picked.find('\\') == std::string::npos)
         return app.ProgramFolder;
     return picked;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

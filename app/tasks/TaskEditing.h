@@ -33,29 +33,30 @@ public:
 
 // The editor's controls as values. Texts hold what the boxes show.
 struct TaskForm {
-    bool Enabled = true;                 // ckbTask
-    std::string Comments;                // txbTaskComment
-    bool UseCommon = true;               // ckbPG5
-    std::string IPAddress, SBus;         // txbIP, txbSBus
-    bool Auto = false;                   // ckbAuto
-    std::string Interval;                // txbReadInterval
-    int Unit = 0;                        // cmbIntervalUnit
-    std::string ReadHour;                // txbReadHour
-    bool LineCount = false, TimeStamp = false, MissValues = false, TaskNumber = false, HeadLines = false;
-    std::string Data, DataFile, DataSheet, DataCell;  // txbData, txbDataFile, txbPage, txbCells
-    bool UseFile = false;                // ckbFile
+    bool Enabled = true;         // ckbTask
+    std::string Comments;        // txbTaskComment
+    bool UseCommon = true;       // ckbPG5
+    std::string IPAddress, SBus; // txbIP, txbSBus
+    bool Auto = false;           // ckbAuto
+    std::string Interval;        // txbReadInterval
+    int Unit = 0;                // cmbIntervalUnit
+    std::string ReadHour;        // txbReadHour
+    bool LineCount = false, TimeStamp = false, MissValues = false, TaskNumber = false,
+         HeadLines = false;
+    std::string Data, DataFile, DataSheet, DataCell; // txbData, txbDataFile, txbPage, txbCells
+    bool UseFile = false;                            // ckbFile
     // The task has no output file ("None" in its FileType): the output
     // controls are empty and disabled.
     bool NoOutput = false;
-    int FileType = -1;                   // optFileType: 0 CSV, 1 Excel, -1 none selected
-    std::string Folder, FileName;        // txbFolder, txbFileName
-    bool Indexed = false;                // ckbIndexed
-    int FileNew = -1;                    // cmbNewFile, -1 no selection
-    bool FormatUsed = false;             // ckbFormatTime
-    std::string FormatTime;              // txbFormatTime
-    int Orientation = 0;                 // optOrient
-    std::string OutSheet, StartCell;     // txbOutPage, txbCellStart
-    bool Overwrite = false;              // ckbOveride
+    int FileType = -1;               // optFileType: 0 CSV, 1 Excel, -1 none selected
+    std::string Folder, FileName;    // txbFolder, txbFileName
+    bool Indexed = false;            // ckbIndexed
+    int FileNew = -1;                // cmbNewFile, -1 no selection
+    bool FormatUsed = false;         // ckbFormatTime
+    std::string FormatTime;          // txbFormatTime
+    int Orientation = 0;             // optOrient
+    std::string OutSheet, StartCell; // txbOutPage, txbCellStart
+    bool Overwrite = false;          // ckbOveride
 };
 
 // The controls as the editor shows task `task`.
@@ -94,6 +95,7 @@ bool ReadAddressFile(AppContext& app, TaskEditorServices& services, int n, const
 
 // The output folder "Browse ..." leaves in the box: a new choice that is a
 // bare name, not a path, stands for the program's folder.
-std::string BrowsedFolder(const AppContext& app, const std::string& picked, const std::string& shown);
+std::string BrowsedFolder(const AppContext& app, const std::string& picked,
+                          const std::string& shown);
 
-}  // namespace pelkor
+} // namespace pelkor

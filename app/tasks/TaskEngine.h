@@ -4,17 +4,17 @@
 //
 // One object per run, owned by the application object next to the
 // connection manager it talks to (through PcdLink); the DDE service and the
-// views follow the readings as ReadingDone observers. Everything runs on the program's one thread; the event
-// processing inside a pass may re-enter, which ReadingActive and
-// ManualReading keep harmless.
+// views follow the readings as ReadingDone observers. Everything runs on the program's one thread;
+// the event processing inside a pass may re-enter, which ReadingActive and ManualReading keep
+// harmless.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "core/AppContext.h"
-#include "tasks/ReadingEvents.h"
 #include "tasks/PcdLink.h"
+#include "tasks/ReadingEvents.h"
 
 namespace pelkor {
 
@@ -135,4 +135,4 @@ private:
 // and the out-dated message show it.
 std::string ShortDateLongTime(Date d);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -17,7 +17,8 @@ namespace {
 
 std::string EntryText(const Task& t, std::size_t i) {
     const ResourceEntry& e = t.Resources[i];
-    return std::string(1, e.Kind) + " " + std::to_string(e.Address) + "  [" + std::to_string(e.Count) + "]";
+    return std::string(1, e.Kind) + " " + std::to_string(e.Address) + "  [" +
+           std::to_string(e.Count) + "]";
 }
 
 bool FileEmptyOrMissing(const std::string& path) {
@@ -26,7 +27,7 @@ bool FileEmptyOrMissing(const std::string& path) {
     return ec || size == 0;
 }
 
-}  // namespace
+} // namespace
 
 void TaskEngine::TaskMessage(int n, const std::string& text) {
     Task& t = task(n);
@@ -66,7 +67,8 @@ bool TaskEngine::StationAccess(int n, std::size_t i) {
         return false;
     }
     if (pcd_.PguMode() && station != pcd_.OpenStation()) {
-        TaskMessage(n, "Read : " + EntryText(t, i) + " - Error : SBus Station Change not allowed in PGU.");
+        TaskMessage(n, "Read : " + EntryText(t, i) +
+                           " - Error : SBus Station Change not allowed in PGU.");
         return false;
     }
     bool ok;
@@ -76,16 +78,19 @@ bool TaskEngine::StationAccess(int n, std::size_t i) {
     } else if (station == pcd_.OpenStation()) {
         ok = pcd_.CheckStatus();
         if (!ok) {
-            LogEvent(app_, 1, "Task " + num + " - Connection with PCD station " + stn + " failed !");
+            LogEvent(app_, 1,
+                     "Task " + num + " - Connection with PCD station " + stn + " failed !");
             st.LastErrorText = "Task " + num + " Connection with PCD station " + stn + " failed !";
             app_.Ui.AppendReadLog("\r\n" + st.LastErrorText);
         }
     } else {
         ok = pcd_.SetStation(station);
         if (!ok) {
-            st.LastErrorText = "Task " + num + " - Connection with PCD station " + stn + " failed !";
+            st.LastErrorText =
+                "Task " + num + " - Connection with PCD station " + stn + " failed !";
             const std::string reason = st.LastErrorText;
-            TaskMessage(n, "Read : " + EntryText(t, i) + " - Failed : No connection with PCD station " + stn);
+            TaskMessage(n, "Read : " + EntryText(t, i) +
+                               " - Failed : No connection with PCD station " + stn);
             st.LastErrorText = reason;
         }
     }
@@ -122,31 +127,35 @@ bool TaskEngine::ReadEntry(int n, std::size_t i) {
     std::string& out = t.Resources[i].Values;
     int code = 0;
     switch (kind) {
-        case 'R':
-            code = pcd_.ReadRegisters(address, count);
-            if (code == 0)
-                for (int k = 0; k < count; ++k) out += ";" + std::to_string(pcd_.RegisterValue(k));
-            break;
-        case 'F':
-        case 'I':
-            code = kind == 'F' ? pcd_.ReadFlags(address, count) : pcd_.ReadInputs(address, count);
-            if (code == 0)
-                for (int k = 0; k < count; ++k) out += ";" + std::to_string(pcd_.BitValue(k));
-            break;
-        case 'K': {
-            Date clock = 0;
-            code = pcd_.ReadClock(clock);
-            if (code == 0) out += ";" + GeneralDateText(clock);
-            break;
-        }
-        default:
-            break;  // nothing to read; not a failure
+    case 'R':
+        code = pcd_.ReadRegisters(address, count);
+        if (code == 0)
+            for (int k = 0; k < count; ++k)
+                out += ";" + std::to_string(pcd_.RegisterValue(k));
+        break;
+    case 'F':
+    case 'I':
+        code = kind == 'F' ? pcd_.ReadFlags(address, count) : pcd_.ReadInputs(address, count);
+        if (code == 0)
+            for (int k = 0; k < count; ++k)
+                out += ";" + std::to_string(pcd_.BitValue(k));
+        break;
+    case 'K': {
+        Date clock = 0;
+        code = pcd_.ReadClock(clock);
+        if (code == 0) out += ";" + GeneralDateText(clock);
+        break;
+    }
+    default:
+        break; // nothing to read; not a failure
     }
     if (code == 0) {
         t.LastMessage = "Read : " + EntryText(t, i) + " - OK";
         messagesChanged_ = true;
         if (t.Resources[i].StationFailed) {
-            LogEvent(app_, 1, "Task " + std::to_string(n) + " - Connection with PCD station " + stn + " restored.");
+            LogEvent(app_, 1,
+                     "Task " + std::to_string(n) + " - Connection with PCD station " + stn +
+                         " restored.");
             t.Resources[i].StationFailed = false;
         }
         return true;
@@ -155,8 +164,8 @@ bool TaskEngine::ReadEntry(int n, std::size_t i) {
     if (kind == 'K') {
         TaskMessage(n, "Read STN " + stn + " Clock failed : " + st.LastErrorText);
     } else {
-        TaskMessage(n, "Read STN " + stn + " " + std::string(1, kind) + " " + std::to_string(address) +
-                           " failed : " + st.LastErrorText);
+        TaskMessage(n, "Read STN " + stn + " " + std::string(1, kind) + " " +
+                           std::to_string(address) + " failed : " + st.LastErrorText);
     }
     return false;
 }
@@ -219,7 +228,8 @@ void TaskEngine::RaiseReadingDone(int n, Date stamp) {
     const ReadingDoneEvent event{n, stamp, &task(n)};
     // A copy: an observer may remove itself while it is told.
     const std::vector<ReadingObserver*> observers = observers_;
-    for (ReadingObserver* o : observers) o->ReadingDone(event);
+    for (ReadingObserver* o : observers)
+        o->ReadingDone(event);
 }
 
 void TaskEngine::BeginReading(int n, int maximum) {
@@ -251,8 +261,9 @@ void TaskEngine::ReadEntries(int n, std::size_t entries, int maximum, bool singl
             // A grid row left without a variable: nothing to read, and
             // certainly not register 0; the log says it was skipped.
             if (t.Resources[i].Kind == '\0')
-                LogEvent(app_, 1, "Task " + std::to_string(n) + " : entry " + std::to_string(i + 1) +
-                                      " has no PCD variable, skipped.");
+                LogEvent(app_, 1,
+                         "Task " + std::to_string(n) + " : entry " + std::to_string(i + 1) +
+                             " has no PCD variable, skipped.");
             continue;
         }
         ui.ProcessEvents();
@@ -284,15 +295,17 @@ void TaskEngine::ReportReading(int n, bool singleShot) {
     UserInterface& ui = app_.Ui;
     Task& t = task(n);
     if (singleShot) {
-        LogEvent(app_, 1, "Task " + std::to_string(n) + " - Data have been read and saved in the file : " +
-                              t.OutputPath);
+        LogEvent(app_, 1,
+                 "Task " + std::to_string(n) +
+                     " - Data have been read and saved in the file : " + t.OutputPath);
         ui.AppendReadLog("\r\nTask " + std::to_string(n) + " terminated.\r\n");
     } else {
         ui.AppendReadLog("\r\n");
     }
     if (t.FailedStations != 0) {
-        ui.AppendReadLog(" - " + std::to_string(t.FailedStations) + " Packet Data Read Failed\r\n - " +
-                         std::to_string(t.StationCount - t.FailedStations) + " Packet Data Read OK");
+        ui.AppendReadLog(
+            " - " + std::to_string(t.FailedStations) + " Packet Data Read Failed\r\n - " +
+            std::to_string(t.StationCount - t.FailedStations) + " Packet Data Read OK");
     } else {
         ui.AppendReadLog(" - " + std::to_string(t.StationCount) + " Packet Data Read OK");
     }
@@ -300,8 +313,11 @@ void TaskEngine::ReportReading(int n, bool singleShot) {
     // of their range rather than turn negative in a long run.
     st.TotalPackets = static_cast<int16_t>(std::min(32767, st.TotalPackets + t.StationCount));
     st.FailedPackets = static_cast<int16_t>(std::min(32767, st.FailedPackets + t.FailedStations));
-    st.MissingValues = st.MissingValues > 2147483647 - t.ReadMissing ? 2147483647 : st.MissingValues + t.ReadMissing;
-    if (t.FailedStations == 0 && t.ReadMissing == 0) ui.SetStatusLine("Data reading without errors.");
+    st.MissingValues = st.MissingValues > 2147483647 - t.ReadMissing
+                           ? 2147483647
+                           : st.MissingValues + t.ReadMissing;
+    if (t.FailedStations == 0 && t.ReadMissing == 0)
+        ui.SetStatusLine("Data reading without errors.");
 }
 
 bool TaskEngine::ReadTaskValues(int n) {
@@ -354,7 +370,8 @@ void TaskEngine::SetResources(int n, bool& ok) {
         }
         if (!ParseTaskResources(app_, n)) {
             // The parser's text already names the routine.
-            app_.Ui.MessageBox(app_.Status.LastErrorText, "Pelkor", MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
+            app_.Ui.MessageBox(app_.Status.LastErrorText, "Pelkor", MsgIcon::Critical,
+                               MsgButtons::Ok, MsgAnswer::Ok);
             return;
         }
         ok = true;
@@ -363,4 +380,4 @@ void TaskEngine::SetResources(int n, bool& ok) {
     }
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -9,15 +9,19 @@
 namespace pelkor::trend {
 
 void SlidingExtremes::Push(std::size_t index, double value) {
-    while (!mins_.empty() && mins_.back().second >= value) mins_.pop_back();
+    while (!mins_.empty() && mins_.back().second >= value)
+        mins_.pop_back();
     mins_.emplace_back(index, value);
-    while (!maxs_.empty() && maxs_.back().second <= value) maxs_.pop_back();
+    while (!maxs_.empty() && maxs_.back().second <= value)
+        maxs_.pop_back();
     maxs_.emplace_back(index, value);
 }
 
 void SlidingExtremes::DropBefore(std::size_t index) {
-    while (!mins_.empty() && mins_.front().first < index) mins_.pop_front();
-    while (!maxs_.empty() && maxs_.front().first < index) maxs_.pop_front();
+    while (!mins_.empty() && mins_.front().first < index)
+        mins_.pop_front();
+    while (!maxs_.empty() && maxs_.front().first < index)
+        maxs_.pop_front();
 }
 
 void SlidingExtremes::Clear() {
@@ -30,7 +34,8 @@ void TrendModel::Reset(AxisKind axis, const std::vector<std::string>& names) {
     dropped_ = 0;
     x_.clear();
     series_.assign(names.size(), Series{});
-    for (std::size_t i = 0; i < names.size(); ++i) series_[i].Name = names[i];
+    for (std::size_t i = 0; i < names.size(); ++i)
+        series_[i].Name = names[i];
 }
 
 void TrendModel::AddRow(double x, const std::vector<double>& values) {
@@ -58,7 +63,8 @@ void TrendModel::AddRow(double x, const std::vector<double>& values) {
 std::pair<std::size_t, std::size_t> TrendModel::RowsIn(double from, double to) const {
     const auto first = std::lower_bound(x_.begin(), x_.end(), from);
     const auto last = std::upper_bound(first, x_.end(), to);
-    return {static_cast<std::size_t>(first - x_.begin()), static_cast<std::size_t>(last - x_.begin())};
+    return {static_cast<std::size_t>(first - x_.begin()),
+            static_cast<std::size_t>(last - x_.begin())};
 }
 
 std::vector<Point> TrendModel::Reduced(std::size_t s, double from, double to, int buckets) const {
@@ -70,7 +76,8 @@ std::vector<Point> TrendModel::Reduced(std::size_t s, double from, double to, in
     const std::size_t n = last - first;
     if (n <= static_cast<std::size_t>(std::max(buckets, 1)) * 2) {
         out.reserve(n);
-        for (std::size_t r = first; r < last; ++r) out.push_back({x_[r], series.Values[r]});
+        for (std::size_t r = first; r < last; ++r)
+            out.push_back({x_[r], series.Values[r]});
         return out;
     }
     out.reserve(static_cast<std::size_t>(buckets) * 3);
@@ -130,7 +137,8 @@ bool ExportShown(const TrendModel& model, double from, double to, const std::str
         path,
         [&](const FileSink& sink) {
             std::string line = model.Axis() == AxisKind::Time ? "Time" : "Record";
-            for (std::size_t s : shown) line += ";" + model.At(s).Name;
+            for (std::size_t s : shown)
+                line += ";" + model.At(s).Name;
             line += "\r\n";
             for (std::size_t r = first; r <= last; ++r) {
                 if (line.size() > (1 << 16) || r == last) {
@@ -151,4 +159,4 @@ bool ExportShown(const TrendModel& model, double from, double to, const std::str
         error);
 }
 
-}  // namespace pelkor::trend
+} // namespace pelkor::trend

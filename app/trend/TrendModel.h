@@ -19,7 +19,7 @@ enum class AxisKind { Time, RecordNumber };
 
 struct Point {
     double X = 0;
-    double Y = 0;  // NaN: a gap
+    double Y = 0; // NaN: a gap
 };
 
 // Running minimum and maximum over a window that grows at the back and
@@ -45,7 +45,7 @@ struct Series {
     double Offset = 0;
     std::deque<double> Values;
     SlidingExtremes Extremes;
-    double Last = Missing;  // the last value that was not missing
+    double Last = Missing; // the last value that was not missing
 
     double Drawn(double y) const { return y * Scale + Offset; }
 };
@@ -84,7 +84,7 @@ public:
 private:
     std::size_t capacity_;
     AxisKind axis_ = AxisKind::Time;
-    std::size_t dropped_ = 0;  // rows dropped so far: absolute row = dropped_ + index
+    std::size_t dropped_ = 0; // rows dropped so far: absolute row = dropped_ + index
     std::deque<double> x_;
     std::vector<Series> series_;
 };
@@ -97,4 +97,4 @@ std::string XText(AxisKind axis, double x);
 bool ExportShown(const TrendModel& model, double from, double to, const std::string& path,
                  std::string& error);
 
-}  // namespace pelkor::trend
+} // namespace pelkor::trend

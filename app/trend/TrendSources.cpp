@@ -7,16 +7,18 @@
 #include <sstream>
 
 #include "output/Output.h"
-#include "xls/Workbook.h"
 #include "util/DateTime.h"
 #include "util/Number.h"
 #include "util/Text.h"
+#include "xls/Workbook.h"
 
 namespace pelkor::trend {
 
 namespace {
 
-bool IsValueKind(char kind) { return kind == 'R' || kind == 'F' || kind == 'I'; }
+bool IsValueKind(char kind) {
+    return kind == 'R' || kind == 'F' || kind == 'I';
+}
 
 // The field'th value of an entry's text (";v1;v2...").
 std::string_view Field(std::string_view values, int field) {
@@ -30,9 +32,11 @@ std::string_view Field(std::string_view values, int field) {
     return values.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
 }
 
-double NumberOrMissing(std::string_view text) { return IsNumeric(text) ? LeadingNumber(text) : Missing; }
+double NumberOrMissing(std::string_view text) {
+    return IsNumeric(text) ? LeadingNumber(text) : Missing;
+}
 
-}  // namespace
+} // namespace
 
 std::vector<std::string> LiveSeriesNames(const Task& task) {
     std::vector<std::string> names;
@@ -56,7 +60,9 @@ std::vector<double> LiveValues(const Task& task) {
     return values;
 }
 
-double TimeX(Date stamp) { return static_cast<double>(TimeTFromDate(stamp)); }
+double TimeX(Date stamp) {
+    return static_cast<double>(TimeTFromDate(stamp));
+}
 
 void LiveFeed::Follow(int task) {
     task_ = task;
@@ -67,7 +73,8 @@ bool LiveFeed::Add(int task, Date stamp, const pelkor::Task& record) {
     if (task != task_) return false;
     const std::vector<std::string> names = LiveSeriesNames(record);
     bool same = model_.Axis() == AxisKind::Time && names.size() == model_.SeriesCount();
-    for (std::size_t s = 0; same && s < names.size(); ++s) same = names[s] == model_.At(s).Name;
+    for (std::size_t s = 0; same && s < names.size(); ++s)
+        same = names[s] == model_.At(s).Name;
     if (!same) model_.Reset(AxisKind::Time, names);
     model_.AddRow(TimeX(stamp), LiveValues(record));
     return true;
@@ -82,12 +89,14 @@ void SplitCells(std::string_view line, char separator, Cells& out) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t end = line.find(separator, start);
-        out.push_back(line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        out.push_back(line.substr(start, end == std::string_view::npos ? std::string_view::npos
+                                                                       : end - start));
         if (end == std::string_view::npos) break;
         start = end + 1;
     }
     // A head line loses its last separator: trailing empty cells do not count.
-    while (out.size() > 1 && Trim(out.back()).empty()) out.pop_back();
+    while (out.size() > 1 && Trim(out.back()).empty())
+        out.pop_back();
 }
 
 std::vector<std::string_view> SplitLines(std::string_view text) {
@@ -119,10 +128,10 @@ bool IsHead(const Cells& cells) {
 }
 
 struct Layout {
-    std::size_t First = 0;     // first record line
-    std::size_t Fields = 0;    // cells of a record
+    std::size_t First = 0;  // first record line
+    std::size_t Fields = 0; // cells of a record
     long TimeColumn = -1;
-    bool LineCount = false;    // the first column counts the records (1, 2, 3, ...)
+    bool LineCount = false; // the first column counts the records (1, 2, 3, ...)
     std::vector<bool> Numeric;
 };
 
@@ -149,13 +158,16 @@ std::vector<bool> Survey(const std::vector<std::string_view>& lines, char sep, L
         // A record whose last fields are missing may end early.
         if (cells.size() > layout.Fields) continue;
         if (layout.TimeColumn >= 0 &&
-            (cells.size() <= static_cast<std::size_t>(layout.TimeColumn) || !IsDate(cells[layout.TimeColumn], x)))
+            (cells.size() <= static_cast<std::size_t>(layout.TimeColumn) ||
+             !IsDate(cells[layout.TimeColumn], x)))
             continue;
         ok[i] = true;
         ++records;
         double n = 0;
-        if (!IsWholeNumber(cells[0], n) || (previous && n <= *previous)) ++breaks;
-        else previous = n;
+        if (!IsWholeNumber(cells[0], n) || (previous && n <= *previous))
+            ++breaks;
+        else
+            previous = n;
         for (std::size_t c = 0; c < cells.size(); ++c)
             if (!layout.Numeric[c] && IsNumeric(cells[c])) layout.Numeric[c] = true;
     }
@@ -165,8 +177,8 @@ std::vector<bool> Survey(const std::vector<std::string_view>& lines, char sep, L
     return ok;
 }
 
-bool ReadLines(const std::vector<std::string_view>& lines, char sep, TrendModel& model, FileSummary& summary,
-               std::string& error) {
+bool ReadLines(const std::vector<std::string_view>& lines, char sep, TrendModel& model,
+               FileSummary& summary, std::string& error) {
     if (lines.empty()) {
         error = "The file holds no records.";
         return false;
@@ -191,7 +203,8 @@ bool ReadLines(const std::vector<std::string_view>& lines, char sep, TrendModel&
     for (std::size_t c = layout.LineCount ? 1 : 0; c < layout.Fields; ++c) {
         if (!layout.Numeric[c] || static_cast<long>(c) == layout.TimeColumn) continue;
         columns.push_back(c);
-        const std::string name = summary.HeadLine && c < head.size() ? Trim(head[c]) : std::string();
+        const std::string name =
+            summary.HeadLine && c < head.size() ? Trim(head[c]) : std::string();
         names.push_back(name.empty() ? "Column " + std::to_string(c + 1) : name);
     }
     if (columns.empty()) {
@@ -207,7 +220,8 @@ bool ReadLines(const std::vector<std::string_view>& lines, char sep, TrendModel&
         if (good) SplitCells(lines[i], sep, cells);
         if (good && layout.LineCount) good = IsWholeNumber(cells[0], x);
         for (std::size_t k = 0; good && k < columns.size(); ++k) {
-            const std::string_view cell = columns[k] < cells.size() ? cells[columns[k]] : std::string_view();
+            const std::string_view cell =
+                columns[k] < cells.size() ? cells[columns[k]] : std::string_view();
             values[k] = NumberOrMissing(cell);
             good = !std::isnan(values[k]) || Trim(cell).empty();
         }
@@ -256,13 +270,15 @@ bool WorkbookText(const std::string& path, std::string& text, std::string& error
     return true;
 }
 
-}  // namespace
+} // namespace
 
-bool ReadTrendText(std::string_view text, TrendModel& model, FileSummary& summary, std::string& error) {
+bool ReadTrendText(std::string_view text, TrendModel& model, FileSummary& summary,
+                   std::string& error) {
     return ReadLines(SplitLines(text), ';', model, summary, error);
 }
 
-bool ReadTrendFile(const std::string& path, TrendModel& model, FileSummary& summary, std::string& error) {
+bool ReadTrendFile(const std::string& path, TrendModel& model, FileSummary& summary,
+                   std::string& error) {
     std::string text;
     const bool workbook = EndsWithNoCase(path, ".xls");
     if (workbook) {
@@ -281,9 +297,10 @@ bool ReadTrendFile(const std::string& path, TrendModel& model, FileSummary& summ
         }
         text = std::move(all).str();
     }
-    if (ReadLines(SplitLines(text), workbook ? CellSeparator : ';', model, summary, error)) return true;
+    if (ReadLines(SplitLines(text), workbook ? CellSeparator : ';', model, summary, error))
+        return true;
     error = path + " : " + error;
     return false;
 }
 
-}  // namespace pelkor::trend
+} // namespace pelkor::trend

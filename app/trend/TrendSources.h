@@ -38,8 +38,8 @@ private:
 
 // ---- files ---------------------------------------------------------------
 struct FileSummary {
-    std::size_t Records = 0;    // rows plotted
-    std::size_t Malformed = 0;  // lines skipped
+    std::size_t Records = 0;   // rows plotted
+    std::size_t Malformed = 0; // lines skipped
     bool HeadLine = false;
 };
 
@@ -51,8 +51,10 @@ struct FileSummary {
 // another field count than the first record, or a bad time stamp, or text in
 // a number column, is skipped and counted. False with error (and the model
 // left as it was) when the file cannot be read or holds no number column.
-bool ReadTrendFile(const std::string& path, TrendModel& model, FileSummary& summary, std::string& error);
+bool ReadTrendFile(const std::string& path, TrendModel& model, FileSummary& summary,
+                   std::string& error);
 // The same for text already in memory (tests, benchmarks).
-bool ReadTrendText(std::string_view text, TrendModel& model, FileSummary& summary, std::string& error);
+bool ReadTrendText(std::string_view text, TrendModel& model, FileSummary& summary,
+                   std::string& error);
 
-}  // namespace pelkor::trend
+} // namespace pelkor::trend

@@ -27,7 +27,7 @@ bool IsFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-}  // namespace
+} // namespace
 
 std::string ExecutableFolder() {
     char buf[PATH_MAX];
@@ -70,4 +70,4 @@ std::vector<std::string> ShippedLibraryFolders(const std::string& programFolder)
     return {programFolder, JoinPath(programFolder, PELKOR_REL_LIBDIR)};
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -24,10 +24,11 @@ std::vector<std::string> ShippedFileFolders(const std::string& programFolder);
 
 // The first existing `name` in ShippedFileFolders(programFolder); when none
 // exists, the path beside the program, so a message names a sensible file.
-std::string FindShippedFile(const std::string& name, const std::string& programFolder = ExecutableFolder());
+std::string FindShippedFile(const std::string& name,
+                            const std::string& programFolder = ExecutableFolder());
 
 // Folders searched for libPelsbus.so before the system search path: the
 // program folder, then the library folder of its prefix.
 std::vector<std::string> ShippedLibraryFolders(const std::string& programFolder);
 
-}  // namespace pelkor
+} // namespace pelkor

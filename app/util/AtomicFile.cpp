@@ -20,7 +20,7 @@ std::mutex hookMutex;
 FileFaultHook faultHook;
 std::atomic<unsigned> tempCounter{0};
 
-}  // namespace
+} // namespace
 
 int FileFault(FileStep step) {
     FileFaultHook hook;
@@ -53,15 +53,19 @@ std::string NotWritable(const std::string& path, const struct stat& st, const st
 // other name.
 pid_t TempOwner(const std::string& name) {
     const std::string tail = ".tmp";
-    if (name.size() < 8 || name[0] != '.' || name.compare(name.size() - tail.size(), tail.size(), tail) != 0) return 0;
+    if (name.size() < 8 || name[0] != '.' ||
+        name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
+        return 0;
     const std::string stem = name.substr(0, name.size() - tail.size());
     const std::size_t counterDot = stem.find_last_of('.');
     if (counterDot == std::string::npos || counterDot == 0) return 0;
     const std::size_t pidDot = stem.find_last_of('.', counterDot - 1);
     if (pidDot == std::string::npos || pidDot == 0) return 0;
-    const std::string counter = stem.substr(counterDot + 1), pid = stem.substr(pidDot + 1, counterDot - pidDot - 1);
+    const std::string counter = stem.substr(counterDot + 1),
+                      pid = stem.substr(pidDot + 1, counterDot - pidDot - 1);
     auto digits = [](const std::string& t) {
-        return !t.empty() && t.size() <= 10 && t.find_first_not_of("0123456789") == std::string::npos;
+        return !t.empty() && t.size() <= 10 &&
+               t.find_first_not_of("0123456789") == std::string::npos;
     };
     if (!digits(counter) || !digits(pid)) return 0;
     const long long value = std::stoll(pid);
@@ -96,7 +100,7 @@ bool WriteAll(int fd, std::string_view data) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 void SetFileFaultHook(FileFaultHook hook) {
     std::lock_guard<std::mutex> lock(hookMutex);
@@ -105,7 +109,7 @@ void SetFileFaultHook(FileFaultHook hook) {
 
 std::string ResolveLinks(const std::string& path) {
     std::string current = path;
-    for (int hop = 0; hop < 40; ++hop) {  // the kernel's own limit on link chains
+    for (int hop = 0; hop < 40; ++hop) { // the kernel's own limit on link chains
         struct stat st {};
         if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
         char buf[4096];
@@ -144,14 +148,15 @@ int OpenTemp(const std::string& folder, const std::string& target, std::string& 
     int fd = -1;
     err = FileFault(FileStep::CreateTemp);
     for (int attempt = 0; !err && attempt < 100 && fd < 0; ++attempt) {
-        temp = folder + "/." + base + "." + std::to_string(::getpid()) + "." + std::to_string(tempCounter++) + ".tmp";
+        temp = folder + "/." + base + "." + std::to_string(::getpid()) + "." +
+               std::to_string(tempCounter++) + ".tmp";
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) err = errno;
     }
     return fd;
 }
 
-}  // namespace
+} // namespace
 
 bool ReplaceFile(const std::string& path, const FileProducer& produce, std::string& error) {
     error.clear();
@@ -171,7 +176,9 @@ bool ReplaceFile(const std::string& path, const FileProducer& produce, std::stri
     std::string temp;
     int err = 0;
     const int fd = OpenTemp(folder, target, temp, err);
-    if (fd < 0) return fail("cannot create a temporary file: " + std::string(std::strerror(err ? err : EEXIST)));
+    if (fd < 0)
+        return fail("cannot create a temporary file: " +
+                    std::string(std::strerror(err ? err : EEXIST)));
     auto abandon = [&](int why) {
         ::close(fd);
         ::unlink(temp.c_str());
@@ -180,13 +187,16 @@ bool ReplaceFile(const std::string& path, const FileProducer& produce, std::stri
 
     if (exists) {
         if (::fchmod(fd, st.st_mode & 07777) != 0) return abandon(errno);
-        (void)!::fchown(fd, st.st_uid, st.st_gid);  // only a privileged user may; the mode is what matters
+        (void)!::fchown(fd, st.st_uid,
+                        st.st_gid); // only a privileged user may; the mode is what matters
     }
     int writeErr = 0;
     const FileSink sink = [&](std::string_view piece) {
         if (writeErr) return false;
-        if (int e = FileFault(FileStep::Write)) writeErr = e;
-        else if (!WriteAll(fd, piece)) writeErr = errno;
+        if (int e = FileFault(FileStep::Write))
+            writeErr = e;
+        else if (!WriteAll(fd, piece))
+            writeErr = errno;
         return writeErr == 0;
     };
     const bool produced = produce(sink);
@@ -221,7 +231,8 @@ bool ReplaceFile(const std::string& path, const FileProducer& produce, std::stri
 }
 
 bool ReplaceFile(const std::string& path, std::string_view content, std::string& error) {
-    return ReplaceFile(path, [content](const FileSink& sink) { return sink(content); }, error);
+    return ReplaceFile(
+        path, [content](const FileSink& sink) { return sink(content); }, error);
 }
 
-}  // namespace pelkor
+} // namespace pelkor

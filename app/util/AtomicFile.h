@@ -44,4 +44,4 @@ void SetFileFaultHook(FileFaultHook hook);
 // The fault the hook injects at a step; 0 without a hook.
 int FileFault(FileStep step);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -5,4 +5,4 @@ namespace pelkor {
 // Day count since 30 December 1899; the fraction is the time of day.
 using Date = double;
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -42,7 +42,9 @@ void CivilFromDays(long long z, int& y, int& m, int& d) {
 constexpr double kMinDate = -657434.0;
 constexpr double kMaxDate = 2958465.99999999;
 
-bool InRange(Date d) { return std::isfinite(d) && d >= kMinDate - 1 && d <= kMaxDate + 1e-9; }
+bool InRange(Date d) {
+    return std::isfinite(d) && d >= kMinDate - 1 && d <= kMaxDate + 1e-9;
+}
 
 // A day count from the plain number line (negative dates hold the time as a
 // positive fraction).
@@ -54,8 +56,8 @@ Date FromLinear(double l) {
 }
 
 struct Split_ {
-    long long day;  // calendar day, 0 = 30 December 1899
-    long long ms;   // milliseconds into the day
+    long long day; // calendar day, 0 = 30 December 1899
+    long long ms;  // milliseconds into the day
 };
 
 Split_ SplitDate(Date d, bool toSeconds) {
@@ -71,7 +73,7 @@ Split_ SplitDate(Date d, bool toSeconds) {
         ms -= 86400000;
         day += 1;
     }
-    if (day > 2958465) {  // rounding never leaves the calendar's last day
+    if (day > 2958465) { // rounding never leaves the calendar's last day
         day = 2958465;
         ms = toSeconds ? 86399000 : 86399999;
     }
@@ -86,7 +88,7 @@ CivilTime CivilOf(Date d, bool toSeconds) {
     c.Minute = static_cast<int>(s.ms / 60000 % 60);
     c.Second = static_cast<int>(s.ms / 1000 % 60);
     c.Millisecond = static_cast<int>(s.ms % 1000);
-    long long wd = ((s.day % 7) + 7 + 6) % 7;  // day 0 was a Saturday
+    long long wd = ((s.day % 7) + 7 + 6) % 7; // day 0 was a Saturday
     c.Weekday = static_cast<int>(wd) + 1;
     return c;
 }
@@ -94,7 +96,8 @@ CivilTime CivilOf(Date d, bool toSeconds) {
 bool IsCLocale() {
     const char* name = std::setlocale(LC_TIME, nullptr);
     if (!name) return true;
-    return std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0 || std::strncmp(name, "C.", 2) == 0;
+    return std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0 ||
+           std::strncmp(name, "C.", 2) == 0;
 }
 
 std::tm TmOf(const CivilTime& c) {
@@ -106,7 +109,8 @@ std::tm TmOf(const CivilTime& c) {
     t.tm_min = c.Minute;
     t.tm_sec = c.Second;
     t.tm_wday = c.Weekday - 1;
-    t.tm_yday = static_cast<int>(DaysFromCivil(c.Year, c.Month, c.Day) - DaysFromCivil(c.Year, 1, 1));
+    t.tm_yday =
+        static_cast<int>(DaysFromCivil(c.Year, c.Month, c.Day) - DaysFromCivil(c.Year, 1, 1));
     t.tm_isdst = -1;
     return t;
 }
@@ -136,8 +140,8 @@ std::string IsoTime(const CivilTime& c) {
 }
 
 bool ValidCivil(int y, int m, int d, int h, int mi, double s) {
-    if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1 || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 ||
-        s >= 60)
+    if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1 || h < 0 || h > 23 || mi < 0 || mi > 59 ||
+        s < 0 || s >= 60)
         return false;
     int yy, mm, dd;
     CivilFromDays(DaysFromCivil(y, m, d), yy, mm, dd);
@@ -193,7 +197,8 @@ bool ParseIso(std::string_view s, Date& out) {
     if (!Digits(s, i, 1, 2, d)) return false;
     if (i < s.size()) {
         if (s[i] != ' ' && s[i] != 'T' && s[i] != '\t') return false;
-        while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == 'T')) ++i;
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == 'T'))
+            ++i;
         if (!ParseClock(s, i, h, mi, sec)) return false;
     }
     if (!ValidCivil(y, m, d, h, mi, sec)) return false;
@@ -207,38 +212,47 @@ bool ParseLocale(const std::string& s, const char* format, bool hasDate, bool ha
     t.tm_mday = 1;
     const char* end = strptime(s.c_str(), format, &t);
     if (!end) return false;
-    while (*end == ' ' || *end == '\t') ++end;
+    while (*end == ' ' || *end == '\t')
+        ++end;
     if (*end) return false;
     int y = t.tm_year + 1900, m = t.tm_mon + 1, d = t.tm_mday;
     if (!hasDate) y = 1899, m = 12, d = 30;
     int h = hasTime ? t.tm_hour : 0, mi = hasTime ? t.tm_min : 0, sec = hasTime ? t.tm_sec : 0;
-    if (sec == 60) sec = 59;  // a leap second strptime lets through
+    if (sec == 60) sec = 59; // a leap second strptime lets through
     if (!ValidCivil(y, m, d, h, mi, sec)) return false;
     out = hasDate ? DateFromParts(y, m, d, h, mi, sec) : (h * 3600.0 + mi * 60.0 + sec) / 86400.0;
     return true;
 }
 
-}  // namespace
+} // namespace
 
 Date DateFromParts(int year, int month, int day, int hour, int minute, double second) {
     long long y = year;
     long long m0 = static_cast<long long>(month) - 1;
     y += (m0 >= 0 ? m0 : m0 - 11) / 12;
     m0 = ((m0 % 12) + 12) % 12;
-    double days = static_cast<double>(DaysFromCivil(y, static_cast<unsigned>(m0 + 1), 1) - kEpoch) + (day - 1.0);
+    double days = static_cast<double>(DaysFromCivil(y, static_cast<unsigned>(m0 + 1), 1) - kEpoch) +
+                  (day - 1.0);
     double time = (hour * 3600.0 + minute * 60.0 + second) / 86400.0;
     return FromLinear(days + time);
 }
 
-CivilTime ToCivil(Date d) { return CivilOf(d, false); }
+CivilTime ToCivil(Date d) {
+    return CivilOf(d, false);
+}
 
-Date DatePart(Date d) { return std::isfinite(d) ? std::trunc(d) : 0; }
-Date TimePart(Date d) { return std::isfinite(d) ? std::fabs(d - std::trunc(d)) : 0; }
+Date DatePart(Date d) {
+    return std::isfinite(d) ? std::trunc(d) : 0;
+}
+Date TimePart(Date d) {
+    return std::isfinite(d) ? std::fabs(d - std::trunc(d)) : 0;
+}
 
 Date DateFromTimeT(std::time_t t) {
     std::tm lt{};
     if (!localtime_r(&t, &lt)) return 0;
-    return DateFromParts(lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday, lt.tm_hour, lt.tm_min, lt.tm_sec);
+    return DateFromParts(lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday, lt.tm_hour, lt.tm_min,
+                         lt.tm_sec);
 }
 
 std::time_t TimeTFromDate(Date d) {
@@ -281,12 +295,14 @@ bool ParseDateText(std::string_view text, Date& out) {
            ParseLocale(s, "%X", false, true, out);
 }
 
-int WeekdayOf(Date d) { return ToCivil(d).Weekday; }
+int WeekdayOf(Date d) {
+    return ToCivil(d).Weekday;
+}
 
 int WeekOfYear(Date d) {
     CivilTime c = ToCivil(d);
-    long long doy = DaysFromCivil(c.Year, c.Month, c.Day) - DaysFromCivil(c.Year, 1, 1);  // 0-based
-    int jan1 = WeekdayOf(DateFromParts(c.Year, 1, 1)) - 1;                                  // 0 = Sunday
+    long long doy = DaysFromCivil(c.Year, c.Month, c.Day) - DaysFromCivil(c.Year, 1, 1); // 0-based
+    int jan1 = WeekdayOf(DateFromParts(c.Year, 1, 1)) - 1; // 0 = Sunday
     return static_cast<int>((doy + jan1) / 7 + 1);
 }
 
@@ -308,7 +324,8 @@ bool FindTwelveHour(std::string_view pattern, bool& twelve) {
             continue;
         }
         std::string_view rest = pattern.substr(i);
-        if (StartsWithNoCase(rest, "AM/PM") || StartsWithNoCase(rest, "A/P") || StartsWithNoCase(rest, "AMPM"))
+        if (StartsWithNoCase(rest, "AM/PM") || StartsWithNoCase(rest, "A/P") ||
+            StartsWithNoCase(rest, "AMPM"))
             twelve = true;
     }
     return true;
@@ -353,27 +370,41 @@ struct FieldContext {
 };
 
 // n letters `lo` (pattern letter ch); m after an hour means minutes.
-void AppendField(const FieldContext& x, char ch, char lo, std::size_t n, bool afterHour, std::string& r) {
+void AppendField(const FieldContext& x, char ch, char lo, std::size_t n, bool afterHour,
+                 std::string& r) {
     const CivilTime& c = x.c;
     switch (lo) {
     case 'd':
-        if (n == 1) r += std::to_string(c.Day);
-        else if (n == 2) r += Two(c.Day);
-        else if (n == 3) r += Strftime("%a", x.tm);
-        else if (n == 4) r += Strftime("%A", x.tm);
-        else r += DateText(x.d);
+        if (n == 1)
+            r += std::to_string(c.Day);
+        else if (n == 2)
+            r += Two(c.Day);
+        else if (n == 3)
+            r += Strftime("%a", x.tm);
+        else if (n == 4)
+            r += Strftime("%A", x.tm);
+        else
+            r += DateText(x.d);
         break;
     case 'm':
-        if (n <= 2 && afterHour) r += n == 1 ? std::to_string(c.Minute) : Two(c.Minute);
-        else if (n == 1) r += std::to_string(c.Month);
-        else if (n == 2) r += Two(c.Month);
-        else if (n == 3) r += Strftime("%b", x.tm);
-        else r += Strftime("%B", x.tm);
+        if (n <= 2 && afterHour)
+            r += n == 1 ? std::to_string(c.Minute) : Two(c.Minute);
+        else if (n == 1)
+            r += std::to_string(c.Month);
+        else if (n == 2)
+            r += Two(c.Month);
+        else if (n == 3)
+            r += Strftime("%b", x.tm);
+        else
+            r += Strftime("%B", x.tm);
         break;
     case 'y':
-        if (n == 1) r += std::to_string(x.tm.tm_yday + 1);
-        else if (n <= 3) r += Two(c.Year % 100);
-        else r += std::to_string(c.Year);
+        if (n == 1)
+            r += std::to_string(x.tm.tm_yday + 1);
+        else if (n <= 3)
+            r += Two(c.Year % 100);
+        else
+            r += std::to_string(c.Year);
         break;
     case 'h': {
         int h = c.Hour;
@@ -381,19 +412,31 @@ void AppendField(const FieldContext& x, char ch, char lo, std::size_t n, bool af
         r += n == 1 ? std::to_string(h) : Two(h);
         break;
     }
-    case 'n': r += n == 1 ? std::to_string(c.Minute) : Two(c.Minute); break;
-    case 's': r += n == 1 ? std::to_string(c.Second) : Two(c.Second); break;
-    case 'w': r += n == 1 ? std::to_string(c.Weekday) : std::to_string(WeekOfYear(x.d)); break;
-    case 'q': r += std::string(n, '0' + static_cast<char>((c.Month - 1) / 3 + 1)); break;
-    case 't':
-        if (n >= 5) r += TimeText(x.d);
-        else r.append(n, ch);
+    case 'n':
+        r += n == 1 ? std::to_string(c.Minute) : Two(c.Minute);
         break;
-    case 'c': r += GeneralDateText(x.d); break;
+    case 's':
+        r += n == 1 ? std::to_string(c.Second) : Two(c.Second);
+        break;
+    case 'w':
+        r += n == 1 ? std::to_string(c.Weekday) : std::to_string(WeekOfYear(x.d));
+        break;
+    case 'q':
+        r += std::string(n, '0' + static_cast<char>((c.Month - 1) / 3 + 1));
+        break;
+    case 't':
+        if (n >= 5)
+            r += TimeText(x.d);
+        else
+            r.append(n, ch);
+        break;
+    case 'c':
+        r += GeneralDateText(x.d);
+        break;
     }
 }
 
-}  // namespace
+} // namespace
 
 bool TryFormatDate(Date d, std::string_view pattern, std::string& out) {
     if (!InRange(d)) return false;
@@ -410,7 +453,8 @@ bool TryFormatDate(Date d, std::string_view pattern, std::string& out) {
         const char ch = pattern[i];
         const char lo = static_cast<char>(ch | 0x20);
         std::size_t n = 0;
-        while (i + n < pattern.size() && (pattern[i + n] | 0x20) == lo) ++n;
+        while (i + n < pattern.size() && (pattern[i + n] | 0x20) == lo)
+            ++n;
         i += n;
         AppendField(x, ch, lo, n, afterHour, r);
         afterHour = lo == 'h';
@@ -425,4 +469,4 @@ std::string FormatDate(Date d, std::string_view pattern) {
     return GeneralDateText(d);
 }
 
-}  // namespace pelkor
+} // namespace pelkor

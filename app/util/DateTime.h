@@ -20,7 +20,7 @@ Date DateFromParts(int year, int month, int day, int hour = 0, int minute = 0, d
 
 struct CivilTime {
     int Year = 1899, Month = 12, Day = 30, Hour = 0, Minute = 0, Second = 0, Millisecond = 0;
-    int Weekday = 7;  // 1 = Sunday ... 7 = Saturday
+    int Weekday = 7; // 1 = Sunday ... 7 = Saturday
 };
 CivilTime ToCivil(Date d);
 
@@ -61,4 +61,4 @@ std::string FormatDate(Date d, std::string_view pattern);
 int WeekdayOf(Date d);
 int WeekOfYear(Date d);
 
-}  // namespace pelkor
+} // namespace pelkor

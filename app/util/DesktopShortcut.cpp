@@ -23,7 +23,8 @@ namespace {
 
 std::string Home(const EnvReader& env) {
     std::string home = env("HOME");
-    while (home.size() > 1 && home.back() == '/') home.pop_back();
+    while (home.size() > 1 && home.back() == '/')
+        home.pop_back();
     return home;
 }
 
@@ -37,12 +38,16 @@ std::string DesktopFromUserDirs(const std::string& file, const std::string& home
         if (start == std::string::npos || line[start] == '#') continue;
         if (line.compare(start, 16, "XDG_DESKTOP_DIR=") != 0) continue;
         std::string value = line.substr(start + 16);
-        while (!value.empty() && (value.back() == ' ' || value.back() == '\t' || value.back() == '\r')) value.pop_back();
+        while (!value.empty() &&
+               (value.back() == ' ' || value.back() == '\t' || value.back() == '\r'))
+            value.pop_back();
         if (value.size() < 2 || value.front() != '"' || value.back() != '"') continue;
         value = value.substr(1, value.size() - 2);
-        if (value.rfind("$HOME", 0) == 0 && (value.size() == 5 || value[5] == '/')) value = home + value.substr(5);
+        if (value.rfind("$HOME", 0) == 0 && (value.size() == 5 || value[5] == '/'))
+            value = home + value.substr(5);
         if (value.empty() || value[0] != '/') continue;
-        while (value.size() > 1 && value.back() == '/') value.pop_back();
+        while (value.size() > 1 && value.back() == '/')
+            value.pop_back();
         return value;
     }
     return {};
@@ -52,7 +57,9 @@ bool IsReserved(char c) {
     return std::strchr(" \t\n\"'\\><~|&;$*?#()`", c) != nullptr && c != '\0';
 }
 
-std::string Reason(int err, const std::string& path) { return std::string(std::strerror(err)) + " : " + path; }
+std::string Reason(int err, const std::string& path) {
+    return std::string(std::strerror(err)) + " : " + path;
+}
 
 bool WriteAllBytes(int fd, const std::string& text) {
     std::size_t done = 0;
@@ -91,7 +98,8 @@ std::string FindInPath(const std::string& program) {
     std::size_t start = 0;
     for (int guard = 0; guard < 1000; ++guard) {
         std::size_t end = dirs.find(':', start);
-        std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::string dir =
+            dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (!dir.empty()) {
             const std::string candidate = dir + "/" + program;
             if (::access(candidate.c_str(), X_OK) == 0) return candidate;
@@ -102,7 +110,7 @@ std::string FindInPath(const std::string& program) {
     return {};
 }
 
-}  // namespace
+} // namespace
 
 std::string ProcessEnv(const std::string& name) {
     const char* v = std::getenv(name.c_str());
@@ -132,7 +140,7 @@ std::string QuoteExecArgument(const std::string& argument) {
     for (char c : argument) {
         reserved = reserved || IsReserved(c);
         text += c;
-        if (c == '%') text += '%';  // a literal percent sign, not a field code
+        if (c == '%') text += '%'; // a literal percent sign, not a field code
     }
     if (!reserved) return text;
     std::string quoted = "\"";
@@ -147,11 +155,20 @@ std::string EscapeDesktopValue(const std::string& value) {
     std::string out;
     for (char c : value) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -160,23 +177,28 @@ std::string EscapeDesktopValue(const std::string& value) {
 std::string DesktopEntryText(const ShortcutTarget& target) {
     std::string name;
     ShortcutFileName(target.StartFile, name);
-    name = name.substr(0, name.size() - 8);  // without ".desktop"
-    const std::string exec = QuoteExecArgument(target.Program) + " " + QuoteExecArgument(target.StartFile) + " " +
+    name = name.substr(0, name.size() - 8); // without ".desktop"
+    const std::string exec = QuoteExecArgument(target.Program) + " " +
+                             QuoteExecArgument(target.StartFile) + " " +
                              QuoteExecArgument("PG5=" + std::to_string(target.Dll) + "000");
     std::string text = "[Desktop Entry]\n"
                        "Type=Application\n"
                        "Version=1.0\n"
-                       "Name=" + EscapeDesktopValue(name.empty() ? "Pelkor" : name) + "\n"
+                       "Name=" +
+                       EscapeDesktopValue(name.empty() ? "Pelkor" : name) +
+                       "\n"
                        "Comment=Pelkor Desktop Shortcut\n"
-                       "Exec=" + EscapeDesktopValue(exec) + "\n";
-    if (!target.WorkingFolder.empty()) text += "Path=" + EscapeDesktopValue(target.WorkingFolder) + "\n";
+                       "Exec=" +
+                       EscapeDesktopValue(exec) + "\n";
+    if (!target.WorkingFolder.empty())
+        text += "Path=" + EscapeDesktopValue(target.WorkingFolder) + "\n";
     if (!target.Icon.empty()) text += "Icon=" + EscapeDesktopValue(target.Icon) + "\n";
     text += "Terminal=false\n";
     return text;
 }
 
-ShortcutResult WriteDesktopShortcut(const ShortcutTarget& target, const std::string& desktopFolder, std::string& file,
-                                    std::string& error) {
+ShortcutResult WriteDesktopShortcut(const ShortcutTarget& target, const std::string& desktopFolder,
+                                    std::string& file, std::string& error) {
     std::string name;
     if (!ShortcutFileName(target.StartFile, name)) return ShortcutResult::InvalidName;
     file = desktopFolder + "/" + name;
@@ -191,7 +213,8 @@ ShortcutResult WriteDesktopShortcut(const ShortcutTarget& target, const std::str
     // O_EXCL: a launcher that appeared meanwhile is never overwritten.
     const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0755);
     if (fd < 0) {
-        if (errno == EEXIST && ::lstat(file.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return ShortcutResult::Exists;
+        if (errno == EEXIST && ::lstat(file.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+            return ShortcutResult::Exists;
         error = Reason(errno, file);
         return ShortcutResult::Failed;
     }
@@ -212,7 +235,8 @@ void MarkLauncherTrusted(const std::string& file) {
     if (gio.empty()) return;
     std::vector<std::string> args{gio, "set", "-t", "string", file, "metadata::trusted", "true"};
     std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
+    for (auto& a : args)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
@@ -233,4 +257,4 @@ void MarkLauncherTrusted(const std::string& file) {
     ::waitpid(pid, nullptr, 0);
 }
 
-}  // namespace pelkor
+} // namespace pelkor

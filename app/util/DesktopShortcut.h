@@ -28,10 +28,10 @@ std::string EscapeDesktopValue(const std::string& value);
 
 struct ShortcutTarget {
     std::string StartFile;
-    int Dll = 0;                 // the PG5 version passed as "PG5=" + Dll + "000"
-    std::string Program;         // the pelkor program to start
-    std::string WorkingFolder;   // Path
-    std::string Icon;            // an icon file or icon name
+    int Dll = 0;               // the PG5 version passed as "PG5=" + Dll + "000"
+    std::string Program;       // the pelkor program to start
+    std::string WorkingFolder; // Path
+    std::string Icon;          // an icon file or icon name
 };
 
 // The launcher's text.
@@ -50,4 +50,4 @@ ShortcutResult WriteDesktopShortcut(const ShortcutTarget& target, const std::str
 // nothing otherwise. Waits at most two seconds.
 void MarkLauncherTrusted(const std::string& file);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -3,9 +3,9 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <locale.h>
 #include <cstdlib>
 #include <limits>
+#include <locale.h>
 #include <string>
 #include <system_error>
 
@@ -13,8 +13,12 @@ namespace pelkor {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Length of the number at the start of s (sign, digits, fraction, exponent),
 // 0 when there is none. digits tells whether any mantissa digit was seen.
@@ -22,11 +26,13 @@ std::size_t NumberLength(std::string_view s) {
     std::size_t i = 0;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
     std::size_t mantissa = 0;
-    while (i < s.size() && IsDigit(s[i])) ++i, ++mantissa;
+    while (i < s.size() && IsDigit(s[i]))
+        ++i, ++mantissa;
     if (i < s.size() && s[i] == '.') {
         std::size_t j = i + 1;
         std::size_t frac = 0;
-        while (j < s.size() && IsDigit(s[j])) ++j, ++frac;
+        while (j < s.size() && IsDigit(s[j]))
+            ++j, ++frac;
         if (mantissa + frac > 0) {
             i = j;
             mantissa += frac;
@@ -37,7 +43,8 @@ std::size_t NumberLength(std::string_view s) {
         std::size_t j = i + 1;
         if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
         std::size_t exp = 0;
-        while (j < s.size() && IsDigit(s[j])) ++j, ++exp;
+        while (j < s.size() && IsDigit(s[j]))
+            ++j, ++exp;
         if (exp > 0) i = j;
     }
     return i;
@@ -46,7 +53,7 @@ std::size_t NumberLength(std::string_view s) {
 // A number NumberLength found, with a decimal point in every locale
 // (from_chars ignores the locale). False when it is too large for a double.
 bool Convert(std::string_view s, double& v) {
-    if (!s.empty() && s.front() == '+') s.remove_prefix(1);  // from_chars takes no "+"
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1); // from_chars takes no "+"
     v = 0;
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
     if (ec == std::errc::result_out_of_range) {
@@ -64,11 +71,12 @@ bool Convert(std::string_view s, double& v) {
     return false;
 }
 
-}  // namespace
+} // namespace
 
 double LeadingNumber(std::string_view text) {
     std::size_t start = 0;
-    while (start < text.size() && IsBlank(text[start])) ++start;
+    while (start < text.size() && IsBlank(text[start]))
+        ++start;
     std::string_view rest = text.substr(start);
     std::size_t n = NumberLength(rest);
     double v = 0;
@@ -78,8 +86,10 @@ double LeadingNumber(std::string_view text) {
 
 bool IsNumeric(std::string_view text) {
     std::size_t a = 0, b = text.size();
-    while (a < b && IsBlank(text[a])) ++a;
-    while (b > a && IsBlank(text[b - 1])) --b;
+    while (a < b && IsBlank(text[a]))
+        ++a;
+    while (b > a && IsBlank(text[b - 1]))
+        --b;
     std::string_view core = text.substr(a, b - a);
     if (core.empty()) return false;
     std::size_t n = NumberLength(core);
@@ -102,7 +112,8 @@ std::string NumberText(double value) {
 bool ToInt16(double value, int16_t& out) {
     if (!std::isfinite(value)) return false;
     double r = std::nearbyint(value);
-    if (r < std::numeric_limits<int16_t>::min() || r > std::numeric_limits<int16_t>::max()) return false;
+    if (r < std::numeric_limits<int16_t>::min() || r > std::numeric_limits<int16_t>::max())
+        return false;
     out = static_cast<int16_t>(r);
     return true;
 }
@@ -110,9 +121,10 @@ bool ToInt16(double value, int16_t& out) {
 bool ToInt32(double value, int32_t& out) {
     if (!std::isfinite(value)) return false;
     double r = std::nearbyint(value);
-    if (r < std::numeric_limits<int32_t>::min() || r > std::numeric_limits<int32_t>::max()) return false;
+    if (r < std::numeric_limits<int32_t>::min() || r > std::numeric_limits<int32_t>::max())
+        return false;
     out = static_cast<int32_t>(r);
     return true;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -27,4 +27,4 @@ std::string NumberText(double value);
 bool ToInt16(double value, int16_t& out);
 bool ToInt32(double value, int32_t& out);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -8,4 +8,4 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -9,4 +9,4 @@ namespace pelkor {
 // or "\" (start files written on Windows), just name when folder is empty.
 std::string JoinPath(const std::string& folder, const std::string& name);
 
-}  // namespace pelkor
+} // namespace pelkor

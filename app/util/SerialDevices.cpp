@@ -28,7 +28,7 @@ bool NumberOrder(const std::string& a, const std::string& b) {
     return split(a) < split(b);
 }
 
-}  // namespace
+} // namespace
 
 std::vector<std::string> ListFolder(const std::string& folder) {
     std::vector<std::string> names;
@@ -57,7 +57,8 @@ std::vector<std::string> ListSerialDevices(const FolderLister& list, const TextR
     std::vector<std::string> devices;
     std::vector<std::string> byId = list("/dev/serial/by-id");
     std::sort(byId.begin(), byId.end());
-    for (const auto& name : byId) devices.push_back("/dev/serial/by-id/" + name);
+    for (const auto& name : byId)
+        devices.push_back("/dev/serial/by-id/" + name);
 
     std::vector<std::string> dev = list("/dev");
     std::sort(dev.begin(), dev.end(), NumberOrder);
@@ -70,7 +71,8 @@ std::vector<std::string> ListSerialDevices(const FolderLister& list, const TextR
                 // The kernel keeps ttyS0..31 whether or not a UART is there;
                 // type 0 means none. Without sysfs, keep the port.
                 std::string type;
-                if (read("/sys/class/tty/" + name + "/type", type) && std::atoi(type.c_str()) == 0) continue;
+                if (read("/sys/class/tty/" + name + "/type", type) && std::atoi(type.c_str()) == 0)
+                    continue;
             }
             devices.push_back("/dev/" + name);
         }
@@ -78,7 +80,9 @@ std::vector<std::string> ListSerialDevices(const FolderLister& list, const TextR
     return devices;
 }
 
-int AccessErrno(const std::string& device) { return ::access(device.c_str(), R_OK | W_OK) == 0 ? 0 : errno; }
+int AccessErrno(const std::string& device) {
+    return ::access(device.c_str(), R_OK | W_OK) == 0 ? 0 : errno;
+}
 
 bool HostResolves(const std::string& host) {
     addrinfo hints{};
@@ -96,12 +100,14 @@ std::string ChannelDevice(const std::string& port, int com) {
     return "/dev/ttyS" + std::to_string(com - 1);
 }
 
-std::string SerialAccessHint(const std::string& device, const AccessCheck& check, const HostCheck& resolves) {
+std::string SerialAccessHint(const std::string& device, const AccessCheck& check,
+                             const HostCheck& resolves) {
     if (device.empty()) return {};
     if (device.rfind("udp:", 0) == 0) {
         std::string host = device.substr(4);
         if (!host.empty() && host.front() == '[') {
-            host = host.substr(1, host.find(']') == std::string::npos ? std::string::npos : host.find(']') - 1);
+            host = host.substr(1, host.find(']') == std::string::npos ? std::string::npos
+                                                                      : host.find(']') - 1);
         } else if (std::count(host.begin(), host.end(), ':') == 1) {
             host.erase(host.find(':'));
         }
@@ -113,7 +119,8 @@ std::string SerialAccessHint(const std::string& device, const AccessCheck& check
     if (err == EACCES || err == EPERM) {
         const passwd* pw = ::getpwuid(::geteuid());
         const std::string user = pw && pw->pw_name ? pw->pw_name : "$USER";
-        return "You may not open " + device + ". Serial ports belong to the group 'dialout': add your user " +
+        return "You may not open " + device +
+               ". Serial ports belong to the group 'dialout': add your user " +
                "to it (sudo adduser " + user + " dialout), then log out and in again.";
     }
     if (err != 0 && err != EISDIR) return device + " : " + std::strerror(err);
@@ -128,4 +135,4 @@ const std::vector<int>& BuiltInBaudrates() {
     return rates;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

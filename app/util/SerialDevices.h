@@ -43,4 +43,4 @@ std::string ChannelDevice(const std::string& port, int com);
 // The baud rates the built-in library takes.
 const std::vector<int>& BuiltInBaudrates();
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -22,7 +22,9 @@ namespace {
 
 constexpr long kObjectErrorBase = 2147220456L;
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 bool LooksLikeAddress(const std::string& file) {
     return file.find("://") != std::string::npos || StartsWithNoCase(file, "mailto:");
@@ -31,16 +33,20 @@ bool LooksLikeAddress(const std::string& file) {
 int ResultOfExit(int status) {
     if (WIFEXITED(status)) {
         switch (WEXITSTATUS(status)) {
-        case 0: return 42;
-        case 2: return 2;   // file does not exist
-        case 3: return 31;  // no tool to open it with
-        default: return 1;  // 4: the action failed, and anything else
+        case 0:
+            return 42;
+        case 2:
+            return 2; // file does not exist
+        case 3:
+            return 31; // no tool to open it with
+        default:
+            return 1; // 4: the action failed, and anything else
         }
     }
     return 1;
 }
 
-}  // namespace
+} // namespace
 
 int XdgOpenLauncher(const ShellRequest& request) {
     std::string file = request.File;
@@ -88,44 +94,69 @@ ShellError ShellErrorFor(int r) {
     e.Source = "Pelkor.GShell";
     switch (r) {
     case 0:
-    case 8: e.Number = 7; e.Description = "Out of memory"; break;
-    case 2: e.Number = 53; e.Description = "File not found"; break;
-    case 3: e.Number = 76; e.Description = "Path not found"; break;
-    case 5: e.Number = 75; e.Description = "Path/file access error"; break;
-    case 11: e.Number = r - kObjectErrorBase; e.Description = "The executable file is invalid or corrupt"; break;
-    case 26: e.Number = 75; e.Description = "A sharing violation occurred."; break;
+    case 8:
+        e.Number = 7;
+        e.Description = "Out of memory";
+        break;
+    case 2:
+        e.Number = 53;
+        e.Description = "File not found";
+        break;
+    case 3:
+        e.Number = 76;
+        e.Description = "Path not found";
+        break;
+    case 5:
+        e.Number = 75;
+        e.Description = "Path/file access error";
+        break;
+    case 11:
+        e.Number = r - kObjectErrorBase;
+        e.Description = "The executable file is invalid or corrupt";
+        break;
+    case 26:
+        e.Number = 75;
+        e.Description = "A sharing violation occurred.";
+        break;
     case 27:
         e.Number = r - kObjectErrorBase;
         e.Description = "This file type does not have a valid file association.";
         break;
     case 28:
         e.Number = 286;
-        e.Description = "The file could not be opened due to time out. Please try again in a moment.";
+        e.Description =
+            "The file could not be opened due to time out. Please try again in a moment.";
         break;
     case 29:
         e.Number = 285;
-        e.Description = "The file could not be opened because the DDE transaction failed. Please try again in a moment.";
+        e.Description = "The file could not be opened because the DDE transaction failed. Please "
+                        "try again in a moment.";
         break;
     case 30:
         e.Number = 285;
-        e.Description =
-            "The file could not be opened because the target application is busy. Please try again in a moment.";
+        e.Description = "The file could not be opened because the target application is busy. "
+                        "Please try again in a moment.";
         break;
     case 31:
         e.Number = r - kObjectErrorBase;
         e.Description = "No application is associated with this file type.";
         break;
-    case 32: e.Number = 48; e.Description = "The specified dynamic-link library was not found."; break;
+    case 32:
+        e.Number = 48;
+        e.Description = "The specified dynamic-link library was not found.";
+        break;
     default:
         e.Number = r - kObjectErrorBase;
-        e.Description = "An error occurred occurred whilst trying to open or print the selected file.";
+        e.Description =
+            "An error occurred occurred whilst trying to open or print the selected file.";
         break;
     }
     return e;
 }
 
-bool ShellOpen(const std::string& file, int showCommand, const std::string& parameters, const std::string& folder,
-               const std::string& verb, ShellError* error, const ShellLauncher& launcher) {
+bool ShellOpen(const std::string& file, int showCommand, const std::string& parameters,
+               const std::string& folder, const std::string& verb, ShellError* error,
+               const ShellLauncher& launcher) {
     ShellRequest request;
     if (ContainsNoCase(file, ".EXE")) showCommand = 0;
     if (file.rfind("http://", 0) == 0) {
@@ -152,9 +183,10 @@ bool GetDriveRoot(const std::string& path, std::string& root) {
         for (char& c : p)
             if (c == '\\') c = '/';
         std::size_t serverEnd = p.find('/', 2);
-        if (serverEnd == std::string::npos || serverEnd < 3 || serverEnd + 1 >= p.size()) return false;
+        if (serverEnd == std::string::npos || serverEnd < 3 || serverEnd + 1 >= p.size())
+            return false;
         std::size_t shareEnd = p.find('/', serverEnd + 1);
-        if (shareEnd == serverEnd + 1) return false;  // empty share name
+        if (shareEnd == serverEnd + 1) return false; // empty share name
         root = shareEnd == std::string::npos ? p + "/" : p.substr(0, shareEnd + 1);
         return true;
     }
@@ -190,14 +222,18 @@ bool CheckDrive(const DrivePrompt& prompt, const std::string& path, const std::s
         std::string description;
         if (lister ? lister(root, description) : ListRoot(root, description)) return true;
         if (IsNetworkPath(path)) {
-            if (prompt.ShowError) prompt.ShowError(description + "\n\nBad drive name " + path, caption);
+            if (prompt.ShowError)
+                prompt.ShowError(description + "\n\nBad drive name " + path, caption);
             return false;
         }
-        if (!prompt.AskRetry || !prompt.AskRetry("Cannot read drive " + path, caption)) return false;
+        if (!prompt.AskRetry || !prompt.AskRetry("Cannot read drive " + path, caption))
+            return false;
     }
 }
 
-bool IsNetworkPath(const std::string& path) { return path.size() > 1 && IsSeparator(path[0]) && IsSeparator(path[1]); }
+bool IsNetworkPath(const std::string& path) {
+    return path.size() > 1 && IsSeparator(path[0]) && IsSeparator(path[1]);
+}
 
 std::string GetCommonAppDataFolder() {
     const char* v = std::getenv("PELKOR_COMMON_APPDATA");
@@ -211,10 +247,11 @@ std::string GetCommonDocumentsParent() {
     const char* v = std::getenv("PELKOR_COMMON_DOCUMENTS");
     if (!v || !*v) return "";
     std::string s = v;
-    while (s.size() > 1 && s.back() == '/') s.pop_back();
+    while (s.size() > 1 && s.back() == '/')
+        s.pop_back();
     std::size_t slash = s.find_last_of('/');
     if (slash == std::string::npos) return "";
     return s.substr(0, slash + 1);
 }
 
-}  // namespace pelkor
+} // namespace pelkor

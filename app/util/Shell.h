@@ -8,7 +8,6 @@
 
 namespace pelkor {
 
-
 // The error a failed ShellOpen leaves: number, description and source
 // ("Pelkor.GShell").
 struct ShellError {
@@ -82,4 +81,4 @@ std::string GetCommonAppDataFolder();
 // The parent folder of PELKOR_COMMON_DOCUMENTS with a trailing "/", or empty.
 std::string GetCommonDocumentsParent();
 
-}  // namespace pelkor
+} // namespace pelkor

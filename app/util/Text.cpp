@@ -3,39 +3,51 @@
 namespace pelkor {
 
 namespace {
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-}  // namespace
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+} // namespace
 
 std::string TrimLeft(std::string_view text) {
     std::size_t a = 0;
-    while (a < text.size() && IsBlank(text[a])) ++a;
+    while (a < text.size() && IsBlank(text[a]))
+        ++a;
     return std::string(text.substr(a));
 }
 
 std::string TrimRight(std::string_view text) {
     std::size_t b = text.size();
-    while (b > 0 && IsBlank(text[b - 1])) --b;
+    while (b > 0 && IsBlank(text[b - 1]))
+        --b;
     return std::string(text.substr(0, b));
 }
 
 std::string Trim(std::string_view text) {
     std::size_t a = 0, b = text.size();
-    while (a < b && IsBlank(text[a])) ++a;
-    while (b > a && IsBlank(text[b - 1])) --b;
+    while (a < b && IsBlank(text[a]))
+        ++a;
+    while (b > a && IsBlank(text[b - 1]))
+        --b;
     return std::string(text.substr(a, b - a));
 }
 
 std::string UpperCase(std::string_view text) {
     std::string s(text);
-    for (char& c : s) c = Upper(c);
+    for (char& c : s)
+        c = Upper(c);
     return s;
 }
 
 std::string LowerCase(std::string_view text) {
     std::string s(text);
-    for (char& c : s) c = Lower(c);
+    for (char& c : s)
+        c = Lower(c);
     return s;
 }
 
@@ -51,7 +63,8 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 }
 
 bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() && EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
+    return text.size() >= suffix.size() &&
+           EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
 std::size_t FindNoCase(std::string_view text, std::string_view part, std::size_t from) {
@@ -112,4 +125,4 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
     return out;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

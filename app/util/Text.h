@@ -34,4 +34,4 @@ std::string Join(const std::vector<std::string>& items, std::string_view separat
 // Replaces every occurrence of from (not empty) by to.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -68,7 +68,8 @@ std::string Utf16ToUtf8(std::u16string_view u) {
     out.reserve(u.size());
     for (size_t i = 0; i < u.size(); ++i) {
         uint32_t c = u[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < u.size() && u[i + 1] >= 0xDC00 && u[i + 1] < 0xE000) {
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < u.size() && u[i + 1] >= 0xDC00 &&
+            u[i + 1] < 0xE000) {
             c = 0x10000 + ((c - 0xD800) << 10) + (u[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c < 0xE000) {
@@ -79,4 +80,4 @@ std::string Utf16ToUtf8(std::u16string_view u) {
     return out;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -17,4 +17,4 @@ std::u16string Utf8ToUtf16(std::string_view utf8, BadUtf8 bad = BadUtf8::Replace
 // A lone surrogate becomes U+FFFD rather than being lost silently.
 std::string Utf16ToUtf8(std::u16string_view units);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -30,7 +30,8 @@ std::string DecodeMountField(const std::string& field) {
 }
 
 std::string WithoutTrailingSlash(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
     return path;
 }
 
@@ -47,7 +48,7 @@ std::string ComponentBelow(const std::string& path, const std::string& base) {
     return path.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
-}  // namespace
+} // namespace
 
 MountTable ReadMountTable(const std::string& mounts, const std::string& fstab) {
     MountTable t;
@@ -59,7 +60,8 @@ MountTable ReadMountTable(const std::string& mounts, const std::string& fstab) {
             std::istringstream fields(line);
             std::string device, point, type;
             if (!(fields >> device >> point >> type)) continue;
-            if (declared && (type == "swap" || point == "none" || point.empty() || point[0] != '/')) continue;
+            if (declared && (type == "swap" || point == "none" || point.empty() || point[0] != '/'))
+                continue;
             out.push_back(WithoutTrailingSlash(DecodeMountField(point)));
         }
     };
@@ -89,9 +91,11 @@ bool VolumeRootOf(const std::string& rawPath, const MountTable& table, std::stri
 
     std::string declared;
     for (const auto& d : table.Declared) {
-        if (d.size() <= mounted.size() || !IsBelowOrSame(path, d) || !IsBelowOrSame(d, mounted)) continue;
+        if (d.size() <= mounted.size() || !IsBelowOrSame(path, d) || !IsBelowOrSame(d, mounted))
+            continue;
         bool isMounted = false;
-        for (const auto& m : table.Mounted) isMounted = isMounted || m == d;
+        for (const auto& m : table.Mounted)
+            isMounted = isMounted || m == d;
         if (!isMounted && d.size() > declared.size()) declared = d;
     }
     if (!declared.empty()) {
@@ -101,7 +105,8 @@ bool VolumeRootOf(const std::string& rawPath, const MountTable& table, std::stri
 
     for (const std::string base : {"/media", "/run/media", "/mnt"}) {
         if (!IsBelowOrSame(path, base) || path == base) continue;
-        if (IsBelowOrSame(mounted, base) && mounted != base) return true;  // a volume is mounted there
+        if (IsBelowOrSame(mounted, base) && mounted != base)
+            return true; // a volume is mounted there
         std::string level = base + "/" + ComponentBelow(path, base);
         if (!folderExists(level)) {
             root = level;
@@ -110,7 +115,7 @@ bool VolumeRootOf(const std::string& rawPath, const MountTable& table, std::stri
         // Desktops mount removable media at /media/<user>/<label>.
         const std::string user = ComponentBelow(path, base);
         if (base != "/mnt" && ::getpwnam(user.c_str()) != nullptr) {
-            if (level == path) return true;  // the user's folder itself
+            if (level == path) return true; // the user's folder itself
             level += "/" + ComponentBelow(path, level);
         }
         // Nothing is mounted at or above the path below this place: its mount
@@ -125,19 +130,22 @@ bool VolumeRootOf(const std::string& rawPath, const MountTable& table, std::stri
 bool IsUserVolume(const std::string& rawRoot, const std::string& fsType, bool isFolder) {
     const std::string root = WithoutTrailingSlash(rawRoot);
     if (!isFolder || root.empty() || root[0] != '/') return false;
-    for (const char* t : {"proc", "sysfs", "devtmpfs", "devpts", "cgroup", "cgroup2", "securityfs", "debugfs",
-                          "tracefs", "pstore", "bpf", "mqueue", "hugetlbfs", "configfs", "fusectl", "binfmt_misc",
-                          "autofs", "efivarfs", "squashfs", "nsfs", "ramfs", "rpc_pipefs", "overlay"})
-        if (fsType == t) return root == "/";  // a container's root is an overlay
+    for (const char* t : {"proc",       "sysfs",    "devtmpfs", "devpts",      "cgroup", "cgroup2",
+                          "securityfs", "debugfs",  "tracefs",  "pstore",      "bpf",    "mqueue",
+                          "hugetlbfs",  "configfs", "fusectl",  "binfmt_misc", "autofs", "efivarfs",
+                          "squashfs",   "nsfs",     "ramfs",    "rpc_pipefs",  "overlay"})
+        if (fsType == t) return root == "/"; // a container's root is an overlay
     if (IsBelowOrSame(root, "/run/media")) return true;
-    for (const char* system : {"/proc", "/sys", "/dev", "/run", "/snap", "/boot", "/var/lib/docker"})
+    for (const char* system :
+         {"/proc", "/sys", "/dev", "/run", "/snap", "/boot", "/var/lib/docker"})
         if (IsBelowOrSame(root, system)) return false;
     return true;
 }
 
 std::string VolumeText(const Volume& v) {
     if (v.Label.empty()) return v.Root;
-    const std::string tail = v.Root.size() >= v.Label.size() ? v.Root.substr(v.Root.size() - v.Label.size()) : "";
+    const std::string tail =
+        v.Root.size() >= v.Label.size() ? v.Root.substr(v.Root.size() - v.Label.size()) : "";
     return tail == v.Label ? v.Root : v.Root + "  [" + v.Label + "]";
 }
 
@@ -152,7 +160,8 @@ int VolumeIndexOf(const std::vector<Volume>& volumes, const std::string& path) {
     return best;
 }
 
-std::string ResolveTypedFolder(const std::string& text, const std::string& base, const std::string& home) {
+std::string ResolveTypedFolder(const std::string& text, const std::string& base,
+                               const std::string& home) {
     if (text.empty()) return text;
     if (text == "~") return home;
     if (text.rfind("~/", 0) == 0) return WithoutTrailingSlash(home) + text.substr(1);
@@ -160,4 +169,4 @@ std::string ResolveTypedFolder(const std::string& text, const std::string& base,
     return JoinPath(base, text);
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -16,8 +16,8 @@
 namespace pelkor {
 
 struct MountTable {
-    std::vector<std::string> Mounted;   // mount points now mounted
-    std::vector<std::string> Declared;  // mount points the system expects (fstab)
+    std::vector<std::string> Mounted;  // mount points now mounted
+    std::vector<std::string> Declared; // mount points the system expects (fstab)
 };
 
 // Reads the mounted table (/proc/self/mounts format) and the declared one
@@ -38,9 +38,9 @@ bool VolumeRootOf(const std::string& path, const MountTable& table, std::string&
 
 // A volume offered in a drive list.
 struct Volume {
-    std::string Root;    // mount point
-    std::string Label;   // volume name, may be empty
-    bool Ready = true;   // mounted and readable
+    std::string Root;  // mount point
+    std::string Label; // volume name, may be empty
+    bool Ready = true; // mounted and readable
 };
 
 // Whether a mounted file system is one a user keeps files on: not the
@@ -57,6 +57,7 @@ int VolumeIndexOf(const std::vector<Volume>& volumes, const std::string& path);
 
 // Typed folder text as a path: "~" and "~/..." below home; a relative text
 // below base; everything else as typed.
-std::string ResolveTypedFolder(const std::string& text, const std::string& base, const std::string& home);
+std::string ResolveTypedFolder(const std::string& text, const std::string& base,
+                               const std::string& home);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -11,8 +11,12 @@ namespace pelkor::xls::bytes {
 inline uint16_t U16(const char* p) {
     return static_cast<uint16_t>(static_cast<uint8_t>(p[0]) | static_cast<uint8_t>(p[1]) << 8);
 }
-inline uint32_t U32(const char* p) { return U16(p) | static_cast<uint32_t>(U16(p + 2)) << 16; }
-inline uint64_t U64(const char* p) { return U32(p) | static_cast<uint64_t>(U32(p + 4)) << 32; }
+inline uint32_t U32(const char* p) {
+    return U16(p) | static_cast<uint32_t>(U16(p + 2)) << 16;
+}
+inline uint64_t U64(const char* p) {
+    return U32(p) | static_cast<uint64_t>(U32(p + 4)) << 32;
+}
 
 inline void Put16(char* p, uint16_t v) {
     p[0] = static_cast<char>(v & 0xFF);
@@ -27,7 +31,9 @@ inline void Put64(char* p, uint64_t v) {
     Put32(p + 4, static_cast<uint32_t>(v >> 32));
 }
 
-inline void Add8(std::string& s, uint8_t v) { s.push_back(static_cast<char>(v)); }
+inline void Add8(std::string& s, uint8_t v) {
+    s.push_back(static_cast<char>(v));
+}
 inline void Add16(std::string& s, uint16_t v) {
     char b[2];
     Put16(b, v);
@@ -51,4 +57,4 @@ inline double Double(const char* p) {
     return d;
 }
 
-}  // namespace pelkor::xls::bytes
+} // namespace pelkor::xls::bytes

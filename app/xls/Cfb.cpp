@@ -36,7 +36,8 @@ public:
             return Fail("damaged compound-file header");
         ss_ = 1u << shift;
         if (bytes_.size() < ss_) return Fail("file truncated inside the compound-file header");
-        sectors_ = static_cast<uint32_t>(std::min<uint64_t>((bytes_.size() - ss_ + ss_ - 1) / ss_, MaxRegSect));
+        sectors_ = static_cast<uint32_t>(
+            std::min<uint64_t>((bytes_.size() - ss_ + ss_ - 1) / ss_, MaxRegSect));
         cutoff_ = U32(h + 56);
         if (cutoff_ == 0 || cutoff_ > 0x100000) cutoff_ = MiniCutoff;
         stamp_.assign(sectors_, 0);
@@ -53,8 +54,10 @@ public:
             const char* p = e.raw.data();
             e.type = static_cast<uint8_t>(p[66]);
             const uint16_t nameBytes = U16(p + 64);
-            if (e.type != 0 && (nameBytes > 64 || nameBytes % 2 != 0)) return Fail("damaged directory entry");
-            for (uint16_t k = 0; e.type != 0 && k + 2 < nameBytes; k += 2) e.name.push_back(U16(p + k));
+            if (e.type != 0 && (nameBytes > 64 || nameBytes % 2 != 0))
+                return Fail("damaged directory entry");
+            for (uint16_t k = 0; e.type != 0 && k + 2 < nameBytes; k += 2)
+                e.name.push_back(U16(p + k));
             e.left = U32(p + 68);
             e.right = U32(p + 72);
             e.child = U32(p + 76);
@@ -62,19 +65,23 @@ public:
         if (out.entries[0].type != 5) return Fail("compound file without a root entry");
         if (!MarkTree(out)) return Fail("damaged directory tree");
 
-        // The root entry's stream is the mini stream; v3 files may hold junk in the size's high half.
+        // The root entry's stream is the mini stream; v3 files may hold junk in the size's high
+        // half.
         const Entry& root = out.entries[0];
         if (!ReadStream(root.raw, major, false, mini_)) return Fail("damaged mini stream");
         std::string miniFatBytes;
-        if (!ReadChain(U32(h + 60), 0, true, miniFatBytes)) return Fail("damaged mini allocation table");
+        if (!ReadChain(U32(h + 60), 0, true, miniFatBytes))
+            return Fail("damaged mini allocation table");
         miniFat_.resize(miniFatBytes.size() / 4);
-        for (size_t i = 0; i < miniFat_.size(); ++i) miniFat_[i] = U32(miniFatBytes.data() + i * 4);
+        for (size_t i = 0; i < miniFat_.size(); ++i)
+            miniFat_[i] = U32(miniFatBytes.data() + i * 4);
         miniStamp_.assign(mini_.size() / MiniSize, 0);
 
         for (size_t i = 1; i < count; ++i) {
             Entry& e = out.entries[i];
             if (!e.reachable || e.type != 2) continue;
-            if (!ReadStream(e.raw, major, true, e.data)) return Fail("damaged stream \"" + Ascii(e.name) + "\"");
+            if (!ReadStream(e.raw, major, true, e.data))
+                return Fail("damaged stream \"" + Ascii(e.name) + "\"");
         }
         return true;
     }
@@ -87,13 +94,18 @@ private:
 
     static std::string Ascii(const std::u16string& n) {
         std::string s;
-        for (char16_t c : n) s.push_back(c >= 32 && c < 127 ? static_cast<char>(c) : '?');
+        for (char16_t c : n)
+            s.push_back(c >= 32 && c < 127 ? static_cast<char>(c) : '?');
         return s;
     }
 
-    bool SectorOk(uint32_t s) const { return s < sectors_ && static_cast<uint64_t>(s + 1) * ss_ < bytes_.size(); }
+    bool SectorOk(uint32_t s) const {
+        return s < sectors_ && static_cast<uint64_t>(s + 1) * ss_ < bytes_.size();
+    }
     // Table sectors are read in place, so they must lie wholly in the file.
-    bool SectorWhole(uint32_t s) const { return s < sectors_ && static_cast<uint64_t>(s + 2) * ss_ <= bytes_.size(); }
+    bool SectorWhole(uint32_t s) const {
+        return s < sectors_ && static_cast<uint64_t>(s + 2) * ss_ <= bytes_.size();
+    }
 
     void AppendSector(uint32_t s, std::string& out) const {
         const size_t off = static_cast<size_t>(s + 1) * ss_;
@@ -103,23 +115,28 @@ private:
 
     bool ReadFat(const char* h) {
         const uint32_t fatCount = U32(h + 44);
-        if (fatCount > sectors_) return Fail("damaged compound-file header (allocation table size)");
+        if (fatCount > sectors_)
+            return Fail("damaged compound-file header (allocation table size)");
         std::vector<uint32_t> fatSectors;
-        for (uint32_t i = 0; i < 109 && fatSectors.size() < fatCount; ++i) fatSectors.push_back(U32(h + 76 + i * 4));
+        for (uint32_t i = 0; i < 109 && fatSectors.size() < fatCount; ++i)
+            fatSectors.push_back(U32(h + 76 + i * 4));
         uint32_t dif = U32(h + 68);
         const uint32_t perDif = ss_ / 4 - 1;
         for (uint32_t n = 0; fatSectors.size() < fatCount; ++n) {
-            if (n >= sectors_ || !SectorWhole(dif) || stamp_[dif] != 0) return Fail("damaged allocation-table index");
+            if (n >= sectors_ || !SectorWhole(dif) || stamp_[dif] != 0)
+                return Fail("damaged allocation-table index");
             stamp_[dif] = 1;
             const char* p = bytes_.data() + static_cast<size_t>(dif + 1) * ss_;
-            for (uint32_t i = 0; i < perDif && fatSectors.size() < fatCount; ++i) fatSectors.push_back(U32(p + i * 4));
+            for (uint32_t i = 0; i < perDif && fatSectors.size() < fatCount; ++i)
+                fatSectors.push_back(U32(p + i * 4));
             dif = U32(p + perDif * 4);
         }
         fat_.reserve(static_cast<size_t>(fatCount) * (ss_ / 4));
         for (uint32_t s : fatSectors) {
             if (!SectorWhole(s)) return Fail("allocation-table sector outside the file");
             const char* p = bytes_.data() + static_cast<size_t>(s + 1) * ss_;
-            for (uint32_t i = 0; i < ss_ / 4; ++i) fat_.push_back(U32(p + i * 4));
+            for (uint32_t i = 0; i < ss_ / 4; ++i)
+                fat_.push_back(U32(p + i * 4));
         }
         std::fill(stamp_.begin(), stamp_.end(), 0);
         return true;
@@ -151,7 +168,8 @@ private:
         if (size > mini_.size()) return false;
         uint32_t s = start;
         while (out.size() < size) {
-            if (s >= miniStamp_.size() || s >= miniFat_.size() || miniStamp_[s] == stampNo_) return false;
+            if (s >= miniStamp_.size() || s >= miniFat_.size() || miniStamp_[s] == stampNo_)
+                return false;
             miniStamp_[s] = stampNo_;
             out.append(mini_, static_cast<size_t>(s) * MiniSize, MiniSize);
             s = miniFat_[s];
@@ -182,7 +200,7 @@ private:
             Entry& e = f.entries[i];
             if (e.type == 0) return false;
             e.reachable = true;
-            if (i != 0) {  // the root has no siblings
+            if (i != 0) { // the root has no siblings
                 if (e.left != NoStream) stack.push_back(e.left);
                 if (e.right != NoStream) stack.push_back(e.right);
             }
@@ -201,7 +219,8 @@ private:
 bool SameName(const std::u16string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        const char16_t x = a[i] < 128 ? static_cast<char16_t>(std::toupper(static_cast<int>(a[i]))) : a[i];
+        const char16_t x =
+            a[i] < 128 ? static_cast<char16_t>(std::toupper(static_cast<int>(a[i]))) : a[i];
         const char16_t y = static_cast<char16_t>(std::toupper(static_cast<unsigned char>(b[i])));
         if (x != y) return false;
     }
@@ -217,10 +236,11 @@ std::string EmptyEntry() {
 }
 
 void AppendChain(std::vector<uint32_t>& table, uint32_t first, uint32_t count) {
-    for (uint32_t i = 0; i < count; ++i) table.push_back(i + 1 < count ? first + i + 1 : EndOfChain);
+    for (uint32_t i = 0; i < count; ++i)
+        table.push_back(i + 1 < count ? first + i + 1 : EndOfChain);
 }
 
-}  // namespace
+} // namespace
 
 int File::FindRootStream(const std::string& name) const {
     if (entries.empty()) return -1;
@@ -258,13 +278,15 @@ File MakeSingleStream(const std::string& name, std::string data) {
     Entry s;
     s.raw = EmptyEntry();
     s.type = 2;
-    for (char c : name) s.name.push_back(static_cast<char16_t>(c));
+    for (char c : name)
+        s.name.push_back(static_cast<char16_t>(c));
     s.data = std::move(data);
     for (Entry* e : {&root, &s}) {
-        for (size_t i = 0; i < e->name.size(); ++i) Put16(e->raw.data() + i * 2, e->name[i]);
+        for (size_t i = 0; i < e->name.size(); ++i)
+            Put16(e->raw.data() + i * 2, e->name[i]);
         Put16(e->raw.data() + 64, static_cast<uint16_t>((e->name.size() + 1) * 2));
         e->raw[66] = static_cast<char>(e->type);
-        e->raw[67] = 1;  // black
+        e->raw[67] = 1; // black
         e->reachable = true;
     }
     root.child = 1;
@@ -276,10 +298,13 @@ File MakeSingleStream(const std::string& name, std::string data) {
 
 bool Write(const File& file, std::string& out, std::string& error) {
     out.clear();
-    return Write(file, [&out](std::string_view piece) {
-        out.append(piece);
-        return true;
-    }, error);
+    return Write(
+        file,
+        [&out](std::string_view piece) {
+            out.append(piece);
+            return true;
+        },
+        error);
 }
 
 namespace {
@@ -288,7 +313,8 @@ namespace {
 // the large streams.
 struct Layout {
     std::vector<uint32_t> miniStart, bigStart;
-    uint64_t miniSectors = 0, bigSectors = 0, dirSecs = 0, miniFatSecs = 0, miniBytes = 0, miniStreamSecs = 0;
+    uint64_t miniSectors = 0, bigSectors = 0, dirSecs = 0, miniFatSecs = 0, miniBytes = 0,
+             miniStreamSecs = 0;
     uint64_t fatSecs = 1, difSecs = 0;
     uint32_t firstDif = 0, firstDir = 0, firstMiniFat = 0, firstMiniStream = 0;
 };
@@ -348,7 +374,8 @@ bool PlanLayout(const File& file, Layout& l, std::string& error) {
     return true;
 }
 
-void BuildFats(const File& file, const Layout& l, std::vector<uint32_t>& fat, std::vector<uint32_t>& miniFat) {
+void BuildFats(const File& file, const Layout& l, std::vector<uint32_t>& fat,
+               std::vector<uint32_t>& miniFat) {
     fat.reserve(static_cast<size_t>(l.fatSecs) * 128);
     fat.insert(fat.end(), static_cast<size_t>(l.fatSecs), FatSect);
     fat.insert(fat.end(), static_cast<size_t>(l.difSecs), DifSect);
@@ -358,9 +385,11 @@ void BuildFats(const File& file, const Layout& l, std::vector<uint32_t>& fat, st
     for (size_t i = 1; i < file.entries.size(); ++i) {
         const Entry& e = file.entries[i];
         if (l.bigStart[i] != EndOfChain)
-            AppendChain(fat, l.bigStart[i], static_cast<uint32_t>((e.data.size() + WriteSector - 1) / WriteSector));
+            AppendChain(fat, l.bigStart[i],
+                        static_cast<uint32_t>((e.data.size() + WriteSector - 1) / WriteSector));
         else if (l.miniStart[i] != EndOfChain)
-            AppendChain(miniFat, l.miniStart[i], static_cast<uint32_t>((e.data.size() + MiniSize - 1) / MiniSize));
+            AppendChain(miniFat, l.miniStart[i],
+                        static_cast<uint32_t>((e.data.size() + MiniSize - 1) / MiniSize));
     }
     fat.resize(static_cast<size_t>(l.fatSecs) * 128, FreeSect);
     miniFat.resize(static_cast<size_t>(l.miniFatSecs) * 128, FreeSect);
@@ -382,11 +411,13 @@ void AppendHeader(const Layout& l, std::string& out) {
     Put32(h + 64, static_cast<uint32_t>(l.miniFatSecs));
     Put32(h + 68, l.difSecs ? l.firstDif : EndOfChain);
     Put32(h + 72, static_cast<uint32_t>(l.difSecs));
-    for (uint32_t i = 0; i < 109; ++i) Put32(h + 76 + i * 4, i < l.fatSecs ? i : FreeSect);
+    for (uint32_t i = 0; i < 109; ++i)
+        Put32(h + 76 + i * 4, i < l.fatSecs ? i : FreeSect);
 }
 
 void AppendTable(const std::vector<uint32_t>& t, std::string& out) {
-    for (uint32_t v : t) Add32(out, v);
+    for (uint32_t v : t)
+        Add32(out, v);
 }
 
 void AppendDifat(const Layout& l, std::string& out) {
@@ -418,7 +449,8 @@ void AppendDirectory(const File& file, const Layout& l, std::string& out) {
         }
         out += raw;
     }
-    while ((out.size() - dirAt) % WriteSector) out += EmptyEntry();
+    while ((out.size() - dirAt) % WriteSector)
+        out += EmptyEntry();
 }
 
 void AppendMiniStream(const File& file, const Layout& l, std::string& out) {
@@ -431,7 +463,7 @@ void AppendMiniStream(const File& file, const Layout& l, std::string& out) {
     out.resize(out.size() + (WriteSector - out.size() % WriteSector) % WriteSector, '\0');
 }
 
-}  // namespace
+} // namespace
 
 bool Write(const File& file, const Sink& sink, std::string& error) {
     const size_t n = file.entries.size();
@@ -444,7 +476,7 @@ bool Write(const File& file, const Sink& sink, std::string& error) {
     std::vector<uint32_t> fat, miniFat;
     BuildFats(file, l, fat, miniFat);
 
-    std::string out;  // everything up to the large streams
+    std::string out; // everything up to the large streams
     out.reserve(static_cast<size_t>((l.firstMiniStream + l.miniStreamSecs + 1) * WriteSector));
     AppendHeader(l, out);
     AppendTable(fat, out);
@@ -462,10 +494,11 @@ bool Write(const File& file, const Sink& sink, std::string& error) {
     for (size_t i = 1; i < n; ++i) {
         if (l.bigStart[i] == EndOfChain) continue;
         const std::string& d = file.entries[i].data;
-        if (!sink(d) || !sink(std::string_view(padding).substr(0, (WriteSector - d.size() % WriteSector) % WriteSector)))
+        if (!sink(d) || !sink(std::string_view(padding).substr(
+                            0, (WriteSector - d.size() % WriteSector) % WriteSector)))
             return failed();
     }
     return true;
 }
 
-}  // namespace pelkor::xls::cfb
+} // namespace pelkor::xls::cfb

@@ -17,16 +17,16 @@ namespace pelkor::xls::cfb {
 inline constexpr uint32_t NoStream = 0xFFFFFFFFu;
 
 struct Entry {
-    std::string raw;      // the 128-byte directory entry as stored
-    uint8_t type = 0;     // 0 unused, 1 storage, 2 stream, 5 root
+    std::string raw;  // the 128-byte directory entry as stored
+    uint8_t type = 0; // 0 unused, 1 storage, 2 stream, 5 root
     std::u16string name;
     uint32_t left = NoStream, right = NoStream, child = NoStream;
-    std::string data;     // stream contents (type 2 only)
+    std::string data; // stream contents (type 2 only)
     bool reachable = false;
 };
 
 struct File {
-    std::vector<Entry> entries;  // entries[0] is the root
+    std::vector<Entry> entries; // entries[0] is the root
 
     // Index of the stream `name` (ASCII, any case) directly below the root; -1 if none.
     int FindRootStream(const std::string& name) const;
@@ -46,4 +46,4 @@ bool Write(const File& file, std::string& out, std::string& error);
 using Sink = std::function<bool(std::string_view)>;
 bool Write(const File& file, const Sink& sink, std::string& error);
 
-}  // namespace pelkor::xls::cfb
+} // namespace pelkor::xls::cfb

@@ -1,7 +1,7 @@
 #include "xls/Text.h"
 
-#include <charconv>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -95,9 +95,12 @@ void Pieces::Chars(uint32_t count, bool wide, std::string& out) {
             AppendUtf8(out, 0xFFFD);
             pendingHigh = 0;
         }
-        if (u >= 0xD800 && u < 0xDC00) pendingHigh = u;
-        else if (u >= 0xDC00 && u < 0xE000) AppendUtf8(out, 0xFFFD);
-        else AppendUtf8(out, u);
+        if (u >= 0xD800 && u < 0xDC00)
+            pendingHigh = u;
+        else if (u >= 0xDC00 && u < 0xE000)
+            AppendUtf8(out, 0xFFFD);
+        else
+            AppendUtf8(out, u);
     };
     while (ok_ && count > 0) {
         if (part_ >= parts_.size()) {
@@ -124,7 +127,8 @@ void Pieces::Chars(uint32_t count, bool wide, std::string& out) {
             const char* q = p.data() + off_;
             for (size_t k = 0; k < n;) {
                 size_t run = k;
-                while (run < n && static_cast<uint8_t>(q[run]) < 0x80) ++run;
+                while (run < n && static_cast<uint8_t>(q[run]) < 0x80)
+                    ++run;
                 out.append(q + k, run - k);
                 if (run < n) {
                     const auto b = static_cast<uint8_t>(q[run]);
@@ -166,4 +170,4 @@ void Pieces::String(bool longCount, std::string& out, bool* plain) {
     Skip(ext);
 }
 
-}  // namespace pelkor::xls::text
+} // namespace pelkor::xls::text

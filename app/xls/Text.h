@@ -47,4 +47,4 @@ private:
     bool ok_ = true;
 };
 
-}  // namespace pelkor::xls::text
+} // namespace pelkor::xls::text

@@ -15,10 +15,10 @@
 #include <string_view>
 #include <vector>
 
+#include "util/AtomicFile.h"
 #include "xls/Bytes.h"
 #include "xls/Cfb.h"
 #include "xls/Text.h"
-#include "util/AtomicFile.h"
 
 namespace pelkor::xls {
 
@@ -27,13 +27,41 @@ using namespace bytes;
 namespace {
 
 enum : uint16_t {
-    kFormula = 0x0006, kEof = 0x000A, kNote = 0x001C, kFilePass = 0x002F, kContinue = 0x003C,
-    kDefColWidth = 0x0055, kObj = 0x005D, kColInfo = 0x007D, kBoundSheet = 0x0085, kMulRk = 0x00BD,
-    kMulBlank = 0x00BE, kRString = 0x00D6, kDbCell = 0x00D7, kXf = 0x00E0, kMsoDrawing = 0x00EC,
-    kSst = 0x00FC, kExtSst = 0x00FF, kLabelSst = 0x00FD, kSupBook = 0x01AE, kTxo = 0x01B6,
-    kDimensions = 0x0200, kBlank = 0x0201, kNumber = 0x0203, kLabel = 0x0204, kBoolErr = 0x0205,
-    kString = 0x0207, kRow = 0x0208, kIndex = 0x020B, kArray = 0x0221, kDefaultRowHeight = 0x0225,
-    kTable = 0x0236, kWindow2 = 0x023E, kRk = 0x027E, kBof = 0x0809, kShrFmla = 0x04BC,
+    kFormula = 0x0006,
+    kEof = 0x000A,
+    kNote = 0x001C,
+    kFilePass = 0x002F,
+    kContinue = 0x003C,
+    kDefColWidth = 0x0055,
+    kObj = 0x005D,
+    kColInfo = 0x007D,
+    kBoundSheet = 0x0085,
+    kMulRk = 0x00BD,
+    kMulBlank = 0x00BE,
+    kRString = 0x00D6,
+    kDbCell = 0x00D7,
+    kXf = 0x00E0,
+    kMsoDrawing = 0x00EC,
+    kSst = 0x00FC,
+    kExtSst = 0x00FF,
+    kLabelSst = 0x00FD,
+    kSupBook = 0x01AE,
+    kTxo = 0x01B6,
+    kDimensions = 0x0200,
+    kBlank = 0x0201,
+    kNumber = 0x0203,
+    kLabel = 0x0204,
+    kBoolErr = 0x0205,
+    kString = 0x0207,
+    kRow = 0x0208,
+    kIndex = 0x020B,
+    kArray = 0x0221,
+    kDefaultRowHeight = 0x0225,
+    kTable = 0x0236,
+    kWindow2 = 0x023E,
+    kRk = 0x027E,
+    kBof = 0x0809,
+    kShrFmla = 0x04BC,
 };
 
 constexpr size_t MaxRecordData = 8224;
@@ -41,8 +69,16 @@ constexpr size_t RowsPerBlock = 32;
 
 bool StartsCell(uint16_t t) {
     switch (t) {
-    case kBlank: case kNumber: case kLabel: case kBoolErr: case kFormula: case kRk:
-    case kMulRk: case kMulBlank: case kLabelSst: case kRString:
+    case kBlank:
+    case kNumber:
+    case kLabel:
+    case kBoolErr:
+    case kFormula:
+    case kRk:
+    case kMulRk:
+    case kMulBlank:
+    case kLabelSst:
+    case kRString:
         return true;
     default:
         return false;
@@ -54,10 +90,13 @@ bool FollowsCell(uint16_t t) {
     return t == kString || t == kShrFmla || t == kArray || t == kTable || t == kContinue;
 }
 
-bool InCellTable(uint16_t t) { return StartsCell(t) || FollowsCell(t) || t == kRow || t == kDbCell; }
+bool InCellTable(uint16_t t) {
+    return StartsCell(t) || FollowsCell(t) || t == kRow || t == kDbCell;
+}
 
 bool EndsCellTable(uint16_t t) {
-    return t == kBof || t == kEof || t == kWindow2 || t == kMsoDrawing || t == kObj || t == kNote || t == kTxo;
+    return t == kBof || t == kEof || t == kWindow2 || t == kMsoDrawing || t == kObj || t == kNote ||
+           t == kTxo;
 }
 
 void AddRecord(std::string& out, uint16_t type, std::string_view data) {
@@ -68,14 +107,22 @@ void AddRecord(std::string& out, uint16_t type, std::string_view data) {
 
 std::string ErrorText(uint8_t code) {
     switch (code) {
-    case 0x00: return "#NULL!";
-    case 0x07: return "#DIV/0!";
-    case 0x0F: return "#VALUE!";
-    case 0x17: return "#REF!";
-    case 0x1D: return "#NAME?";
-    case 0x1E: return "#NUM!";
-    case 0x2A: return "#N/A";
-    default: return "#N/A";
+    case 0x00:
+        return "#NULL!";
+    case 0x07:
+        return "#DIV/0!";
+    case 0x0F:
+        return "#VALUE!";
+    case 0x17:
+        return "#REF!";
+    case 0x1D:
+        return "#NAME?";
+    case 0x1E:
+        return "#NUM!";
+    case 0x2A:
+        return "#N/A";
+    default:
+        return "#N/A";
     }
 }
 
@@ -123,9 +170,9 @@ bool NeedsWide(const std::u16string& u) {
     return std::any_of(u.begin(), u.end(), [](char16_t c) { return c > 0xFF; });
 }
 
-struct Group {  // a cell record and the records that belong to it
+struct Group { // a cell record and the records that belong to it
     uint16_t row = 0, col1 = 0, col2 = 0;
-    bool fresh = false;  // bytes in Sheet::fresh instead of the loaded stream
+    bool fresh = false; // bytes in Sheet::fresh instead of the loaded stream
     uint32_t off = 0, len = 0;
 };
 
@@ -133,7 +180,7 @@ struct RowRec {
     uint16_t row = 0;
     bool fresh = false, dirty = false;
     uint32_t off = 0;
-    uint32_t len = 20;  // the whole record
+    uint32_t len = 20; // the whole record
 };
 
 struct ColInfo {
@@ -144,23 +191,24 @@ struct Sheet {
     std::string name;
     std::u16string name16;
     uint8_t state = 0, dt = 0;
-    int bsRec = -1;          // its BOUNDSHEET in the globals; -1 when added
+    int bsRec = -1; // its BOUNDSHEET in the globals; -1 when added
     bool renamed = false;
-    bool hasSub = false;     // false: BOUNDSHEET points at no substream (kept as it was)
-    std::string own;         // bytes of an added sheet
-    std::string_view src;    // its substream (own or part of the loaded stream), with any trailing bytes
+    bool hasSub = false; // false: BOUNDSHEET points at no substream (kept as it was)
+    std::string own;     // bytes of an added sheet
+    std::string_view
+        src; // its substream (own or part of the loaded stream), with any trailing bytes
     uint32_t oldStart = 0;
     uint32_t newStart = 0;
     int64_t indexOff = -1, dimOff = -1, defColOff = -1;
-    uint32_t ctBegin = 0, ctEnd = 0;  // the cell table in src
-    std::vector<std::pair<uint32_t, uint32_t>> loose;  // odd records inside the cell table
-    std::vector<Group> groups;  // sorted by row, then column
-    std::vector<RowRec> rows;   // sorted by row
+    uint32_t ctBegin = 0, ctEnd = 0;                  // the cell table in src
+    std::vector<std::pair<uint32_t, uint32_t>> loose; // odd records inside the cell table
+    std::vector<Group> groups;                        // sorted by row, then column
+    std::vector<RowRec> rows;                         // sorted by row
     std::vector<ColInfo> cols;
     uint16_t defaultRowHeight = 0x00FF;
     std::string fresh;
     bool modified = false;
-    uint32_t dimR1 = 0, dimR2 = 0;  // 0-based, end exclusive; empty when equal
+    uint32_t dimR1 = 0, dimR2 = 0; // 0-based, end exclusive; empty when equal
     uint16_t dimC1 = 0, dimC2 = 0;
 
     std::string_view Bytes(const Group& g) const {
@@ -178,47 +226,51 @@ struct GRec {
 
 struct Sst {
     bool present = false, changed = false, trimmed = false;
-    int rec = -1;                      // its record in the globals
-    int recCount = 0;                  // SST plus its CONTINUE records
+    int rec = -1;     // its record in the globals
+    int recCount = 0; // SST plus its CONTINUE records
     uint32_t oldPos = 0;
     // Record data, SST then CONTINUE: the loaded ones in place, then those
     // that take new strings (the last loaded one is copied there when
     // strings are added).
     std::vector<std::string_view> kept;
     std::vector<std::string> added;
-    std::vector<uint32_t> starts;      // chunk << 16 | offset, per string
-    std::string arena;                 // every string's text, UTF-8, back to back
-    std::vector<uint32_t> ends;        // end of string i in arena
-    std::vector<uint8_t> plain;        // no formatting runs or phonetic data
+    std::vector<uint32_t> starts; // chunk << 16 | offset, per string
+    std::string arena;            // every string's text, UTF-8, back to back
+    std::vector<uint32_t> ends;   // end of string i in arena
+    std::vector<uint8_t> plain;   // no formatting runs or phonetic data
     uint32_t total = 0;
-    size_t endChunk = 0, endOff = 0;   // where the last string ends
-    std::vector<uint32_t> table;       // hash set of string indices + 1, built on first add
-    size_t hashFrom = SIZE_MAX;        // first string the set holds
+    size_t endChunk = 0, endOff = 0; // where the last string ends
+    std::vector<uint32_t> table;     // hash set of string indices + 1, built on first add
+    size_t hashFrom = SIZE_MAX;      // first string the set holds
 
     size_t Count() const { return ends.size(); }
     size_t Chunks() const { return kept.size() + added.size(); }
-    std::string_view Chunk(size_t k) const { return k < kept.size() ? kept[k] : std::string_view(added[k - kept.size()]); }
+    std::string_view Chunk(size_t k) const {
+        return k < kept.size() ? kept[k] : std::string_view(added[k - kept.size()]);
+    }
     std::string_view Text(size_t i) const {
         const uint32_t b = i == 0 ? 0 : ends[i - 1];
         return std::string_view(arena).substr(b, ends[i] - b);
     }
 };
 
-size_t HashText(std::string_view s) { return std::hash<std::string_view>{}(s); }
+size_t HashText(std::string_view s) {
+    return std::hash<std::string_view>{}(s);
+}
 
-}  // namespace
+} // namespace
 
 struct Workbook::Impl {
     std::string error;
     bool loaded = false, refused = false;
     cfb::File file;
     int wbEntry = -1;
-    std::string stream;  // the Workbook stream as loaded
+    std::string stream; // the Workbook stream as loaded
     std::vector<GRec> grecs;
     size_t tailBegin = 0, tailEnd = 0;
-    std::vector<std::unique_ptr<Sheet>> sheets;  // BOUNDSHEET order
+    std::vector<std::unique_ptr<Sheet>> sheets; // BOUNDSHEET order
     std::vector<int> worksheets;
-    std::vector<int> layout;                     // substream order in the stream
+    std::vector<int> layout; // substream order in the stream
     int lastBoundSheet = -1, supBook = -1;
     uint16_t defaultXf = 15;
     Sst sst;
@@ -228,7 +280,9 @@ struct Workbook::Impl {
         return false;
     }
 
-    std::string_view Data(const GRec& g) const { return std::string_view(stream).substr(g.off + 4, g.len); }
+    std::string_view Data(const GRec& g) const {
+        return std::string_view(stream).substr(g.off + 4, g.len);
+    }
 
     bool LoadStream();
     bool ReadGlobalRecords();
@@ -249,7 +303,8 @@ struct Workbook::Impl {
     void TrimSst();
 
     void WriteGlobals(std::string& out, std::vector<std::pair<size_t, Sheet*>>& posFields);
-    void WriteBoundSheet(std::string& out, Sheet* s, std::vector<std::pair<size_t, Sheet*>>& posFields);
+    void WriteBoundSheet(std::string& out, Sheet* s,
+                         std::vector<std::pair<size_t, Sheet*>>& posFields);
     void WriteExtSst(std::string& out, const std::vector<uint32_t>& chunkPos);
     void CopyOrWriteSst(std::string& out, std::vector<uint32_t>& chunkPos);
     void WriteSst(std::string& out, std::vector<uint32_t>& chunkPos);
@@ -310,26 +365,29 @@ std::string NewWorkbookStream() {
     std::string s;
     AddRecord(s, kBof, BofData(0x0005));
     std::string d;
-    Add16(d, 1200);  // CODEPAGE: UTF-16
+    Add16(d, 1200); // CODEPAGE: UTF-16
     AddRecord(s, 0x0042, d);
     d.clear();
-    for (uint16_t v : {0x0000, 0x0000, 0x4000, 0x2000, 0x0038, 0x0000, 0x0000, 0x0001, 0x0258}) Add16(d, v);
-    AddRecord(s, 0x003D, d);  // WINDOW1
+    for (uint16_t v : {0x0000, 0x0000, 0x4000, 0x2000, 0x0038, 0x0000, 0x0000, 0x0001, 0x0258})
+        Add16(d, v);
+    AddRecord(s, 0x003D, d); // WINDOW1
     for (int i = 0; i < 5; ++i) {
         d.clear();
-        for (uint16_t v : {200, 0, 0x7FFF, 400, 0}) Add16(d, static_cast<uint16_t>(v));
-        for (uint8_t v : {0, 0, 0, 0}) Add8(d, v);
+        for (uint16_t v : {200, 0, 0x7FFF, 400, 0})
+            Add16(d, static_cast<uint16_t>(v));
+        for (uint8_t v : {0, 0, 0, 0})
+            Add8(d, v);
         Add8(d, 5);
         Add8(d, 0);
         d += "Arial";
-        AddRecord(s, 0x0031, d);  // FONT
+        AddRecord(s, 0x0031, d); // FONT
     }
     for (int i = 0; i < 16; ++i) {
         d.clear();
-        Add16(d, 0);                                  // font
-        Add16(d, 0);                                  // number format: General
-        Add16(d, i < 15 ? 0xFFF5 : 0x0001);           // style XFs, then the cell XF
-        Add8(d, 0x20);                                // bottom aligned
+        Add16(d, 0);                        // font
+        Add16(d, 0);                        // number format: General
+        Add16(d, i < 15 ? 0xFFF5 : 0x0001); // style XFs, then the cell XF
+        Add8(d, 0x20);                      // bottom aligned
         Add8(d, 0);
         Add8(d, 0);
         Add8(d, i < 15 && i > 0 ? 0xF4 : 0);
@@ -342,7 +400,7 @@ std::string NewWorkbookStream() {
     Add16(d, 0x8000);
     Add8(d, 0);
     Add8(d, 0xFF);
-    AddRecord(s, 0x0293, d);  // STYLE: Normal
+    AddRecord(s, 0x0293, d); // STYLE: Normal
     const size_t boundSheetAt = s.size();
     AddRecord(s, kBoundSheet, BoundSheetData(0, 0, 0, u"Sheet1"));
     d.assign(8, '\0');
@@ -357,7 +415,7 @@ std::string NewWorkbookStream() {
     return s;
 }
 
-}  // namespace
+} // namespace
 
 bool Workbook::Impl::LoadStream() {
     if (!ReadGlobalRecords() || !ScanGlobals()) return false;
@@ -370,16 +428,20 @@ bool Workbook::Impl::ReadGlobalRecords() {
     size_t pos = 0;
     bool sawEof = false;
     while (!sawEof) {
-        if (pos + 4 > st.size()) return Fail("damaged workbook: the workbook globals are cut short");
+        if (pos + 4 > st.size())
+            return Fail("damaged workbook: the workbook globals are cut short");
         GRec g{U16(st.data() + pos), U16(st.data() + pos + 2), static_cast<uint32_t>(pos)};
-        if (pos + 4 + g.len > st.size()) return Fail("damaged workbook: a record runs past the end of the file");
+        if (pos + 4 + g.len > st.size())
+            return Fail("damaged workbook: a record runs past the end of the file");
         if (grecs.empty()) {
             if (g.type != kBof || g.len < 4) return Fail("not an Excel workbook (no BOF record)");
             if (U16(st.data() + pos + 4) != 0x0600)
                 return Fail("workbook older than Excel 97 (BIFF5 or earlier) is not supported");
-            if (U16(st.data() + pos + 6) != 0x0005) return Fail("not an Excel workbook (no workbook globals)");
+            if (U16(st.data() + pos + 6) != 0x0005)
+                return Fail("not an Excel workbook (no workbook globals)");
         }
-        if (g.type == kFilePass) return Fail("workbook is password-protected (encrypted); it cannot be read");
+        if (g.type == kFilePass)
+            return Fail("workbook is password-protected (encrypted); it cannot be read");
         if (g.type == kEof) sawEof = true;
         grecs.push_back(g);
         pos += 4 + g.len;
@@ -413,7 +475,8 @@ bool Workbook::Impl::ScanGlobals() {
             sst.oldPos = g.off;
             sst.kept.push_back(d);
             size_t k = i + 1;
-            while (k < grecs.size() && grecs[k].type == kContinue) sst.kept.push_back(Data(grecs[k++]));
+            while (k < grecs.size() && grecs[k].type == kContinue)
+                sst.kept.push_back(Data(grecs[k++]));
             sst.recCount = static_cast<int>(k - i);
         } else if (g.type == kXf) {
             if (d.size() >= 6 && !(U16(d.data() + 4) & 4)) {
@@ -421,11 +484,14 @@ bool Workbook::Impl::ScanGlobals() {
                 if (cellXfFrom15 < 0 && xfCount >= 15) cellXfFrom15 = xfCount;
             }
             ++xfCount;
-        } else if (g.type == kSupBook && d.size() == 4 && U16(d.data() + 2) == 0x0401 && supBook < 0) {
+        } else if (g.type == kSupBook && d.size() == 4 && U16(d.data() + 2) == 0x0401 &&
+                   supBook < 0) {
             supBook = static_cast<int>(i);
         }
     }
-    defaultXf = static_cast<uint16_t>(cellXfFrom15 >= 0 ? cellXfFrom15 : firstCellXf >= 0 ? firstCellXf : 0);
+    defaultXf = static_cast<uint16_t>(cellXfFrom15 >= 0  ? cellXfFrom15
+                                      : firstCellXf >= 0 ? firstCellXf
+                                                         : 0);
     return true;
 }
 
@@ -437,15 +503,19 @@ bool Workbook::Impl::LoadSubstreams() {
         Sheet& s = *sheets[i];
         const size_t at = s.oldStart;
         s.hasSub = at >= tailBegin && at + 4 <= st.size() && U16(st.data() + at) == kBof;
-        if (s.hasSub) order.push_back(static_cast<int>(i));
-        else if (s.dt == 0) return Fail("damaged workbook: sheet \"" + s.name + "\" has no valid position");
+        if (s.hasSub)
+            order.push_back(static_cast<int>(i));
+        else if (s.dt == 0)
+            return Fail("damaged workbook: sheet \"" + s.name + "\" has no valid position");
     }
-    std::sort(order.begin(), order.end(),
-              [this](int a, int b) { return sheets[static_cast<size_t>(a)]->oldStart < sheets[static_cast<size_t>(b)]->oldStart; });
+    std::sort(order.begin(), order.end(), [this](int a, int b) {
+        return sheets[static_cast<size_t>(a)]->oldStart < sheets[static_cast<size_t>(b)]->oldStart;
+    });
     tailEnd = order.empty() ? st.size() : sheets[static_cast<size_t>(order[0])]->oldStart;
     for (size_t k = 0; k < order.size(); ++k) {
         Sheet& s = *sheets[static_cast<size_t>(order[k])];
-        const size_t end = k + 1 < order.size() ? sheets[static_cast<size_t>(order[k + 1])]->oldStart : st.size();
+        const size_t end =
+            k + 1 < order.size() ? sheets[static_cast<size_t>(order[k + 1])]->oldStart : st.size();
         if (end <= s.oldStart) return Fail("damaged workbook: two sheets share one position");
         s.src = st.substr(s.oldStart, end - s.oldStart);
         if (!ParseSubstream(s, s.dt == 0)) return false;
@@ -461,7 +531,8 @@ bool Workbook::Impl::ParseSst() {
     const std::vector<std::string_view>& parts = sst.kept;
     if (parts.size() > 0xFFFF) return Fail("damaged workbook: shared-string table too large");
     size_t bytes = 0;
-    for (std::string_view part : parts) bytes += part.size();
+    for (std::string_view part : parts)
+        bytes += part.size();
     sst.arena.reserve(bytes);
     text::Pieces p(parts);
     sst.total = p.U32();
@@ -469,11 +540,12 @@ bool Workbook::Impl::ParseSst() {
     if (!p.ok()) return Fail("damaged workbook: shared-string table cut short");
     for (uint32_t i = 0; i < unique; ++i) {
         p.SkipToData();
-        if (p.AtEnd()) break;  // fewer strings than announced: keep what is there
+        if (p.AtEnd()) break; // fewer strings than announced: keep what is there
         sst.starts.push_back(static_cast<uint32_t>(p.Part() << 16 | p.Offset()));
         bool plain = true;
         p.String(true, sst.arena, &plain);
-        if (!p.ok()) return Fail("damaged workbook: shared string " + std::to_string(i) + " cut short");
+        if (!p.ok())
+            return Fail("damaged workbook: shared string " + std::to_string(i) + " cut short");
         if (sst.arena.size() > 0xFFFFFFF0u) return Fail("shared-string table too large");
         sst.ends.push_back(static_cast<uint32_t>(sst.arena.size()));
         sst.plain.push_back(plain ? 1 : 0);
@@ -483,7 +555,8 @@ bool Workbook::Impl::ParseSst() {
     // Strings past the announced count would be overwritten by the ones we
     // add, and the cells that use them would then show ours.
     if (sst.Count() == unique && !p.AtEnd())
-        return Fail("damaged workbook: the shared-string table holds more strings than it announces");
+        return Fail(
+            "damaged workbook: the shared-string table holds more strings than it announces");
     return true;
 }
 
@@ -525,27 +598,32 @@ Group CellGroup(uint16_t t, uint16_t len, const char* d, uint32_t recOff, uint32
         g.row = U16(d);
         g.col1 = g.col2 = U16(d + 2);
     } else {
-        g.row = 0xFFFF;  // unreadable: kept, never found (no column 0xFFFF)
+        g.row = 0xFFFF; // unreadable: kept, never found (no column 0xFFFF)
         g.col1 = g.col2 = 0xFFFF;
     }
     if ((t == kMulRk || t == kMulBlank) && len >= 6) {
         const size_t each = t == kMulRk ? 6 : 2;
         const size_t n = (len - 6) / each;
-        if (n == 0 || (len - 6) % each != 0) g.col1 = g.col2 = 0xFFFF;
-        else g.col2 = static_cast<uint16_t>(std::min<size_t>(g.col1 + n - 1, 0xFFFF));
+        if (n == 0 || (len - 6) % each != 0)
+            g.col1 = g.col2 = 0xFFFF;
+        else
+            g.col2 = static_cast<uint16_t>(std::min<size_t>(g.col1 + n - 1, 0xFFFF));
     }
     return g;
 }
 
-void NoteCellTableRecord(Sheet& s, SheetScan& sc, uint16_t t, uint16_t len, const char* d, size_t pos) {
+void NoteCellTableRecord(Sheet& s, SheetScan& sc, uint16_t t, uint16_t len, const char* d,
+                         size_t pos) {
     const uint32_t recOff = static_cast<uint32_t>(pos), recLen = 4u + len;
     if (!sc.started) {
         sc.started = true;
         s.ctBegin = recOff;
     }
     for (const auto& pr : sc.pending) {
-        if (sc.groupOpen) s.groups.back().len += pr.second;
-        else s.loose.push_back(pr);
+        if (sc.groupOpen)
+            s.groups.back().len += pr.second;
+        else
+            s.loose.push_back(pr);
     }
     sc.pending.clear();
     if (t == kRow) {
@@ -565,7 +643,8 @@ void NoteCellTableRecord(Sheet& s, SheetScan& sc, uint16_t t, uint16_t len, cons
 }
 
 void NoteSheetRecord(Sheet& s, SheetScan& sc, uint16_t t, uint16_t len, const char* d, size_t pos) {
-    if (t == kDimensions && s.dimOff < 0 && (len == 14 || len == 10)) NoteDimensions(s, sc, len, d, pos);
+    if (t == kDimensions && s.dimOff < 0 && (len == 14 || len == 10))
+        NoteDimensions(s, sc, len, d, pos);
     if (t == kDefColWidth && s.defColOff < 0) s.defColOff = static_cast<int64_t>(pos);
     if (t == kDefaultRowHeight && len >= 4) s.defaultRowHeight = U16(d + 2);
     if (t == kColInfo && len >= 8) s.cols.push_back({U16(d), U16(d + 2), U16(d + 6)});
@@ -573,8 +652,10 @@ void NoteSheetRecord(Sheet& s, SheetScan& sc, uint16_t t, uint16_t len, const ch
     if (!sc.done && InCellTable(t) && (sc.started || t != kContinue)) {
         NoteCellTableRecord(s, sc, t, len, d, pos);
     } else if (sc.started && !sc.done) {
-        if (EndsCellTable(t)) sc.done = true;
-        else sc.pending.push_back({static_cast<uint32_t>(pos), 4u + len});
+        if (EndsCellTable(t))
+            sc.done = true;
+        else
+            sc.pending.push_back({static_cast<uint32_t>(pos), 4u + len});
     }
 }
 
@@ -586,14 +667,17 @@ void FinishSheetScan(Sheet& s, const SheetScan& sc, size_t lastRec) {
         if (!sc.haveInsert) insertAt = sc.window2 >= 0 ? static_cast<size_t>(sc.window2) : lastRec;
         s.ctBegin = s.ctEnd = static_cast<uint32_t>(insertAt);
     }
-    auto byPos = [](const Group& a, const Group& b) { return a.row != b.row ? a.row < b.row : a.col1 < b.col1; };
+    auto byPos = [](const Group& a, const Group& b) {
+        return a.row != b.row ? a.row < b.row : a.col1 < b.col1;
+    };
     if (!std::is_sorted(s.groups.begin(), s.groups.end(), byPos))
         std::stable_sort(s.groups.begin(), s.groups.end(), byPos);
     auto byRow = [](const RowRec& a, const RowRec& b) { return a.row < b.row; };
-    if (!std::is_sorted(s.rows.begin(), s.rows.end(), byRow)) std::stable_sort(s.rows.begin(), s.rows.end(), byRow);
+    if (!std::is_sorted(s.rows.begin(), s.rows.end(), byRow))
+        std::stable_sort(s.rows.begin(), s.rows.end(), byRow);
 }
 
-}  // namespace
+} // namespace
 
 bool Workbook::Impl::ParseSubstream(Sheet& s, bool worksheet) {
     const std::string_view src = s.src;
@@ -611,7 +695,8 @@ bool Workbook::Impl::ParseSubstream(Sheet& s, bool worksheet) {
         // would come to show a string we add: the table does not fit the sheets.
         if (t == kLabelSst && (len < 10 || U32(d + 6) >= sst.Count()))
             return Fail(bad + "refers to a shared string the workbook does not hold");
-        if (depth == 1 && t == kIndex && s.indexOff < 0 && len >= 16) s.indexOff = static_cast<int64_t>(pos);
+        if (depth == 1 && t == kIndex && s.indexOff < 0 && len >= 16)
+            s.indexOff = static_cast<int64_t>(pos);
         if (depth == 1 && worksheet) NoteSheetRecord(s, sc, t, len, d, pos);
         lastRec = pos;
         pos += 4 + len;
@@ -685,14 +770,19 @@ std::string Workbook::Impl::Value(const Sheet& s, const Group& g, int col) const
         case 0: {
             std::vector<std::string_view> parts;
             for (const auto& [ft, fd] : following()) {
-                if (ft == kString && parts.empty()) parts.push_back(fd);
-                else if (ft == kContinue && !parts.empty()) parts.push_back(fd);
+                if (ft == kString && parts.empty())
+                    parts.push_back(fd);
+                else if (ft == kContinue && !parts.empty())
+                    parts.push_back(fd);
             }
             return parts.empty() ? "" : readString(parts);
         }
-        case 1: return d[8] ? "TRUE" : "FALSE";
-        case 2: return ErrorText(static_cast<uint8_t>(d[8]));
-        default: return "";
+        case 1:
+            return d[8] ? "TRUE" : "FALSE";
+        case 2:
+            return ErrorText(static_cast<uint8_t>(d[8]));
+        default:
+            return "";
         }
     }
     default:
@@ -703,14 +793,17 @@ std::string Workbook::Impl::Value(const Sheet& s, const Group& g, int col) const
 uint16_t Workbook::Impl::CellXf(const Sheet& s, const Group& g, int col) const {
     const std::string_view b = s.Bytes(g);
     const uint16_t t = U16(b.data()), len = U16(b.data() + 2);
-    size_t at = 8;  // row, column, then the format
-    if (t == kMulRk) at = 8 + static_cast<size_t>(col - 1 - g.col1) * 6;
-    else if (t == kMulBlank) at = 8 + static_cast<size_t>(col - 1 - g.col1) * 2;
+    size_t at = 8; // row, column, then the format
+    if (t == kMulRk)
+        at = 8 + static_cast<size_t>(col - 1 - g.col1) * 6;
+    else if (t == kMulBlank)
+        at = 8 + static_cast<size_t>(col - 1 - g.col1) * 2;
     return at + 2 <= 4u + len ? U16(b.data() + at) : defaultXf;
 }
 
 void Workbook::Impl::TrimSst() {
-    // Bytes after the last announced string were never read by anyone; new strings go in their place.
+    // Bytes after the last announced string were never read by anyone; new strings go in their
+    // place.
     if (sst.trimmed) return;
     sst.trimmed = true;
     if (!sst.present) {
@@ -730,12 +823,14 @@ uint32_t Workbook::Impl::AddString(const std::string& utf8) {
     auto slot = [this](std::string_view t) {
         const size_t mask = sst.table.size() - 1;
         size_t h = HashText(t) & mask;
-        while (sst.table[h] != 0 && sst.Text(sst.table[h] - 1) != t) h = (h + 1) & mask;
+        while (sst.table[h] != 0 && sst.Text(sst.table[h] - 1) != t)
+            h = (h + 1) & mask;
         return h;
     };
     auto grow = [&]() {
         size_t cap = 64;
-        while (cap < (sst.Count() - sst.hashFrom) * 2 + 2) cap *= 2;
+        while (cap < (sst.Count() - sst.hashFrom) * 2 + 2)
+            cap *= 2;
         sst.table.assign(cap, 0);
         for (size_t i = sst.hashFrom; i < sst.Count(); ++i) {
             if (!sst.plain[i]) continue;
@@ -753,7 +848,8 @@ uint32_t Workbook::Impl::AddString(const std::string& utf8) {
     const std::u16string u = text::Utf8ToUtf16(utf8);
     const bool wide = NeedsWide(u);
     const size_t unit = wide ? 2 : 1;
-    if (sst.added.empty() || sst.added.back().size() + 3 + (u.empty() ? 0 : unit) > MaxRecordData) sst.added.emplace_back();
+    if (sst.added.empty() || sst.added.back().size() + 3 + (u.empty() ? 0 : unit) > MaxRecordData)
+        sst.added.emplace_back();
     if (sst.Chunks() > 0xFFFF) throw std::length_error("shared-string table too large");
     sst.starts.push_back(static_cast<uint32_t>((sst.Chunks() - 1) << 16 | sst.added.back().size()));
     std::string* c = &sst.added.back();
@@ -765,7 +861,7 @@ uint32_t Workbook::Impl::AddString(const std::string& utf8) {
         if (room == 0) {
             sst.added.emplace_back();
             c = &sst.added.back();
-            Add8(*c, wide ? 1 : 0);  // character data resumes with its option byte
+            Add8(*c, wide ? 1 : 0); // character data resumes with its option byte
             continue;
         }
         const size_t n = std::min(room, u.size() - i);
@@ -779,8 +875,10 @@ uint32_t Workbook::Impl::AddString(const std::string& utf8) {
     sst.endOff = sst.added.back().size();
     sst.changed = true;
     const uint32_t index = static_cast<uint32_t>(sst.Count() - 1);
-    if (sst.table.size() < (sst.Count() - sst.hashFrom) * 2 + 2) grow();
-    else sst.table[slot(utf8)] = index + 1;
+    if (sst.table.size() < (sst.Count() - sst.hashFrom) * 2 + 2)
+        grow();
+    else
+        sst.table[slot(utf8)] = index + 1;
     return index;
 }
 
@@ -797,7 +895,8 @@ void Workbook::Impl::WriteSst(std::string& out, std::vector<uint32_t>& chunkPos)
     }
 }
 
-void Workbook::Impl::WriteBoundSheet(std::string& out, Sheet* s, std::vector<std::pair<size_t, Sheet*>>& posFields) {
+void Workbook::Impl::WriteBoundSheet(std::string& out, Sheet* s,
+                                     std::vector<std::pair<size_t, Sheet*>>& posFields) {
     posFields.push_back({out.size() + 4, s});
     if (s->bsRec >= 0 && !s->renamed) {
         const GRec& g = grecs[static_cast<size_t>(s->bsRec)];
@@ -834,16 +933,20 @@ void Workbook::Impl::CopyOrWriteSst(std::string& out, std::vector<uint32_t>& chu
     }
 }
 
-void Workbook::Impl::WriteGlobals(std::string& out, std::vector<std::pair<size_t, Sheet*>>& posFields) {
+void Workbook::Impl::WriteGlobals(std::string& out,
+                                  std::vector<std::pair<size_t, Sheet*>>& posFields) {
     std::vector<Sheet*> byRec(grecs.size(), nullptr);
     std::vector<Sheet*> added;
     for (auto& s : sheets) {
-        if (s->bsRec >= 0) byRec[static_cast<size_t>(s->bsRec)] = s.get();
-        else added.push_back(s.get());
+        if (s->bsRec >= 0)
+            byRec[static_cast<size_t>(s->bsRec)] = s.get();
+        else
+            added.push_back(s.get());
     }
     auto boundSheet = [&](Sheet* s) { WriteBoundSheet(out, s, posFields); };
     auto addedSheets = [&]() {
-        for (Sheet* s : added) boundSheet(s);
+        for (Sheet* s : added)
+            boundSheet(s);
         added.clear();
     };
     std::vector<uint32_t> chunkPos;
@@ -874,12 +977,15 @@ void Workbook::Impl::WriteGlobals(std::string& out, std::vector<std::pair<size_t
             continue;
         }
         if (g.type == kExtSst && sstWritten && !extWritten) {
-            if (sst.changed || sstNewPos != sst.oldPos) extSst();
-            else out.append(stream, g.off, 4u + g.len);
+            if (sst.changed || sstNewPos != sst.oldPos)
+                extSst();
+            else
+                out.append(stream, g.off, 4u + g.len);
             extWritten = true;
             continue;
         }
-        if (static_cast<int>(i) == supBook && std::any_of(sheets.begin(), sheets.end(), [](auto& s) { return s->bsRec < 0; })) {
+        if (static_cast<int>(i) == supBook &&
+            std::any_of(sheets.begin(), sheets.end(), [](auto& s) { return s->bsRec < 0; })) {
             std::string d(Data(g));
             Put16(d.data(), static_cast<uint16_t>(sheets.size()));
             AddRecord(out, kSupBook, d);
@@ -907,7 +1013,8 @@ void CopyUnmodifiedSheet(std::string& out, const Sheet& s, size_t start) {
         const uint16_t len = U16(d - 2);
         const uint32_t delta = s.newStart - s.oldStart;
         if (U32(d + 12) != 0) Put32(d + 12, U32(d + 12) + delta);
-        for (size_t k = 16; k + 4 <= len; k += 4) Put32(d + k, U32(d + k) + delta);
+        for (size_t k = 16; k + 4 <= len; k += 4)
+            Put32(d + k, U32(d + k) + delta);
     }
 }
 
@@ -925,9 +1032,11 @@ std::vector<RowKey> RowKeys(const Sheet& s) {
         if (ri < s.rows.size()) row = s.rows[ri].row;
         if (gi < s.groups.size()) row = std::min(row, s.groups[gi].row);
         RowKey k{row, ri, ri, gi, gi};
-        while (k.r1 < s.rows.size() && s.rows[k.r1].row == row) ++k.r1;
-        while (k.g1 < s.groups.size() && s.groups[k.g1].row == row) ++k.g1;
-        if (k.r1 == ri && k.g1 == gi) break;  // cannot happen; guards the loop
+        while (k.r1 < s.rows.size() && s.rows[k.r1].row == row)
+            ++k.r1;
+        while (k.g1 < s.groups.size() && s.groups[k.g1].row == row)
+            ++k.g1;
+        if (k.r1 == ri && k.g1 == gi) break; // cannot happen; guards the loop
         ri = k.r1;
         gi = k.g1;
         keys.push_back(k);
@@ -937,7 +1046,8 @@ std::vector<RowKey> RowKeys(const Sheet& s) {
 
 // Rows k0..k1 (their ROW records, then their cells, then DBCELL); the
 // DBCELL's offset.
-uint32_t WriteRowBlock(std::string& out, const Sheet& s, const std::vector<RowKey>& keys, size_t k0, size_t k1) {
+uint32_t WriteRowBlock(std::string& out, const Sheet& s, const std::vector<RowKey>& keys, size_t k0,
+                       size_t k1) {
     const size_t blockStart = out.size();
     size_t firstRow = 0;
     bool anyRow = false;
@@ -952,7 +1062,8 @@ uint32_t WriteRowBlock(std::string& out, const Sheet& s, const std::vector<RowKe
                 uint16_t c1 = 0xFFFF, c2 = 0;
                 for (size_t g = keys[k].g0; g < keys[k].g1; ++g) {
                     c1 = std::min(c1, s.groups[g].col1);
-                    c2 = std::max<uint16_t>(c2, static_cast<uint16_t>(std::min<int>(s.groups[g].col2 + 1, 256)));
+                    c2 = std::max<uint16_t>(
+                        c2, static_cast<uint16_t>(std::min<int>(s.groups[g].col2 + 1, 256)));
                 }
                 if (c1 == 0xFFFF) c1 = c2 = 0;
                 Put16(out.data() + at + 6, c1);
@@ -964,7 +1075,8 @@ uint32_t WriteRowBlock(std::string& out, const Sheet& s, const std::vector<RowKe
     size_t ref = anyRow ? firstRow + 20 : blockStart;
     for (size_t k = k0; k < k1; ++k) {
         const size_t first = out.size();
-        for (size_t g = keys[k].g0; g < keys[k].g1; ++g) out.append(s.Bytes(s.groups[g]));
+        for (size_t g = keys[k].g0; g < keys[k].g1; ++g)
+            out.append(s.Bytes(s.groups[g]));
         if (keys[k].r1 > keys[k].r0) {
             offsets.push_back(static_cast<uint16_t>(std::min<size_t>(first - ref, 0xFFFF)));
             ref = first;
@@ -973,12 +1085,13 @@ uint32_t WriteRowBlock(std::string& out, const Sheet& s, const std::vector<RowKe
     const size_t dbAt = out.size();
     std::string d;
     Add32(d, static_cast<uint32_t>(dbAt - (anyRow ? firstRow : blockStart)));
-    for (uint16_t o : offsets) Add16(d, o);
+    for (uint16_t o : offsets)
+        Add16(d, o);
     AddRecord(out, kDbCell, d);
     return static_cast<uint32_t>(dbAt);
 }
 
-}  // namespace
+} // namespace
 
 void Workbook::Impl::WriteSheet(std::string& out, Sheet& s) {
     const size_t start = out.size();
@@ -1020,7 +1133,8 @@ void Workbook::Impl::WriteSheet(std::string& out, Sheet& s) {
         p += 4u + len;
     }
     if (!dimWritten) dimensions();
-    for (const auto& [off, len] : s.loose) out.append(s.src.substr(off, len));
+    for (const auto& [off, len] : s.loose)
+        out.append(s.src.substr(off, len));
 
     std::vector<uint32_t> dbcells;
     for (size_t b = 0; b < blocks; ++b) {
@@ -1033,8 +1147,11 @@ void Workbook::Impl::WriteSheet(std::string& out, Sheet& s) {
         char* d = out.data() + indexAt + 4;
         Put32(d + 4, keys.empty() ? 0 : keys.front().row);
         Put32(d + 8, keys.empty() ? 0 : keys.back().row + 1u);
-        Put32(d + 12, s.defColOff >= 0 && static_cast<uint32_t>(s.defColOff) < s.ctBegin ? static_cast<uint32_t>(defColAt) : 0);
-        for (size_t b = 0; b < dbcells.size(); ++b) Put32(d + 16 + 4 * b, dbcells[b]);
+        Put32(d + 12, s.defColOff >= 0 && static_cast<uint32_t>(s.defColOff) < s.ctBegin
+                          ? static_cast<uint32_t>(defColAt)
+                          : 0);
+        for (size_t b = 0; b < dbcells.size(); ++b)
+            Put32(d + 16 + 4 * b, dbcells[b]);
     }
 }
 
@@ -1050,7 +1167,8 @@ bool Workbook::Impl::Serialise(std::string& out) {
         WriteSheet(out, *sheets[static_cast<size_t>(i)]);
         if (out.size() > 0x7FFFFFF0u) return Fail("workbook too large for the file format");
     }
-    for (const auto& [at, s] : posFields) Put32(out.data() + at, s->newStart);
+    for (const auto& [at, s] : posFields)
+        Put32(out.data() + at, s->newStart);
     return true;
 }
 
@@ -1063,7 +1181,8 @@ bool Workbook::Impl::ValidName(const std::string& name, const Sheet* self) {
     if (u.front() == u'\'' || u.back() == u'\'')
         return Fail("sheet name must not start or end with an apostrophe: \"" + name + "\"");
     for (const auto& s : sheets)
-        if (s.get() != self && SameNameNoCase(s->name16, u)) return Fail("a sheet named \"" + name + "\" exists already");
+        if (s.get() != self && SameNameNoCase(s->name16, u))
+            return Fail("a sheet named \"" + name + "\" exists already");
     return true;
 }
 
@@ -1080,7 +1199,7 @@ Workbook Workbook::CreateNew() {
     m.file = cfb::MakeSingleStream("Workbook", {});
     m.wbEntry = 1;
     m.stream = NewWorkbookStream();
-    if (!m.LoadStream()) {  // cannot happen for the built-in template
+    if (!m.LoadStream()) { // cannot happen for the built-in template
         auto err = m.error;
         w.impl_ = std::make_unique<Impl>();
         w.impl_->error = err;
@@ -1126,14 +1245,16 @@ bool Workbook::Load(const std::string& path) {
     return LoadBytes(std::move(bytes));
 }
 
-bool Workbook::LoadFromBytes(const std::string& bytes) { return LoadBytes(std::string(bytes)); }
+bool Workbook::LoadFromBytes(const std::string& bytes) {
+    return LoadBytes(std::string(bytes));
+}
 
 bool Workbook::LoadBytes(std::string&& bytes) {
     auto m = std::make_unique<Impl>();
     bool ok = false;
     try {
         if (cfb::Read(bytes, m->file, m->error)) {
-            std::string().swap(bytes);  // the streams hold what is needed now
+            std::string().swap(bytes); // the streams hold what is needed now
             m->wbEntry = m->file.FindRootStream("Workbook");
             if (m->wbEntry < 0) {
                 if (m->file.FindRootStream("Book") >= 0)
@@ -1166,7 +1287,8 @@ bool Workbook::LoadBytes(std::string&& bytes) {
 bool Workbook::SaveTo(const std::function<bool(std::string_view)>& sink) {
     Impl& m = *impl_;
     if (!m.loaded) return m.Fail("no workbook to save");
-    if (m.refused) return m.Fail("not saved: an earlier change to the workbook was refused (" + m.error + ")");
+    if (m.refused)
+        return m.Fail("not saved: an earlier change to the workbook was refused (" + m.error + ")");
     cfb::Entry& e = m.file.entries[static_cast<size_t>(m.wbEntry)];
     bool ok = false;
     try {
@@ -1191,16 +1313,23 @@ bool Workbook::SaveToBytes(std::string& out) {
 bool Workbook::Save(const std::string& path) {
     Impl& m = *impl_;
     if (!m.loaded) return m.Fail("no workbook to save");
-    if (m.refused) return m.Fail("not saved: an earlier change to the workbook was refused (" + m.error + ")");
+    if (m.refused)
+        return m.Fail("not saved: an earlier change to the workbook was refused (" + m.error + ")");
     std::string why;
-    if (ReplaceFile(path, [this](const FileSink& sink) { return SaveTo(sink); }, why)) return true;
+    if (ReplaceFile(
+            path, [this](const FileSink& sink) { return SaveTo(sink); }, why))
+        return true;
     // An empty reason: building the workbook failed and SaveTo said why.
     return why.empty() ? false : m.Fail(why);
 }
 
-const std::string& Workbook::Error() const { return impl_->error; }
+const std::string& Workbook::Error() const {
+    return impl_->error;
+}
 
-int Workbook::SheetCount() const { return static_cast<int>(impl_->worksheets.size()); }
+int Workbook::SheetCount() const {
+    return static_cast<int>(impl_->worksheets.size());
+}
 
 std::string Workbook::SheetName(int index) const {
     const Sheet* s = impl_->Work(index);
@@ -1301,13 +1430,15 @@ void SplitRun(Sheet& s, const Group& run, uint16_t c, std::vector<Group>& out) {
             rd.append(d.substr(6 + i * 6, 4));
             out.push_back(FreshCell(s, kRk, rd, run.row, k));
         } else {
-            out.push_back(FreshCell(s, kBlank, CellHead(run.row, k, U16(d.data() + 4 + i * 2)), run.row, k));
+            out.push_back(
+                FreshCell(s, kBlank, CellHead(run.row, k, U16(d.data() + 4 + i * 2)), run.row, k));
         }
     }
 }
 
 std::vector<RowRec>::iterator RowAt(Sheet& s, uint16_t r) {
-    return std::lower_bound(s.rows.begin(), s.rows.end(), r, [](const RowRec& x, uint16_t v) { return x.row < v; });
+    return std::lower_bound(s.rows.begin(), s.rows.end(), r,
+                            [](const RowRec& x, uint16_t v) { return x.row < v; });
 }
 
 // A new cell takes the format its row or column carries.
@@ -1323,11 +1454,12 @@ uint16_t NewCellXf(Sheet& s, uint16_t r, uint16_t c, uint16_t xf) {
 }
 
 size_t GroupSlot(const Sheet& s, uint16_t r, uint16_t c) {
-    return static_cast<size_t>(std::lower_bound(s.groups.begin(), s.groups.end(), std::make_pair(r, c),
-                                                [](const Group& g, std::pair<uint16_t, uint16_t> v) {
-                                                    return g.row != v.first ? g.row < v.first : g.col1 < v.second;
-                                                }) -
-                               s.groups.begin());
+    return static_cast<size_t>(
+        std::lower_bound(s.groups.begin(), s.groups.end(), std::make_pair(r, c),
+                         [](const Group& g, std::pair<uint16_t, uint16_t> v) {
+                             return g.row != v.first ? g.row < v.first : g.col1 < v.second;
+                         }) -
+        s.groups.begin());
 }
 
 // Row r gets a ROW record if it has none, and is written again.
@@ -1367,7 +1499,7 @@ void GrowDimensions(Sheet& s, uint16_t r, uint16_t c) {
     }
 }
 
-}  // namespace
+} // namespace
 
 bool Workbook::SetCellText(int sheet, int row, int col, const std::string& value) {
     Impl& m = *impl_;
@@ -1378,7 +1510,8 @@ bool Workbook::SetCellText(int sheet, int row, int col, const std::string& value
     };
     if (!s) return refuse("no sheet number " + std::to_string(sheet + 1));
     if (row < 1 || row > MaxRows || col < 1 || col > MaxColumns)
-        return refuse("cell row " + std::to_string(row) + ", column " + std::to_string(col) + " lies outside the sheet");
+        return refuse("cell row " + std::to_string(row) + ", column " + std::to_string(col) +
+                      " lies outside the sheet");
     const std::u16string u = text::Utf8ToUtf16(value);
     if (u.size() > static_cast<size_t>(MaxCellChars))
         return refuse("text for cell " + CellRef(row, col) + " is longer than 32767 characters");
@@ -1386,17 +1519,19 @@ bool Workbook::SetCellText(int sheet, int row, int col, const std::string& value
     const uint16_t r = static_cast<uint16_t>(row - 1), c = static_cast<uint16_t>(col - 1);
     const Group* found = m.Find(*s, row, col);
     if (found && AnchorsSharedFormula(*s, *found))
-        return refuse("cell " + CellRef(row, col) + " anchors a shared or array formula; it is left as it was");
+        return refuse("cell " + CellRef(row, col) +
+                      " anchors a shared or array formula; it is left as it was");
     uint32_t sstIndex = 0;
     if (!value.empty()) {
         try {
             sstIndex = m.AddString(value);
         } catch (const std::exception& e) {
-            return refuse(std::string("cannot store the text of cell ") + CellRef(row, col) + ": " + e.what());
+            return refuse(std::string("cannot store the text of cell ") + CellRef(row, col) + ": " +
+                          e.what());
         }
     }
     uint16_t xf = m.defaultXf;
-    size_t at;  // where the new group goes in s->groups
+    size_t at; // where the new group goes in s->groups
     std::vector<Group> replacement;
     if (found) {
         xf = m.CellXf(*s, *found, col);
@@ -1417,10 +1552,13 @@ bool Workbook::SetCellText(int sheet, int row, int col, const std::string& value
         replacement.push_back(FreshCell(*s, kLabelSst, d, r, c));
         ++m.sst.total;
     } else if (found) {
-        replacement.push_back(FreshCell(*s, kBlank, CellHead(r, c, xf), r, c));  // emptied, but keeps its format
+        replacement.push_back(
+            FreshCell(*s, kBlank, CellHead(r, c, xf), r, c)); // emptied, but keeps its format
     }
-    std::sort(replacement.begin(), replacement.end(), [](const Group& a, const Group& b) { return a.col1 < b.col1; });
-    s->groups.insert(s->groups.begin() + static_cast<std::ptrdiff_t>(at), replacement.begin(), replacement.end());
+    std::sort(replacement.begin(), replacement.end(),
+              [](const Group& a, const Group& b) { return a.col1 < b.col1; });
+    s->groups.insert(s->groups.begin() + static_cast<std::ptrdiff_t>(at), replacement.begin(),
+                     replacement.end());
     TouchRow(*s, r, c);
     if (have) GrowDimensions(*s, r, c);
     s->modified = true;
@@ -1444,4 +1582,4 @@ int Workbook::LastColumn(int sheet) const {
     return last;
 }
 
-}  // namespace pelkor::xls
+} // namespace pelkor::xls

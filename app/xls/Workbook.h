@@ -17,11 +17,11 @@ namespace pelkor::xls {
 inline constexpr int MaxRows = 65536;
 inline constexpr int MaxColumns = 256;
 inline constexpr int MaxSheetNameLength = 31;
-inline constexpr int MaxCellChars = 32767;  // UTF-16 units a text cell holds
+inline constexpr int MaxCellChars = 32767; // UTF-16 units a text cell holds
 
 class Workbook {
 public:
-    Workbook();  // holds no sheet until CreateNew() or Load()
+    Workbook(); // holds no sheet until CreateNew() or Load()
     ~Workbook();
     Workbook(Workbook&&) noexcept;
     Workbook& operator=(Workbook&&) noexcept;
@@ -47,11 +47,11 @@ public:
 
     // Worksheets only (chart and macro sheets are kept but not counted).
     int SheetCount() const;
-    std::string SheetName(int index) const;  // index 0-based; "" when out of range
+    std::string SheetName(int index) const; // index 0-based; "" when out of range
     // Names: 1..31 characters, none of []:*?/\, not starting or ending with
     // an apostrophe, unique regardless of case. False/-1 with Error() otherwise.
     bool SetSheetName(int index, const std::string& name);
-    int AddSheet(const std::string& name);  // appended after the last; returns its index
+    int AddSheet(const std::string& name); // appended after the last; returns its index
 
     // "" for an empty cell; numbers as text ("42", "0.5", "1E+20"), booleans
     // "TRUE"/"FALSE", errors "#DIV/0!" etc.; formulas give their last result.
@@ -72,4 +72,4 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace pelkor::xls
+} // namespace pelkor::xls

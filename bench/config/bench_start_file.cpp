@@ -22,7 +22,8 @@ struct HundredTaskJob {
             Task& task = t.app.Tasks[i];
             SetDefaultTaskParameters(t.app, i);
             task.Comments = "Line " + std::to_string(i) + " temperatures and pump states";
-            task.Data = "STN " + std::to_string(i % 5 + 1) + " R " + std::to_string(100 * i) + " [16], F 20 [8], CLK";
+            task.Data = "STN " + std::to_string(i % 5 + 1) + " R " + std::to_string(100 * i) +
+                        " [16], F 20 [8], CLK";
             task.DataHead = "Temp <$I+1>,Pump <$A>,Clock";
             task.FileType = i % 2 ? "CSV" : "XLS";
             task.HeadLines = 1;
@@ -61,7 +62,7 @@ void BM_GetIniStringFrom100(benchmark::State& state) {
 }
 BENCHMARK(BM_GetIniStringFrom100)->Unit(benchmark::kMicrosecond);
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor
 
 BENCHMARK_MAIN();

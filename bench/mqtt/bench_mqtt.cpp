@@ -4,8 +4,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "mqtt/MqttPayload.h"
 #include "mqtt/MqttClient.h"
+#include "mqtt/MqttPayload.h"
 #include "mqtt/MqttTestSupport.h"
 #include "support/ResourceEntries.h"
 
@@ -16,7 +16,8 @@ Task BenchTask(int values) {
     Task t;
     t.ResourceCount = 1;
     t.Resources = {MakeEntry('R', values, 100, "Meter <$I+1>")};
-    for (int i = 0; i < values; ++i) t.Resources[0].Values += ";" + std::to_string(123456 + i * 7);
+    for (int i = 0; i < values; ++i)
+        t.Resources[0].Values += ";" + std::to_string(123456 + i * 7);
     t.LastValues = "2026-12-06 10:15:00;0" + t.Resources[0].Values;
     t.FileType = "CSV";
     return t;
@@ -34,7 +35,8 @@ MqttSettings Settings(const std::string& broker) {
 void BM_PayloadOfOneReading(benchmark::State& state) {
     const Task t = BenchTask(static_cast<int>(state.range(0)));
     const ReadingDoneEvent e{1, 46362.5, &t};
-    for (auto _ : state) benchmark::DoNotOptimize(BuildMqttPayload(e));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(BuildMqttPayload(e));
 }
 BENCHMARK(BM_PayloadOfOneReading)->Arg(10)->Arg(100);
 
@@ -56,7 +58,8 @@ void BM_PublishCostPerReading(benchmark::State& state) {
     const Task t = BenchTask(static_cast<int>(state.range(0)));
     const ReadingDoneEvent e{1, 46362.5, &t};
     // What ReadingDone does on the scheduler's thread.
-    for (auto _ : state) client.Publish({MqttTaskTopic("bench", 1), BuildMqttPayload(e), 1, true});
+    for (auto _ : state)
+        client.Publish({MqttTaskTopic("bench", 1), BuildMqttPayload(e), 1, true});
     client.Stop(10);
 }
 BENCHMARK(BM_PublishCostPerReading)->Arg(10)->Arg(100)->Unit(benchmark::kMicrosecond);
@@ -86,18 +89,24 @@ void BM_RecordsThroughBroker(benchmark::State& state) {
         client.Start();
         e2e::WaitFor([&] { return client.Connected(); }, 10);
         state.ResumeTiming();
-        for (int i = 0; i < records; ++i) client.Publish({topic, payload, 1, false});
+        for (int i = 0; i < records; ++i)
+            client.Publish({topic, payload, 1, false});
         e2e::WaitFor([&] { return sub.Count() >= static_cast<std::size_t>(records); }, 60);
         state.PauseTiming();
-        if (sub.Count() < static_cast<std::size_t>(records)) state.SkipWithError("records were lost");
+        if (sub.Count() < static_cast<std::size_t>(records))
+            state.SkipWithError("records were lost");
         client.Stop(5);
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * records);
 }
-BENCHMARK(BM_RecordsThroughBroker)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_RecordsThroughBroker)
+    ->Arg(20000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor
 
 BENCHMARK_MAIN();

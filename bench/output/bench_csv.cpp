@@ -7,11 +7,11 @@
 #include <fstream>
 #include <string>
 
+#include "core/Clock.h"
 #include "output/Output.h"
 #include "support/ResourceEntries.h"
 #include "support/ScriptedUserInterface.h"
 #include "support/TempDir.h"
-#include "core/Clock.h"
 
 namespace pelkor {
 namespace {
@@ -32,7 +32,8 @@ struct Bench {
         task.NextRead = clock.Now();
         task.ResourceCount = 1;
         std::string v;
-        for (int i = 0; i < values; ++i) v += ";" + std::to_string(123456 + i * 7);
+        for (int i = 0; i < values; ++i)
+            v += ";" + std::to_string(123456 + i * 7);
         task.Resources = {MakeEntry('R', values, 100, "R<$A>", v)};
         ComposeOutputPath(app, 1);
     }
@@ -59,7 +60,8 @@ void BM_CsvFirstWriteAfterRestart(benchmark::State& state) {
     Bench b(20);
     {
         std::ofstream out(b.task.OutputPath, std::ios::binary);
-        for (int64_t i = 0; i < state.range(0); ++i) out << i + 1 << ";2026-12-06 12:00:00;1;2;3;4;5;6;7;8;9;10\r\n";
+        for (int64_t i = 0; i < state.range(0); ++i)
+            out << i + 1 << ";2026-12-06 12:00:00;1;2;3;4;5;6;7;8;9;10\r\n";
     }
     b.task.LastValues = BuildRecord(b.app, 1, false, JoinEntryValues(b.task));
     for (auto _ : state) {
@@ -72,7 +74,7 @@ void BM_CsvFirstWriteAfterRestart(benchmark::State& state) {
 }
 BENCHMARK(BM_CsvFirstWriteAfterRestart)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor
 
 BENCHMARK_MAIN();

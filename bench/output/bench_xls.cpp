@@ -20,7 +20,7 @@ namespace {
 // Heap use of the operation alone: every allocation counted, peak kept.
 std::atomic<size_t> heapNow{0}, heapPeak{0};
 
-}  // namespace
+} // namespace
 
 // These replace the global allocation functions, so malloc/free inside them
 // are the matching pair (GCC cannot see that once they are inlined).
@@ -41,7 +41,9 @@ void operator delete(void* p) noexcept {
     heapNow -= *reinterpret_cast<size_t*>(base);
     std::free(base);
 }
-void operator delete(void* p, size_t) noexcept { operator delete(p); }
+void operator delete(void* p, size_t) noexcept {
+    operator delete(p);
+}
 
 namespace {
 
@@ -50,19 +52,20 @@ const std::string Data = std::string(PELKOR_BINARY_DIR) + "/bench-data";
 
 // A workbook of `rows` x `cols` distinct texts, made once.
 std::string BigWorkbook(int rows, int cols) {
-    const std::string path = Data + "/text-" + std::to_string(rows) + "x" + std::to_string(cols) + ".xls";
+    const std::string path =
+        Data + "/text-" + std::to_string(rows) + "x" + std::to_string(cols) + ".xls";
     if (fs::exists(path)) return path;
     fs::create_directories(Data);
-    const std::string cmd =
-        "/usr/bin/python3 -c \"import sys, xlwt\n"
-        "b = xlwt.Workbook(encoding='utf-8'); s = b.add_sheet('Data')\n"
-        "R, C = int(sys.argv[1]), int(sys.argv[2])\n"
-        "for r in range(R):\n"
-        "    row = s.row(r)\n"
-        "    for c in range(C): row.write(c, 'r%dc%d value' % (r, c))\n"
-        "    if r % 1000 == 0: s.flush_row_data()\n"
-        "b.save(sys.argv[3])\" " +
-        std::to_string(rows) + " " + std::to_string(cols) + " '" + path + ".part' && mv '" + path + ".part' '" + path + "'";
+    const std::string cmd = "/usr/bin/python3 -c \"import sys, xlwt\n"
+                            "b = xlwt.Workbook(encoding='utf-8'); s = b.add_sheet('Data')\n"
+                            "R, C = int(sys.argv[1]), int(sys.argv[2])\n"
+                            "for r in range(R):\n"
+                            "    row = s.row(r)\n"
+                            "    for c in range(C): row.write(c, 'r%dc%d value' % (r, c))\n"
+                            "    if r % 1000 == 0: s.flush_row_data()\n"
+                            "b.save(sys.argv[3])\" " +
+                            std::to_string(rows) + " " + std::to_string(cols) + " '" + path +
+                            ".part' && mv '" + path + ".part' '" + path + "'";
     if (std::system(cmd.c_str()) != 0) return {};
     return path;
 }
@@ -75,9 +78,12 @@ bool AppendOnce(const std::string& path, int cols, size_t* peak = nullptr) {
     pelkor::xls::Workbook b;
     if (!b.Load(path)) return false;
     int row = 1;
-    while (row <= pelkor::xls::MaxRows && !b.CellText(0, row, 1).empty()) ++row;
-    if (row > pelkor::xls::MaxRows) row = pelkor::xls::MaxRows;  // a full sheet: its last row is rewritten
-    for (int c = 1; c <= cols; ++c) b.SetCellText(0, row, c, "2026-12-07 10:00:00;" + std::to_string(c));
+    while (row <= pelkor::xls::MaxRows && !b.CellText(0, row, 1).empty())
+        ++row;
+    if (row > pelkor::xls::MaxRows)
+        row = pelkor::xls::MaxRows; // a full sheet: its last row is rewritten
+    for (int c = 1; c <= cols; ++c)
+        b.SetCellText(0, row, c, "2026-12-07 10:00:00;" + std::to_string(c));
     const bool ok = b.Save(path);
     if (peak) *peak = heapPeak.load() - base;
     return ok;
@@ -124,10 +130,11 @@ void VersusLibreOffice(benchmark::State& state) {
         engine = best;
         fs::copy_file(src, work, fs::copy_options::overwrite_existing);
         const std::string cmd = "soffice -env:UserInstallation=file://" + Data +
-                                "/lo-profile --headless --convert-to xls --outdir '" + out + "' '" + work +
-                                "' >/dev/null 2>&1";
+                                "/lo-profile --headless --convert-to xls --outdir '" + out + "' '" +
+                                work + "' >/dev/null 2>&1";
         // A first start sets up the profile; only the second run counts.
-        if (std::system(cmd.c_str()) == -1) {}
+        if (std::system(cmd.c_str()) == -1) {
+        }
         const auto t0 = clock::now();
         if (std::system(cmd.c_str()) != 0) {
             state.SkipWithError("LibreOffice could not convert the workbook");
@@ -141,10 +148,14 @@ void VersusLibreOffice(benchmark::State& state) {
     state.counters["libreoffice_per_engine"] = office / engine;
 }
 
-}  // namespace
+} // namespace
 
-BENCHMARK_CAPTURE(Append, rows20000_cols20, 20000, 20)->Unit(benchmark::kMillisecond)->Iterations(10);
-BENCHMARK_CAPTURE(Append, rows65536_cols10, 65535, 10)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(Append, rows20000_cols20, 20000, 20)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
+BENCHMARK_CAPTURE(Append, rows65536_cols10, 65535, 10)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 BENCHMARK(VersusLibreOffice)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
 BENCHMARK_MAIN();

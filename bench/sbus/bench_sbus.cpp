@@ -28,8 +28,10 @@ void BM_Crc(benchmark::State& state) {
     pelsbus::CrcTable t;
     t.Build();
     std::vector<uint8_t> buf(static_cast<size_t>(state.range(0)));
-    for (size_t i = 0; i < buf.size(); ++i) buf[i] = static_cast<uint8_t>(i * 31);
-    for (auto _ : state) benchmark::DoNotOptimize(pelsbus::SbusCrc16(t, 0, buf.data(), buf.size()));
+    for (size_t i = 0; i < buf.size(); ++i)
+        buf[i] = static_cast<uint8_t>(i * 31);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(pelsbus::SbusCrc16(t, 0, buf.data(), buf.size()));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 BENCHMARK(BM_Crc)->Arg(130)->Arg(4096);
@@ -58,7 +60,8 @@ void BM_OneTelegramNoWaits(benchmark::State& state) {
         state.SkipWithError("no simulator");
         return;
     }
-    for (int& w : rig.engine.State().wait) w = 0;
+    for (int& w : rig.engine.State().wait)
+        w = 0;
     int32_t v[1];
     for (auto _ : state)
         if (rig.engine.ReadValues(6, 0, 1, v) != 0) state.SkipWithError("read failed");
@@ -79,8 +82,9 @@ void BM_Read4096RegistersAt38400(benchmark::State& state) {
     const auto& w = rig.engine.State().wait;
     const double perTelegram = (7 + 130) * 11.0 / 38400 + (2 * w[0] + w[1] + w[2] + w[3]) / 1000.0;
     state.counters["ideal_s"] = 128 * perTelegram;
-    state.counters["ratio"] = benchmark::Counter(128 * perTelegram * static_cast<double>(state.iterations()),
-                                                 benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ratio"] =
+        benchmark::Counter(128 * perTelegram * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_Read4096RegistersAt38400)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "config/StartFile.h"
 #include "application/PelkorApp.h"
+#include "config/StartFile.h"
 #include "pcd/PelsbusDriver.h"
 #include "support/ScriptedUserInterface.h"
 #include "support/TempDir.h"
@@ -30,13 +30,15 @@ struct Bench {
         std::ofstream out(file);
         out << "[Pelkor]\nVersion=3\nTask=" << tasks << "\n";
         for (int t = 1; t <= tasks; ++t) {
-            out << "[Task" << t << "]\nComments=Task " << t << "\nFileType=" << (t % 3 ? "CSV" : "XLS")
-                << "\nFileName=f" << t << "\nData=";
+            out << "[Task" << t << "]\nComments=Task " << t
+                << "\nFileType=" << (t % 3 ? "CSV" : "XLS") << "\nFileName=f" << t << "\nData=";
             for (int e = 0; e < entries; ++e)
-                out << (e ? "," : "") << (e % 25 == 0 ? "STN " + std::to_string(e / 25 + 1) + " " : "")
+                out << (e ? "," : "")
+                    << (e % 25 == 0 ? "STN " + std::to_string(e / 25 + 1) + " " : "")
                     << "RFI"[e % 3] << " " << e * 4 << " [" << 1 + e % 8 << "]";
             out << "\nDataHead=";
-            for (int e = 0; e < entries; ++e) out << (e ? "," : "") << "Value " << e;
+            for (int e = 0; e < entries; ++e)
+                out << (e ? "," : "") << "Value " << e;
             out << "\n";
         }
         out.close();
@@ -56,7 +58,7 @@ void BM_NextThroughHundredTasks(benchmark::State& state) {
     QApplication::processEvents();
     for (auto _ : state) {
         editor->ToolbarClick(b.app.App().Status.EditTask < MaxTasks ? "Forward" : "Back");
-        QApplication::processEvents();  // the repaint is part of the switch
+        QApplication::processEvents(); // the repaint is part of the switch
     }
     delete editor;
 }
@@ -73,7 +75,7 @@ void BM_OpenResourceEditorOn500Items(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenResourceEditorOn500Items)->Unit(benchmark::kMillisecond);
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

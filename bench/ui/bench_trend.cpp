@@ -40,7 +40,8 @@ Task TenValues(int step) {
     Task t;
     t.ResourceCount = 1;
     std::string values;
-    for (int k = 0; k < 10; ++k) values += ";" + std::to_string((step * (k + 1)) % 1000);
+    for (int k = 0; k < 10; ++k)
+        values += ";" + std::to_string((step * (k + 1)) % 1000);
     t.Resources = {MakeEntry('R', 10, 0, "Value <$I>", values)};
     return t;
 }
@@ -53,7 +54,8 @@ void BM_OpenAndDrawCsv100k(benchmark::State& state) {
         out << "Time;A;B;C;D;E;F;G;H;I;J\r\n";
         for (int i = 0; i < 100000; ++i) {
             out << GeneralDateText(45000 + i / 86400.0);
-            for (int k = 0; k < 10; ++k) out << ';' << (i * (k + 1)) % 977;
+            for (int k = 0; k < 10; ++k)
+                out << ';' << (i * (k + 1)) % 977;
             out << "\r\n";
         }
     }
@@ -69,7 +71,8 @@ void LiveUpdate(benchmark::State& state, bool paint) {
     b.window.FollowTask(1);
     trend::LiveFeed fill(b.window.Model());
     fill.Follow(1);
-    for (int i = 0; i < 10000; ++i) fill.Add(1, 45000 + i / 86400.0, TenValues(i));
+    for (int i = 0; i < 10000; ++i)
+        fill.Add(1, 45000 + i / 86400.0, TenValues(i));
     int step = 10000;
     for (auto _ : state) {
         const Task t = TenValues(step);
@@ -77,12 +80,16 @@ void LiveUpdate(benchmark::State& state, bool paint) {
         if (paint) b.Draw();
     }
 }
-void BM_LiveUpdate10x10k(benchmark::State& state) { LiveUpdate(state, false); }
-void BM_LiveUpdate10x10kPainted(benchmark::State& state) { LiveUpdate(state, true); }
+void BM_LiveUpdate10x10k(benchmark::State& state) {
+    LiveUpdate(state, false);
+}
+void BM_LiveUpdate10x10kPainted(benchmark::State& state) {
+    LiveUpdate(state, true);
+}
 BENCHMARK(BM_LiveUpdate10x10k)->Unit(benchmark::kMillisecond)->Iterations(200);
 BENCHMARK(BM_LiveUpdate10x10kPainted)->Unit(benchmark::kMillisecond)->Iterations(50);
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -33,7 +33,9 @@ namespace {
 
 const std::string Bin = PELKOR_BINARY_DIR "/bin";
 
-double Ms(Clk::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Ms(Clk::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 long RssKb() {
     std::ifstream in("/proc/self/status");
@@ -44,20 +46,22 @@ long RssKb() {
 }
 
 std::string Folder(const std::string& name) {
-    const std::string d = (std::filesystem::temp_directory_path() / ("pelkor-bench-ui-" + name)).string();
+    const std::string d =
+        (std::filesystem::temp_directory_path() / ("pelkor-bench-ui-" + name)).string();
     std::filesystem::remove_all(d);
     std::filesystem::create_directories(d);
     return d;
 }
 
-std::string StartFile(const std::string& dir, int tasks, const std::string& data, int intervalSeconds,
-                      bool autoConnect, const std::string& type) {
+std::string StartFile(const std::string& dir, int tasks, const std::string& data,
+                      int intervalSeconds, bool autoConnect, const std::string& type) {
     std::ostringstream s;
     s << "[Pelkor]\nVersion=3\nLogFolder=" << dir << "\nLogUsed=1\nReadWindow=1\nTask=" << tasks
       << "\n[Connection]\nAutoConnect=" << (autoConnect ? 1 : 0) << "\nStation=1\nDLL=0\n";
     for (int i = 1; i <= tasks; ++i)
-        s << "[Task" << i << "]\nSettings=1\nIntervalUnit=0\nReadInterval=" << intervalSeconds << "\nData=" << data
-          << "\nFileType=" << type << "\nOutFolder=" << dir << "\nFileName=T" << i << "\nFileIndex=0\n";
+        s << "[Task" << i << "]\nSettings=1\nIntervalUnit=0\nReadInterval=" << intervalSeconds
+          << "\nData=" << data << "\nFileType=" << type << "\nOutFolder=" << dir << "\nFileName=T"
+          << i << "\nFileIndex=0\n";
     const std::string path = dir + "/bench.pelk";
     std::ofstream(path, std::ios::binary) << s.str();
     return path;
@@ -134,7 +138,7 @@ double StartupMs() {
     run.ProgramFolder = Bin;
     Clk::time_point shown{};
     run.OnShown = [&](PelkorApp&, MainWindow& w) {
-        QApplication::processEvents();  // the first paint
+        QApplication::processEvents(); // the first paint
         shown = Clk::now();
         QTimer::singleShot(0, &w, [&w] { w.SystemClose(); });
     };
@@ -163,7 +167,7 @@ void Memory(int seconds, long& early, long& end, int& readings) {
     RunWindowed(run);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -174,7 +178,8 @@ int main(int argc, char** argv) {
 
     pcdsim::Simulator sim;
     auto& station = sim.AddStation(1);
-    for (int r = 0; r < 2000; ++r) station.SetRegister(r, r * 3);
+    for (int r = 0; r < 2000; ++r)
+        station.SetRegister(r, r * 3);
     sim.SetBaud(9600);
     if (!sim.Start()) {
         std::fprintf(stderr, "bench_ui: simulator: %s\n", sim.LastError().c_str());
@@ -184,17 +189,21 @@ int main(int argc, char** argv) {
 
     double windowedRead = 0, headlessRead = 0;
     const double windowed = WindowedGap(sim, windowedRead);
-    std::printf("event-loop gap, window, 2000 registers at 9600 Bd: longest %.1f ms (reading %.1f s)\n", windowed,
-                windowedRead);
+    std::printf(
+        "event-loop gap, window, 2000 registers at 9600 Bd: longest %.1f ms (reading %.1f s)\n",
+        windowed, windowedRead);
     const double headless = HeadlessGap(headlessRead);
-    std::printf("event-loop gap, headless, same reading: longest %.1f ms (reading %.1f s)\n", headless, headlessRead);
+    std::printf("event-loop gap, headless, same reading: longest %.1f ms (reading %.1f s)\n",
+                headless, headlessRead);
     std::fflush(stdout);
 
     sim.SetBaud(0);
     std::vector<double> starts;
-    for (int i = 0; i < 5; ++i) starts.push_back(StartupMs());
+    for (int i = 0; i < 5; ++i)
+        starts.push_back(StartupMs());
     std::sort(starts.begin(), starts.end());
-    std::printf("start-up to a shown main window, 100 tasks: median %.1f ms (min %.1f, max %.1f), plus %.1f ms "
+    std::printf("start-up to a shown main window, 100 tasks: median %.1f ms (min %.1f, max %.1f), "
+                "plus %.1f ms "
                 "for the QApplication\n",
                 starts[2], starts[0], starts[4], qtMs);
     std::fflush(stdout);
@@ -202,8 +211,9 @@ int main(int argc, char** argv) {
     long early = 0, end = 0;
     int readings = 0;
     Memory(memorySeconds, early, end, readings);
-    std::printf("resident memory, window, 1-second readings for %d s: %ld kB after 10 s, %ld kB at the end "
-                "(%d readings)\n",
-                memorySeconds, early, end, readings);
+    std::printf(
+        "resident memory, window, 1-second readings for %d s: %ld kB after 10 s, %ld kB at the end "
+        "(%d readings)\n",
+        memorySeconds, early, end, readings);
     return 0;
 }

@@ -31,7 +31,8 @@ protected:
     }
     std::string Job(const std::string& pelkor) {
         return "[Pelkor]\nVersion=3\nLogFolder=" + dir.path() + "\nLogUsed=1\nTask=1\n" + pelkor +
-               "\n[Connection]\nAutoConnect=0\nStation=1\nDLL=0\n\n[Task1]\nIntervalUnit=1\nReadInterval=15\n"
+               "\n[Connection]\nAutoConnect=0\nStation=1\nDLL=0\n\n[Task1]\nIntervalUnit="
+               "1\nReadInterval=15\n"
                "Data=R 0 [2]\nFileType=None\n";
     }
     std::string Log() { return ReadAll(dir.file("Pelkor.txt")); }
@@ -84,11 +85,13 @@ TEST_F(AppTest, WithoutShutdownTheUserMayCloseAndABadListFailsTheStart) {
     const std::string bad = Write("bad.pelk", job);
     ASSERT_TRUE(second.Start(bad + " PG5=20", dir.path()));
     second.RequestClose(PelkorApp::CloseReason::System);
-    EXPECT_EQ(second.ExitStatus(), PelkorApp::StartFailed) << "a job that cannot read what it names";
+    EXPECT_EQ(second.ExitStatus(), PelkorApp::StartFailed)
+        << "a job that cannot read what it names";
 }
 
 TEST_F(AppTest, UnattendedBadStartFileEndsWithStatusTwoAndStaysByteIdentical) {
-    const std::string text = "[Pelkor]\r\nLocked=1\r\nLogUsed=0\r\nTask=4 ;; four\r\n[Connection]\r\nPort=/dev/ttyUSB7\r\n";
+    const std::string text = "[Pelkor]\r\nLocked=1\r\nLogUsed=0\r\nTask=4 ;; "
+                             "four\r\n[Connection]\r\nPort=/dev/ttyUSB7\r\n";
     const std::string start = Write("job.pelk", text);
     for (bool unattended : {true, false}) {
         ui.UnattendedRun = unattended;
@@ -97,7 +100,8 @@ TEST_F(AppTest, UnattendedBadStartFileEndsWithStatusTwoAndStaysByteIdentical) {
         EXPECT_EQ(run.Start(start + " PG5=20", dir.path()), !unattended);
         EXPECT_EQ(ReadAll(start), text) << "unattended " << unattended;
         const auto& lines = ui.StatusLines();
-        EXPECT_NE(std::find(lines.begin(), lines.end(), "Start file left as it was: " + start), lines.end());
+        EXPECT_NE(std::find(lines.begin(), lines.end(), "Start file left as it was: " + start),
+                  lines.end());
         if (unattended) {
             EXPECT_EQ(run.ExitStatus(), PelkorApp::StartFailed);
         }
@@ -114,11 +118,14 @@ TEST_F(AppTest, ADamagedAddressWorkbookIsNamedAndNotTakenForAConnectFailure) {
     job += "DataFile=" + book + "\nDataCell=A1:A3\n";
     ASSERT_TRUE(app.Start(Write("job.pelk", job) + " PG5=20", dir.path()));
     ASSERT_NE(ui.LastMessage(), nullptr);
-    EXPECT_EQ(ui.Messages()[0].Text.rfind("SetResources function error : Task 1 - address workbook " + book, 0), 0u)
+    EXPECT_EQ(ui.Messages()[0].Text.rfind(
+                  "SetResources function error : Task 1 - address workbook " + book, 0),
+              0u)
         << ui.Messages()[0].Text;
     const std::string log = Log();
     EXPECT_EQ(log.find("No valid connection for the Task."), std::string::npos) << log;
-    EXPECT_EQ(ui.LastStatusLine().find("No valid connection for the Task."), std::string::npos) << ui.LastStatusLine();
+    EXPECT_EQ(ui.LastStatusLine().find("No valid connection for the Task."), std::string::npos)
+        << ui.LastStatusLine();
 }
 
 TEST_F(AppTest, NoStartFileEndsAtOnce) {
@@ -143,9 +150,18 @@ TEST_F(AppTest, AStoredReadingRefreshesTheOpenEditorOfAContinuousRunOnly) {
 TEST(IdleWorkTest, TheFirstItemThatWaitsTakesTheWaitAndTheHeadlessEventsRunIt) {
     IdleWork idle;
     std::vector<int> waits;
-    idle.Add([&](int ms) { waits.push_back(ms); return false; });
-    idle.Add([&](int ms) { waits.push_back(ms); return true; });
-    idle.Add([&](int ms) { waits.push_back(ms); return false; });
+    idle.Add([&](int ms) {
+        waits.push_back(ms);
+        return false;
+    });
+    idle.Add([&](int ms) {
+        waits.push_back(ms);
+        return true;
+    });
+    idle.Add([&](int ms) {
+        waits.push_back(ms);
+        return false;
+    });
     idle.Run(40);
     EXPECT_EQ(waits, (std::vector<int>{40, 40, 0}));
     HeadlessUserInterface headless;
@@ -173,8 +189,8 @@ TEST(RunOptionsTest, OptionsAnywhereAndTheRestIsTheCommandText) {
     std::vector<std::string> rest;
     bool help = false;
     std::string error;
-    ASSERT_TRUE(ParseRunOptions({"--verbose", "/data/My job.pelk", "--seconds", "2.5", "PG5=20"}, o, rest, help,
-                                error));
+    ASSERT_TRUE(ParseRunOptions({"--verbose", "/data/My job.pelk", "--seconds", "2.5", "PG5=20"}, o,
+                                rest, help, error));
     EXPECT_TRUE(o.Verbose);
     EXPECT_DOUBLE_EQ(o.Seconds, 2.5);
     EXPECT_EQ(rest, (std::vector<std::string>{"/data/My job.pelk", "PG5=20"}));
@@ -190,5 +206,5 @@ TEST(RunOptionsTest, OptionsAnywhereAndTheRestIsTheCommandText) {
     EXPECT_TRUE(o.PressStart && o.Version);
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

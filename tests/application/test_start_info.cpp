@@ -39,12 +39,13 @@ TEST_F(AddOnTest, FailuresAreTold) {
     EXPECT_EQ(Last(), "PG5 Add-On Tool installation aborted.");
     EXPECT_EQ(t.ui.LastMessage()->Icon, MsgIcon::Critical);
     EXPECT_FALSE(InstallPg5AddOn(t.app, 20, local, program));
-    EXPECT_EQ(Last(), "Cannot install Add-On Tool !\r\nFile not founded : " + program + "/Pelkor52.5at");
+    EXPECT_EQ(Last(),
+              "Cannot install Add-On Tool !\r\nFile not founded : " + program + "/Pelkor52.5at");
     EXPECT_EQ(t.ui.LastMessage()->Icon, MsgIcon::Information);
     EXPECT_FALSE(InstallPg5AddOn(t.app, 21, local, program));
     EXPECT_EQ(Last(), "Unknow PG5 version ! 21");
     EXPECT_FALSE(fs::exists(local + "/Pelkor52.5at"));
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

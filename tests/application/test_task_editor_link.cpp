@@ -30,10 +30,13 @@ protected:
             << "[Pelkor]\nVersion=3\nLogFolder=" << dir.path() << "\nTask=2\n"
             << "[Connection]\nAutoConnect=0\nStation=1\nDLL=0\n\n"
             << "[Task1]\nSettings=1\nIntervalUnit=1\nReadInterval=15\nData=R 0 [2]\nFileType=None\n"
-            << "[Task2]\nSettings=1\nIntervalUnit=1\nReadInterval=15\nData=\nFileType=None\nComments=old\n";
+            << "[Task2]\nSettings=1\nIntervalUnit=1\nReadInterval=15\nData=\nFileType="
+               "None\nComments=old\n";
         ASSERT_TRUE(app.Start(start + " PG5=20", dir.path()));
     }
-    std::string Key(const std::string& section, const std::string& key) { return GetIniString(start, section, key); }
+    std::string Key(const std::string& section, const std::string& key) {
+        return GetIniString(start, section, key);
+    }
 };
 
 TEST_F(TaskEditorLinkTest, MovedSectionCarriesTheStationKeysAndTheTitle) {
@@ -48,7 +51,7 @@ TEST_F(TaskEditorLinkTest, MovedSectionCarriesTheStationKeysAndTheTitle) {
     EXPECT_EQ(Key("Task2", "IPAddress"), "10.0.0.5");
     EXPECT_EQ(Key("Task2", "Title"), "Boiler");
     EXPECT_EQ(Key("Task2", "Data"), "R 0 [2]");
-    EXPECT_EQ(Key("Task2", "Comments"), "");  // the old section is gone
+    EXPECT_EQ(Key("Task2", "Comments"), ""); // the old section is gone
 
     t.Title.clear();
     ASSERT_TRUE(link.MoveTaskSection(2, 1));
@@ -64,9 +67,10 @@ TEST_F(TaskEditorLinkTest, ReadNowRefusesATaskWithoutAddressesAndAMissingConnect
 
     // No S-Bus library beside the program: the connection cannot open.
     EXPECT_EQ(link.ReadNow(1), TaskEditorLink::ReadResult::ConnectionError);
-    EXPECT_EQ(app.App().Tasks[1].TaskError.rfind("Open Connection Error : ", 0), 0u) << app.App().Tasks[1].TaskError;
+    EXPECT_EQ(app.App().Tasks[1].TaskError.rfind("Open Connection Error : ", 0), 0u)
+        << app.App().Tasks[1].TaskError;
     EXPECT_EQ(app.App().Status.ManualReading, 0);
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

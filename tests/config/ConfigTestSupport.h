@@ -15,7 +15,9 @@ inline void WriteFile(const std::string& path, const std::string& text) {
     out << text;
 }
 
-inline std::string ReadFile(const std::string& path) { return pelkor::ReadAll(path); }
+inline std::string ReadFile(const std::string& path) {
+    return pelkor::ReadAll(path);
+}
 
 // Files in a folder whose name starts with "." (left-over temporary files).
 inline int HiddenFiles(const std::string& folder) {
@@ -25,4 +27,4 @@ inline int HiddenFiles(const std::string& folder) {
     return n;
 }
 
-}  // namespace pelkor::test
+} // namespace pelkor::test

@@ -26,7 +26,8 @@ protected:
     CommandLineResult Run(const std::string& text) { return GetCommandLine(t.app, text, work); }
     std::string Texts() {
         std::string all;
-        for (const auto& m : t.ui.Messages()) all += m.Text + "|";
+        for (const auto& m : t.ui.Messages())
+            all += m.Text + "|";
         t.ui.ClearMessages();
         return all;
     }
@@ -43,10 +44,12 @@ TEST_F(CommandLineTest, StartFileAndVersion) {
         std::string text, startFile;
         int dll;
     };
-    for (const Case& c : {Case{"\"" + job + "\" PG5=20", job, 20}, Case{"job.pelk PG5=13", work + "/job.pelk", 13},
-                          Case{"  ../work/JOB.pelk   pg5=15", work + "/../work/JOB.pelk", 15},
-                          Case{"job.pelk PG5=2", work + "/job.pelk", 2}, Case{"job.pelk PG5=195", work + "/job.pelk", 19},
-                          Case{"job.pelk PG5=x", work + "/job.pelk", 0}}) {
+    for (const Case& c :
+         {Case{"\"" + job + "\" PG5=20", job, 20}, Case{"job.pelk PG5=13", work + "/job.pelk", 13},
+          Case{"  ../work/JOB.pelk   pg5=15", work + "/../work/JOB.pelk", 15},
+          Case{"job.pelk PG5=2", work + "/job.pelk", 2},
+          Case{"job.pelk PG5=195", work + "/job.pelk", 19},
+          Case{"job.pelk PG5=x", work + "/job.pelk", 0}}) {
         if (c.text.find("JOB") != std::string::npos) WriteFile(c.startFile, kJob);
         EXPECT_EQ(Run(c.text), CommandLineResult::Found) << c.text;
         EXPECT_EQ(t.app.Settings.StartFile, c.startFile) << c.text;
@@ -64,7 +67,8 @@ TEST_F(CommandLineTest, StartFileAndVersion) {
 }
 
 TEST_F(CommandLineTest, MessagesThatEndTheProgram) {
-    for (const char* text : {"/data/a.pelk.bak PG5=20", "/data/x.pelk/readme.txt PG5=20", "PG5=20"}) {
+    for (const char* text :
+         {"/data/a.pelk.bak PG5=20", "/data/x.pelk/readme.txt PG5=20", "PG5=20"}) {
         EXPECT_EQ(Run(text), CommandLineResult::EndProgram) << text;
         EXPECT_EQ(t.ui.LastMessage()->Icon, MsgIcon::Critical);
         EXPECT_EQ(Texts(), "Pelkor cannot start : Missing Settings File.|") << text;
@@ -73,7 +77,7 @@ TEST_F(CommandLineTest, MessagesThatEndTheProgram) {
         EXPECT_EQ(Run(text), CommandLineResult::EndProgram) << text;
         EXPECT_EQ(Texts(), "Pelkor cannot start : Missing PG5 Version.|") << text;
     }
-    EXPECT_FALSE(t.ui.ExitRequested());  // the caller ends the program
+    EXPECT_FALSE(t.ui.ExitRequested()); // the caller ends the program
     EXPECT_FALSE(std::filesystem::exists(def));
 }
 
@@ -82,7 +86,8 @@ TEST_F(CommandLineTest, MissingOrEmptyStartFilesAreMade) {
     EXPECT_EQ(Run(work + "/gone.pelk PG5=20"), CommandLineResult::Found);
     EXPECT_EQ(t.app.Settings.StartFile, def);
     EXPECT_FALSE(std::filesystem::exists(work + "/gone.pelk"));
-    EXPECT_EQ(ReadProfileString(def, "Pelkor", "Version") + ReadProfileString(def, "Connection", "DLL") +
+    EXPECT_EQ(ReadProfileString(def, "Pelkor", "Version") +
+                  ReadProfileString(def, "Connection", "DLL") +
                   ReadProfileString(def, "Task1", "Data"),
               "320R 7");
     // An existing default job is used as it is, not overwritten.
@@ -101,7 +106,8 @@ TEST_F(CommandLineTest, MissingOrEmptyStartFilesAreMade) {
     TestContext other;
     AppContext app(other.ui, other.clock, other.dir.file("opt/pelkor"));
     DefaultParameters(app);
-    EXPECT_EQ(GetCommandLine(app, "missing.pelk PG5=20", other.dir.path()), CommandLineResult::Found);
+    EXPECT_EQ(GetCommandLine(app, "missing.pelk PG5=20", other.dir.path()),
+              CommandLineResult::Found);
     EXPECT_EQ(ReadProfileString(app.Settings.StartFile, "Pelkor", "Version"), "3");
 }
 
@@ -111,19 +117,21 @@ TEST_F(CommandLineTest, StartFilesThatCannotBeMade) {
     ::chmod(job.c_str(), 0444);
     EXPECT_EQ(Run(job + " PG5=20"), CommandLineResult::NotFound);
     EXPECT_EQ(t.ui.LastMessage()->Icon, MsgIcon::Exclamation);
-    EXPECT_EQ(Texts(), "Settings writing aborted in the file : " + job + "|Bad commande line argument\r" + job +
-                           " PG5=20\r|");
+    EXPECT_EQ(Texts(), "Settings writing aborted in the file : " + job +
+                           "|Bad commande line argument\r" + job + " PG5=20\r|");
     std::filesystem::create_directories(work + "/dir.pelk");
     EXPECT_EQ(Run("dir.pelk PG5=20"), CommandLineResult::NotFound);
     std::string shown = Texts();
     EXPECT_EQ(shown.rfind("Bad commande line argument\rdir.pelk PG5=20\r", 0), 0u);
-    EXPECT_GT(shown.size(), std::string("Bad commande line argument\rdir.pelk PG5=20\r|").size());  // the reason
+    EXPECT_GT(shown.size(),
+              std::string("Bad commande line argument\rdir.pelk PG5=20\r|").size()); // the reason
 }
 
 TEST_F(CommandLineTest, CommandFileWinsOverTheProcessCommandLine) {
     std::filesystem::create_directories(t.dir.file("jobs"));
     WriteFile(t.dir.file("jobs/line3.pelk"), kJob);
-    WriteFile(t.dir.file("Command.txt"), "[Pelkor]\r\nCommand=\\jobs\\line3.pelk PG5=16 ;; by the installer\r\n");
+    WriteFile(t.dir.file("Command.txt"),
+              "[Pelkor]\r\nCommand=\\jobs\\line3.pelk PG5=16 ;; by the installer\r\n");
     EXPECT_EQ(Run(work + "/other.pelk PG5=20"), CommandLineResult::Found);
     EXPECT_EQ(t.app.Settings.StartFile, t.dir.file("jobs/line3.pelk"));
     EXPECT_EQ(t.app.Settings.DLL, 16);
@@ -136,7 +144,8 @@ TEST_F(CommandLineTest, CommandFileWinsOverTheProcessCommandLine) {
     std::filesystem::create_directories(t.dir.file("Command.txt"));
     EXPECT_EQ(Run(work + "/other.pelk PG5=20"), CommandLineResult::NoCommand);
     EXPECT_EQ(t.ui.Messages().back().Icon, MsgIcon::Critical);
-    EXPECT_EQ(Texts(), "Command Line from text file = |Command Error on " + t.dir.file("Command.txt") + "|");
+    EXPECT_EQ(Texts(),
+              "Command Line from text file = |Command Error on " + t.dir.file("Command.txt") + "|");
 }
 
 TEST_F(CommandLineTest, UnattendedRunsNeverSwapInTheDefaultJobAndOneRuleSaysHidden) {
@@ -156,5 +165,5 @@ TEST_F(CommandLineTest, UnattendedRunsNeverSwapInTheDefaultJobAndOneRuleSaysHidd
     EXPECT_TRUE(HiddenSingleShotCommand(t.dir.path(), "shown.pelk PG5=20", work));
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

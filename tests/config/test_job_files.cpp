@@ -13,7 +13,7 @@ namespace {
 
 TEST(JobFiles, RecentListNewestFirstOnceBoundedAndOnlyExistingFiles) {
     TempDir dir;
-    const std::string data = dir.file("new/data");  // made on first use
+    const std::string data = dir.file("new/data"); // made on first use
     std::string error;
     std::vector<std::string> files;
     for (std::size_t i = 0; i < MaxRecentFiles + 2; ++i) {
@@ -29,7 +29,8 @@ TEST(JobFiles, RecentListNewestFirstOnceBoundedAndOnlyExistingFiles) {
     EXPECT_EQ(recent[1], files[MaxRecentFiles + 1]);
     EXPECT_EQ(std::count(recent.begin(), recent.end(), files[5]), 1);
     EXPECT_EQ(std::count(recent.begin(), recent.end(), files[0]), 0) << "the oldest dropped";
-    EXPECT_EQ(std::count(recent.begin(), recent.end(), files[6]), 0) << "a file gone is not offered";
+    EXPECT_EQ(std::count(recent.begin(), recent.end(), files[6]), 0)
+        << "a file gone is not offered";
     EXPECT_TRUE(ReadRecentFiles(dir.file("nowhere")).empty());
 }
 
@@ -37,7 +38,8 @@ TEST(JobFiles, NewJobFromTheTemplateNamedAfterItNeverOverwrites) {
     TempDir dir;
     const std::string data = dir.file("data");
     std::string path, error;
-    for (const char* bad : {"", "  ", "a/b", ".hidden"}) EXPECT_FALSE(NewJobPath(data, bad, path, error)) << bad;
+    for (const char* bad : {"", "  ", "a/b", ".hidden"})
+        EXPECT_FALSE(NewJobPath(data, bad, path, error)) << bad;
     ASSERT_TRUE(NewJobPath(data, " Line 3 ", path, error)) << error;
     EXPECT_EQ(path, data + "/Line 3.pelk");
     ASSERT_TRUE(NewJobPath(data, "plant.PELK", path, error)) << error;
@@ -59,5 +61,5 @@ TEST(JobFiles, NewJobFromTheTemplateNamedAfterItNeverOverwrites) {
     EXPECT_FALSE(std::filesystem::exists(data + "/other.pelk"));
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

@@ -10,7 +10,7 @@ TEST(CompositeFields, NumberAndTextFieldsWithDefaults) {
     EXPECT_EQ(GetNumberField(2, "5,6", "7"), 7);
     EXPECT_EQ(GetNumberField(0, "", "7"), 7);
     EXPECT_EQ(GetNumberField(0, "", ""), 0);
-    EXPECT_EQ(GetNumberField(0, "abc", "7"), 0);  // a field that is there but not a number
+    EXPECT_EQ(GetNumberField(0, "abc", "7"), 0); // a field that is there but not a number
     EXPECT_EQ(GetNumberField(-1, "5", "3"), 3);
     EXPECT_EQ(GetTextField(1, "1,  Time  ,x", "d"), "Time");
     EXPECT_EQ(GetTextField(3, "1,Time", "d"), "d");

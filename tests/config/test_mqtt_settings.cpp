@@ -25,8 +25,8 @@ TEST(MqttBroker, AddressesAndTheirFaults) {
     ASSERT_TRUE(ParseMqttBroker("mqtts://[::1]", a, error));
     EXPECT_EQ(a.Host, "::1");
     EXPECT_EQ(a.Port, 8883);
-    for (const char* bad : {"broker:1883", "http://x", "mqtt://", "mqtt://x:0", "mqtt://x:70000", "mqtt://x:1a",
-                            "mqtt://user@x"})
+    for (const char* bad : {"broker:1883", "http://x", "mqtt://", "mqtt://x:0", "mqtt://x:70000",
+                            "mqtt://x:1a", "mqtt://user@x"})
         EXPECT_FALSE(ParseMqttBroker(bad, a, error)) << bad;
 }
 
@@ -43,8 +43,10 @@ TEST(MqttSettings, DefaultsFromTheStartFileNameAndKeysRead) {
     EXPECT_TRUE(m.Retain);
     EXPECT_EQ(m.QueueLimit, 10000);
 
-    WriteFile(file, "[mqtt]\r\nBroker=mqtt://b:1 ;; the plant's broker\r\nClientId=me\r\nTopicPrefix=site/a/\r\n"
-                    "User=u\r\nPasswordFile=/p\r\nCAFile=/ca\r\nQoS=0\r\nRetain=0\r\nQueueLimit=50\r\n");
+    WriteFile(file,
+              "[mqtt]\r\nBroker=mqtt://b:1 ;; the plant's "
+              "broker\r\nClientId=me\r\nTopicPrefix=site/a/\r\n"
+              "User=u\r\nPasswordFile=/p\r\nCAFile=/ca\r\nQoS=0\r\nRetain=0\r\nQueueLimit=50\r\n");
     m = ReadMqttSettings(file);
     EXPECT_EQ(m.Broker, "mqtt://b:1");
     EXPECT_EQ(m.ClientId, "me");
@@ -83,5 +85,5 @@ TEST(MqttPassword, OnlyFromAFileNobodyElseMayRead) {
     EXPECT_FALSE(ReadMqttPassword(dir.file("none"), pw, error));
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

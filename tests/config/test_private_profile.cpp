@@ -17,22 +17,26 @@ using test::WriteFile;
 
 // Case, blanks, comments, orphan keys, duplicates, quotes, NUL, the length
 // limit (never splitting a UTF-8 character), line ends and the byte-order mark.
-const std::string kOdd = "\xEF\xBB\xBForphan=1\r\n[Task1]\r\n  ReadInterval  =  12  \r\nreadinterval=99\r\n"
-                         "; Comments=not a key\r\njust text\n[ TASK1 ]\rExtra=dup section\r\n[task2]\r\n"
-                         "Quoted=\"  a b  \"\r\nSingle='x'\r\nOdd=\"x'\r\nEmpty=\r\nNul=ab" + std::string(1, '\0') +
-                         "cd\r\nLong=" + std::string(ProfileValueLimit - 1, 'a') + "\xC3\xA9zz\r\nSemi=12 ;; c\r\n"
-                         "[C\r\nw=5\r\n[D]x\r\nLast=no newline";
+const std::string kOdd =
+    "\xEF\xBB\xBForphan=1\r\n[Task1]\r\n  ReadInterval  =  12  \r\nreadinterval=99\r\n"
+    "; Comments=not a key\r\njust text\n[ TASK1 ]\rExtra=dup section\r\n[task2]\r\n"
+    "Quoted=\"  a b  \"\r\nSingle='x'\r\nOdd=\"x'\r\nEmpty=\r\nNul=ab" +
+    std::string(1, '\0') + "cd\r\nLong=" + std::string(ProfileValueLimit - 1, 'a') +
+    "\xC3\xA9zz\r\nSemi=12 ;; c\r\n"
+    "[C\r\nw=5\r\n[D]x\r\nLast=no newline";
 
 TEST(Profile, ReadRules) {
     ProfileDocument doc = ProfileDocument::Parse(kOdd);
     EXPECT_EQ(doc.Get("TASK1", "READINTERVAL"), "12");
-    for (const char* key : {"Comments", "just text", "Extra"}) EXPECT_EQ(doc.Get("Task1", key, "-"), "-") << key;
+    for (const char* key : {"Comments", "just text", "Extra"})
+        EXPECT_EQ(doc.Get("Task1", key, "-"), "-") << key;
     EXPECT_EQ(doc.Get("", "orphan", "-"), "-");
     EXPECT_EQ(doc.Get("task2", "Quoted"), "  a b  ");
-    EXPECT_EQ(doc.Get("task2", "Single") + doc.Get("task2", "Odd") + doc.Get("task2", "Nul"), "x\"x'ab");
+    EXPECT_EQ(doc.Get("task2", "Single") + doc.Get("task2", "Odd") + doc.Get("task2", "Nul"),
+              "x\"x'ab");
     EXPECT_EQ(doc.Get("task2", "Empty", "-"), "");
     EXPECT_EQ(doc.Get("task2", "Long"), std::string(ProfileValueLimit - 1, 'a'));
-    EXPECT_EQ(doc.Get("task2", "Semi"), "12 ;; c");  // the ";;" rule belongs to start files
+    EXPECT_EQ(doc.Get("task2", "Semi"), "12 ;; c"); // the ";;" rule belongs to start files
     EXPECT_EQ(doc.Get("C", "w") + doc.Get("D", "Last"), "5no newline");
     EXPECT_EQ(doc.SectionNames(), (std::vector<std::string>{"Task1", "task2", "C", "D"}));
     EXPECT_EQ(doc.SectionEntries("task1").size(), 1u);
@@ -42,33 +46,43 @@ TEST(Profile, ReadRules) {
     TempDir dir;
     WriteFile(dir.file("odd.pelk"), kOdd);
     for (const char* section : {"task1", " TASK1 ", "Task2", "C", "D", "", "orphan"})
-        for (const char* key : {"readinterval", "Extra", "Quoted", "Nul", "Long", "Empty", "w", "Last", "orphan"})
-            EXPECT_EQ(ReadProfileString(dir.file("odd.pelk"), section, key, "-"), doc.Get(section, key, "-"))
+        for (const char* key :
+             {"readinterval", "Extra", "Quoted", "Nul", "Long", "Empty", "w", "Last", "orphan"})
+            EXPECT_EQ(ReadProfileString(dir.file("odd.pelk"), section, key, "-"),
+                      doc.Get(section, key, "-"))
                 << section << "/" << key;
 }
 
 TEST(Profile, WritesKeepEveryOtherLine) {
-    ProfileDocument doc = ProfileDocument::Parse(
-        "; job\r\n\r\n[Pelkor]\r\nVERSION = 2 ;; old\r\nTask=1\r\n\r\n; the first task\r\n[Task1]\r\nData=R 1\r\n"
-        "K=1\r\nK=2\r\n# just a line\r\n\r\n[Unknown]\r\nKeep=me\r\n");
+    ProfileDocument doc =
+        ProfileDocument::Parse("; job\r\n\r\n[Pelkor]\r\nVERSION = 2 ;; old\r\nTask=1\r\n\r\n; the "
+                               "first task\r\n[Task1]\r\nData=R 1\r\n"
+                               "K=1\r\nK=2\r\n# just a line\r\n\r\n[Unknown]\r\nKeep=me\r\n");
     ASSERT_TRUE(doc.Set("pelkor", "version", "3"));
     ASSERT_TRUE(doc.Set("Pelkor", "LogUsed", "1"));
     ASSERT_TRUE(doc.Set("TASK1", "k", "3"));
-    ASSERT_TRUE(doc.Set("TASK1", "Comments", "two\r\n[Pelkor]\nVersion=0"));  // cannot start a line
+    ASSERT_TRUE(doc.Set("TASK1", "Comments", "two\r\n[Pelkor]\nVersion=0")); // cannot start a line
     ASSERT_TRUE(doc.Set("Task2", "Data", "F 5"));
-    EXPECT_EQ(doc.Text(),
-              "; job\r\n\r\n[Pelkor]\r\nVERSION=3\r\nTask=1\r\nLogUsed=1\r\n\r\n; the first task\r\n[Task1]\r\n"
-              "Data=R 1\r\nK=3\r\nK=2\r\nComments=two  [Pelkor] Version=0\r\n# just a line\r\n\r\n[Unknown]\r\n"
-              "Keep=me\r\n\r\n[Task2]\r\nData=F 5\r\n");
-    for (auto [section, key] : std::vector<std::pair<const char*, const char*>>{
-             {"T", "a=b"}, {"T", ""}, {"T", "[x"}, {"T", ";x"}, {"T", "a\nb"}, {"T]", "k"}, {"", "k"}})
+    EXPECT_EQ(doc.Text(), "; job\r\n\r\n[Pelkor]\r\nVERSION=3\r\nTask=1\r\nLogUsed=1\r\n\r\n; the "
+                          "first task\r\n[Task1]\r\n"
+                          "Data=R 1\r\nK=3\r\nK=2\r\nComments=two  [Pelkor] Version=0\r\n# just a "
+                          "line\r\n\r\n[Unknown]\r\n"
+                          "Keep=me\r\n\r\n[Task2]\r\nData=F 5\r\n");
+    for (auto [section, key] : std::vector<std::pair<const char*, const char*>>{{"T", "a=b"},
+                                                                                {"T", ""},
+                                                                                {"T", "[x"},
+                                                                                {"T", ";x"},
+                                                                                {"T", "a\nb"},
+                                                                                {"T]", "k"},
+                                                                                {"", "k"}})
         EXPECT_FALSE(doc.Set(section, key, "x")) << section << "/" << key;
 
-    ProfileDocument del = ProfileDocument::Parse(
-        "[Pelkor]\r\nTask=3\r\n\r\n[Task2]\r\nA=1\r\nA=2\r\nB=1\r\n\r\n[Task3]\r\nC=1\r\n\r\n[task2]\r\nD=1\r\n");
+    ProfileDocument del =
+        ProfileDocument::Parse("[Pelkor]\r\nTask=3\r\n\r\n[Task2]\r\nA=1\r\nA=2\r\nB=1\r\n\r\n["
+                               "Task3]\r\nC=1\r\n\r\n[task2]\r\nD=1\r\n");
     EXPECT_TRUE(del.RemoveKey("task2", "a"));
     EXPECT_FALSE(del.RemoveKey("Task2", "A"));
-    EXPECT_TRUE(del.RemoveSection("TASK2"));  // every section of that name
+    EXPECT_TRUE(del.RemoveSection("TASK2")); // every section of that name
     EXPECT_FALSE(del.RemoveSection("Task2"));
     EXPECT_EQ(del.Text(), "[Pelkor]\r\nTask=3\r\n\r\n[Task3]\r\nC=1\r\n");
     EXPECT_TRUE(del.RemoveSection("Task3"));
@@ -87,7 +101,8 @@ TEST(Profile, Utf16FilesStayUtf16) {
     EXPECT_EQ(doc.Text(), le);
     TempDir dir;
     WriteFile(dir.file("u.pelk"), le);
-    EXPECT_EQ(ReadProfileString(dir.file("u.pelk"), "Pelkor", "Name"), "Z\xC3\xBCrich \xE2\x82\xAC");
+    EXPECT_EQ(ReadProfileString(dir.file("u.pelk"), "Pelkor", "Name"),
+              "Z\xC3\xBCrich \xE2\x82\xAC");
     ASSERT_TRUE(WriteProfileString(dir.file("u.pelk"), "Pelkor", "Version", "3"));
     std::string back = ReadFile(dir.file("u.pelk"));
     EXPECT_EQ(back.substr(0, le.size()), le);
@@ -101,14 +116,16 @@ TEST(Profile, FilesAreReplacedWholeKeepingModeAndLinks) {
     EXPECT_EQ(ReadProfileString(file, "Pelkor", "Version", "none"), "none");
     ASSERT_TRUE(WriteProfileString(file, "Pelkor", "Version", "3", &error)) << error;
     ::chmod(file.c_str(), 0640);
-    ASSERT_TRUE(WriteProfileStrings(file, {{"Pelkor", "Task", "2", false}, {"Pelkor", "Version", "", true}}, &error));
+    ASSERT_TRUE(WriteProfileStrings(
+        file, {{"Pelkor", "Task", "2", false}, {"Pelkor", "Version", "", true}}, &error));
     EXPECT_EQ(ReadFile(file), "[Pelkor]\r\nTask=2\r\n");
     struct stat st {};
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_EQ(HiddenFiles(dir.path()), 0);
     // One bad entry and nothing is written.
-    EXPECT_FALSE(WriteProfileStrings(file, {{"Pelkor", "Task", "5", false}, {"Pelkor", "bad=key", "1", false}}));
+    EXPECT_FALSE(WriteProfileStrings(
+        file, {{"Pelkor", "Task", "5", false}, {"Pelkor", "bad=key", "1", false}}));
     EXPECT_EQ(ReadFile(file), "[Pelkor]\r\nTask=2\r\n");
 
     std::filesystem::create_symlink(file, dir.file("link.pelk"));
@@ -140,7 +157,8 @@ TEST(Profile, ReadOnlyFilesAndFoldersAndUnreadableFilesFail) {
     EXPECT_FALSE(WriteProfileString(dir.file("none/x.pelk"), "Pelkor", "Version", "3", &error));
     EXPECT_NE(error.find("does not exist"), std::string::npos) << error;
     std::string value;
-    EXPECT_FALSE(ReadProfileString(folder, "Pelkor", "Version", value, error));  // a folder, not an empty file
+    EXPECT_FALSE(ReadProfileString(folder, "Pelkor", "Version", value,
+                                   error)); // a folder, not an empty file
     EXPECT_TRUE(ReadProfileString(dir.file("missing.pelk"), "Pelkor", "Version", value, error));
 }
 
@@ -181,5 +199,5 @@ TEST(Profile, CrashOrFullDiskDuringAStartFileWriteLosesNothing) {
     EXPECT_EQ(ReadFile(file), updated);
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

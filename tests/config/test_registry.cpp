@@ -41,7 +41,9 @@ TEST(Registry, OnlyPlainStringValuesOfTheFirstMatchingKeyRead) {
     const std::string reg = dir.file("system.reg");
     WriteFile(reg, kSystemReg);
     const std::string key = "SOFTWARE\\SAIA-Burgess\\PG5 1.4";
-    auto get = [&](const std::string& k, const std::string& v) { return GetRegStringFrom(reg, k, v); };
+    auto get = [&](const std::string& k, const std::string& v) {
+        return GetRegStringFrom(reg, k, v);
+    };
     EXPECT_EQ(get(key, "ProgramFolder"), "C:\\Program Files\\SAIA-Burgess\\PG5 1.4\\");
     EXPECT_EQ(get("software\\saia-burgess\\pg5 1.4\\", "PROGRAMFOLDER"), get(key, "ProgramFolder"));
     EXPECT_EQ(get(key, "Quote"), "say \"hi\"\ttab");
@@ -49,7 +51,8 @@ TEST(Registry, OnlyPlainStringValuesOfTheFirstMatchingKeyRead) {
     EXPECT_EQ(get(key, "Cut"), "before");
     EXPECT_EQ(get(key, ""), "default value");
     EXPECT_EQ(get(key + "\\Sub", "ProgramFolder"), "sub key");
-    for (const char* empty : {"Count", "Expand", "Binary", "Missing", "Later"}) EXPECT_EQ(get(key, empty), "") << empty;
+    for (const char* empty : {"Count", "Expand", "Binary", "Missing", "Later"})
+        EXPECT_EQ(get(key, empty), "") << empty;
     EXPECT_EQ(get("SOFTWARE\\SAIA-Burgess\\PG5 2.0", "ProgramFolder"), "");
     EXPECT_EQ(GetRegStringFrom(dir.file("none.reg"), key, "ProgramFolder"), "");
     WriteFile(reg, "WINE REGISTRY Version 2\n[Software\\\\A] 1\n\"Open\"=\"never closed\n");
@@ -59,13 +62,13 @@ TEST(Registry, OnlyPlainStringValuesOfTheFirstMatchingKeyRead) {
 TEST(Registry, RegeditExportsAndTheEnvironmentVariable) {
     TempDir dir;
     const std::string reg = dir.file("export.reg");
-    WriteFile(reg,
-              "Windows Registry Editor Version 5.00\r\n\r\n"
-              "[HKEY_CURRENT_USER\\Software\\SAIA-Burgess\\PG5 2.0]\r\n"
-              "\"ProgramFolder\"=\"user hive\"\r\n\r\n"
-              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\SAIA-Burgess\\PG5 2.0]\r\n"
-              "\"ProgramFolder\"=\"C:\\\\PG5 2.0\\\\\"\r\n");
-    EXPECT_EQ(GetRegStringFrom(reg, "SOFTWARE\\SAIA-Burgess\\PG5 2.0", "ProgramFolder"), "C:\\PG5 2.0\\");
+    WriteFile(reg, "Windows Registry Editor Version 5.00\r\n\r\n"
+                   "[HKEY_CURRENT_USER\\Software\\SAIA-Burgess\\PG5 2.0]\r\n"
+                   "\"ProgramFolder\"=\"user hive\"\r\n\r\n"
+                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\SAIA-Burgess\\PG5 2.0]\r\n"
+                   "\"ProgramFolder\"=\"C:\\\\PG5 2.0\\\\\"\r\n");
+    EXPECT_EQ(GetRegStringFrom(reg, "SOFTWARE\\SAIA-Burgess\\PG5 2.0", "ProgramFolder"),
+              "C:\\PG5 2.0\\");
 
     ::unsetenv("PELKOR_REGISTRY");
     EXPECT_EQ(GetRegString("SOFTWARE\\SAIA-Burgess\\PG5 2.0", "ProgramFolder"), "");
@@ -74,5 +77,5 @@ TEST(Registry, RegeditExportsAndTheEnvironmentVariable) {
     ::unsetenv("PELKOR_REGISTRY");
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

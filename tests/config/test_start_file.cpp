@@ -20,14 +20,15 @@ using test::WriteFile;
 // The stored fields of a task in one line, to compare loads and saves whole.
 std::string Stored(const Task& t) {
     std::ostringstream s;
-    s << t.Settings << '|' << t.IPAddress << '|' << t.SBus << '|' << t.Auto << '|' << t.Disabled << '|' << t.Comments
-      << '|' << t.IntervalUnit << '|' << t.ReadInterval << '|' << GeneralDateText(t.ReadHour) << '|' << t.FileType
-      << '|' << t.OutFolder << '|' << t.FileName << '|' << t.FileIndex << '|' << t.OutSheet << '|' << t.StartCell
-      << '|' << t.Orientation << '|' << t.Overwrite << '|' << t.FileNew << '|' << t.FormatUsed << '|' << t.FormatTime
-      << '|' << t.HeadLines << '|' << t.LineCount << ',' << t.LineCountText << '|' << t.TimeStamp << ','
-      << t.TimeStampText << '|' << t.MissValues << ',' << t.MissValuesText << '|' << t.TaskNumber << ','
-      << t.TaskNumberText << '|' << t.Title << '|' << t.Data << '|' << t.DataHead << '|' << t.DataFile << '|'
-      << t.DataSheet << '|' << t.DataCell;
+    s << t.Settings << '|' << t.IPAddress << '|' << t.SBus << '|' << t.Auto << '|' << t.Disabled
+      << '|' << t.Comments << '|' << t.IntervalUnit << '|' << t.ReadInterval << '|'
+      << GeneralDateText(t.ReadHour) << '|' << t.FileType << '|' << t.OutFolder << '|' << t.FileName
+      << '|' << t.FileIndex << '|' << t.OutSheet << '|' << t.StartCell << '|' << t.Orientation
+      << '|' << t.Overwrite << '|' << t.FileNew << '|' << t.FormatUsed << '|' << t.FormatTime << '|'
+      << t.HeadLines << '|' << t.LineCount << ',' << t.LineCountText << '|' << t.TimeStamp << ','
+      << t.TimeStampText << '|' << t.MissValues << ',' << t.MissValuesText << '|' << t.TaskNumber
+      << ',' << t.TaskNumberText << '|' << t.Title << '|' << t.Data << '|' << t.DataHead << '|'
+      << t.DataFile << '|' << t.DataSheet << '|' << t.DataCell;
     return s.str();
 }
 
@@ -62,8 +63,10 @@ protected:
 };
 
 TEST_F(StartFileTest, HeaderSettingsAndTheCommentRule) {
-    Write("[Pelkor]\r\nVersion=3\r\nSingleShot=0\r\nLogUsed=0 ;; off\r\nReadWindow=1\r\nDDEServer=0\r\n"
-          "LogFolder=/var/log/plant ;; the plant's\r\n[Connection]\r\nAutoConnect=1\r\nStation=7\r\nIPAddress=10.0.0.5 ;; PCD\r\n"
+    Write("[Pelkor]\r\nVersion=3\r\nSingleShot=0\r\nLogUsed=0 ;; "
+          "off\r\nReadWindow=1\r\nDDEServer=0\r\n"
+          "LogFolder=/var/log/plant ;; the "
+          "plant's\r\n[Connection]\r\nAutoConnect=1\r\nStation=7\r\nIPAddress=10.0.0.5 ;; PCD\r\n"
           "DLL=15\r\n[Task1]\r\nReadInterval=12 ;; seconds\r\nFileType=CSV\r\n");
     t.app.Settings.DDEServer = 1;
     EXPECT_EQ(GetIniString(file(), "Task1", "ReadInterval"), "12 ");
@@ -71,21 +74,23 @@ TEST_F(StartFileTest, HeaderSettingsAndTheCommentRule) {
     const AppSettings& s = t.app.Settings;
     EXPECT_EQ(t.app.Tasks[1].ReadInterval, 12);
     EXPECT_EQ(s.IPAddress, "10.0.0.5 ");
-    EXPECT_EQ((std::vector<int>{s.SingleShot, s.LogUsed, s.ReadWindow, s.StartMode, s.DDEServer, s.Station, s.DLL,
-                                t.app.Status.AutoConnectActive}),
+    EXPECT_EQ((std::vector<int>{s.SingleShot, s.LogUsed, s.ReadWindow, s.StartMode, s.DDEServer,
+                                s.Station, s.DLL, t.app.Status.AutoConnectActive}),
               (std::vector<int>{0, 0, 1, 1, 0, 7, 15, 1}));
     EXPECT_EQ(s.LogFolder, "/var/log/plant") << "no blank kept from before the comment";
     EXPECT_EQ(s.LogFile, "/var/log/plant/Pelkor.txt");
     EXPECT_TRUE(t.ui.Messages().empty());
 
     // Locked single shot; a driver chosen on the command line wins.
-    Write("[Pelkor]\r\nVersion=1\r\nSingleShot=1\r\nLocked=1\r\n[Connection]\r\nAutoConnect=0\r\nDLL=15\r\n");
+    Write("[Pelkor]\r\nVersion=1\r\nSingleShot=1\r\nLocked=1\r\n[Connection]\r\nAutoConnect="
+          "0\r\nDLL=15\r\n");
     t.app.Settings.DLL = 20;
     ASSERT_TRUE(ReadPelkorStartFile(t.app));
     EXPECT_EQ((std::vector<int>{s.StartMode, s.SingleShot, s.DLL, t.app.Status.AutoConnectActive}),
               (std::vector<int>{2, 1, 20, 1}));
 
-    for (auto [text, count] : std::vector<std::pair<std::string, int>>{{"0", 1}, {"many", 1}, {"250", MaxTasks}}) {
+    for (auto [text, count] :
+         std::vector<std::pair<std::string, int>>{{"0", 1}, {"many", 1}, {"250", MaxTasks}}) {
         Write("[Pelkor]\r\nVersion=3\r\nTask=" + text + "\r\n");
         ASSERT_TRUE(ReadPelkorStartFile(t.app));
         EXPECT_EQ(t.app.Settings.TaskCount, count) << text;
@@ -94,7 +99,8 @@ TEST_F(StartFileTest, HeaderSettingsAndTheCommentRule) {
 
 TEST_F(StartFileTest, BuiltInChannelKeys) {
     AppSettings& s = t.app.Settings;
-    Write("[Pelkor]\r\nVersion=3\r\n[Connection]\r\nPort=/dev/ttyUSB0 ;; adapter\r\nBaudrate=19200\r\n");
+    Write("[Pelkor]\r\nVersion=3\r\n[Connection]\r\nPort=/dev/ttyUSB0 ;; "
+          "adapter\r\nBaudrate=19200\r\n");
     ASSERT_TRUE(ReadPelkorStartFile(t.app));
     EXPECT_EQ(s.Port + "|" + std::to_string(s.Baudrate), "/dev/ttyUSB0|19200");
     s.Port = "udp:plc-7";
@@ -107,27 +113,35 @@ TEST_F(StartFileTest, BuiltInChannelKeys) {
     EXPECT_EQ(s.Baudrate, 57600);
     Write("[Pelkor]\r\nVersion=3\r\n[Connection]\r\nBaudrate=-5\r\n");
     EXPECT_FALSE(ReadPelkorStartFile(t.app));
-    EXPECT_EQ(t.ui.LastMessage()->Text,
-              "ReadPelkorStartFile function error : Invalid baud rate ([Connection] Baudrate = -5)");
+    EXPECT_EQ(
+        t.ui.LastMessage()->Text,
+        "ReadPelkorStartFile function error : Invalid baud rate ([Connection] Baudrate = -5)");
 }
 
 TEST_F(StartFileTest, LongListsReadWholeAndMisfitHeadsAreLogged) {
     std::string list;
-    for (int i = 0; i < 400; ++i) list += (i ? ",R " : "R ") + std::to_string(i);
+    for (int i = 0; i < 400; ++i)
+        list += (i ? ",R " : "R ") + std::to_string(i);
     ASSERT_GT(list.size(), ProfileValueLimit);
-    Write("[Pelkor]\r\nVersion=3\r\nLogUsed=1\r\nLogFolder=" + t.dir.path() + "\r\nTask=3\r\n[Task1]\r\nData=" +
-          list + "\r\n[Task2]\r\nData=R 0 [4],F 0 [8]\r\nDataHead=x,a,b\r\n[Task3]\r\nData= ,R 1\r\nDataHead=x,a\r\n");
+    Write("[Pelkor]\r\nVersion=3\r\nLogUsed=1\r\nLogFolder=" + t.dir.path() +
+          "\r\nTask=3\r\n[Task1]\r\nData=" + list +
+          "\r\n[Task2]\r\nData=R 0 [4],F 0 [8]\r\nDataHead=x,a,b\r\n[Task3]\r\nData= ,R "
+          "1\r\nDataHead=x,a\r\n");
     ASSERT_TRUE(ReadPelkorStartFile(t.app));
     EXPECT_EQ(t.app.Tasks[1].Data, list);
     const std::string log = ReadFile(t.app.Settings.LogFile);
-    EXPECT_NE(log.find("Task 2 : the headlines (DataHead) do not line up with the addresses (Data)"), std::string::npos);
+    EXPECT_NE(
+        log.find("Task 2 : the headlines (DataHead) do not line up with the addresses (Data)"),
+        std::string::npos);
     EXPECT_EQ(log.find("Task 1 : the headlines"), std::string::npos);
-    EXPECT_EQ(log.find("Task 3 : the headlines"), std::string::npos);  // mended when its list is parsed
+    EXPECT_EQ(log.find("Task 3 : the headlines"),
+              std::string::npos); // mended when its list is parsed
 }
 
 TEST_F(StartFileTest, BadStartFilesAreReportedAndKeepWhatWasApplied) {
     t.app.Settings.LogUsed = 1;
-    for (const char* text : {"[Pelkor]\r\nTask=1\r\n", "[Pelkor]\r\nVersion=0\r\n", "[Pelkor]\r\nVersion=abc\r\n"}) {
+    for (const char* text :
+         {"[Pelkor]\r\nTask=1\r\n", "[Pelkor]\r\nVersion=0\r\n", "[Pelkor]\r\nVersion=abc\r\n"}) {
         Write(text);
         t.ui.ClearMessages();
         EXPECT_FALSE(ReadPelkorStartFile(t.app)) << text;
@@ -138,13 +152,15 @@ TEST_F(StartFileTest, BadStartFilesAreReportedAndKeepWhatWasApplied) {
     }
     EXPECT_NE(ReadFile(t.app.Settings.LogFile).find("Bad start file: "), std::string::npos);
     // A task that fails later leaves no "Settings" key written into the others.
-    const std::string late = "[Pelkor]\r\nVersion=3\r\nTask=2\r\n[Task1]\r\nData=R 0\r\n[Task2]\r\nSBus=70000\r\n";
+    const std::string late =
+        "[Pelkor]\r\nVersion=3\r\nTask=2\r\n[Task1]\r\nData=R 0\r\n[Task2]\r\nSBus=70000\r\n";
     Write(late);
     EXPECT_FALSE(ReadPelkorStartFile(t.app));
     EXPECT_EQ(ReadFile(file()), late);
     Write("[Pelkor]\r\nVersion=3\r\nReadWindow=1\r\nTask=2\r\n[Task2]\r\nSBus=70000\r\n");
     EXPECT_FALSE(ReadPelkorStartFile(t.app));
-    EXPECT_EQ(t.ui.LastMessage()->Text, "ReadPelkorStartFile function error : Overflow ([Task2] SBus)");
+    EXPECT_EQ(t.ui.LastMessage()->Text,
+              "ReadPelkorStartFile function error : Overflow ([Task2] SBus)");
     EXPECT_EQ(t.app.Settings.ReadWindow, 1);
     Write("[Pelkor]\r\nVersion=3\r\n[Task1]\r\nReadHour=half past ten\r\n");
     EXPECT_FALSE(ReadPelkorStartFile(t.app));
@@ -152,13 +168,17 @@ TEST_F(StartFileTest, BadStartFilesAreReportedAndKeepWhatWasApplied) {
 }
 
 TEST_F(StartFileTest, TaskKeysLoadAndSaveBack) {
-    Write("\xEF\xBB\xBF; boiler house\r\n[Pelkor]\r\nVersion=3\r\nTask=2\r\n"
-          "[task1]\r\nsettings=0\r\nSBus=4\r\nComments=boiler\r\nIntervalUnit=3\r\nReadHour=06:30:00\r\n"
-          "FileType=XLS\r\nOutFolder=/data/out\r\nFileName=Boiler\r\nFileIndex=0\r\nOutSheet=Week\r\n"
-          "StartCell=B2\r\nOrientation=1\r\nFileNew=2\r\nFormatUsed=1\r\nFormatTime=hh:nn\r\n"
-          "HeadLines=1,ignored\r\nLineCount=1,No.\r\nTimeStamp=1,Date,Time\r\nMissValues=0\r\n"
-          "TaskNumber=1, Task \r\nTitle=Boiler house\r\nData=r 100.4, f 10\r\ndata=dup\r\nDataHead=a,b\r\n"
-          "DataSheet=S\r\nDataCell=A1\r\n[Task2]\r\nData=\r\n[TASK1]\r\nComments=duplicate section\r\n");
+    Write(
+        "\xEF\xBB\xBF; boiler house\r\n[Pelkor]\r\nVersion=3\r\nTask=2\r\n"
+        "[task1]\r\nsettings=0\r\nSBus=4\r\nComments=boiler\r\nIntervalUnit=3\r\nReadHour=06:30:"
+        "00\r\n"
+        "FileType=XLS\r\nOutFolder=/data/out\r\nFileName=Boiler\r\nFileIndex=0\r\nOutSheet=Week\r\n"
+        "StartCell=B2\r\nOrientation=1\r\nFileNew=2\r\nFormatUsed=1\r\nFormatTime=hh:nn\r\n"
+        "HeadLines=1,ignored\r\nLineCount=1,No.\r\nTimeStamp=1,Date,Time\r\nMissValues=0\r\n"
+        "TaskNumber=1, Task \r\nTitle=Boiler house\r\nData=r 100.4, f "
+        "10\r\ndata=dup\r\nDataHead=a,b\r\n"
+        "DataSheet=S\r\nDataCell=A1\r\n[Task2]\r\nData=\r\n[TASK1]\r\nComments=duplicate "
+        "section\r\n");
     Task& t1 = t.app.Tasks[1];
     Task& t2 = t.app.Tasks[2];
     t2.ReadInterval = 30;
@@ -166,8 +186,10 @@ TEST_F(StartFileTest, TaskKeysLoadAndSaveBack) {
     t2.Data = "R 5";
     t2.Comments = "old";
     ASSERT_TRUE(ReadPelkorStartFile(t.app));
-    EXPECT_EQ(Stored(t1), "0||4|0|0|boiler|3|60|06:30:00|XLS|/data/out|Boiler|0|Week|B2|1|0|2|1|hh:nn|1|1,No.|1,Date|"
-                          "0,|1,Task|Boiler house|R 100.4, F 10|a,b||S|A1");
+    EXPECT_EQ(
+        Stored(t1),
+        "0||4|0|0|boiler|3|60|06:30:00|XLS|/data/out|Boiler|0|Week|B2|1|0|2|1|hh:nn|1|1,No.|1,Date|"
+        "0,|1,Task|Boiler house|R 100.4, F 10|a,b||S|A1");
     // Task 2 loads from a zeroed record: what its section lacks is zero or
     // empty, neither its old value nor task 1's default.
     EXPECT_EQ(Stored(t2), "0||0|0|0||0|0|00:00:00||||0|||0|0|0|0||0|0,|0,|0,|0,||||||");
@@ -187,7 +209,8 @@ TEST_F(StartFileTest, TaskKeysLoadAndSaveBack) {
     t1.FileType = "none";
     t1.OutFolder = "/elsewhere";
     ASSERT_TRUE(WriteStartFileTask(t.app, 3, 1));
-    EXPECT_EQ(Key("Task3", "SBus") + Key("Task3", "OutFolder") + Key("Task3", "FileType"), "4/data/outnone");
+    EXPECT_EQ(Key("Task3", "SBus") + Key("Task3", "OutFolder") + Key("Task3", "FileType"),
+              "4/data/outnone");
     TestContext again;
     ASSERT_TRUE(Reload(again));
     EXPECT_EQ(again.app.Tasks[3].OutFolder + again.app.Tasks[3].FileName, "/data/outBoiler");
@@ -201,16 +224,18 @@ TEST_F(StartFileTest, TaskKeysLoadAndSaveBack) {
     s.LogUsed = s.AutoConnect = 1;
     s.DLL = 20;
     ASSERT_TRUE(WriteStartFileSettings(t.app));
-    EXPECT_EQ(Key("Pelkor", "MinPelkor") + Key("Pelkor", "Visible") + Key("Pelkor", "Locked"), "100");
+    EXPECT_EQ(Key("Pelkor", "MinPelkor") + Key("Pelkor", "Visible") + Key("Pelkor", "Locked"),
+              "100");
     TestContext third;
     ASSERT_TRUE(Reload(third));
-    EXPECT_EQ((std::vector<int>{third.app.Settings.TaskCount, third.app.Settings.LogUsed, third.app.Settings.DLL,
-                                third.app.Status.AutoConnectActive}),
+    EXPECT_EQ((std::vector<int>{third.app.Settings.TaskCount, third.app.Settings.LogUsed,
+                                third.app.Settings.DLL, third.app.Status.AutoConnectActive}),
               (std::vector<int>{3, 1, 20, 1}));
 }
 
 TEST_F(StartFileTest, SettingsFromPg5SettingsAreWrittenBack) {
-    Write("[Pelkor]\r\nVersion=3\r\nTask=2\r\n[Connection]\r\nPG5Settings=1\r\n[Task2]\r\nSettings=0\r\n");
+    Write("[Pelkor]\r\nVersion=3\r\nTask=2\r\n[Connection]\r\nPG5Settings=1\r\n[Task2]\r\nSettings="
+          "0\r\n");
     t.app.Tasks[1].Settings = 0;
     ASSERT_TRUE(ReadPelkorStartFile(t.app));
     EXPECT_EQ(t.app.Tasks[1].Settings, 1);
@@ -235,7 +260,7 @@ TEST_F(StartFileTest, WritesToAReadOnlyStartFileFailWithTheirMessages) {
     EXPECT_FALSE(WriteIniString(file(), "Pelkor", "Task", "2"));
     EXPECT_FALSE(ClearStartFileSection(t.app, file(), "Task1"));
     ::chmod(file().c_str(), 0644);
-    EXPECT_FALSE(WriteStartFileTask(t.app, 1, MaxTasks + 1));  // a failure, not a crash
+    EXPECT_FALSE(WriteStartFileTask(t.app, 1, MaxTasks + 1)); // a failure, not a crash
     EXPECT_EQ(ReadFile(file()), before);
 }
 
@@ -260,12 +285,14 @@ TEST_F(StartFileTest, DeletingATaskClearsTheLastSectionAfterTheShift) {
 }
 
 TEST_F(StartFileTest, ChannelStationAndPg5Defaults) {
-    Write("[Pelkor]\r\nVersion=3\r\n[GoOnline]\r\nStation=21\r\nAutoStation=1\r\nIPAddress=10.0.0.2\r\n");
+    Write("[Pelkor]\r\nVersion=3\r\n[GoOnline]\r\nStation=21\r\nAutoStation=1\r\nIPAddress=10.0.0."
+          "2\r\n");
     int16_t current = -1;
     ASSERT_TRUE(SaveConnectionParameters(t.app, file(), [&](int16_t st) { current = st; }));
     EXPECT_EQ(current, 21);
     EXPECT_EQ(t.app.Settings.Station, 21);
-    EXPECT_EQ(Key("Connection", "Station") + Key("Connection", "AutoStation") + Key("Connection", "IPAddress"),
+    EXPECT_EQ(Key("Connection", "Station") + Key("Connection", "AutoStation") +
+                  Key("Connection", "IPAddress"),
               "21110.0.0.2");
 
     // The channel is empty: copied only when the PG5 channel is available.
@@ -285,21 +312,28 @@ TEST_F(StartFileTest, ChannelStationAndPg5Defaults) {
 
     ::chmod(file().c_str(), 0444);
     EXPECT_FALSE(SaveConnectionParameters(t.app, file()));
-    EXPECT_EQ(t.ui.LastMessage()->Text.rfind("SaveConnectionParameters function error : Cannot write", 0), 0u);
-    EXPECT_EQ(t.ui.LastStatusLine().rfind("SaveConnectionParameters Error : " + file() + " - ", 0), 0u);
+    EXPECT_EQ(
+        t.ui.LastMessage()->Text.rfind("SaveConnectionParameters function error : Cannot write", 0),
+        0u);
+    EXPECT_EQ(t.ui.LastStatusLine().rfind("SaveConnectionParameters Error : " + file() + " - ", 0),
+              0u);
 }
 
 TEST_F(StartFileTest, TasksAfterTheFirstLackingKeysLoadAsZeroNotAsDefaults) {
-    Write("[Pelkor]\r\nVersion=3\r\nTask=2\r\n[Task1]\r\nData=R 1\r\nFileType=CSV\r\n[Task2]\r\nData=R 2\r\nFileType=CSV\r\n");
+    Write("[Pelkor]\r\nVersion=3\r\nTask=2\r\n[Task1]\r\nData=R "
+          "1\r\nFileType=CSV\r\n[Task2]\r\nData=R 2\r\nFileType=CSV\r\n");
     ASSERT_TRUE(ReadPelkorStartFile(t.app));
     const Task& t1 = t.app.Tasks[1];
     const Task& t2 = t.app.Tasks[2];
-    EXPECT_EQ(std::to_string(t1.ReadInterval) + t1.FileName + std::to_string(t1.FileIndex + t1.TimeStamp),
+    EXPECT_EQ(std::to_string(t1.ReadInterval) + t1.FileName +
+                  std::to_string(t1.FileIndex + t1.TimeStamp),
               "60PCD_Data1");
-    EXPECT_EQ(std::to_string(t2.ReadInterval) + t2.FileName + std::to_string(t2.FileIndex + t2.TimeStamp), "00");
+    EXPECT_EQ(std::to_string(t2.ReadInterval) + t2.FileName +
+                  std::to_string(t2.FileIndex + t2.TimeStamp),
+              "00");
     ASSERT_TRUE(WriteStartFileTask(t.app, 2, 2));
     EXPECT_EQ(Key("Task2", "ReadInterval") + Key("Task2", "FileIndex"), "00");
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

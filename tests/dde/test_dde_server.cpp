@@ -37,7 +37,8 @@ public:
     void HalfClose() { shutdown(fd_, SHUT_WR); }
     bool Connected() const { return connected_; }
     void SendRaw(const std::string& data) {
-        ASSERT_EQ(::send(fd_, data.data(), data.size(), MSG_NOSIGNAL), static_cast<ssize_t>(data.size()));
+        ASSERT_EQ(::send(fd_, data.data(), data.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(data.size()));
     }
     // The next line from the server; "<none>" when nothing came within the
     // polls, "<closed>" when the server hung up.
@@ -90,20 +91,20 @@ protected:
 
 TEST_F(DdeTest, RequestsServeTheFieldsOfTheLastReadingWithinTheNextTasksValues) {
     auto p = Conversation();
-    EXPECT_EQ(p->Ask("REQUEST Item0"), "NO item 0 has no value yet");  // before any reading
+    EXPECT_EQ(p->Ask("REQUEST Item0"), "NO item 0 has no value yet"); // before any reading
     server.PostDdeData("12;34;56");
     EXPECT_EQ(p->Ask("REQUEST Item0"), "DATA 12");
     EXPECT_EQ(p->Ask("request ITEM2"), "DATA 56");
     EXPECT_EQ(p->Ask("REQUEST Item3"), "NO item 3 is beyond the 3 values of task 2");
     EXPECT_EQ(p->Ask("REQUEST Item-1").substr(0, 3), "NO ");
     EXPECT_EQ(p->Ask("REQUEST Value1"), "NO \"Value1\" is not an item");
-    EXPECT_EQ(p->Ask("REQUEST Item"), "DATA 12");  // no number is item 0
-    server.PostDdeData("");  // an empty reading keeps the last values
+    EXPECT_EQ(p->Ask("REQUEST Item"), "DATA 12"); // no number is item 0
+    server.PostDdeData("");                       // an empty reading keeps the last values
     EXPECT_EQ(p->Ask("REQUEST Item1"), "DATA 34");
 
-    t.app.Status.NextTask = 0;  // entry 0 has no values
+    t.app.Status.NextTask = 0; // entry 0 has no values
     EXPECT_EQ(p->Ask("REQUEST Item0").substr(0, 3), "NO ");
-    t.app.Status.NextTask = 500;  // out of the table: refused, not a crash
+    t.app.Status.NextTask = 500; // out of the table: refused, not a crash
     EXPECT_EQ(p->Ask("ADVSTART Item0").substr(0, 3), "NO ");
 
     auto other = Conversation("SYSTEM");
@@ -113,15 +114,16 @@ TEST_F(DdeTest, RequestsServeTheFieldsOfTheLastReadingWithinTheNextTasksValues) 
 }
 
 TEST_F(DdeTest, EveryOtherTransactionGivesItsResult) {
-    auto p = Conversation("task");  // topics compare without case
-    EXPECT_EQ(p->Ask("ADVSTART Item3"), "OK");  // one beyond the request limit
+    auto p = Conversation("task");             // topics compare without case
+    EXPECT_EQ(p->Ask("ADVSTART Item3"), "OK"); // one beyond the request limit
     EXPECT_EQ(p->Ask("ADVSTART Item4").substr(0, 3), "NO ");
     EXPECT_EQ(p->Ask("ADVSTOP Item3"), "OK");
     EXPECT_EQ(p->Ask("ADVSTOP Item9").substr(0, 3), "NO ");
     EXPECT_EQ(p->Ask("POKE poke anything at all"), "OK");
     EXPECT_EQ(p->Ask("POKE Item1 5"), "NO not processed");
     EXPECT_EQ(p->Ask("EXECUTE max"), "NO not processed");
-    for (const char* notice : {"ERROR", "XACT_COMPLETE", "REGISTER", "UNREGISTER", "WILDCONNECT", "ADVDATA"})
+    for (const char* notice :
+         {"ERROR", "XACT_COMPLETE", "REGISTER", "UNREGISTER", "WILDCONNECT", "ADVDATA"})
         EXPECT_EQ(p->Ask(notice), "OK") << notice;
     EXPECT_EQ(p->Ask("FROBNICATE"), "NO unknown transaction \"FROBNICATE\"");
     EXPECT_EQ(p->Ask("DISCONNECT"), "OK");
@@ -134,16 +136,16 @@ TEST_F(DdeTest, AdviseLinksArePushedAfterEachReadingWhileTheConversationLasts) {
     auto b = Conversation();
     EXPECT_TRUE(server.ClientConnected());
     ASSERT_EQ(a->Ask("ADVSTART Item0"), "OK");
-    ASSERT_EQ(a->Ask("ADVSTART Item3"), "OK");  // no field for it: never pushed
+    ASSERT_EQ(a->Ask("ADVSTART Item3"), "OK"); // no field for it: never pushed
     ASSERT_EQ(b->Ask("ADVSTART Item2"), "OK");
-    EXPECT_EQ(a->Line(20), "<none>");  // nothing before a reading
+    EXPECT_EQ(a->Line(20), "<none>"); // nothing before a reading
 
     t.app.Tasks[4].LastValues = "7;8;9";
     server.PostAdvise(4);
     EXPECT_EQ(a->Line(), "ADVISE Item0 7");
     EXPECT_EQ(b->Line(), "ADVISE Item2 9");
     EXPECT_EQ(a->Line(20), "<none>");
-    server.PostAdvise(0);  // not a task
+    server.PostAdvise(0); // not a task
     server.PostAdvise(101);
     EXPECT_EQ(a->Line(20), "<none>");
 
@@ -168,11 +170,11 @@ TEST_F(DdeTest, ASecondInstanceRunsWithoutTheServiceAndADeadOnesSocketIsTakenOve
     EXPECT_FALSE(second.StartDdeServer());
     EXPECT_EQ(t.app.Status.LastErrorText,
               "A DDE server named \"PKDDE\" with topic \"TASK\" is already running.");
-    EXPECT_FALSE(server.StartDdeServer());  // already running
+    EXPECT_FALSE(server.StartDdeServer()); // already running
     struct stat st;
     ASSERT_EQ(stat(server.SocketPath().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    second.StopDdeServer();  // stopping an instance that never served removes nothing
+    second.StopDdeServer(); // stopping an instance that never served removes nothing
     EXPECT_EQ(Conversation()->Ask("REQUEST Item0").substr(0, 3), "NO ");
 
     // A dead instance's socket: bound, never unlinked.
@@ -209,40 +211,41 @@ TEST(DdeStart, RefusesToReplaceAFileThatIsNotItsSocketOrAPathTooLong) {
 
 TEST_F(DdeTest, HostileClientsAreDroppedAndTheServerGoesOn) {
     server.PostDdeData("12;34;56");
-    {  // a line that never ends
+    { // a line that never ends
         Peer p(server);
         p.SendRaw(std::string(DdeServer::MaxLineLength + 100, 'A'));
         EXPECT_EQ(p.Line(), "ERR line too long");
         EXPECT_EQ(p.Line(), "<closed>");
     }
-    {  // binary junk is answered, not fatal
+    { // binary junk is answered, not fatal
         auto p = Conversation();
         p->SendRaw(std::string("\x01\xff\x00\x7f junk\n", 10));
         EXPECT_EQ(p->Line().substr(0, 24), "NO unknown transaction \"");
         EXPECT_EQ(p->Ask("REQUEST Item1"), "DATA 34");
     }
-    {  // requests sent before hanging up are still answered
+    { // requests sent before hanging up are still answered
         Peer p(server);
         p.SendRaw("CONNECT TASK\r\nREQUEST Item2\r\n");
         p.HalfClose();
         EXPECT_EQ(p.Line(), "OK");
         EXPECT_EQ(p.Line(), "DATA 56");
     }
-    {  // a last request ended by the half-close instead of a line feed
+    { // a last request ended by the half-close instead of a line feed
         Peer p(server);
         p.SendRaw("CONNECT TASK\nREQUEST Item1");
         p.HalfClose();
         EXPECT_EQ(p.Line(), "OK");
         EXPECT_EQ(p.Line(), "DATA 34");
     }
-    {  // more clients than allowed
+    { // more clients than allowed
         std::vector<std::unique_ptr<Peer>> many;
-        for (int i = 0; i < DdeServer::MaxClients; ++i) many.push_back(Conversation());
+        for (int i = 0; i < DdeServer::MaxClients; ++i)
+            many.push_back(Conversation());
         Peer extra(server);
         EXPECT_EQ(extra.Line(), "ERR too many clients");
         EXPECT_EQ(server.ClientCount(), DdeServer::MaxClients);
     }
-    {  // a client that vanishes mid-advise, and one that never reads its pushes
+    { // a client that vanishes mid-advise, and one that never reads its pushes
         auto gone = Conversation();
         auto deaf = Conversation();
         ASSERT_EQ(gone->Ask("ADVSTART Item0"), "OK");
@@ -259,5 +262,5 @@ TEST_F(DdeTest, HostileClientsAreDroppedAndTheServerGoesOn) {
     EXPECT_EQ(Conversation()->Ask("REQUEST Item0"), "DATA 12");
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

@@ -22,7 +22,7 @@ namespace pelkor {
 namespace {
 
 struct Outcome {
-    int status = -1;  // exit code, -1 when it had to be killed
+    int status = -1; // exit code, -1 when it had to be killed
     std::string out, err;
 };
 
@@ -38,9 +38,11 @@ protected:
     // Runs pkdde with the arguments; each round polls the server and calls
     // onRound (round number) so the test can post readings meanwhile.
     Outcome Pkdde(std::vector<std::string> args, const std::function<void(int)>& onRound = {}) {
-        args.insert(args.begin(), {PELKOR_BINARY_DIR "/bin/pkdde", "--socket", server.SocketPath()});
+        args.insert(args.begin(),
+                    {PELKOR_BINARY_DIR "/bin/pkdde", "--socket", server.SocketPath()});
         std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
+        for (auto& a : args)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         int out[2], err[2];
         EXPECT_EQ(pipe2(out, O_CLOEXEC | O_NONBLOCK), 0);
@@ -57,7 +59,8 @@ protected:
         close(err[1]);
         auto drain = [](int fd, std::string& to) {
             char buf[4096];
-            for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) to.append(buf, static_cast<std::size_t>(n));
+            for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
+                to.append(buf, static_cast<std::size_t>(n));
         };
         bool done = false;
         for (int round = 0; round < 2000 && !done && pid > 0; ++round) {
@@ -123,7 +126,7 @@ TEST_F(PkddeTest, AdviseFollowsTheLinkForTheCountGiven) {
 }
 
 TEST_F(PkddeTest, FailuresGiveNonZeroStatusAndAMessage) {
-    Outcome r = Pkdde({"advise", "1", "--count", "1", "--seconds", "0.2"});  // no reading comes
+    Outcome r = Pkdde({"advise", "1", "--count", "1", "--seconds", "0.2"}); // no reading comes
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("only 0 of 1 updates"), std::string::npos) << r.err;
 
@@ -137,5 +140,5 @@ TEST_F(PkddeTest, FailuresGiveNonZeroStatusAndAMessage) {
     EXPECT_NE(r.err.find("no DDE server at"), std::string::npos) << r.err;
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

@@ -22,8 +22,12 @@ extern char** environ;
 
 namespace pelkor::e2e {
 
-inline std::string BinDir() { return std::string(PELKOR_BINARY_DIR) + "/bin"; }
-inline std::string SourceDir() { return PELKOR_SOURCE_DIR; }
+inline std::string BinDir() {
+    return std::string(PELKOR_BINARY_DIR) + "/bin";
+}
+inline std::string SourceDir() {
+    return PELKOR_SOURCE_DIR;
+}
 
 inline std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -37,7 +41,8 @@ inline void WriteAll(const std::string& path, const std::string& text) {
 }
 
 inline std::string Replace(std::string text, const std::string& from, const std::string& to) {
-    for (std::size_t p = text.find(from); p != std::string::npos; p = text.find(from, p + to.size()))
+    for (std::size_t p = text.find(from); p != std::string::npos;
+         p = text.find(from, p + to.size()))
         text.replace(p, from.size(), to);
     return text;
 }
@@ -71,7 +76,8 @@ inline std::vector<std::string> Fields(const std::string& line) {
 
 inline std::size_t Count(const std::string& text, const std::string& part) {
     std::size_t n = 0;
-    for (std::size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + 1)) ++n;
+    for (std::size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + 1))
+        ++n;
     return n;
 }
 
@@ -79,28 +85,35 @@ inline std::size_t Count(const std::string& text, const std::string& part) {
 class Child {
 public:
     Child(const std::string& program, const std::vector<std::string>& args,
-          const std::map<std::string, std::string>& env, const std::string& outFile, const std::string& errFile) {
+          const std::map<std::string, std::string>& env, const std::string& outFile,
+          const std::string& errFile) {
         std::vector<std::string> envText;
         for (char** e = environ; *e; ++e) {
             const std::string entry = *e;
             const std::string key = entry.substr(0, entry.find('='));
             if (!env.count(key)) envText.push_back(entry);
         }
-        for (const auto& [k, v] : env) envText.push_back(k + "=" + v);
+        for (const auto& [k, v] : env)
+            envText.push_back(k + "=" + v);
         std::vector<char*> envp, argv;
-        for (auto& e : envText) envp.push_back(e.data());
+        for (auto& e : envText)
+            envp.push_back(e.data());
         envp.push_back(nullptr);
         std::vector<std::string> all{program};
         all.insert(all.end(), args.begin(), args.end());
-        for (auto& a : all) argv.push_back(a.data());
+        for (auto& a : all)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
 
         posix_spawn_file_actions_t fa;
         posix_spawn_file_actions_init(&fa);
         posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&fa, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&fa, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (posix_spawn(&pid_, program.c_str(), &fa, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+        posix_spawn_file_actions_addopen(&fa, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_addopen(&fa, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        if (posix_spawn(&pid_, program.c_str(), &fa, nullptr, argv.data(), envp.data()) != 0)
+            pid_ = -1;
         posix_spawn_file_actions_destroy(&fa);
     }
     ~Child() {
@@ -116,13 +129,15 @@ public:
     // Waits at most `seconds`; false when the child had to be killed.
     bool Wait(double seconds) {
         if (pid_ <= 0) return false;
-        const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        const auto until =
+            std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
         for (int guard = 0; guard < 100000; ++guard) {
             int st = 0;
             const pid_t r = waitpid(pid_, &st, WNOHANG);
             if (r == pid_) {
                 done_ = true;
-                status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + (WIFSIGNALED(st) ? WTERMSIG(st) : 0);
+                status_ =
+                    WIFEXITED(st) ? WEXITSTATUS(st) : 128 + (WIFSIGNALED(st) ? WTERMSIG(st) : 0);
                 return true;
             }
             if (std::chrono::steady_clock::now() >= until) break;
@@ -146,8 +161,7 @@ private:
 };
 
 // Polls until pred() is true or `seconds` passed.
-template <typename Pred>
-bool WaitFor(Pred pred, double seconds) {
+template <typename Pred> bool WaitFor(Pred pred, double seconds) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     for (int guard = 0; guard < 100000; ++guard) {
         if (pred()) return true;
@@ -157,4 +171,4 @@ bool WaitFor(Pred pred, double seconds) {
     return false;
 }
 
-}  // namespace pelkor::e2e
+} // namespace pelkor::e2e

@@ -57,7 +57,9 @@ protected:
         EXPECT_TRUE(p.Wait(limit)) << "pelkor did not end in time";
         return p.Status();
     }
-    std::string Log(const std::string& folder = "log") { return ReadAll(dir.path() + "/" + folder + "/Pelkor.txt"); }
+    std::string Log(const std::string& folder = "log") {
+        return ReadAll(dir.path() + "/" + folder + "/Pelkor.txt");
+    }
     std::string Err() { return ReadAll(dir.file("pelkor.err")); }
 };
 
@@ -72,7 +74,8 @@ INSTANTIATE_TEST_SUITE_P(Pelkor, Transports, ::testing::Values(false, true),
 
 TEST_P(Transports, HiddenSingleShotWritesEveryLineAndEndsWithStatusZero) {
     auto& s1 = sim.AddStation(1);
-    for (int r = 0; r < 3; ++r) s1.SetRegister(r, 100 + r);
+    for (int r = 0; r < 3; ++r)
+        s1.SetRegister(r, 100 + r);
     s1.SetRegister(1, -7);
     s1.SetFlag(1, true);
     s1.SetFlag(3, true);
@@ -104,9 +107,11 @@ TEST_P(Transports, HiddenSingleShotWritesEveryLineAndEndsWithStatusZero) {
     const std::string log = Log();
     EXPECT_NE(log.find("Single shot with start file -> " + start), std::string::npos) << log;
     EXPECT_NE(log.find("Application Hidden = 1"), std::string::npos);
-    EXPECT_NE(log.find("Task 1 - Data have been read and saved in the file : " + dir.file("out/Station1.csv")),
+    EXPECT_NE(log.find("Task 1 - Data have been read and saved in the file : " +
+                       dir.file("out/Station1.csv")),
               std::string::npos);
-    EXPECT_NE(log.find("Task 2 - Data have been read and saved in the file : " + monthFile), std::string::npos);
+    EXPECT_NE(log.find("Task 2 - Data have been read and saved in the file : " + monthFile),
+              std::string::npos);
     EXPECT_NE(log.find("Stop the application."), std::string::npos);
     EXPECT_EQ(log.find("Err "), std::string::npos) << log;
 }
@@ -125,22 +130,25 @@ TEST_P(Transports, ClockInATaskIsTheSimulatorsClockThroughTheBuiltInLibrary) {
 }
 
 TEST_P(Transports, SingleShotWithAnUnreachableStationReportsTheFailedPacketAndFails) {
-    sim.AddStation(1);  // station 2 never answers
+    sim.AddStation(1); // station 2 never answers
     const std::string start = StartFile("tests/e2e/clean-shot.pelk");
     EXPECT_EQ(RunPelkor({start, "PG5=20"}), 1);
     const std::string log = Log();
     // Over UDP the connect names the IP channel's address, as for a socket channel.
     const std::string where = Udp() ? sim.SlavePath().substr(4) : "station 2";
-    EXPECT_NE(log.find("Task 2 - Connection with PCD " + where + " failed !"), std::string::npos) << log;
+    EXPECT_NE(log.find("Task 2 - Connection with PCD " + where + " failed !"), std::string::npos)
+        << log;
     // Task 2 could not be read at all; task 1 is complete.
     EXPECT_EQ(Lines(ReadAll(dir.file("out/Station1.csv"))).size(), 2u);
     EXPECT_NE(Err().find("Pelkor Single Shot failed !"), std::string::npos) << Err();
-    EXPECT_NE(log.find("Pelkor Single Shot failed !"), std::string::npos) << "the box reaches the log too";
+    EXPECT_NE(log.find("Pelkor Single Shot failed !"), std::string::npos)
+        << "the box reaches the log too";
 }
 
 TEST_F(E2eTest, ExampleSingleShotReadsEveryValueWithTheBuiltInLibrary) {
     auto& s1 = sim.AddStation(1);
-    for (int r = 0; r < 10; ++r) s1.SetRegister(100 + r, 1000 * (r + 1));
+    for (int r = 0; r < 10; ++r)
+        s1.SetRegister(100 + r, 1000 * (r + 1));
     auto& s2 = sim.AddStation(2);
     s2.SetFlag(15, true);
     // As shipped: log and output files in the data folder.
@@ -160,8 +168,10 @@ TEST_F(E2eTest, ExampleSingleShotReadsEveryValueWithTheBuiltInLibrary) {
     EXPECT_GT(std::filesystem::file_size(states), 0u);
     const auto lines = Lines(ReadAll(meters));
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "No.;Read at;Missing;Meter 1;Meter 2;Meter 3;Meter 4;Meter 5;Meter 6;Meter 7;Meter 8;Meter "
-                        "9;Meter 10");
+    EXPECT_EQ(
+        lines[0],
+        "No.;Read at;Missing;Meter 1;Meter 2;Meter 3;Meter 4;Meter 5;Meter 6;Meter 7;Meter 8;Meter "
+        "9;Meter 10");
     const auto f = Fields(lines[1]);
     ASSERT_EQ(f.size(), 13u);
     EXPECT_EQ(f[2], "0");
@@ -189,8 +199,10 @@ TEST_F(E2eTest, HiddenSingleShotFromCommandFileRunsWithoutTheDisplay) {
 
 TEST_F(E2eTest, HelpAndTheHelpPageShowPg5AsRequired) {
     EXPECT_EQ(RunPelkor({"--help"}), 0);
-    EXPECT_NE(ReadAll(dir.file("pelkor.out")).find("<start file>.pelk PG5=nn\n"), std::string::npos);
-    for (const std::string& text : {ReadAll(dir.file("pelkor.out")), ReadAll(SourceDir() + "/data/Pelkor.html")})
+    EXPECT_NE(ReadAll(dir.file("pelkor.out")).find("<start file>.pelk PG5=nn\n"),
+              std::string::npos);
+    for (const std::string& text :
+         {ReadAll(dir.file("pelkor.out")), ReadAll(SourceDir() + "/data/Pelkor.html")})
         EXPECT_EQ(text.find("[PG5=nn]"), std::string::npos) << text;
 }
 
@@ -210,7 +222,8 @@ TEST_F(E2eTest, EveryExampleRunsToItsDocumentedExitStatus) {
         text = Replace(text, "/tmp/pelkor-demo", own);
         // Without a LogFolder the log is the data folder's, fresh for each example.
         const std::string logFile =
-            (text.find("LogFolder=") == std::string::npos ? dir.file("xdg/pelkor") : own) + "/Pelkor.txt";
+            (text.find("LogFolder=") == std::string::npos ? dir.file("xdg/pelkor") : own) +
+            "/Pelkor.txt";
         std::filesystem::remove(logFile);
         std::filesystem::create_directories(own);
         WriteAll(own + ".pelk", text);
@@ -218,7 +231,8 @@ TEST_F(E2eTest, EveryExampleRunsToItsDocumentedExitStatus) {
         ASSERT_NE(at, std::string::npos) << name << " documents no exit status";
         const int documented = std::stoi(text.substr(at + 13));
         std::vector<std::string> args{own + ".pelk", "PG5=20"};
-        if (text.find("SingleShot=1") == std::string::npos) args.insert(args.begin(), {"--seconds", "6"});
+        if (text.find("SingleShot=1") == std::string::npos)
+            args.insert(args.begin(), {"--seconds", "6"});
         EXPECT_EQ(RunPelkor(args), documented) << name << "\n" << Err();
         const std::string log = ReadAll(logFile);
         EXPECT_NE(log.find("Stop the application."), std::string::npos) << name << "\n" << log;
@@ -283,8 +297,8 @@ TEST_P(Transports, ALineThatGoesAwayAndComesBackIsReopenedByItself) {
     const std::string start = StartFile("tests/e2e/pulled.pelk");
     auto env = Env();
     if (!Udp()) env["PELSBUS_COM1"] = link;
-    Child pelkor(BinDir() + "/pelkor", {"--seconds", "16", start, "PG5=20"}, env, dir.file("pelkor.out"),
-                 dir.file("pelkor.err"));
+    Child pelkor(BinDir() + "/pelkor", {"--seconds", "16", start, "PG5=20"}, env,
+                 dir.file("pelkor.out"), dir.file("pelkor.err"));
     const std::string out = dir.file("out/pulled.csv");
     ASSERT_TRUE(WaitFor([&] { return Lines(ReadAll(out)).size() >= 3; }, 8)) << Log();
     sim.Stop();
@@ -305,12 +319,14 @@ TEST_P(Transports, ALineThatGoesAwayAndComesBackIsReopenedByItself) {
         }
     }
     EXPECT_GE(empty, 1) << ReadAll(out);
-    EXPECT_GE(fullAfterEmpty, 3) << "values again after the line came back\n" << ReadAll(out) << Log();
+    EXPECT_GE(fullAfterEmpty, 3) << "values again after the line came back\n"
+                                 << ReadAll(out) << Log();
     const std::string log = Log();
     EXPECT_EQ(Count(log, "failed : \r\n"), 0u) << "every failed read names its reason\n" << log;
     std::size_t back = std::string::npos;
     for (const char* word : {"restored.", "established."})
-        if (const std::size_t p = log.rfind(word); p != std::string::npos && (back == std::string::npos || p > back))
+        if (const std::size_t p = log.rfind(word);
+            p != std::string::npos && (back == std::string::npos || p > back))
             back = p;
     ASSERT_NE(back, std::string::npos) << log;
     EXPECT_LT(log.find("failed"), back) << log;
@@ -318,7 +334,8 @@ TEST_P(Transports, ALineThatGoesAwayAndComesBackIsReopenedByItself) {
 
 TEST_F(E2eTest, ReadingSlowerThanItsPeriodIsOutDatedAndReplanned) {
     auto& s1 = sim.AddStation(1);
-    for (int r = 0; r < 16; ++r) s1.SetRegister(r, r);
+    for (int r = 0; r < 16; ++r)
+        s1.SetRegister(r, r);
     // Every request answered 60 ms late: sixteen entries, two requests each.
     s1.InjectFault(pcdsim::Fault::Delay(60));
     const std::string start = StartFile("tests/e2e/slow.pelk");
@@ -349,8 +366,8 @@ TEST_P(Transports, DdeClientReadsItemZeroAndFollowsAnAdviseLinkDuringARun) {
     s1.SetGenerator(pcdsim::Resource::Register, 2, pcdsim::Generator::Counter(56, 1));
     ASSERT_TRUE(sim.Running() || StartSim()) << sim.LastError();
     const std::string start = StartFile("tests/e2e/dde.pelk");
-    Child pelkor(BinDir() + "/pelkor", {"--seconds", "12", start, "PG5=20"}, Env(), dir.file("pelkor.out"),
-                 dir.file("pelkor.err"));
+    Child pelkor(BinDir() + "/pelkor", {"--seconds", "12", start, "PG5=20"}, Env(),
+                 dir.file("pelkor.out"), dir.file("pelkor.err"));
     ASSERT_TRUE(pelkor.Started());
 
     auto pkdde = [&](const std::vector<std::string>& args, const std::string& out) {
@@ -359,7 +376,11 @@ TEST_P(Transports, DdeClientReadsItemZeroAndFollowsAnAdviseLinkDuringARun) {
         return c.Status();
     };
     // Item 0 has no value until the first reading.
-    ASSERT_TRUE(WaitFor([&] { return pkdde({"request", "0"}, "req.out") == 0; }, 8))
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return pkdde({"request", "0"}, "req.out") == 0;
+        },
+        8))
         << ReadAll(dir.file("req.out.err")) << Log();
     EXPECT_EQ(ReadAll(dir.file("req.out")), "12\n");
     EXPECT_EQ(pkdde({"request", "1"}, "req1.out"), 0);
@@ -383,8 +404,10 @@ TEST_P(Transports, SignalEndsAContinuousRunInOrder) {
     sim.AddStation(1);
     ASSERT_TRUE(sim.Running() || StartSim()) << sim.LastError();
     const std::string start = StartFile("tests/e2e/dde.pelk");
-    Child pelkor(BinDir() + "/pelkor", {start, "PG5=20"}, Env(), dir.file("pelkor.out"), dir.file("pelkor.err"));
-    ASSERT_TRUE(WaitFor([&] { return Log().find("Start the DDE Server.") != std::string::npos; }, 8));
+    Child pelkor(BinDir() + "/pelkor", {start, "PG5=20"}, Env(), dir.file("pelkor.out"),
+                 dir.file("pelkor.err"));
+    ASSERT_TRUE(
+        WaitFor([&] { return Log().find("Start the DDE Server.") != std::string::npos; }, 8));
     pelkor.Signal(SIGTERM);
     ASSERT_TRUE(pelkor.Wait(10));
     EXPECT_EQ(pelkor.Status(), 0);
@@ -400,16 +423,18 @@ TEST_F(E2eTest, TwoTasksReadTwoPcdsAtTheirOwnAddresses) {
     other.AddStation(1).SetRegister(0, 222);
     ASSERT_TRUE(sim.StartUdp() && other.StartUdp()) << sim.LastError() << other.LastError();
     std::string start = StartFile("tests/e2e/two-pcds.pelk");
-    WriteAll(start, Replace(Replace(ReadAll(start), "{PORT_A}", std::to_string(sim.UdpPort())), "{PORT_B}",
-                            std::to_string(other.UdpPort())));
+    WriteAll(start, Replace(Replace(ReadAll(start), "{PORT_A}", std::to_string(sim.UdpPort())),
+                            "{PORT_B}", std::to_string(other.UdpPort())));
 
     EXPECT_EQ(RunPelkor({"--seconds", "4", start, "PG5=20"}), 0) << Err();
 
     const auto a = Lines(ReadAll(dir.file("out/a.csv"))), b = Lines(ReadAll(dir.file("out/b.csv")));
     ASSERT_GE(a.size(), 3u);
     ASSERT_GE(b.size(), 3u) << "task 2 read more than once while connected";
-    for (std::size_t i = 1; i < a.size(); ++i) EXPECT_EQ(a[i], "0;111;0") << i;
-    for (std::size_t i = 1; i < b.size(); ++i) EXPECT_EQ(b[i], "0;222;0") << i;
+    for (std::size_t i = 1; i < a.size(); ++i)
+        EXPECT_EQ(a[i], "0;111;0") << i;
+    for (std::size_t i = 1; i < b.size(); ++i)
+        EXPECT_EQ(b[i], "0;222;0") << i;
     const std::string log = Log();
     EXPECT_NE(log.find("Task 1 - Connection with PCD 127.0.0.1:" + std::to_string(sim.UdpPort()) +
                        " station 1 established."),
@@ -441,8 +466,10 @@ TEST_F(E2eTest, AWindowedRunEndsOnSigtermWhateverTheShutdownKey) {
     WriteAll(start, Replace(ReadAll(start), "Task=1\n", "Task=1\nShutdown=1\n"));
     auto env = Env();
     env["QT_QPA_PLATFORM"] = "offscreen";
-    Child p(BinDir() + "/pelkor", {start, "PG5=20"}, env, dir.file("pelkor.out"), dir.file("pelkor.err"));
-    ASSERT_TRUE(WaitFor([&] { return Log().find("established.") != std::string::npos; }, 15)) << Log() << Err();
+    Child p(BinDir() + "/pelkor", {start, "PG5=20"}, env, dir.file("pelkor.out"),
+            dir.file("pelkor.err"));
+    ASSERT_TRUE(WaitFor([&] { return Log().find("established.") != std::string::npos; }, 15))
+        << Log() << Err();
     p.Signal(SIGTERM);
     ASSERT_TRUE(p.Wait(15));
     EXPECT_EQ(p.Status(), 0) << Err();
@@ -450,5 +477,5 @@ TEST_F(E2eTest, AWindowedRunEndsOnSigtermWhateverTheShutdownKey) {
     EXPECT_NE(Log().find("Stop the application."), std::string::npos) << Log();
 }
 
-}  // namespace
-}  // namespace pelkor::e2e
+} // namespace
+} // namespace pelkor::e2e

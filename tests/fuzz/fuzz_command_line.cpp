@@ -9,10 +9,10 @@
 #include <filesystem>
 #include <string>
 
-#include "fuzz/FuzzFolder.h"
 #include "config/CommandLine.h"
-#include "support/ScriptedUserInterface.h"
 #include "core/AppContext.h"
+#include "fuzz/FuzzFolder.h"
+#include "support/ScriptedUserInterface.h"
 #include "util/Text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     AppContext app(ui, clock, FuzzFolder());
     app.Settings.LogFolder = FuzzFolder();
     CommandLineResult r = GetCommandLine(app, text, FuzzFolder() + "/work");
-    if (r == CommandLineResult::Found && !EndsWithNoCase(app.Settings.StartFile, ".pelk")) __builtin_trap();
+    if (r == CommandLineResult::Found && !EndsWithNoCase(app.Settings.StartFile, ".pelk"))
+        __builtin_trap();
     if (r == CommandLineResult::Found && app.Settings.StartFile.empty()) __builtin_trap();
     return 0;
 }

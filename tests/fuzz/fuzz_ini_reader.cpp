@@ -11,11 +11,11 @@
 #include <fstream>
 #include <string>
 
-#include "fuzz/FuzzFolder.h"
 #include "config/PrivateProfile.h"
 #include "config/StartFile.h"
-#include "support/ScriptedUserInterface.h"
 #include "core/AppContext.h"
+#include "fuzz/FuzzFolder.h"
+#include "support/ScriptedUserInterface.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace pelkor;
@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (again.Text() != once) __builtin_trap();
     for (const std::string& section : doc.SectionNames()) {
         for (const auto& [key, value] : doc.SectionEntries(section)) {
-            if (doc.Get(section, key) != value || again.Get(section, key) != value) __builtin_trap();
+            if (doc.Get(section, key) != value || again.Get(section, key) != value)
+                __builtin_trap();
             if (value.size() > ProfileValueLimit) __builtin_trap();
         }
     }
@@ -36,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string section = names.empty() ? std::string("Pelkor") : names.front();
     if (doc.Set(section, "FuzzKey", "fuzz value")) {
         if (doc.Get(section, "fuzzkey") != "fuzz value") __builtin_trap();
-        if (ProfileDocument::Parse(doc.Text()).Get(section, "FUZZKEY") != "fuzz value") __builtin_trap();
+        if (ProfileDocument::Parse(doc.Text()).Get(section, "FUZZKEY") != "fuzz value")
+            __builtin_trap();
     }
     doc.RemoveSection(section);
     if (doc.HasSection(section)) __builtin_trap();

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "support/ScriptedUserInterface.h"
 #include "core/AppContext.h"
+#include "support/ScriptedUserInterface.h"
 #include "tasks/Resources.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const Series& series = model.At(s);
         if (series.Values.size() != model.Rows()) __builtin_trap();
         if (series.Extremes.Min() > series.Extremes.Max()) __builtin_trap();
-        if (model.Rows() > 0 && model.Reduced(s, model.FirstX(), model.LastX(), 4).size() > model.Rows() + 1)
+        if (model.Rows() > 0 &&
+            model.Reduced(s, model.FirstX(), model.LastX(), 4).size() > model.Rows() + 1)
             __builtin_trap();
     }
     return 0;

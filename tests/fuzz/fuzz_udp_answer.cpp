@@ -23,14 +23,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> frame(data + 3, data + size);
     std::vector<uint8_t> out(expected);
     bool foreign = true;
-    const pelsbus::Outcome o =
-        pelsbus::ParseUdpAnswer(crc, frame.data(), frame.size(), sequence, write, out.data(), expected, foreign);
-    if (o == pelsbus::Outcome::Answer && (foreign || write || frame.size() != pelsbus::kUdpHeader + expected + 2))
+    const pelsbus::Outcome o = pelsbus::ParseUdpAnswer(crc, frame.data(), frame.size(), sequence,
+                                                       write, out.data(), expected, foreign);
+    if (o == pelsbus::Outcome::Answer &&
+        (foreign || write || frame.size() != pelsbus::kUdpHeader + expected + 2))
         __builtin_trap();
 
     std::string host, error;
     uint16_t port = 0;
-    if (pelsbus::SplitUdpName(std::string(frame.begin(), frame.end()), host, port, error) && (host.empty() || port == 0))
+    if (pelsbus::SplitUdpName(std::string(frame.begin(), frame.end()), host, port, error) &&
+        (host.empty() || port == 0))
         __builtin_trap();
     return 0;
 }

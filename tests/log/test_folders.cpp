@@ -26,7 +26,7 @@ TEST(EnsureFolder, CreatesEveryMissingLevel) {
     std::string target = c.dir.file("a/b/c") + "/";
     EXPECT_TRUE(EnsureFolder(c.app, target));
     EXPECT_TRUE(FolderExists(c.dir.file("a/b/c")));
-    EXPECT_TRUE(EnsureFolder(c.app, target));  // already there
+    EXPECT_TRUE(EnsureFolder(c.app, target)); // already there
     EXPECT_TRUE(EnsureFolder(c.app, c.dir.file("a//b")));
     EXPECT_TRUE(c.ui.Messages().empty());
 }
@@ -67,7 +67,8 @@ TEST(CreateFolderPath, UnreachableShareIsRefusedAfterTheDriveMessage) {
     ASSERT_EQ(c.ui.Messages().size(), 2u);
     EXPECT_NE(c.ui.Messages()[0].Text.find("Bad drive name " + path), std::string::npos);
     EXPECT_EQ(c.ui.Messages()[0].Title, "Create new directory");
-    EXPECT_EQ(c.ui.Messages()[1].Text, "Cannot create the new directory :\n" + path + "\n\nChange the path.");
+    EXPECT_EQ(c.ui.Messages()[1].Text,
+              "Cannot create the new directory :\n" + path + "\n\nChange the path.");
 }
 
 TEST(CreateFolderPath, EmptyOrOverlongPathsFailCleanly) {

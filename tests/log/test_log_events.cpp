@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <csignal>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -33,7 +33,7 @@ protected:
 const std::string kStars = "* * * * * * * * * * * * * * * * * * * * *";
 const std::string kEquals = "= = = = = = = = = = = = = = = = = = = = = = = = = = = = = = = = =";
 
-}  // namespace
+} // namespace
 
 TEST_F(LogTest, LinesOfEachCodeWithCrLf) {
     EXPECT_TRUE(LogEvent(c.app, 0, ""));
@@ -53,26 +53,27 @@ TEST_F(LogTest, StatusLineShowsEveryTextWhetherOrNotTheFileIsUsed) {
     LogEvent(c.app, 0, "");
     EXPECT_EQ(c.ui.StatusLines(), (std::vector<std::string>{"info", "error", ""}));
     EXPECT_FALSE(fs::exists(c.app.Settings.LogFile));
-    EXPECT_EQ(c.app.Log.ErrorCounter, 0);  // nothing written, nothing counted
+    EXPECT_EQ(c.app.Log.ErrorCounter, 0); // nothing written, nothing counted
     c.app.Settings.LogUsed = 1;
     LogEvent(c.app, 1, "info");
     LogEvent(c.app, 1, "info");
-    EXPECT_EQ(c.ui.StatusLines().size(), 5u);  // repeated texts still show
+    EXPECT_EQ(c.ui.StatusLines().size(), 5u); // repeated texts still show
 }
 
 TEST_F(LogTest, RepeatedInformationIsWrittenOnce) {
     LogEvent(c.app, 1, "Connected");
     LogEvent(c.app, 1, "Connected");
-    LogEvent(c.app, 2, "Oops");  // an error in between changes nothing
+    LogEvent(c.app, 2, "Oops"); // an error in between changes nothing
     LogEvent(c.app, 1, "Connected");
     LogEvent(c.app, 0, "");
     LogEvent(c.app, 1, "Connected");
     LogEvent(c.app, 1, "Disconnected");
     LogEvent(c.app, 1, "Connected");
-    LogEvent(c.app, 1, "");  // empty texts are never suppressed
+    LogEvent(c.app, 1, ""); // empty texts are never suppressed
     LogEvent(c.app, 1, "");
-    EXPECT_EQ(Log(), stamp + " - Connected\r\n" + stamp + " - Err 1 - Oops\r\n" + kStars + "\r\n" + stamp +
-                         " - Disconnected\r\n" + stamp + " - Connected\r\n" + stamp + " - \r\n" + stamp + " - \r\n");
+    EXPECT_EQ(Log(), stamp + " - Connected\r\n" + stamp + " - Err 1 - Oops\r\n" + kStars + "\r\n" +
+                         stamp + " - Disconnected\r\n" + stamp + " - Connected\r\n" + stamp +
+                         " - \r\n" + stamp + " - \r\n");
 }
 
 TEST_F(LogTest, ErrorCounterWrapsToZero) {
@@ -80,11 +81,12 @@ TEST_F(LogTest, ErrorCounterWrapsToZero) {
     LogEvent(c.app, 2, "a");
     LogEvent(c.app, 2, "b");
     LogEvent(c.app, 2, "c");
-    EXPECT_EQ(Log(), stamp + " - Err 2147483647 - a\r\n" + stamp + " - Err 0 - b\r\n" + stamp + " - Err 1 - c\r\n");
+    EXPECT_EQ(Log(), stamp + " - Err 2147483647 - a\r\n" + stamp + " - Err 0 - b\r\n" + stamp +
+                         " - Err 1 - c\r\n");
 }
 
 TEST_F(LogTest, TimeStampIsTheGeneralDateOfTheClock) {
-    c.clock.Set(DateFromParts(2027, 1, 2));  // midnight: date alone
+    c.clock.Set(DateFromParts(2027, 1, 2)); // midnight: date alone
     LogEvent(c.app, 1, "x");
     c.clock.AdvanceSeconds(3661);
     LogEvent(c.app, 1, "y");
@@ -100,7 +102,8 @@ TEST_F(LogTest, FullFileRollsOverToBakWithTheEndBlock) {
     EXPECT_TRUE(LogEvent(c.app, 1, "next event"));
     EXPECT_EQ(Log(), stamp + " - next event\r\n");
     EXPECT_EQ(ReadAll(bak), old + "\r\n" + kEquals + "\r\n" + stamp +
-                                " - End of this loging file (max. 100'000 bytes).\r\n" + kEquals + "\r\n");
+                                " - End of this loging file (max. 100'000 bytes).\r\n" + kEquals +
+                                "\r\n");
 }
 
 TEST_F(LogTest, FileAtTheLimitIsNotRolledOver) {
@@ -111,7 +114,8 @@ TEST_F(LogTest, FileAtTheLimitIsNotRolledOver) {
 }
 
 TEST_F(LogTest, GrowingLogKeepsRollingOver) {
-    for (int i = 0; i < 3000; ++i) ASSERT_TRUE(LogEvent(c.app, 2, "a line of some length to fill the log"));
+    for (int i = 0; i < 3000; ++i)
+        ASSERT_TRUE(LogEvent(c.app, 2, "a line of some length to fill the log"));
     EXPECT_LE(fs::file_size(c.app.Settings.LogFile), 100200u);
     EXPECT_TRUE(fs::exists(c.dir.file("Pelkor.bak")));
     EXPECT_GT(fs::file_size(c.dir.file("Pelkor.bak")), 100000u);
@@ -135,7 +139,7 @@ TEST_F(LogTest, MissingFolderFallsBackToTheDataFolderNotTheCurrentOne) {
 TEST_F(LogTest, UnwritableLogGoesOnInTheDataFolderSaidOnce) {
     TempDir other;
     SetLogFolder(c.app.Settings, other.path());
-    fs::create_directory(c.app.Settings.LogFile);  // cannot be written
+    fs::create_directory(c.app.Settings.LogFile); // cannot be written
     EXPECT_TRUE(LogEvent(c.app, 1, "first"));
     EXPECT_TRUE(LogEvent(c.app, 1, "second"));
     EXPECT_EQ(c.app.Settings.LogFolder, other.path()) << "the user's choice is kept for a save";
@@ -146,11 +150,11 @@ TEST_F(LogTest, UnwritableLogGoesOnInTheDataFolderSaidOnce) {
 }
 
 TEST_F(LogTest, WriteFailureIsReportedToTheCaller) {
-    fs::create_directory(c.app.Settings.LogFile);  // a folder where the file should be
+    fs::create_directory(c.app.Settings.LogFile); // a folder where the file should be
     c.app.Status.LastErrorText.clear();
     EXPECT_FALSE(LogEvent(c.app, 2, "lost?"));
     EXPECT_NE(c.app.Status.LastErrorText.find(c.app.Settings.LogFile), std::string::npos);
-    EXPECT_EQ(c.ui.LastStatusLine(), "lost?");  // the user still saw it
+    EXPECT_EQ(c.ui.LastStatusLine(), "lost?"); // the user still saw it
 }
 
 // A disk that fills in the middle of a line (a file size limit stops the

@@ -3,9 +3,9 @@
 // subscriber that records what arrives. Tests skip when mosquitto is absent.
 
 #include <mosquitto.h>
-#include <sys/stat.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <mutex>
@@ -54,14 +54,15 @@ public:
     // extra: more configuration lines (password_file, ...).
     explicit Broker(const TempDir& dir, std::string extra = "") : dir_(dir), port_(FreePort()) {
         e2e::WriteAll(dir_.file("mosquitto.conf"), "listener " + std::to_string(port_) +
-                                                        " 127.0.0.1\nallow_anonymous " +
-                                                        (extra.empty() ? "true" : "false") + "\npersistence true\npersistence_location " + dir_.path() + "/\n" +
-                                                        extra + "\n");
+                                                       " 127.0.0.1\nallow_anonymous " +
+                                                       (extra.empty() ? "true" : "false") +
+                                                       "\npersistence true\npersistence_location " +
+                                                       dir_.path() + "/\n" + extra + "\n");
     }
     bool Start() {
-        child_ = std::make_unique<e2e::Child>(MosquittoPath(), std::vector<std::string>{"-c", dir_.file("mosquitto.conf")},
-                                              std::map<std::string, std::string>{}, dir_.file("broker.out"),
-                                              dir_.file("broker.err"));
+        child_ = std::make_unique<e2e::Child>(
+            MosquittoPath(), std::vector<std::string>{"-c", dir_.file("mosquitto.conf")},
+            std::map<std::string, std::string>{}, dir_.file("broker.out"), dir_.file("broker.err"));
         return child_->Started() && e2e::WaitFor([&] { return PortOpen(port_); }, 10);
     }
     void Stop() {
@@ -94,7 +95,8 @@ public:
         // subscriber is away, across a restart of the broker.
         m_ = mosquitto_new("pelkor-test-subscriber", false, this);
         mosquitto_connect_callback_set(m_, [](mosquitto* m, void* u, int rc) {
-            if (rc == 0) mosquitto_subscribe(m, nullptr, static_cast<Subscriber*>(u)->filter_.c_str(), 1);
+            if (rc == 0)
+                mosquitto_subscribe(m, nullptr, static_cast<Subscriber*>(u)->filter_.c_str(), 1);
         });
         mosquitto_subscribe_callback_set(m_, [](mosquitto*, void* u, int, int, const int*) {
             auto* self = static_cast<Subscriber*>(u);
@@ -104,8 +106,9 @@ public:
         mosquitto_message_callback_set(m_, [](mosquitto*, void* u, const mosquitto_message* msg) {
             auto* self = static_cast<Subscriber*>(u);
             std::lock_guard<std::mutex> lock(self->mutex_);
-            self->messages_.push_back({msg->topic, std::string(static_cast<const char*>(msg->payload),
-                                                               static_cast<std::size_t>(msg->payloadlen)),
+            self->messages_.push_back({msg->topic,
+                                       std::string(static_cast<const char*>(msg->payload),
+                                                   static_cast<std::size_t>(msg->payloadlen)),
                                        msg->retain});
         });
         mosquitto_reconnect_delay_set(m_, 1, 1, false);
@@ -118,10 +121,12 @@ public:
         mosquitto_destroy(m_);
     }
     bool WaitSubscribed() {
-        return e2e::WaitFor([&] {
-            std::lock_guard<std::mutex> lock(mutex_);
-            return subscribed_;
-        }, 10);
+        return e2e::WaitFor(
+            [&] {
+                std::lock_guard<std::mutex> lock(mutex_);
+                return subscribed_;
+            },
+            10);
     }
     std::vector<Message> Messages() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -147,4 +152,4 @@ private:
     std::vector<Message> messages_;
 };
 
-}  // namespace pelkor::mqtttest
+} // namespace pelkor::mqtttest

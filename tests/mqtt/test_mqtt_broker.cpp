@@ -41,12 +41,15 @@ protected:
         return path;
     }
     std::unique_ptr<Child> Pelkor(const std::vector<std::string>& args) {
-        const std::map<std::string, std::string> env = {{"PELSBUS_COM1", sim.SlavePath()}, {"LC_ALL", "C"},
-                                                        {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""},
+        const std::map<std::string, std::string> env = {{"PELSBUS_COM1", sim.SlavePath()},
+                                                        {"LC_ALL", "C"},
+                                                        {"DISPLAY", ""},
+                                                        {"WAYLAND_DISPLAY", ""},
                                                         {"QT_QPA_PLATFORM", ""},
                                                         {"PELKOR_DDE_SOCKET", dir.file("dde.sock")},
                                                         {"XDG_DATA_HOME", dir.file("xdg")}};
-        return std::make_unique<Child>(BinDir() + "/pelkor", args, env, dir.file("pelkor.out"), dir.file("pelkor.err"));
+        return std::make_unique<Child>(BinDir() + "/pelkor", args, env, dir.file("pelkor.out"),
+                                       dir.file("pelkor.err"));
     }
     int RunShot(const std::string& start) {
         auto p = Pelkor({start, "PG5=20"});
@@ -71,7 +74,9 @@ TEST_F(MqttE2e, EveryRecordArrivesAsWrittenWithItsHeadsAndTheStatus) {
     Stations();
     EXPECT_EQ(RunShot(StartFile("clean-shot.pelk", "Broker=" + broker.Url() + "\r\n")), 0)
         << ReadAll(dir.file("pelkor.err"));
-    ASSERT_TRUE(WaitFor([&] { return sub.On("plant/task/2").size() == 1 && sub.On("plant/status").size() >= 2; }, 10))
+    ASSERT_TRUE(WaitFor(
+        [&] { return sub.On("plant/task/2").size() == 1 && sub.On("plant/status").size() >= 2; },
+        10))
         << Log();
 
     const auto one = Lines(ReadAll(dir.file("out/Station1.csv")));
@@ -79,9 +84,11 @@ TEST_F(MqttE2e, EveryRecordArrivesAsWrittenWithItsHeadsAndTheStatus) {
     const auto p1 = sub.On("plant/task/1");
     ASSERT_EQ(p1.size(), 1u);
     EXPECT_EQ(RecordOf(p1[0]), one[1]);
-    EXPECT_TRUE(std::regex_search(p1[0], std::regex(R"(^\{"task":1,"time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d",)")))
+    EXPECT_TRUE(std::regex_search(
+        p1[0], std::regex(R"(^\{"task":1,"time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d",)")))
         << p1[0];
-    EXPECT_NE(p1[0].find("\"values\":{\"Reg 0\":100,\"Reg 1\":-7,\"Reg 2\":"), std::string::npos) << p1[0];
+    EXPECT_NE(p1[0].find("\"values\":{\"Reg 0\":100,\"Reg 1\":-7,\"Reg 2\":"), std::string::npos)
+        << p1[0];
     EXPECT_NE(p1[0].find("\"Flag 1\":1,"), std::string::npos) << p1[0];
     EXPECT_NE(p1[0].find("\"missing\":0,"), std::string::npos) << p1[0];
 
@@ -106,7 +113,7 @@ TEST_F(MqttE2e, ABrokerOutageOfTenSecondsLosesNothingAndKeepsTheOrder) {
     const std::string start = StartFile("outage.pelk", "Broker=" + broker.Url() + "\r\n");
     auto p = Pelkor({"--seconds", "24", start, "PG5=20"});
     ASSERT_TRUE(WaitFor([&] { return sub->On("plant/task/1").size() >= 2; }, 10)) << Log();
-    sub.reset();  // its session stays with the broker
+    sub.reset(); // its session stays with the broker
     broker.Stop();
     std::this_thread::sleep_for(std::chrono::seconds(10));
     ASSERT_TRUE(broker.Start()) << ReadAll(dir.file("broker.err"));
@@ -116,11 +123,13 @@ TEST_F(MqttE2e, ABrokerOutageOfTenSecondsLosesNothingAndKeepsTheOrder) {
 
     const auto lines = Lines(ReadAll(dir.file("out/outage.csv")));
     ASSERT_GE(lines.size(), 18u) << "a record every second for 24 s";
-    ASSERT_TRUE(WaitFor([&] { return sub->On("plant/task/1").size() + 2 >= lines.size() - 1; }, 10));
+    ASSERT_TRUE(
+        WaitFor([&] { return sub->On("plant/task/1").size() + 2 >= lines.size() - 1; }, 10));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     // What arrived before the outage, then what the lasting session kept.
     std::vector<std::string> records;
-    for (const auto& m : sub->On("plant/task/1")) records.push_back(RecordOf(m));
+    for (const auto& m : sub->On("plant/task/1"))
+        records.push_back(RecordOf(m));
     std::vector<std::string> expected(lines.begin() + 1, lines.end());
     ASSERT_GE(records.size(), expected.size() - 2);
     // The first two arrived on the first subscriber; at QoS 1 one may come twice.
@@ -137,7 +146,7 @@ TEST_F(MqttE2e, AFullQueueDropsTheOldestCountsThemAndDeliversTheRestInOrder) {
     ASSERT_TRUE(broker.Start()) << ReadAll(dir.file("broker.err"));
     Subscriber sub(broker.Port(), "plant/task/#");
     ASSERT_TRUE(sub.WaitSubscribed());
-    broker.Stop();  // the subscriber's session stays
+    broker.Stop(); // the subscriber's session stays
 
     MqttSettings settings;
     settings.Broker = broker.Url();
@@ -146,7 +155,8 @@ TEST_F(MqttE2e, AFullQueueDropsTheOldestCountsThemAndDeliversTheRestInOrder) {
     settings.QueueLimit = 3;
     MqttClient client(settings);
     ASSERT_TRUE(client.Start()) << client.LastErrorText();
-    for (int i = 1; i <= 5; ++i) client.Publish({"plant/task/1", std::to_string(i), 1, false});
+    for (int i = 1; i <= 5; ++i)
+        client.Publish({"plant/task/1", std::to_string(i), 1, false});
     EXPECT_EQ(client.Pending(), 3u);
     bool counted = false;
     for (const MqttLogLine& line : client.TakeLogLines())
@@ -161,10 +171,10 @@ TEST_F(MqttE2e, AFullQueueDropsTheOldestCountsThemAndDeliversTheRestInOrder) {
 
 struct Failure {
     const char* Name;
-    std::string Broker;  // "{URL}", "{TLS}" become the test broker's addresses
-    std::string Extra;   // more [MQTT] keys
-    bool Closed;         // the broker admits nobody anonymous
-    std::string Line;    // the one log line
+    std::string Broker; // "{URL}", "{TLS}" become the test broker's addresses
+    std::string Extra;  // more [MQTT] keys
+    bool Closed;        // the broker admits nobody anonymous
+    std::string Line;   // the one log line
 };
 
 class MqttFailure : public MqttE2e, public ::testing::WithParamInterface<Failure> {};
@@ -178,7 +188,8 @@ TEST_P(MqttFailure, OneClearLogLineAndTheFilesAreWritten) {
     WriteAll(dir.file("pw"), "wrong\n");
     ::chmod(dir.file("pw").c_str(), 0600);
     Stations();
-    EXPECT_EQ(RunShot(StartFile("clean-shot.pelk", "Broker=" + url + "\r\n" + Replace(f.Extra, "{DIR}", dir.path()))),
+    EXPECT_EQ(RunShot(StartFile("clean-shot.pelk",
+                                "Broker=" + url + "\r\n" + Replace(f.Extra, "{DIR}", dir.path()))),
               0)
         << ReadAll(dir.file("pelkor.err"));
     EXPECT_EQ(Lines(ReadAll(dir.file("out/Station1.csv"))).size(), 2u);
@@ -189,12 +200,15 @@ TEST_P(MqttFailure, OneClearLogLineAndTheFilesAreWritten) {
 
 INSTANTIATE_TEST_SUITE_P(
     Pelkor, MqttFailure,
-    ::testing::Values(
-        Failure{"BadAddress", "mqtt://no-such-host.invalid", "", false, "MQTT: cannot connect to mqtt://no-such-host.invalid"},
-        Failure{"BadUrl", "tcp://somewhere", "", false, "MQTT: bad broker address \"tcp://somewhere\""},
-        Failure{"RefusedCredentials", "{URL}", "User=op\r\nPasswordFile={DIR}/pw\r\n", true, "refused the connection: not authorised"},
-        Failure{"TlsFailure", "{TLS}", "", false, "MQTT: TLS failure with mqtts://127.0.0.1:"}),
+    ::testing::Values(Failure{"BadAddress", "mqtt://no-such-host.invalid", "", false,
+                              "MQTT: cannot connect to mqtt://no-such-host.invalid"},
+                      Failure{"BadUrl", "tcp://somewhere", "", false,
+                              "MQTT: bad broker address \"tcp://somewhere\""},
+                      Failure{"RefusedCredentials", "{URL}", "User=op\r\nPasswordFile={DIR}/pw\r\n",
+                              true, "refused the connection: not authorised"},
+                      Failure{"TlsFailure", "{TLS}", "", false,
+                              "MQTT: TLS failure with mqtts://127.0.0.1:"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-}  // namespace
-}  // namespace pelkor::e2e
+} // namespace
+} // namespace pelkor::e2e

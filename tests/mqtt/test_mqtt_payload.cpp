@@ -24,8 +24,10 @@ protected:
         tzset();
     }
     void TearDown() override {
-        if (had_) setenv("TZ", saved_.c_str(), 1);
-        else unsetenv("TZ");
+        if (had_)
+            setenv("TZ", saved_.c_str(), 1);
+        else
+            unsetenv("TZ");
         tzset();
     }
     std::string saved_;
@@ -39,24 +41,32 @@ TEST_F(ZoneTest, TimeCarriesTheOffsetOfItsOwnDate) {
 
 TEST(JsonString, EscapesAndKeepsTheTextValidUtf8) {
     EXPECT_EQ(JsonString("a\"b\\c\r\n"), "\"a\\\"b\\\\c\\u000d\\u000a\"");
-    EXPECT_EQ(JsonString("Temp \xC2\xB0" "C"), "\"Temp \xC2\xB0" "C\"");
+    EXPECT_EQ(JsonString("Temp \xC2\xB0"
+                         "C"),
+              "\"Temp \xC2\xB0"
+              "C\"");
     // A single-byte text from an old start file: the degree sign as Latin-1.
-    EXPECT_EQ(JsonString("Temp \xB0" "C"), "\"Temp \xC2\xB0" "C\"");
+    EXPECT_EQ(JsonString("Temp \xB0"
+                         "C"),
+              "\"Temp \xC2\xB0"
+              "C\"");
 }
 
 TEST_F(ZoneTest, PayloadHasHeadTextsLabelsNullsAndTheWrittenLine) {
     Task t;
-    SetEntries(t, {{'R', 100, 2, "Level <$I+1>", ";1234;-7"}, {'F', 5, 2, "", ";;"}, {'K', 0, 1, "Level 1", ";"}});
+    SetEntries(t, {{'R', 100, 2, "Level <$I+1>", ";1234;-7"},
+                   {'F', 5, 2, "", ";;"},
+                   {'K', 0, 1, "Level 1", ";"}});
     t.ReadMissing = 3;
     t.LastValues = "2026-12-06 10:15:00;3;1234;-7;;;";
     t.FileType = "CSV";
     t.LineCount = 1;
     t.LineCounter = 17;
     const ReadingDoneEvent e{4, DateFromParts(2026, 12, 6, 10, 15, 0), &t};
-    EXPECT_EQ(BuildMqttPayload(e),
-              "{\"task\":4,\"time\":\"2026-12-06T10:15:00+01:00\",\"values\":{\"Level 1\":1234,\"Level 2\":-7,"
-              "\"F 5\":null,\"F 6\":null,\"Level 1 (2)\":null},\"missing\":3,"
-              "\"record\":\"17;2026-12-06 10:15:00;3;1234;-7;;;\"}");
+    EXPECT_EQ(BuildMqttPayload(e), "{\"task\":4,\"time\":\"2026-12-06T10:15:00+01:00\",\"values\":{"
+                                   "\"Level 1\":1234,\"Level 2\":-7,"
+                                   "\"F 5\":null,\"F 6\":null,\"Level 1 (2)\":null},\"missing\":3,"
+                                   "\"record\":\"17;2026-12-06 10:15:00;3;1234;-7;;;\"}");
     EXPECT_EQ(MqttTaskTopic("pelkor/plant", 4), "pelkor/plant/task/4");
     EXPECT_EQ(MqttStatusTopic("pelkor/plant"), "pelkor/plant/status");
 }
@@ -69,9 +79,11 @@ TEST(Payload, ClockValueIsTextAndWorkbookRecordKeepsItsNumber) {
     t.LineCounter = 5;
     t.LastValues = "5;2026-12-06 10:15:00;007";
     const std::string p = BuildMqttPayload({1, 46362.5, &t});
-    EXPECT_NE(p.find("\"values\":{\"CLK\":\"2026-12-06 10:15:00\",\"R 1\":\"007\"}"), std::string::npos) << p;
+    EXPECT_NE(p.find("\"values\":{\"CLK\":\"2026-12-06 10:15:00\",\"R 1\":\"007\"}"),
+              std::string::npos)
+        << p;
     EXPECT_NE(p.find("\"record\":\"5;2026-12-06 10:15:00;007\""), std::string::npos) << p;
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

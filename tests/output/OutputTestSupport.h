@@ -18,7 +18,7 @@ struct Entry {
     int Address;
     int Count;
     std::string Head;
-    std::string Values;  // as the reader leaves it: ";v1;v2"
+    std::string Values; // as the reader leaves it: ";v1;v2"
 };
 
 inline void SetEntries(Task& t, const std::vector<Entry>& entries) {
@@ -29,10 +29,12 @@ inline void SetEntries(Task& t, const std::vector<Entry>& entries) {
     if (entries.empty()) t.Resources = {ResourceEntry{}};
 }
 
-inline std::string ReadFile(const std::string& path) { return pelkor::ReadAll(path); }
+inline std::string ReadFile(const std::string& path) {
+    return pelkor::ReadAll(path);
+}
 
 inline void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-}  // namespace pelkor::testing
+} // namespace pelkor::testing

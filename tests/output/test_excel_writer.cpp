@@ -13,15 +13,15 @@
 #include <filesystem>
 #include <functional>
 
+#include "core/Clock.h"
 #include "output/ExcelWriter.h"
 #include "output/Output.h"
-#include "xls/Workbook.h"
 #include "output/OutputTestSupport.h"
-#include "support/ScriptedUserInterface.h"
 #include "support/FileFaults.h"
+#include "support/ScriptedUserInterface.h"
 #include "support/TempDir.h"
-#include "core/Clock.h"
 #include "util/Text.h"
+#include "xls/Workbook.h"
 
 namespace pelkor {
 namespace {
@@ -32,8 +32,8 @@ using testing::WriteFile;
 // The user reacts to the "Please close" box (closes the other program).
 struct ReactingUi : ScriptedUserInterface {
     std::function<void()> OnMessage;
-    MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon icon, MsgButtons buttons,
-                         MsgAnswer def) override {
+    MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
+                         MsgButtons buttons, MsgAnswer def) override {
         if (OnMessage) OnMessage();
         return ScriptedUserInterface::MessageBox(text, title, icon, buttons, def);
     }
@@ -75,9 +75,11 @@ protected:
         }
         return s;
     }
-    void MakeBook(const std::vector<std::string>& extraSheets, std::function<void(xls::Workbook&)> fill = {}) {
+    void MakeBook(const std::vector<std::string>& extraSheets,
+                  std::function<void(xls::Workbook&)> fill = {}) {
         xls::Workbook book = xls::Workbook::CreateNew();
-        for (const auto& s : extraSheets) book.AddSheet(s);
+        for (const auto& s : extraSheets)
+            book.AddSheet(s);
         if (fill) fill(book);
         ASSERT_TRUE(book.Save(path)) << book.Error();
     }
@@ -95,7 +97,8 @@ TEST(ParseCellReference, ValidAndInvalidReferences) {
     EXPECT_EQ(row, 65536);
     EXPECT_EQ(col, 256);
     row = col = -1;
-    for (const char* bad : {"", "A", "3B", "ABC1", "IW1", "A65537", "A0", "A1B", "$A$1", "A-1", "AA", "A99999999999"})
+    for (const char* bad :
+         {"", "A", "3B", "ABC1", "IW1", "A65537", "A0", "A1B", "$A$1", "A-1", "AA", "A99999999999"})
         EXPECT_FALSE(ParseCellReference(bad, row, col)) << bad;
     EXPECT_EQ(row, -1);
     EXPECT_EQ(col, -1);
@@ -128,7 +131,7 @@ TEST_F(ExcelTest, NewFileGetsHeadCellsAtStartCellAndRecordsBelow) {
     task.LineCount = 1;
     task.LineCountText = "No";
     ASSERT_TRUE(Write("1;2")) << app.Status.LastErrorText;
-    EXPECT_EQ(task.LastValues, "1;1;2");  // the number goes to the DDE server too
+    EXPECT_EQ(task.LastValues, "1;1;2"); // the number goes to the DDE server too
     ASSERT_TRUE(Write("3;")) << app.Status.LastErrorText;
     EXPECT_EQ(Run(2, 2, 3), "No|R10|R11");
     EXPECT_EQ(Run(3, 2, 3), "1|1|2");
@@ -153,7 +156,8 @@ TEST_F(ExcelTest, OrientationColumnsRunsDownAndMovesRight) {
 TEST_F(ExcelTest, NumberingContinuesFromRowsFoundAfterRestartAndHandEdits) {
     task.HeadLines = 1;
     task.LineCount = 1;
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(Write("v;w"));
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(Write("v;w"));
     EXPECT_EQ(Run(4, 1, 3), "3|v|w");
 
     // A restarted program: counter and position are gone.
@@ -174,13 +178,13 @@ TEST_F(ExcelTest, NumberingContinuesFromRowsFoundAfterRestartAndHandEdits) {
     EXPECT_EQ(Run(6, 1, 3), "typed||");
     EXPECT_EQ(Run(7, 1, 3), "|only here|");
     EXPECT_EQ(Run(8, 1, 3), "7|z|z");
-    EXPECT_EQ(Run(1, 1, 3), "|R10|R11");  // one head row only
+    EXPECT_EQ(Run(1, 1, 3), "|R10|R11"); // one head row only
     EXPECT_EQ(Run(2, 1, 3), "1|v|w");
 }
 
 TEST_F(ExcelTest, RecordWithEmptyFirstCellIsNotOverwrittenAfterRestart) {
     ASSERT_TRUE(Write("1;2"));
-    ASSERT_TRUE(Write(";5"));  // first value missing
+    ASSERT_TRUE(Write(";5")); // first value missing
     task.LineCounter = 0;
     ASSERT_TRUE(Write("7;8"));
     EXPECT_EQ(Run(2, 1, 2), "|5");
@@ -222,7 +226,7 @@ TEST_F(ExcelTest, OverwriteModeRewritesTheSameBlock) {
     task.StartCell = "B2";
     ASSERT_TRUE(Write("1;2"));
     ASSERT_TRUE(Write("3;4"));
-    ASSERT_TRUE(Write(";6"));  // a missing value clears the old one
+    ASSERT_TRUE(Write(";6")); // a missing value clears the old one
     EXPECT_EQ(Run(2, 2, 3), "|R10|R11");
     EXPECT_EQ(Run(3, 2, 3), "3||6");
     EXPECT_EQ(Cell(4, 2), "");
@@ -237,23 +241,25 @@ TEST_F(ExcelTest, OverwriteModeRewritesTheSameBlock) {
 
 TEST_F(ExcelTest, RecordLeavingTheSheetFailsAndWritesNothing) {
     const std::string values = "0;1;2;3;4;5;6;7;8;9";
-    task.StartCell = "IP1";  // column 250
+    task.StartCell = "IP1"; // column 250
     EXPECT_FALSE(Write(values));
-    EXPECT_EQ(app.Status.LastErrorText, "Excel Wrinting Aborted : Cell position is over the limits !");
+    EXPECT_EQ(app.Status.LastErrorText,
+              "Excel Wrinting Aborted : Cell position is over the limits !");
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_EQ(task.LineCounter, 0);
     EXPECT_EQ(task.LastValues, values);
 
-    task.StartCell = "IL1";  // column 246: the last cell lands in 255
+    task.StartCell = "IL1"; // column 246: the last cell lands in 255
     ASSERT_TRUE(Write(values)) << app.Status.LastErrorText;
     EXPECT_EQ(Cell(1, 255), "9");
 
     std::filesystem::remove(path);
     task.LineCounter = 0;
     task.Orientation = 1;
-    task.StartCell = "A65531";  // 5 rows above the last row
+    task.StartCell = "A65531"; // 5 rows above the last row
     EXPECT_FALSE(Write(values));
-    EXPECT_EQ(app.Status.LastErrorText, "Excel Wrinting Aborted : Cell position is over the limits !");
+    EXPECT_EQ(app.Status.LastErrorText,
+              "Excel Wrinting Aborted : Cell position is over the limits !");
     task.StartCell = "A65526";
     ASSERT_TRUE(Write(values));
     EXPECT_EQ(Cell(65535, 1), "9");
@@ -265,12 +271,13 @@ TEST_F(ExcelTest, AppendSearchStopsAtTheLastRow) {
     ASSERT_TRUE(Write("3;4"));
     EXPECT_EQ(Cell(65536, 1), "3");
     EXPECT_FALSE(Write("5;6"));
-    EXPECT_EQ(app.Status.LastErrorText, "Excel Wrinting Aborted : Cell position is over the limits !");
+    EXPECT_EQ(app.Status.LastErrorText,
+              "Excel Wrinting Aborted : Cell position is over the limits !");
     EXPECT_EQ(Cell(65536, 1), "3");
 }
 
 TEST_F(ExcelTest, SheetThatCannotBeMadeIsReported) {
-    task.OutSheet = std::string(40, 'x');  // longer than a sheet name may be
+    task.OutSheet = std::string(40, 'x'); // longer than a sheet name may be
     xls::Workbook probe = xls::Workbook::CreateNew();
     if (probe.AddSheet(task.OutSheet) >= 0) GTEST_SKIP() << "engine accepts long sheet names";
     EXPECT_FALSE(Write("1"));
@@ -286,7 +293,8 @@ TEST_F(ExcelTest, HeldWorkbookGetsTheWarningFirstThenTheFailure) {
 
     EXPECT_FALSE(Write("1;2"));
     ASSERT_EQ(ui.Messages().size(), 1u);
-    EXPECT_EQ(ui.Messages()[0].Text, "Please close the Excel file : \r" + path + "\rLock file : " + lock +
+    EXPECT_EQ(ui.Messages()[0].Text, "Please close the Excel file : \r" + path +
+                                         "\rLock file : " + lock +
                                          "\r(remove it if no program has the workbook open)");
     EXPECT_EQ(ui.Messages()[0].Icon, MsgIcon::Exclamation);
     EXPECT_EQ(ui.Messages()[0].Buttons, MsgButtons::Ok);
@@ -339,12 +347,16 @@ TEST_F(ExcelTest, SignsOfAnotherProgramHoldingTheWorkbook) {
         fl.l_whence = SEEK_SET;
         const char ok = (fd >= 0 && ::fcntl(fd, F_SETLK, &fl) == 0) ? '1' : '0';
         (void)!::write(ready[1], &ok, 1);
-        struct pollfd p {release[0], POLLIN, 0};
+        struct pollfd p {
+            release[0], POLLIN, 0
+        };
         ::poll(&p, 1, 10000);
         ::_exit(0);
     }
     char ok = '0';
-    struct pollfd p {ready[0], POLLIN, 0};
+    struct pollfd p {
+        ready[0], POLLIN, 0
+    };
     ASSERT_EQ(::poll(&p, 1, 10000), 1);
     ASSERT_EQ(::read(ready[0], &ok, 1), 1);
     EXPECT_EQ(ok, '1');
@@ -364,8 +376,10 @@ TEST_F(ExcelTest, DamagedWorkbookIsAnErrorAndStaysUntouched) {
     task.LineCounter = 3;
     task.ExcelRow = 4;
     EXPECT_FALSE(Write("1;2"));
-    EXPECT_EQ(app.Status.LastErrorText.rfind("Excel Wrinting Error = ", 0), 0u) << app.Status.LastErrorText;
-    EXPECT_NE(app.Status.LastErrorText.find("(Task 4, " + path + ")"), std::string::npos) << app.Status.LastErrorText;
+    EXPECT_EQ(app.Status.LastErrorText.rfind("Excel Wrinting Error = ", 0), 0u)
+        << app.Status.LastErrorText;
+    EXPECT_NE(app.Status.LastErrorText.find("(Task 4, " + path + ")"), std::string::npos)
+        << app.Status.LastErrorText;
     EXPECT_EQ(ReadFile(path), before);
     EXPECT_EQ(task.LineCounter, 3);
     EXPECT_EQ(task.ExcelRow, 4);
@@ -375,17 +389,19 @@ TEST_F(ExcelTest, DamagedWorkbookIsAnErrorAndStaysUntouched) {
 TEST_F(ExcelTest, RestartNumbersFromTheRowsFoundNotFromTodaysHeadLinesSetting) {
     task.LineCount = 1;
     MakeBook({}, [](xls::Workbook& b) {
-        for (int r = 1; r <= 300; ++r) b.SetCellText(0, r, 1, std::to_string(r));
+        for (int r = 1; r <= 300; ++r)
+            b.SetCellText(0, r, 1, std::to_string(r));
     });
-    task.HeadLines = 1;  // switched on after 300 rows without a head row
+    task.HeadLines = 1; // switched on after 300 rows without a head row
     ASSERT_TRUE(Write("v;w")) << app.Status.LastErrorText;
     EXPECT_EQ(Run(301, 1, 3), "301|v|w");
 
     MakeBook({}, [](xls::Workbook& b) {
         b.SetCellText(0, 1, 2, "R10");
-        for (int r = 2; r <= 3; ++r) b.SetCellText(0, r, 1, std::to_string(r - 1));
+        for (int r = 2; r <= 3; ++r)
+            b.SetCellText(0, r, 1, std::to_string(r - 1));
     });
-    task.HeadLines = 0;  // switched off after a block begun with a head row
+    task.HeadLines = 0; // switched off after a block begun with a head row
     task.LineCounter = 0;
     ASSERT_TRUE(Write("v;w"));
     EXPECT_EQ(Run(4, 1, 3), "3|v|w");
@@ -416,8 +432,9 @@ TEST_F(ExcelTest, ReadOnlyWorkbookFolderAndLinkedWorkbook) {
     std::filesystem::create_directories(dir.file("folder.xls"));
     task.OutputPath = dir.file("folder.xls");
     EXPECT_FALSE(Write("7;8"));
-    EXPECT_EQ(app.Status.LastErrorText, "Excel Wrinting Error = a folder stands where the workbook should be: " +
-                                            dir.file("folder.xls") + " (Task 4)");
+    EXPECT_EQ(app.Status.LastErrorText,
+              "Excel Wrinting Error = a folder stands where the workbook should be: " +
+                  dir.file("folder.xls") + " (Task 4)");
 }
 
 TEST_F(ExcelTest, CrashOrFullDiskDuringASaveLosesNothing) {
@@ -425,7 +442,7 @@ TEST_F(ExcelTest, CrashOrFullDiskDuringASaveLosesNothing) {
     for (FileStep step : ReplaceSteps) {
         const int rows = Open().LastRow(0);
         EXPECT_TRUE(CrashAt(step, [&] { Write("3;4"); }));
-        const int after = Open().LastRow(0);  // loads: old or new, complete
+        const int after = Open().LastRow(0); // loads: old or new, complete
         EXPECT_TRUE(after == rows || after == rows + 1) << static_cast<int>(step);
     }
     const std::string before = ReadFile(path);
@@ -451,7 +468,9 @@ TEST_F(ExcelTest, EmptyFileIsStartedAsNewWorkbook) {
 TEST_F(ExcelTest, IndependentReaderSeesSheetsAndCells) {
     std::string python;
     for (const char* p : {"/usr/bin/python3", "python3"})
-        if (python.empty() && std::system((std::string(p) + " -c 'import xlrd' 2>/dev/null").c_str()) == 0) python = p;
+        if (python.empty() &&
+            std::system((std::string(p) + " -c 'import xlrd' 2>/dev/null").c_str()) == 0)
+            python = p;
     if (python.empty()) GTEST_SKIP() << "python3-xlrd missing";
     task.HeadLines = 1;
     task.LineCount = 1;
@@ -460,11 +479,14 @@ TEST_F(ExcelTest, IndependentReaderSeesSheetsAndCells) {
     ASSERT_TRUE(Write("1;-2"));
     ASSERT_TRUE(Write(";4"));
     const std::string out = dir.file("cells.txt");
-    const std::string cmd = python + " -c \"import sys, xlrd\n"
-                            "b = xlrd.open_workbook(sys.argv[1])\n"
-                            "for s in b.sheets():\n"
-                            "  print(s.name + ':' + '/'.join('|'.join(str(c) for c in s.row_values(r)) "
-                            "for r in range(s.nrows)))\" " + path + " > " + out;
+    const std::string cmd =
+        python +
+        " -c \"import sys, xlrd\n"
+        "b = xlrd.open_workbook(sys.argv[1])\n"
+        "for s in b.sheets():\n"
+        "  print(s.name + ':' + '/'.join('|'.join(str(c) for c in s.row_values(r)) "
+        "for r in range(s.nrows)))\" " +
+        path + " > " + out;
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     EXPECT_EQ(ReadFile(out), "Sheet1:\nLog:No|R10|R11/1|1|-2/2||4\n");
 }
@@ -531,5 +553,5 @@ TEST_F(LoadResourcesTest, NothingLoadedWhenRangeSheetOrFileDoNotApply) {
     EXPECT_EQ(task.Data, "");
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

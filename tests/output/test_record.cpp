@@ -17,7 +17,7 @@ using testing::SetEntries;
 
 TEST(OutputKind, ChosenByFileTypeText) {
     Task t;
-    t.FileType = "xl csv";  // a workbook wins
+    t.FileType = "xl csv"; // a workbook wins
     EXPECT_EQ(OutputKindOf(t), OutputKind::Xls);
     t.FileType = "Csv";
     EXPECT_EQ(OutputKindOf(t), OutputKind::Csv);
@@ -33,8 +33,8 @@ TEST(PeriodSuffix, DayWeekMonthAndNone) {
     EXPECT_EQ(PeriodSuffix(t, day), "_D061226");
     t.FileNew = 1;
     EXPECT_EQ(PeriodSuffix(t, day), "_W5026");
-    EXPECT_EQ(PeriodSuffix(t, DateFromParts(2026, 1, 3)), "_W126");   // no leading zero
-    EXPECT_EQ(PeriodSuffix(t, DateFromParts(2026, 1, 4)), "_W226");   // Sunday starts week 2
+    EXPECT_EQ(PeriodSuffix(t, DateFromParts(2026, 1, 3)), "_W126"); // no leading zero
+    EXPECT_EQ(PeriodSuffix(t, DateFromParts(2026, 1, 4)), "_W226"); // Sunday starts week 2
     t.FileNew = 2;
     EXPECT_EQ(PeriodSuffix(t, day), "_M1226");
     t.FileNew = 3;
@@ -114,8 +114,8 @@ TEST(BuildHeadLine, PlaceholdersOfOneEntry) {
     EXPECT_EQ(head("In,Out"), "In;Out;");
     EXPECT_EQ(head("A<$I>,B<$I>"), "A0;B1;B2");
     EXPECT_EQ(head("x<$i+10>y"), "x10y;x11y;x12y");
-    EXPECT_EQ(head("<$I+2><$I+2>"), "2<$I+2>;3<$I+2>;4<$I+2>");  // only the first is replaced
-    EXPECT_EQ(head("<$I+>"), "<$I+>;<$I+>;<$I+>");                // needs something inside
+    EXPECT_EQ(head("<$I+2><$I+2>"), "2<$I+2>;3<$I+2>;4<$I+2>"); // only the first is replaced
+    EXPECT_EQ(head("<$I+>"), "<$I+>;<$I+>;<$I+>");              // needs something inside
     EXPECT_EQ(head("Flow"), "Flow;;");
     EXPECT_EQ(head(""), ";;");
     EXPECT_EQ(head("<$A>", 1), "100");
@@ -200,8 +200,8 @@ TEST_F(OutputPathTest, FolderThatCannotBeCreatedAbandonsTheWrite) {
     EXPECT_FALSE(ComposeOutputPath(ctx.app, 1));
     EXPECT_EQ(ctx.app.Status.LastErrorText, "Bad output file directory: " + task.OutFolder);
     EXPECT_EQ(task.OutputPath, "before");
-    EXPECT_TRUE(ctx.ui.Messages().empty());  // no dialog stops an unattended run
+    EXPECT_TRUE(ctx.ui.Messages().empty()); // no dialog stops an unattended run
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

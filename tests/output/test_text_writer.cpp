@@ -37,7 +37,8 @@ protected:
     // What the reader does before each write.
     void ReaderResetsWhenFileEmptyOrMissing() {
         std::error_code ec;
-        if (!std::filesystem::exists(path) || std::filesystem::file_size(path, ec) == 0) task.LineCounter = 0;
+        if (!std::filesystem::exists(path) || std::filesystem::file_size(path, ec) == 0)
+            task.LineCounter = 0;
     }
 };
 
@@ -55,7 +56,7 @@ TEST_F(TextWriterTest, WithoutLineCountTheLineIsTheRecordAlone) {
     ASSERT_TRUE(Write("1;2"));
     ASSERT_TRUE(Write(";"));
     EXPECT_EQ(ReadFile(path), "1;2\r\n;\r\n");
-    EXPECT_EQ(task.LineCounter, 2);  // counts all the same
+    EXPECT_EQ(task.LineCounter, 2); // counts all the same
 }
 
 TEST_F(TextWriterTest, ExistingFileGetsNoHeadLineEvenWhenSwitchedOnLater) {
@@ -148,9 +149,9 @@ TEST_F(TextWriterTest, RestartNumbersFromTheFileNotFromTodaysHeadLinesSetting) {
     task.LineCount = 1;
     task.LineCountText = "No";
     const std::vector<std::pair<int, std::string>> cases = {
-        {0, "No;R100;R101\r\n1;1;2\r\n2;1;2\r\n"},    // head written, then switched off
+        {0, "No;R100;R101\r\n1;1;2\r\n2;1;2\r\n"},      // head written, then switched off
         {1, "1;1;2\r\n2;1;2\r\n"},                      // none written, then switched on
-        {1, "Count;Reg A;Reg B\r\n1;1;2\r\n2;1;2\r\n"},  // a head with other captions
+        {1, "Count;Reg A;Reg B\r\n1;1;2\r\n2;1;2\r\n"}, // a head with other captions
     };
     for (const auto& [headLines, text] : cases) {
         task.HeadLines = static_cast<int16_t>(headLines);
@@ -173,5 +174,5 @@ TEST_F(TextWriterTest, FullDiskLeavesTheFileAndTheCounterThenTheNextLineIsStored
     EXPECT_EQ(ReadFile(path), "1;2\r\n5;6\r\n");
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

@@ -15,11 +15,11 @@ namespace pelkor::test {
 
 struct FakeStation {
     bool answers = true;
-    int32_t status = 2;       // R
-    int32_t readCode = 0;     // code of every data read (0: values delivered)
+    int32_t status = 2;   // R
+    int32_t readCode = 0; // code of every data read (0: values delivered)
     std::map<int, int16_t> bits;
     std::map<int, int32_t> registers;
-    int32_t clock[8] = {};  // as PCDReadClock hands it out
+    int32_t clock[8] = {}; // as PCDReadClock hands it out
 };
 
 class FakePelsbus : public PelsbusDriver {
@@ -28,12 +28,12 @@ public:
     std::vector<std::string> calls;
     int32_t setParameterCode = 0;
     bool portOpen = false;
-    bool openRefused = false;  // the port cannot be opened
-    bool unbound = false;      // every call is a binding failure
-    bool hasClock = false;     // the library exports PCDReadClock
+    bool openRefused = false; // the port cannot be opened
+    bool unbound = false;     // every call is a binding failure
+    bool hasClock = false;    // the library exports PCDReadClock
     int32_t station = 0;
-    std::string portName;                // the last PCDSetPortName
-    std::map<std::string, bool> portDown;  // names whose PCD never answers
+    std::string portName;                 // the last PCDSetPortName
+    std::map<std::string, bool> portDown; // names whose PCD never answers
     // Runs at the start of every call, with its name (for re-entry).
     std::function<void(const std::string&)> onCall;
 
@@ -45,7 +45,8 @@ public:
     }
     std::size_t Count(const std::string& prefix) const {
         std::size_t n = 0;
-        for (const auto& c : calls) n += c.rfind(prefix, 0) == 0;
+        for (const auto& c : calls)
+            n += c.rfind(prefix, 0) == 0;
         return n;
     }
 
@@ -100,11 +101,16 @@ public:
         auto* st = Answering();
         if (!st) return 6;
         if (st->readCode) return st->readCode;
-        for (int i = 0; i < count; ++i) values[i] = st->registers[address + i];
+        for (int i = 0; i < count; ++i)
+            values[i] = st->registers[address + i];
         return 0;
     }
-    int32_t PCDWriteRegister(int16_t, int16_t, const int32_t*) override { return Enter("WriteRegister"), 0; }
-    int32_t PcdRdDBItem(int16_t, int16_t, int16_t, int32_t*) override { return Enter("RdDBItem"), 0; }
+    int32_t PCDWriteRegister(int16_t, int16_t, const int32_t*) override {
+        return Enter("WriteRegister"), 0;
+    }
+    int32_t PcdRdDBItem(int16_t, int16_t, int16_t, int32_t*) override {
+        return Enter("RdDBItem"), 0;
+    }
     int32_t PcdRdDBX(int16_t, int16_t, int16_t, uint8_t*) override { return Enter("RdDBX"), 0; }
     bool HasReadClock() override { return hasClock; }
     int32_t PCDReadClock(int32_t* clock8) override {
@@ -135,10 +141,11 @@ private:
         auto* st = Answering();
         if (!st) return 6;
         if (st->readCode) return st->readCode;
-        for (int i = 0; i < count; ++i) values[i] = st->bits[address + i];
+        for (int i = 0; i < count; ++i)
+            values[i] = st->bits[address + i];
         return 0;
     }
     bool parametersSet_ = false;
 };
 
-}  // namespace pelkor::test
+} // namespace pelkor::test

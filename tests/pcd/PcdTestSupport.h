@@ -45,8 +45,9 @@ inline std::string ReadLog(const AppContext& app) {
 
 inline std::size_t Occurrences(const std::string& text, const std::string& part) {
     std::size_t n = 0;
-    for (auto p = text.find(part); p != std::string::npos; p = text.find(part, p + part.size())) ++n;
+    for (auto p = text.find(part); p != std::string::npos; p = text.find(part, p + part.size()))
+        ++n;
     return n;
 }
 
-}  // namespace pelkor::test
+} // namespace pelkor::test

@@ -18,17 +18,27 @@ namespace {
 
 TEST(ResultTexts, BuiltInLibraryCodes) {
     const std::pair<int32_t, const char*> cases[] = {
-        {0, "OK"},           {9, "COM already opened"}, {35, "Can't open COM"},
-        {101, "NAK Response"}, {103, "Bad BCC"},        {106, "No Response"},
-        {110, "Bad Parameter"}, {135, "COM Closed"},    {10, "Unknow error : 10"},
-        {7, "Unknow error : 7"}, {99, "Unknow error : 99"}, {-1, "COM port failed"},
+        {0, "OK"},
+        {9, "COM already opened"},
+        {35, "Can't open COM"},
+        {101, "NAK Response"},
+        {103, "Bad BCC"},
+        {106, "No Response"},
+        {110, "Bad Parameter"},
+        {135, "COM Closed"},
+        {10, "Unknow error : 10"},
+        {7, "Unknow error : 7"},
+        {99, "Unknow error : 99"},
+        {-1, "COM port failed"},
     };
-    for (const auto& [code, text] : cases) EXPECT_EQ(PcdDllText(code), text) << code;
+    for (const auto& [code, text] : cases)
+        EXPECT_EQ(PcdDllText(code), text) << code;
 }
 
 TEST(ResultTexts, Pg5CodesAndUnknownLeavesText) {
     const std::pair<int32_t, const char*> cases[] = {
-        {0, "PCD_OK!"}, {1, " PCD_NAK"}, {6, " PCD_NORESP"}, {35, " PCD_NOTOPEN"}, {40, " PCD_LOCKED"},
+        {0, "PCD_OK!"},       {1, " PCD_NAK"},     {6, " PCD_NORESP"},
+        {35, " PCD_NOTOPEN"}, {40, " PCD_LOCKED"},
     };
     RunStatus st;
     for (const auto& [code, text] : cases) {
@@ -81,12 +91,14 @@ TEST_F(PcdTest, DriverIsChosenInOnePlaceFromTheChannelChoice) {
 
     int uses = 0;
     namespace fs = std::filesystem;
-    for (const auto& e : fs::recursive_directory_iterator(fs::path(PELKOR_SOURCE_DIR) / "app" / "pcd")) {
+    for (const auto& e :
+         fs::recursive_directory_iterator(fs::path(PELKOR_SOURCE_DIR) / "app" / "pcd")) {
         if (!e.is_regular_file()) continue;
         std::stringstream text;
         text << std::ifstream(e.path()).rdbuf();
         const std::string s = text.str();
-        for (auto at = s.find("Status.PG5Available"); at != std::string::npos; at = s.find("Status.PG5Available", at + 1))
+        for (auto at = s.find("Status.PG5Available"); at != std::string::npos;
+             at = s.find("Status.PG5Available", at + 1))
             ++uses;
     }
     EXPECT_EQ(uses, 1);
@@ -95,15 +107,15 @@ TEST_F(PcdTest, DriverIsChosenInOnePlaceFromTheChannelChoice) {
 // ---- wrappers ----
 
 TEST_F(PcdTest, OpenStartsFromClosedPortAndIgnoresOpenResult) {
-    drv.portOpen = true;  // a second open answers 9, which must not count as failure
+    drv.portOpen = true; // a second open answers 9, which must not count as failure
     EXPECT_EQ(pcd.OpenPcdDll(1, 3, 9600, 1), 0);
-    EXPECT_EQ(drv.calls, (std::vector<std::string>{"Close", "SetParameter 1 9600 1", "NoMsg", "Open",
-                                                    "SetStation 3"}));
+    EXPECT_EQ(drv.calls, (std::vector<std::string>{"Close", "SetParameter 1 9600 1", "NoMsg",
+                                                   "Open", "SetStation 3"}));
     EXPECT_EQ(pcd.OpenPcdDll(1, 3, 9600, 1), 0);
     EXPECT_EQ(pcd.PcdResultCode(), 0);
 
     drv.Clear();
-    drv.setParameterCode = 10;  // e.g. a baud rate the library refuses
+    drv.setParameterCode = 10; // e.g. a baud rate the library refuses
     EXPECT_EQ(pcd.OpenPcdDll(1, 3, 57600, 1), 10);
     EXPECT_EQ(app.Status.LastErrorText, "Unknow error : 10");
     EXPECT_FALSE(drv.Called("Open"));
@@ -151,7 +163,7 @@ TEST_F(PcdTest, ClockThroughTheLibraryOnlyWhenItHasTheExport) {
 }
 
 TEST_F(PcdTest, ConfiguredPortAndRateReachTheLibrary) {
-    app.Settings.Baudrate = 0;  // a start file without the keys: as before
+    app.Settings.Baudrate = 0; // a start file without the keys: as before
     ASSERT_TRUE(Connect({3}));
     EXPECT_FALSE(drv.Called("SetPortName"));
     EXPECT_TRUE(drv.Called("SetParameter 1 9600 1"));
@@ -256,7 +268,8 @@ TEST_F(PcdTest, APortThatFailedOrCouldNotBeReopenedIsALostConnection) {
     EXPECT_EQ(pcd.ReadPcdRegisters(0, 2), PortClosedCode);
     EXPECT_EQ(app.Status.Connected, 0);
     EXPECT_TRUE(pcd.ReconnectPending());
-    EXPECT_NE(Log().find("PCD Connection aborted.   Error: COM Closed"), std::string::npos) << Log();
+    EXPECT_NE(Log().find("PCD Connection aborted.   Error: COM Closed"), std::string::npos)
+        << Log();
 
     // A status read on a failed port: no answer, but the readings go on (each
     // with its record) and the next one reopens the port once it is back.
@@ -275,9 +288,9 @@ TEST_F(PcdTest, SingleStationAnsweringWithStatusOneIsNotConnected) {
     EXPECT_FALSE(Connect({3}));
     std::string log = Log();
     EXPECT_EQ(Occurrences(log, "New PCD Status = 1"), 1u);
-    EXPECT_EQ(Occurrences(log, "No PCD Connection available !"), 0u);  // one station only
-    EXPECT_EQ(ui.LastStatusLine(),
-              "PCD Connection parameters not correct.   Error: Task 1 - No valid connection for the Task.");
+    EXPECT_EQ(Occurrences(log, "No PCD Connection available !"), 0u); // one station only
+    EXPECT_EQ(ui.LastStatusLine(), "PCD Connection parameters not correct.   Error: Task 1 - No "
+                                   "valid connection for the Task.");
 }
 
 TEST_F(PcdTest, ParameterRefusedEndsEachAttemptWithoutOpening) {
@@ -303,7 +316,8 @@ TEST_F(PcdTest, UnboundLibraryEndsConnectQuietlyButReadsReportIt) {
     drv.unbound = true;
     EXPECT_EQ(pcd.ReadPcdRegisters(0, 2), -1);
     ASSERT_EQ(ui.Messages().size(), 1u);
-    EXPECT_EQ(ui.Messages()[0].Text, "ReadPcdRegisters function error : File not found: libPelsbus.so");
+    EXPECT_EQ(ui.Messages()[0].Text,
+              "ReadPcdRegisters function error : File not found: libPelsbus.so");
     EXPECT_EQ(ui.Messages()[0].Icon, MsgIcon::Critical);
 }
 
@@ -352,7 +366,7 @@ TEST_F(PcdTest, SingleShotIgnoresHoldOffAndSkipsTheWindowAfterStop) {
 
 TEST_F(PcdTest, StatusWatchLogsChangesOnceAndDisconnectsOnZeroOrOne) {
     ASSERT_TRUE(Connect({3}));
-    EXPECT_EQ(Occurrences(Log(), "New PCD Status"), 0u);  // first status 2 is the expected one
+    EXPECT_EQ(Occurrences(Log(), "New PCD Status"), 0u); // first status 2 is the expected one
     drv.stations[3].status = 3;
     EXPECT_TRUE(pcd.CheckPcdStatus());
     EXPECT_TRUE(pcd.CheckPcdStatus());
@@ -374,7 +388,8 @@ TEST_F(PcdTest, StatusWatchLogsChangesOnceAndDisconnectsOnZeroOrOne) {
 
     drv.stations[3].status = 0;
     EXPECT_FALSE(pcd.CheckPcdStatus());
-    EXPECT_NE(Log().find(" - Err 2 - COM Port was closed by another application !"), std::string::npos);
+    EXPECT_NE(Log().find(" - Err 2 - COM Port was closed by another application !"),
+              std::string::npos);
 
     // A failed status read is no status change and no disconnect.
     ASSERT_TRUE((drv.stations[3].status = 2, pcd.OpenPcdConnection(false)));
@@ -410,7 +425,7 @@ TEST_F(PcdTest, FailedStationChangeFallsBackToTheConnectionStation) {
     drv.Clear();
     EXPECT_FALSE(pcd.SetPcdStation(7));
     EXPECT_EQ(pcd.AddressedStation(), 5);
-    EXPECT_EQ(drv.calls.back(), "SetStation 5");  // the library is put back too
+    EXPECT_EQ(drv.calls.back(), "SetStation 5"); // the library is put back too
     EXPECT_EQ(app.Status.LastErrorText, "No Response");
 
     EXPECT_FALSE(pcd.SetPcdIpStation(3, "10.0.0.1"));
@@ -430,5 +445,5 @@ TEST_F(PcdTest, ValuesLandFromTheFirstIndexWithRoomForThem) {
     EXPECT_EQ(pcd.PcdRegisterValues(), (std::vector<int32_t>{0, 0, -5, 70000, 3}));
 }
 
-}  // namespace
-}  // namespace pelkor::test
+} // namespace
+} // namespace pelkor::test

@@ -35,10 +35,14 @@ protected:
         app.Settings.DLL = 16;
         app.Settings.Station = 5;
         app.Settings.StartFile = ctx.dir.file("Plant.pelk");
-        WriteFile(app.Settings.StartFile, "[Pelkor]\r\nVersion=3\r\n[GoOnline]\r\nChannel=S-BUS\r\n");
+        WriteFile(app.Settings.StartFile,
+                  "[Pelkor]\r\nVersion=3\r\n[GoOnline]\r\nChannel=S-BUS\r\n");
         registry = ctx.dir.file("system.reg");
-        WriteFile(registry, "WINE REGISTRY Version 2\n\n[Software\\\\SAIA-Burgess\\\\PG5\\\\1.6\\\\Global] 1\n"
-                            "\"AppsDir\"=\"" + StubDir + "\"\n");
+        WriteFile(
+            registry,
+            "WINE REGISTRY Version 2\n\n[Software\\\\SAIA-Burgess\\\\PG5\\\\1.6\\\\Global] 1\n"
+            "\"AppsDir\"=\"" +
+                StubDir + "\"\n");
         setenv("PELKOR_REGISTRY", registry.c_str(), 1);
         unsetenv("PELKOR_COMMON_DOCUMENTS");
         unsetenv("PELKOR_COMMON_APPDATA");
@@ -62,13 +66,15 @@ protected:
         return ss.str();
     }
     void ClearCalls() { WriteFile(calls, ""); }
-    std::string Key(const std::string& key) { return ReadProfileString(app.Settings.StartFile, "GoOnline", key); }
+    std::string Key(const std::string& key) {
+        return ReadProfileString(app.Settings.StartFile, "GoOnline", key);
+    }
 
     TestContext ctx;
     AppContext& app = ctx.app;
     ScriptedUserInterface& ui = ctx.ui;
     std::string registry, model = ctx.dir.file("model.txt"), calls = ctx.dir.file("calls.txt");
-    FakePelsbus sbus;  // must stay untouched on the PG5 path
+    FakePelsbus sbus; // must stay untouched on the PG5 path
     ConnectionCaptions captions{app};
     PcdConnection pcd{app, sbus};
 };
@@ -142,7 +148,8 @@ TEST_F(Pg5Test, ConnectCopiesDefaultsWhenTheChannelIsEmptyAndUsesTaskStation) {
     EXPECT_NE(at("PcdRdStatus 77 0 station=9"), std::string::npos) << c;
     EXPECT_EQ(pcd.AddressedStation(), 9);
     EXPECT_TRUE(pcd.SbusChannel());
-    EXPECT_NE(ReadLog(app).find("Task 1 - Connection with PCD station 9 established."), std::string::npos);
+    EXPECT_NE(ReadLog(app).find("Task 1 - Connection with PCD station 9 established."),
+              std::string::npos);
     EXPECT_TRUE(sbus.calls.empty());
 }
 
@@ -152,7 +159,9 @@ TEST_F(Pg5Test, FailedCopyOfTheDefaultsStillEndsInTheConnectFailureLog) {
     EXPECT_FALSE(pcd.OpenPcdConnection(false));
     ASSERT_FALSE(ui.Messages().empty());
     EXPECT_EQ(ui.Messages()[0].Text.rfind("Read Channel Settings Error : ", 0), 0u);
-    EXPECT_NE(ReadLog(app).find("Task 1 - Connection with PCD station 5 failed !"), std::string::npos) << ReadLog(app);
+    EXPECT_NE(ReadLog(app).find("Task 1 - Connection with PCD station 5 failed !"),
+              std::string::npos)
+        << ReadLog(app);
     EXPECT_EQ(ui.LastStatusLine(),
               "PCD Connection aborted.   Error: Task 1 - No valid connection for the Task.");
 }
@@ -162,7 +171,7 @@ TEST_F(Pg5Test, AutoStationTakesThePcdsOwnNumber) {
     Model("pcdstation=12\n");
     ASSERT_TRUE(pcd.OpenPcdConnection(false));
     EXPECT_EQ(pcd.AddressedStation(), 12);
-    EXPECT_EQ(app.Tasks[1].Resources[0].Station, 12);  // inherited entry follows the PCD
+    EXPECT_EQ(app.Tasks[1].Resources[0].Station, 12); // inherited entry follows the PCD
     EXPECT_EQ(pcd.StationList(1), (std::vector<int16_t>{12}));
 
     Model("pcdstation=12\nstations=12\n");
@@ -185,13 +194,15 @@ TEST_F(Pg5Test, ChannelKindsChooseTheWording) {
 
     Model("stations=3\n");
     EXPECT_FALSE(pcd.OpenPcdConnection(false));
-    EXPECT_NE(ReadLog(app).find("Task 1 - Connection with PCD 10.0.0.5 failed !"), std::string::npos);
+    EXPECT_NE(ReadLog(app).find("Task 1 - Connection with PCD 10.0.0.5 failed !"),
+              std::string::npos);
 
     WriteFile(app.Settings.StartFile, "[GoOnline]\r\nChannel=S-BUS\r\nPguMode=1\r\n");
     Model("");
     ASSERT_TRUE(pcd.OpenPcdConnection(true));
     EXPECT_TRUE(pcd.PguMode());
-    EXPECT_NE(ReadLog(app).find("Task 1 - Connection with PCD (PGU mode) established."), std::string::npos);
+    EXPECT_NE(ReadLog(app).find("Task 1 - Connection with PCD (PGU mode) established."),
+              std::string::npos);
 }
 
 TEST_F(Pg5Test, ReadsGoThroughTheChannel) {
@@ -207,12 +218,13 @@ TEST_F(Pg5Test, ReadsGoThroughTheChannel) {
     EXPECT_EQ(pcd.PcdRegisterValues(), (std::vector<int32_t>{-7, 123456}));
     ASSERT_EQ(pcd.ReadPcdClock(), 0);
     EXPECT_DOUBLE_EQ(pcd.PcdClock(), DateFromParts(2026, 12, 7, 13, 45, 30));
-    EXPECT_EQ(Calls(), "PcdRdIOF 77 70 10 3\nPcdRdIOF 77 73 2 2\nPcdRdRTC 77 82 5000 2\nPcdRdClock 77\n");
+    EXPECT_EQ(Calls(),
+              "PcdRdIOF 77 70 10 3\nPcdRdIOF 77 73 2 2\nPcdRdRTC 77 82 5000 2\nPcdRdClock 77\n");
 
     Model("code.PcdRdIOF=1\ncode.PcdRdRTC=41\n");
     EXPECT_EQ(pcd.ReadPcdFlags(0, 1), 1);
     EXPECT_EQ(app.Status.LastErrorText, " PCD_NAK");
-    EXPECT_EQ(pcd.ReadPcdRegisters(0, 1), 41);  // not in the table: text stays
+    EXPECT_EQ(pcd.ReadPcdRegisters(0, 1), 41); // not in the table: text stays
     EXPECT_EQ(app.Status.LastErrorText, " PCD_NAK");
     EXPECT_TRUE(sbus.calls.empty());
 }
@@ -323,5 +335,5 @@ TEST_F(Pg5Test, CopyDefaultsForTheStartFileReader) {
     EXPECT_EQ(ui.LastMessage()->Text, "Read Channel Settings Error :  PCD_INVALID");
 }
 
-}  // namespace
-}  // namespace pelkor::test
+} // namespace
+} // namespace pelkor::test

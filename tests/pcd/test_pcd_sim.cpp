@@ -43,7 +43,8 @@ protected:
     }
     std::size_t FramesFor(int station, int command) {
         std::size_t n = 0;
-        for (const auto& f : sim.Frames()) n += f.station == station && f.command == command;
+        for (const auto& f : sim.Frames())
+            n += f.station == station && f.command == command;
         return n;
     }
 
@@ -58,9 +59,11 @@ protected:
 TEST_F(PcdSimTest, AConnectToSomethingThatIsNoPortSaysWhy) {
     app.Settings.Port = ctx.dir.path();
     EXPECT_FALSE(Connect({5}));
-    EXPECT_NE(app.Status.LastErrorText.find(ctx.dir.path() + " is not a serial device."), std::string::npos)
+    EXPECT_NE(app.Status.LastErrorText.find(ctx.dir.path() + " is not a serial device."),
+              std::string::npos)
         << app.Status.LastErrorText;
-    EXPECT_NE(ReadLog(app).find("Task 1 - " + ctx.dir.path() + " is not a serial device."), std::string::npos);
+    EXPECT_NE(ReadLog(app).find("Task 1 - " + ctx.dir.path() + " is not a serial device."),
+              std::string::npos);
 }
 
 TEST_F(PcdSimTest, RateTheLibraryLacksFailsTheConnectWithItsOwnResult) {
@@ -68,7 +71,8 @@ TEST_F(PcdSimTest, RateTheLibraryLacksFailsTheConnectWithItsOwnResult) {
     EXPECT_FALSE(Connect({5}));
     EXPECT_EQ(pcd.PcdResultCode(), 10);
     const std::string log = ReadLog(app);
-    EXPECT_NE(log.find("Baudrate 57600 is not offered by the built-in library (150 to 38400 Bd)."), std::string::npos)
+    EXPECT_NE(log.find("Baudrate 57600 is not offered by the built-in library (150 to 38400 Bd)."),
+              std::string::npos)
         << log;
     EXPECT_EQ(FramesFor(5, StatusCommand), 0u);
 }
@@ -79,7 +83,8 @@ TEST_F(PcdSimTest, FirstAnsweringStationOfTheListWins) {
     EXPECT_GE(FramesFor(5, StatusCommand), 1u);
     EXPECT_EQ(FramesFor(3, StatusCommand), 0u);
     std::string log = ReadLog(app);
-    EXPECT_NE(log.find("Task 1 - Connection with PCD station 4 failed !"), std::string::npos) << log;
+    EXPECT_NE(log.find("Task 1 - Connection with PCD station 4 failed !"), std::string::npos)
+        << log;
     EXPECT_NE(log.find("Task 1 - Connection with PCD station 5 established."), std::string::npos);
     EXPECT_EQ(pcd.AddressedStation(), 5);
 
@@ -211,5 +216,5 @@ TEST(PcdNoLibrary, UnboundLibraryEndsTheConnectQuietly) {
     EXPECT_FALSE(pcd.Connecting());
 }
 
-}  // namespace
-}  // namespace pelkor::test
+} // namespace
+} // namespace pelkor::test

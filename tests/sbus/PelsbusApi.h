@@ -20,44 +20,44 @@ struct PelsbusApi {
     void* handle = nullptr;
     std::string error;
 
-    int32_t (PELSBUS_CALL* PCDGetVersion)();
-    int32_t (PELSBUS_CALL* PCDSetParameter)(int32_t, int32_t, int32_t);
-    int32_t (PELSBUS_CALL* PCDSetPortName)(int32_t, const char*);
-    int32_t (PELSBUS_CALL* PCDOpen)();
-    int32_t (PELSBUS_CALL* PCDClose)();
-    int32_t (PELSBUS_CALL* PCDSetStation)(int32_t);
-    int32_t (PELSBUS_CALL* PCDSetRetries)(int32_t);
-    int32_t (PELSBUS_CALL* PCDSetWaitTime1)(int16_t);
-    int32_t (PELSBUS_CALL* PCDSetWaitTime2)(int16_t);
-    int32_t (PELSBUS_CALL* PCDSetWaitTime3)(int16_t);
-    int32_t (PELSBUS_CALL* PCDSetWaitTime4)(int16_t);
-    int32_t (PELSBUS_CALL* PCDSetReadIntervalTimeout)(int32_t);
-    int32_t (PELSBUS_CALL* PCDSetReadTimeoutMultiplier)(int32_t);
-    int32_t (PELSBUS_CALL* PCDSetReadTimeoutConstant)(int32_t);
-    int32_t (PELSBUS_CALL* PCDSetWriteTimeoutMultiplier)(int32_t);
-    int32_t (PELSBUS_CALL* PCDSetWriteTimeoutConstant)(int32_t);
-    int32_t (PELSBUS_CALL* PCDSetWin95)(int32_t);
-    void (PELSBUS_CALL* PCDNoMsg)();
-    int32_t (PELSBUS_CALL* PCDReadInput)(int16_t, int16_t, int16_t*);
-    int32_t (PELSBUS_CALL* PCDReadOutput)(int16_t, int16_t, int16_t*);
-    int32_t (PELSBUS_CALL* PCDReadFlag)(int16_t, int16_t, int16_t*);
-    int32_t (PELSBUS_CALL* PCDWriteOutput)(int16_t, int16_t, const int16_t*);
-    int32_t (PELSBUS_CALL* PCDWriteFlag)(int16_t, int16_t, const int16_t*);
-    int32_t (PELSBUS_CALL* PCDReadCounter)(int16_t, int16_t, int32_t*);
-    int32_t (PELSBUS_CALL* PCDReadTimer)(int16_t, int16_t, int32_t*);
-    int32_t (PELSBUS_CALL* PCDReadRegister)(int16_t, int16_t, int32_t*);
-    int32_t (PELSBUS_CALL* PCDWriteCounter)(int16_t, int16_t, const int32_t*);
-    int32_t (PELSBUS_CALL* PCDWriteTimer)(int16_t, int16_t, const int32_t*);
-    int32_t (PELSBUS_CALL* PCDWriteRegister)(int16_t, int16_t, const int32_t*);
-    int32_t (PELSBUS_CALL* PcdRdDBItem)(int16_t, int16_t, int16_t, int32_t*);
-    int32_t (PELSBUS_CALL* PcdWrDBItem)(int16_t, int16_t, int16_t, const int32_t*);
-    int32_t (PELSBUS_CALL* PcdRdDBX)(int16_t, int16_t, int16_t, uint8_t*);
-    int32_t (PELSBUS_CALL* PcdRdBlockSize)(char, int16_t, int16_t, int32_t*);
-    int32_t (PELSBUS_CALL* PcdRdStatus)(int16_t, int32_t*);
-    int32_t (PELSBUS_CALL* PCDReadClock)(int32_t*);
-    int32_t (PELSBUS_CALL* PCDFloatToLong)(float, int32_t);
-    float (PELSBUS_CALL* PCDLongToFloat)(int32_t, int32_t);
-    int32_t (PELSBUS_CALL* PCDFloatStringToLong)(const char*, int32_t*);
+    int32_t(PELSBUS_CALL* PCDGetVersion)();
+    int32_t(PELSBUS_CALL* PCDSetParameter)(int32_t, int32_t, int32_t);
+    int32_t(PELSBUS_CALL* PCDSetPortName)(int32_t, const char*);
+    int32_t(PELSBUS_CALL* PCDOpen)();
+    int32_t(PELSBUS_CALL* PCDClose)();
+    int32_t(PELSBUS_CALL* PCDSetStation)(int32_t);
+    int32_t(PELSBUS_CALL* PCDSetRetries)(int32_t);
+    int32_t(PELSBUS_CALL* PCDSetWaitTime1)(int16_t);
+    int32_t(PELSBUS_CALL* PCDSetWaitTime2)(int16_t);
+    int32_t(PELSBUS_CALL* PCDSetWaitTime3)(int16_t);
+    int32_t(PELSBUS_CALL* PCDSetWaitTime4)(int16_t);
+    int32_t(PELSBUS_CALL* PCDSetReadIntervalTimeout)(int32_t);
+    int32_t(PELSBUS_CALL* PCDSetReadTimeoutMultiplier)(int32_t);
+    int32_t(PELSBUS_CALL* PCDSetReadTimeoutConstant)(int32_t);
+    int32_t(PELSBUS_CALL* PCDSetWriteTimeoutMultiplier)(int32_t);
+    int32_t(PELSBUS_CALL* PCDSetWriteTimeoutConstant)(int32_t);
+    int32_t(PELSBUS_CALL* PCDSetWin95)(int32_t);
+    void(PELSBUS_CALL* PCDNoMsg)();
+    int32_t(PELSBUS_CALL* PCDReadInput)(int16_t, int16_t, int16_t*);
+    int32_t(PELSBUS_CALL* PCDReadOutput)(int16_t, int16_t, int16_t*);
+    int32_t(PELSBUS_CALL* PCDReadFlag)(int16_t, int16_t, int16_t*);
+    int32_t(PELSBUS_CALL* PCDWriteOutput)(int16_t, int16_t, const int16_t*);
+    int32_t(PELSBUS_CALL* PCDWriteFlag)(int16_t, int16_t, const int16_t*);
+    int32_t(PELSBUS_CALL* PCDReadCounter)(int16_t, int16_t, int32_t*);
+    int32_t(PELSBUS_CALL* PCDReadTimer)(int16_t, int16_t, int32_t*);
+    int32_t(PELSBUS_CALL* PCDReadRegister)(int16_t, int16_t, int32_t*);
+    int32_t(PELSBUS_CALL* PCDWriteCounter)(int16_t, int16_t, const int32_t*);
+    int32_t(PELSBUS_CALL* PCDWriteTimer)(int16_t, int16_t, const int32_t*);
+    int32_t(PELSBUS_CALL* PCDWriteRegister)(int16_t, int16_t, const int32_t*);
+    int32_t(PELSBUS_CALL* PcdRdDBItem)(int16_t, int16_t, int16_t, int32_t*);
+    int32_t(PELSBUS_CALL* PcdWrDBItem)(int16_t, int16_t, int16_t, const int32_t*);
+    int32_t(PELSBUS_CALL* PcdRdDBX)(int16_t, int16_t, int16_t, uint8_t*);
+    int32_t(PELSBUS_CALL* PcdRdBlockSize)(char, int16_t, int16_t, int32_t*);
+    int32_t(PELSBUS_CALL* PcdRdStatus)(int16_t, int32_t*);
+    int32_t(PELSBUS_CALL* PCDReadClock)(int32_t*);
+    int32_t(PELSBUS_CALL* PCDFloatToLong)(float, int32_t);
+    float(PELSBUS_CALL* PCDLongToFloat)(int32_t, int32_t);
+    int32_t(PELSBUS_CALL* PCDFloatStringToLong)(const char*, int32_t*);
 
     // Loads the library by name (a fresh copy: state starts as after load).
 #ifdef _WIN32
@@ -95,7 +95,9 @@ struct PelsbusApi {
         }
         return BindAll();
     }
-    void* Symbol(const char* name) { return dlsym(handle, name); }
+    void* Symbol(const char* name) {
+        return dlsym(handle, name);
+    }
     void Unload() {
         if (handle) dlclose(handle);
         handle = nullptr;

@@ -13,10 +13,22 @@
 namespace pelsbus::test {
 
 struct Step {
-    enum Kind { Open, Close, GetSettings, SetSettings, Timeouts, Discard, Drain, Write, Read, Rts, Sleep };
+    enum Kind {
+        Open,
+        Close,
+        GetSettings,
+        SetSettings,
+        Timeouts,
+        Discard,
+        Drain,
+        Write,
+        Read,
+        Rts,
+        Sleep
+    };
     Step(Kind k) : kind(k) {}
     Kind kind;
-    std::vector<uint8_t> bytes; // Write: the bytes; Read: what was handed back
+    std::vector<uint8_t> bytes;   // Write: the bytes; Read: what was handed back
     Parity parity = Parity::None; // Write: parity in force; SetSettings: parity applied
     CommSettings settings;        // SetSettings
     CommTimeouts timeouts;        // Timeouts

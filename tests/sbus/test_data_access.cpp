@@ -29,7 +29,8 @@ protected:
     std::vector<std::vector<uint8_t>> Requests() const {
         std::vector<std::vector<uint8_t>> out;
         auto w = log.Of(Step::Write);
-        for (size_t i = 1; i < w.size(); i += 2) out.push_back(w[i].bytes);
+        for (size_t i = 1; i < w.size(); i += 2)
+            out.push_back(w[i].bytes);
         return out;
     }
     static int Addr16(const std::vector<uint8_t>& r, size_t at) { return r[at] << 8 | r[at + 1]; }
@@ -157,7 +158,8 @@ TEST_F(DataTest, WriteLayouts) {
     port.replies = {{{kAck}}};
     ASSERT_EQ(e.WriteValues(15, 7, 2, vals), kOk);
     r = Requests()[0];
-    EXPECT_EQ(r, (std::vector<uint8_t>{15, 9, 0, 7, 1, 2, 3, 4, 0xFF, 0xFF, 0xFF, 0xFE, r[12], r[13]}));
+    EXPECT_EQ(
+        r, (std::vector<uint8_t>{15, 9, 0, 7, 1, 2, 3, 4, 0xFF, 0xFF, 0xFF, 0xFE, r[12], r[13]}));
 
     // Data-block items: command, 4 x count + 3, DB, item, values; 32 per telegram.
     log.Clear();
@@ -219,7 +221,8 @@ TEST_F(DataTest, ByteWiseDataBlockRead) {
     port.replies = {{Answer({0x10, 0x11, 0x12, 0x13, 0x20, 0x21, 0x22, 0x23})}};
     uint8_t out[8] = {};
     ASSERT_EQ(e.ReadDbBytes(9, 6, 5, out), kOk);
-    EXPECT_EQ(std::vector<uint8_t>(out, out + 6), (std::vector<uint8_t>{0x12, 0x13, 0x20, 0x21, 0x22, 0}));
+    EXPECT_EQ(std::vector<uint8_t>(out, out + 6),
+              (std::vector<uint8_t>{0x12, 0x13, 0x20, 0x21, 0x22, 0}));
     auto r = Requests()[0];
     EXPECT_EQ(r.size(), 1u + 1 + 2 + 3 + 2);
     EXPECT_EQ(r[0], 159);
@@ -243,7 +246,8 @@ TEST_F(DataTest, ByteWiseDataBlockRead) {
     port.replies = {{Answer(w1)}, {Answer(w2)}};
     std::vector<uint8_t> dest(210, 0xEE);
     ASSERT_EQ(e.ReadDbBytes(1, 3, 200, dest.data()), kOk);
-    for (int i = 0; i < 200; ++i) ASSERT_EQ(dest[i], static_cast<uint8_t>(i + 3)) << i;
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(dest[i], static_cast<uint8_t>(i + 3)) << i;
     EXPECT_EQ(dest[200], 0xEE);
     auto rs = Requests();
     ASSERT_EQ(rs.size(), 2u);
@@ -262,8 +266,8 @@ TEST_F(DataTest, ByteWiseDataBlockRead) {
 
 TEST_F(DataTest, StatusCharacters) {
     OpenPort();
-    const std::pair<char, int> table[] = {{'D', 1}, {'R', 2}, {'S', 3}, {'H', 4}, {'C', 5}, {'B', 9},
-                                          {'r', 6}, {'X', 6}, {'\0', 6}};
+    const std::pair<char, int> table[] = {{'D', 1}, {'R', 2}, {'S', 3}, {'H', 4}, {'C', 5},
+                                          {'B', 9}, {'r', 6}, {'X', 6}, {'\0', 6}};
     for (auto [c, expected] : table) {
         port.replies = {{Answer({static_cast<uint8_t>(c)})}};
         int32_t status = -1;
@@ -295,7 +299,8 @@ TEST_F(DataTest, ClockRequestAndBcdAnswers) {
     int32_t c[8] = {};
     port.replies.push_back({Answer({0x52, 0x05, 0x99, 0x12, 0x31, 0x23, 0x59, 0x58})});
     ASSERT_EQ(e.ReadClock(c), kOk);
-    EXPECT_EQ(std::vector<int32_t>(c, c + 8), (std::vector<int32_t>{52, 5, 1999, 12, 31, 23, 59, 58}));
+    EXPECT_EQ(std::vector<int32_t>(c, c + 8),
+              (std::vector<int32_t>{52, 5, 1999, 12, 31, 23, 59, 58}));
     ASSERT_EQ(Requests().size(), 1u);
     EXPECT_EQ(Requests()[0][0], cmd::kReadClock);
     EXPECT_EQ(Requests()[0].size(), 3u); // the command and the CRC
@@ -308,10 +313,11 @@ TEST_F(DataTest, ClockRequestAndBcdAnswers) {
     // A nibble above 9 or a field no clock has is a bad answer; nothing is stored.
     const int32_t before[8] = {52, 5, 1999, 12, 31, 23, 59, 58};
     std::copy_n(before, 8, c);
-    for (std::vector<uint8_t> bad : {std::vector<uint8_t>{0x52, 0x05, 0x99, 0x1A, 0x31, 0x23, 0x59, 0x58},
-                                     std::vector<uint8_t>{0x52, 0x05, 0x99, 0x12, 0x31, 0x23, 0x59, 0xF0},
-                                     std::vector<uint8_t>{0x52, 0x05, 0x99, 0x13, 0x31, 0x23, 0x59, 0x58},
-                                     std::vector<uint8_t>{0x52, 0x05, 0x99, 0x12, 0x31, 0x24, 0x59, 0x58}}) {
+    for (std::vector<uint8_t> bad :
+         {std::vector<uint8_t>{0x52, 0x05, 0x99, 0x1A, 0x31, 0x23, 0x59, 0x58},
+          std::vector<uint8_t>{0x52, 0x05, 0x99, 0x12, 0x31, 0x23, 0x59, 0xF0},
+          std::vector<uint8_t>{0x52, 0x05, 0x99, 0x13, 0x31, 0x23, 0x59, 0x58},
+          std::vector<uint8_t>{0x52, 0x05, 0x99, 0x12, 0x31, 0x24, 0x59, 0x58}}) {
         port.replies.push_back({Answer(bad)});
         EXPECT_EQ(e.ReadClock(c), kBadResponse);
         EXPECT_EQ(std::vector<int32_t>(c, c + 8), std::vector<int32_t>(before, before + 8));

@@ -37,7 +37,8 @@ protected:
     }
     std::vector<int> Sleeps() const {
         std::vector<int> out;
-        for (const Step& s : log.Of(Step::Sleep)) out.push_back(s.value);
+        for (const Step& s : log.Of(Step::Sleep))
+            out.push_back(s.value);
         return out;
     }
     SbusRequest Request(uint8_t command, int32_t count = 1, int32_t address = 0) {
@@ -84,10 +85,11 @@ TEST_F(EngineTest, WireExampleStationFiveRegisterZero) {
     // The order of one attempt: discard, wait 1, mark, wait 1, station byte,
     // flush, wait 2, space, wait 3, rest, flush, read (wait 4 is 0).
     std::vector<Step::Kind> kinds;
-    for (const Step& s : log.steps) kinds.push_back(s.kind);
-    const std::vector<Step::Kind> expected = {Step::Discard, Step::Sleep, Step::SetSettings, Step::Sleep,
-                                              Step::Write,   Step::Drain, Step::Sleep,       Step::SetSettings,
-                                              Step::Sleep,   Step::Write, Step::Drain,       Step::Read};
+    for (const Step& s : log.steps)
+        kinds.push_back(s.kind);
+    const std::vector<Step::Kind> expected = {
+        Step::Discard, Step::Sleep,       Step::SetSettings, Step::Sleep, Step::Write, Step::Drain,
+        Step::Sleep,   Step::SetSettings, Step::Sleep,       Step::Write, Step::Drain, Step::Read};
     EXPECT_EQ(kinds, expected);
 }
 
@@ -189,7 +191,8 @@ TEST_F(EngineTest, WriteAttemptLoop) {
     EXPECT_EQ(e.WriteTelegram(r), kOk);
     EXPECT_EQ(log.Count(Step::Read), 2u);
     // Each write reads exactly one byte.
-    for (const Step& s : log.Of(Step::Read)) EXPECT_EQ(s.want, 1u);
+    for (const Step& s : log.Of(Step::Read))
+        EXPECT_EQ(s.want, 1u);
 }
 
 TEST_F(EngineTest, CommandFilterAndPortFailures) {
@@ -277,7 +280,8 @@ TEST_F(EngineTest, SetParameterRules) {
     EXPECT_EQ(e.SetParameter(0, 9600, 1), kBadParameter);
     EXPECT_EQ(e.SetParameter(9, 9600, 1), kBadParameter);
     EXPECT_FALSE(e.State().parametersSet);
-    for (int baud : {150, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400}) EXPECT_EQ(e.SetParameter(8, baud, 7), 0);
+    for (int baud : {150, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400})
+        EXPECT_EQ(e.SetParameter(8, baud, 7), 0);
     EXPECT_TRUE(e.State().parametersSet);
     // Never cleared: a refused call stores its values but keeps the mark.
     EXPECT_EQ(e.SetParameter(12, 100, 1), kBadParameter);
@@ -321,8 +325,9 @@ TEST_F(EngineTest, OpenFailuresCloseThePortAndReport) {
     port.openError = 13;
     EXPECT_EQ(e.Open(), kPortError);
     ASSERT_EQ(log.messages.size(), 1u);
-    EXPECT_EQ(log.messages[0], "Error: Cannot open the serial port. [13]\nThe port does not exist or another \n"
-                               "application use the port.");
+    EXPECT_EQ(log.messages[0],
+              "Error: Cannot open the serial port. [13]\nThe port does not exist or another \n"
+              "application use the port.");
     port.failOpen = false;
 
     log.Clear();
@@ -357,7 +362,8 @@ TEST_F(EngineTest, SettingsTakeEffectAtNextOpen) {
     SbusRequest r = Request(6);
     ASSERT_EQ(e.ReadTelegram(r), kOk);
     EXPECT_EQ(log.Count(Step::Timeouts), 0u);
-    for (const Step& s : log.Of(Step::SetSettings)) EXPECT_EQ(s.settings.baud, 9600u);
+    for (const Step& s : log.Of(Step::SetSettings))
+        EXPECT_EQ(s.settings.baud, 9600u);
 
     e.Close();
     log.Clear();

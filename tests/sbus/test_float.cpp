@@ -71,7 +71,8 @@ TEST(PcdFloat, DecimalTextStatusCodes) {
     EXPECT_EQ(st, 3);
     // Only blanks, sign, digits with a point and an exponent: no hexadecimal
     // and no infinity, which the C conversion would take.
-    for (const char* text : {"0x10", "0X1p4", "inf", "-inf", "infinity", "  ", ".", "-", "1e", "+.e5"}) {
+    for (const char* text :
+         {"0x10", "0X1p4", "inf", "-inf", "infinity", "  ", ".", "-", "1e", "+.e5"}) {
         st = -1;
         EXPECT_EQ(DecimalToPcd(text, st), 0u) << text;
         EXPECT_EQ(st, 3) << text;
@@ -84,7 +85,8 @@ TEST(PcdFloat, DecimalTextStatusCodes) {
 
 TEST(PcdFloat, DecimalPointWhateverTheHostLocale) {
     // A host that set a comma locale must still get the point.
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 locale not installed";
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+        GTEST_SKIP() << "de_DE.UTF-8 locale not installed";
     int32_t st = -1;
     EXPECT_EQ(DecimalToPcd("1.5", st), 0xC0000041u);
     EXPECT_EQ(st, 0);

@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
-#include <sstream>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sstream>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <thread>
@@ -206,13 +206,16 @@ TEST_F(LibraryTest, PortNameWinsOverTheEnvironment) {
 
 TEST_P(Transports, BitResourcesRoundTrip) {
     OpenQuiet();
-    for (int i = 0; i < 300; ++i) St().SetInput(100 + i, i % 3 == 0);
+    for (int i = 0; i < 300; ++i)
+        St().SetInput(100 + i, i % 3 == 0);
     std::vector<int16_t> in(300, -1);
     ASSERT_EQ(api.PCDReadInput(100, 300, in.data()), 0);
-    for (int i = 0; i < 300; ++i) ASSERT_EQ(in[i], i % 3 == 0 ? 1 : 0) << i;
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(in[i], i % 3 == 0 ? 1 : 0) << i;
 
     std::vector<int16_t> pattern(300);
-    for (int i = 0; i < 300; ++i) pattern[i] = static_cast<int16_t>(i % 5 == 0 ? -(i + 1) : 0);
+    for (int i = 0; i < 300; ++i)
+        pattern[i] = static_cast<int16_t>(i % 5 == 0 ? -(i + 1) : 0);
     ASSERT_EQ(api.PCDWriteFlag(7800, 300, pattern.data()), 0);
     ASSERT_EQ(api.PCDWriteOutput(0, 300, pattern.data()), 0);
     for (int i = 0; i < 300; ++i) {
@@ -221,9 +224,11 @@ TEST_P(Transports, BitResourcesRoundTrip) {
     }
     std::vector<int16_t> back(300, -1);
     ASSERT_EQ(api.PCDReadFlag(7800, 300, back.data()), 0);
-    for (int i = 0; i < 300; ++i) ASSERT_EQ(back[i], i % 5 == 0 ? 1 : 0);
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(back[i], i % 5 == 0 ? 1 : 0);
     ASSERT_EQ(api.PCDReadOutput(0, 300, back.data()), 0);
-    for (int i = 0; i < 300; ++i) ASSERT_EQ(back[i], i % 5 == 0 ? 1 : 0);
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(back[i], i % 5 == 0 ? 1 : 0);
 
     // The last flag, and all 8192 in 64 telegrams.
     St().SetFlag(8191, true);
@@ -241,7 +246,8 @@ TEST_P(Transports, BitResourcesRoundTrip) {
 TEST_P(Transports, ValueResourcesRoundTrip) {
     OpenQuiet();
     std::vector<int32_t> vals(100);
-    for (int i = 0; i < 100; ++i) vals[i] = i * 1000003 - 50000000;
+    for (int i = 0; i < 100; ++i)
+        vals[i] = i * 1000003 - 50000000;
     ASSERT_EQ(api.PCDWriteRegister(3996, 100, vals.data()), 0);
     ASSERT_EQ(api.PCDWriteCounter(1500, 100, vals.data()), 0);
     ASSERT_EQ(api.PCDWriteTimer(0, 33, vals.data()), 0);
@@ -261,15 +267,18 @@ TEST_P(Transports, ValueResourcesRoundTrip) {
     EXPECT_EQ(back[33], 0);
 
     // All 4096 registers: 128 telegrams.
-    for (int i = 0; i < 4096; i += 97) St().SetRegister(i, i);
+    for (int i = 0; i < 4096; i += 97)
+        St().SetRegister(i, i);
     sim.ClearFrames();
     std::vector<int32_t> regs(4096, -1);
     ASSERT_EQ(api.PCDReadRegister(0, 4096, regs.data()), 0);
     EXPECT_EQ(sim.Frames().size(), 128u);
-    for (int i = 0; i < 4096; i += 97) ASSERT_EQ(regs[i], i);
+    for (int i = 0; i < 4096; i += 97)
+        ASSERT_EQ(regs[i], i);
 
     // A register holding a PCD float.
-    St().SetGenerator(pcdsim::Resource::Register, 10, pcdsim::Generator::Constant(-2.75).AsPcdFloat());
+    St().SetGenerator(pcdsim::Resource::Register, 10,
+                      pcdsim::Generator::Constant(-2.75).AsPcdFloat());
     int32_t word = 0;
     ASSERT_EQ(api.PCDReadRegister(10, 1, &word), 0);
     EXPECT_EQ(api.PCDLongToFloat(word, 0), -2.75f);
@@ -278,7 +287,8 @@ TEST_P(Transports, ValueResourcesRoundTrip) {
 TEST_P(Transports, DataBlocksBlockSizesAndStatus) {
     OpenQuiet();
     std::vector<int32_t> items(70);
-    for (int i = 0; i < 70; ++i) items[i] = 0x01020304 * (i + 1);
+    for (int i = 0; i < 70; ++i)
+        items[i] = 0x01020304 * (i + 1);
     St().SetDataBlock(4001, std::vector<int32_t>(80, 0));
     ASSERT_EQ(api.PcdWrDBItem(4001, 5, 70, items.data()), 0);
     EXPECT_EQ(St().DbItem(4001, 5), items[0]);
@@ -290,11 +300,13 @@ TEST_P(Transports, DataBlocksBlockSizesAndStatus) {
     // Byte-wise read across words and telegrams, high byte first in each word.
     St().SetDataBlock(7, {});
     for (int w = 0; w < 64; ++w)
-        St().SetDbItem(7, w, static_cast<int32_t>(uint32_t(4 * w) << 24 | uint32_t(4 * w + 1) << 16 |
-                                                 uint32_t(4 * w + 2) << 8 | uint32_t(4 * w + 3)));
+        St().SetDbItem(7, w,
+                       static_cast<int32_t>(uint32_t(4 * w) << 24 | uint32_t(4 * w + 1) << 16 |
+                                            uint32_t(4 * w + 2) << 8 | uint32_t(4 * w + 3)));
     std::vector<uint8_t> bytes(250, 0xEE);
     ASSERT_EQ(api.PcdRdDBX(7, 5, 240, bytes.data()), 0);
-    for (int i = 0; i < 240; ++i) ASSERT_EQ(bytes[i], static_cast<uint8_t>(5 + i)) << i;
+    for (int i = 0; i < 240; ++i)
+        ASSERT_EQ(bytes[i], static_cast<uint8_t>(5 + i)) << i;
     EXPECT_EQ(bytes[240], 0xEE);
     uint8_t five[5] = {};
     ASSERT_EQ(api.PcdRdDBX(7, 6, 5, five), 0);
@@ -314,7 +326,8 @@ TEST_P(Transports, DataBlocksBlockSizesAndStatus) {
     EXPECT_EQ(sizes[0], 12);
     EXPECT_EQ(api.PcdRdBlockSize('d', 3, 1, sizes), 10);
 
-    const std::pair<char, int> statuses[] = {{'R', 2}, {'D', 1}, {'S', 3}, {'H', 4}, {'C', 5}, {'B', 9}, {'?', 6}};
+    const std::pair<char, int> statuses[] = {{'R', 2}, {'D', 1}, {'S', 3}, {'H', 4},
+                                             {'C', 5}, {'B', 9}, {'?', 6}};
     for (auto [c, code] : statuses) {
         St().SetStatus(c);
         int32_t st = 0;
@@ -431,13 +444,16 @@ TEST_P(Transports, WriteFaultClasses) {
 
 TEST_P(Transports, PartialTransfersKeepEarlierTelegrams) {
     OpenQuiet();
-    for (int i = 0; i < 200; ++i) St().SetRegister(i, i + 1);
+    for (int i = 0; i < 200; ++i)
+        St().SetRegister(i, i + 1);
     // The third telegram of the read is refused.
     St().InjectFault(pcdsim::Fault::Nak().OnCommand(6).After(2).Times(1));
     std::vector<int32_t> regs(200, -1);
     EXPECT_EQ(api.PCDReadRegister(0, 200, regs.data()), 1);
-    for (int i = 0; i < 64; ++i) ASSERT_EQ(regs[i], i + 1);
-    for (int i = 64; i < 200; ++i) ASSERT_EQ(regs[i], -1);
+    for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(regs[i], i + 1);
+    for (int i = 64; i < 200; ++i)
+        ASSERT_EQ(regs[i], -1);
 
     // A write that fails on its second telegram has carried out the first.
     St().ClearFaults();
@@ -513,7 +529,8 @@ TEST_F(LibraryTest, UdpRequestFrameAndAnswersThatAreNotOurs) {
         sockaddr_in host{};
         socklen_t len = sizeof host;
         if (poll(&p, 1, 3000) != 1) return;
-        request.resize(static_cast<size_t>(recvfrom(pcd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&host), &len)));
+        request.resize(static_cast<size_t>(recvfrom(pcd, request.data(), request.size(), 0,
+                                                    reinterpret_cast<sockaddr*>(&host), &len)));
         const uint16_t seq = static_cast<uint16_t>(request[6] << 8 | request[7]);
         auto send = [&](int fd, uint16_t sq, uint8_t v) {
             const auto f = pcdsim::wire::UdpFrame(sq, 1, {0, 0, 0, v});
@@ -527,10 +544,13 @@ TEST_F(LibraryTest, UdpRequestFrameAndAnswersThatAreNotOurs) {
     EXPECT_EQ(api.PCDReadRegister(7, 1, &v), 0);
     pcdThread.join();
     EXPECT_EQ(v, 33);
-    // length 16, version 1, S-Bus, sequence, request; station 5, read register 6, one, address 7; CRC.
+    // length 16, version 1, S-Bus, sequence, request; station 5, read register 6, one, address 7;
+    // CRC.
     ASSERT_EQ(request.size(), 16u);
-    EXPECT_EQ(std::vector<uint8_t>(request.begin(), request.begin() + 6), (std::vector<uint8_t>{0, 0, 0, 16, 1, 0}));
-    EXPECT_EQ(std::vector<uint8_t>(request.begin() + 8, request.end() - 2), (std::vector<uint8_t>{0, 5, 6, 0, 0, 7}));
+    EXPECT_EQ(std::vector<uint8_t>(request.begin(), request.begin() + 6),
+              (std::vector<uint8_t>{0, 0, 0, 16, 1, 0}));
+    EXPECT_EQ(std::vector<uint8_t>(request.begin() + 8, request.end() - 2),
+              (std::vector<uint8_t>{0, 5, 6, 0, 0, 7}));
     EXPECT_EQ(pcdsim::wire::Crc16(request.data(), 14), request[14] << 8 | request[15]);
     close(pcd);
     close(stranger);
@@ -540,11 +560,13 @@ TEST_F(LibraryTest, UdpNamesAreCheckedAtOpenOverIpv4AndIpv6) {
     ASSERT_EQ(api.PCDSetParameter(1, 9600, 1), 0);
     {
         CaptureStderr err;
-        for (const char* name : {"udp:", "udp:127.0.0.1:0", "udp:127.0.0.1:99999", "udp:[::1", "udp:[::1]x"}) {
+        for (const char* name :
+             {"udp:", "udp:127.0.0.1:0", "udp:127.0.0.1:99999", "udp:[::1", "udp:[::1]x"}) {
             api.PCDSetPortName(1, name);
             EXPECT_EQ(api.PCDOpen(), 9) << name;
         }
-        EXPECT_NE(err.Text().find("Error: Cannot open the UDP channel udp:. [no host]"), std::string::npos);
+        EXPECT_NE(err.Text().find("Error: Cannot open the UDP channel udp:. [no host]"),
+                  std::string::npos);
     }
     pcdsim::Simulator six;
     six.AddStation(5);

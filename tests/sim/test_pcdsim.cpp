@@ -36,7 +36,9 @@ public:
         if (fd_ >= 0) ::close(fd_);
     }
     bool Ok() const { return fd_ >= 0; }
-    void Send(std::vector<uint8_t> bytes) { ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), (ssize_t)bytes.size()); }
+    void Send(std::vector<uint8_t> bytes) {
+        ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), (ssize_t)bytes.size());
+    }
     // Whatever arrives until `want` bytes are in or the line stays quiet for quietMs.
     std::vector<uint8_t> Receive(size_t want, int quietMs = 150) {
         std::vector<uint8_t> got;
@@ -68,12 +70,16 @@ private:
 std::vector<uint8_t> ReadRegs(int station, int addr, int count) {
     return {uint8_t(station), 6, uint8_t(count - 1), uint8_t(addr >> 8), uint8_t(addr)};
 }
-std::vector<uint8_t> ReadStatus(int station) { return {uint8_t(station), 20}; }
+std::vector<uint8_t> ReadStatus(int station) {
+    return {uint8_t(station), 20};
+}
 int32_t Word(const std::vector<uint8_t>& a, size_t i) {
-    return int32_t(uint32_t(a[4 * i]) << 24 | uint32_t(a[4 * i + 1]) << 16 | uint32_t(a[4 * i + 2]) << 8 | a[4 * i + 3]);
+    return int32_t(uint32_t(a[4 * i]) << 24 | uint32_t(a[4 * i + 1]) << 16 |
+                   uint32_t(a[4 * i + 2]) << 8 | a[4 * i + 3]);
 }
 bool CrcOk(const std::vector<uint8_t>& a) {
-    return a.size() >= 3 && wire::Crc16(a.data(), a.size() - 2) == (uint16_t(a[a.size() - 2]) << 8 | a.back());
+    return a.size() >= 3 &&
+           wire::Crc16(a.data(), a.size() - 2) == (uint16_t(a[a.size() - 2]) << 8 | a.back());
 }
 
 class SimTest : public ::testing::Test {
@@ -146,7 +152,8 @@ TEST_F(SimTest, AnswersItsStationsAndFramesByPosition) {
     // Outside the memory: NAK. Registers go to 16383.
     EXPECT_EQ(line->Ask(ReadRegs(5, 16383, 2), 6), std::vector<uint8_t>{0x15});
     EXPECT_EQ(line->Ask(ReadRegs(5, 16383, 1), 6).size(), 6u);
-    EXPECT_EQ(line->Ask({5, 150, 0, 0, 1, 0, 0}, 6), std::vector<uint8_t>{0x15}); // no such data block
+    EXPECT_EQ(line->Ask({5, 150, 0, 0, 1, 0, 0}, 6),
+              std::vector<uint8_t>{0x15}); // no such data block
 
     // An unknown command is dropped whole; the line recovers at once.
     line->Send({5, 99, 1, 2, 3});
@@ -157,8 +164,11 @@ TEST_F(SimTest, AnswersItsStationsAndFramesByPosition) {
 
 TEST_F(SimTest, ClockAnswersInBcdFixedOrRunningAndTakesFaults) {
     std::string error;
-    ASSERT_TRUE(sim.LoadConfigText("station 5\nclock 2000-01-02 23:59:58 fixed\nfault nak command 4 after 1 times 1\n"
-                                   "station 6\nclock 1999-12-31 08:07:06\n", error)) << error;
+    ASSERT_TRUE(sim.LoadConfigText(
+        "station 5\nclock 2000-01-02 23:59:58 fixed\nfault nak command 4 after 1 times 1\n"
+        "station 6\nclock 1999-12-31 08:07:06\n",
+        error))
+        << error;
     Begin();
     // 2 January 2000 is a Sunday of ISO week 52.
     const std::vector<uint8_t> fixed = {0x52, 0x07, 0x00, 0x01, 0x02, 0x23, 0x59, 0x58};
@@ -243,7 +253,8 @@ TEST_F(SimTest, FaultSchedulesAreDeterministic) {
     st.ClearFaults();
     st.InjectFault(Fault::StatusChange('H').OnCommand(20).After(2).Times(1));
     std::string statuses;
-    for (int i = 0; i < 4; ++i) statuses += static_cast<char>(line->Ask(ReadStatus(4), 3).at(0));
+    for (int i = 0; i < 4; ++i)
+        statuses += static_cast<char>(line->Ask(ReadStatus(4), 3).at(0));
     EXPECT_EQ(statuses, "RRHH");
     EXPECT_EQ(st.Status(), 'H');
 }
@@ -255,7 +266,8 @@ TEST(SimFaults, ProbabilityFollowsTheSeed) {
         EXPECT_TRUE(sim.Start());
         Line line(sim.SlavePath());
         std::string pattern;
-        for (int i = 0; i < 24; ++i) pattern += line.Ask(ReadStatus(1), 3).size() == 1 ? 'N' : 'R';
+        for (int i = 0; i < 24; ++i)
+            pattern += line.Ask(ReadStatus(1), 3).size() == 1 ? 'N' : 'R';
         return pattern;
     };
     const std::string a = run(7), b = run(7), c = run(8);
@@ -386,14 +398,16 @@ TEST(PcdsimProgram, PrintsItsPathAnswersAndEndsOnSignal) {
     if (pid == 0) {
         dup2(out[1], 1);
         ::close(out[0]);
-        execl(prog.c_str(), prog.c_str(), "--config", cfg.c_str(), "--seconds", "30", static_cast<char*>(nullptr));
+        execl(prog.c_str(), prog.c_str(), "--config", cfg.c_str(), "--seconds", "30",
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     ::close(out[1]);
     std::string path;
     char c;
     pollfd p{out[0], POLLIN, 0};
-    while (poll(&p, 1, 5000) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n') path += c;
+    while (poll(&p, 1, 5000) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n')
+        path += c;
     ::close(out[0]);
     ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
     {

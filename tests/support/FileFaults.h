@@ -11,8 +11,9 @@
 
 namespace pelkor {
 
-inline constexpr FileStep ReplaceSteps[] = {FileStep::CreateTemp, FileStep::Write, FileStep::SyncFile,
-                                            FileStep::Rename, FileStep::SyncFolder};
+inline constexpr FileStep ReplaceSteps[] = {FileStep::CreateTemp, FileStep::Write,
+                                            FileStep::SyncFile, FileStep::Rename,
+                                            FileStep::SyncFolder};
 
 // Runs write in a child process that ends abruptly (no clean-up, no flush)
 // when it reaches step, as a crash or a kill would. True when it got there.
@@ -27,7 +28,8 @@ inline bool CrashAt(FileStep step, const std::function<void()>& write) {
         ::_exit(1);
     }
     int status = 0;
-    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
 }
 
 // Every write fails with ENOSPC while it lives.
@@ -38,4 +40,4 @@ struct FullDisk {
     ~FullDisk() { SetFileFaultHook(nullptr); }
 };
 
-}  // namespace pelkor
+} // namespace pelkor

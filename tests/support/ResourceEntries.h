@@ -10,7 +10,8 @@
 
 namespace pelkor {
 
-inline ResourceEntry MakeEntry(char kind, int count, int address, std::string head = {}, std::string values = {}) {
+inline ResourceEntry MakeEntry(char kind, int count, int address, std::string head = {},
+                               std::string values = {}) {
     ResourceEntry e;
     e.Kind = kind;
     e.Count = static_cast<int16_t>(count);
@@ -20,4 +21,4 @@ inline ResourceEntry MakeEntry(char kind, int count, int address, std::string he
     return e;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -32,7 +32,9 @@ public:
     bool Unattended() const override { return UnattendedRun; }
 
     const std::vector<ShownMessage>& Messages() const { return messages_; }
-    const ShownMessage* LastMessage() const { return messages_.empty() ? nullptr : &messages_.back(); }
+    const ShownMessage* LastMessage() const {
+        return messages_.empty() ? nullptr : &messages_.back();
+    }
     const std::vector<std::string>& StatusLines() const { return status_; }
     std::string LastStatusLine() const { return status_.empty() ? std::string() : status_.back(); }
     const std::string& ReadLog() const { return readLog_; }
@@ -50,7 +52,8 @@ public:
     bool EditMenuEnabled() const { return menuEdit_; }
     bool StartMenuEnabled() const { return menuStartGroup_; }
     std::string StatusBarPanel(int panel) const {
-        return panel >= 0 && panel < static_cast<int>(panels_.size()) ? panels_[panel] : std::string();
+        return panel >= 0 && panel < static_cast<int>(panels_.size()) ? panels_[panel]
+                                                                      : std::string();
     }
     bool ProgressVisible() const { return progressVisible_; }
     int ProgressValue() const { return progressValue_; }
@@ -125,7 +128,8 @@ private:
     std::vector<ShownMessage> messages_;
     std::vector<std::string> status_;
     std::vector<std::string> panels_;
-    std::string readLog_, caption_, taskLabel_, nextLabel_, counterLabel_, connCaption_, connectCaption_;
+    std::string readLog_, caption_, taskLabel_, nextLabel_, counterLabel_, connCaption_,
+        connectCaption_;
     UiColour connColour_ = UiColour::Default;
     bool connectEnabled_ = true, menuStart_ = true, menuStop_ = false;
     bool menuProgram_ = true, menuEdit_ = true, menuStartGroup_ = true;
@@ -138,4 +142,4 @@ private:
     int exitStatus_ = 0;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

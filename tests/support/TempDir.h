@@ -41,4 +41,4 @@ inline std::string ReadAll(const std::string& path) {
     return s.str();
 }
 
-}  // namespace pelkor
+} // namespace pelkor

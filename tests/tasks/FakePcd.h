@@ -29,9 +29,9 @@ public:
     bool Pgu = false;
     bool ConnectSucceeds = true;
     bool Pending = false;
-    bool Failed = false;  // the connect-failed mark
+    bool Failed = false; // the connect-failed mark
     int Station = 0;
-    int32_t RegisterBase = 1000;  // register a holds RegisterBase + a
+    int32_t RegisterBase = 1000; // register a holds RegisterBase + a
     // Runs inside each read (e.g. to let the clock pass).
     std::function<void()> DuringRead;
 
@@ -76,10 +76,12 @@ public:
         return Read(address, count, [&](int k) { regs_.push_back(RegisterBase + address + k); });
     }
     int ReadFlags(int address, int count) override {
-        return Read(address, count, [&](int k) { bits_.push_back(static_cast<int16_t>((address + k) % 2)); });
+        return Read(address, count,
+                    [&](int k) { bits_.push_back(static_cast<int16_t>((address + k) % 2)); });
     }
     int ReadInputs(int address, int count) override {
-        return Read(address, count, [&](int k) { bits_.push_back(static_cast<int16_t>((address + k + 1) % 2)); });
+        return Read(address, count,
+                    [&](int k) { bits_.push_back(static_cast<int16_t>((address + k + 1) % 2)); });
     }
     int ReadClock(Date& clock) override {
         ++Reads;
@@ -100,8 +102,7 @@ public:
     bool ReconnectPending() const override { return Pending; }
 
 private:
-    template <typename F>
-    int Read(int address, int count, F push) {
+    template <typename F> int Read(int address, int count, F push) {
         ++Reads;
         if (DuringRead) DuringRead();
         regs_.clear();
@@ -110,7 +111,8 @@ private:
             app_.Status.LastErrorText = ReadFailText;
             return ReadFailCode;
         }
-        for (int k = 0; k < count; ++k) push(k);
+        for (int k = 0; k < count; ++k)
+            push(k);
         return 0;
     }
 
@@ -128,4 +130,4 @@ public:
     }
 };
 
-}  // namespace pelkor::testing
+} // namespace pelkor::testing

@@ -11,10 +11,10 @@
 namespace pelkor {
 namespace {
 
-template <class Field>
-std::vector<Field> Column(const Task& t, Field ResourceEntry::*field) {
+template <class Field> std::vector<Field> Column(const Task& t, Field ResourceEntry::*field) {
     std::vector<Field> column;
-    for (const ResourceEntry& e : t.Resources) column.push_back(e.*field);
+    for (const ResourceEntry& e : t.Resources)
+        column.push_back(e.*field);
     return column;
 }
 
@@ -46,13 +46,17 @@ TEST_F(Rows, RowsThatNameNothingReadableAreRefusedOrLeftOutWithTheirHeads) {
     EXPECT_EQ(ResourceRowsProblem({{"", "R 1", "a"}, {"", "", "b"}}), "Row 2 : variable missing");
     EXPECT_EQ(ResourceRowsProblem({{"", "R abc", "a"}}), "Row 1 : not a valid address (R abc)");
     EXPECT_EQ(ResourceRowsProblem({{"", "R 99999", ""}}),
-              "Row 1 : R 99999 out of range (registers: address + count at most 16384, count at least 1)");
-    EXPECT_EQ(ResourceRowsProblem({{"", "F 1", "Temp;C"}}), "Row 1 : \";\" cannot be used in a headline (Temp;C)");
+              "Row 1 : R 99999 out of range (registers: address + count at most 16384, count at "
+              "least 1)");
+    EXPECT_EQ(ResourceRowsProblem({{"", "F 1", "Temp;C"}}),
+              "Row 1 : \";\" cannot be used in a headline (Temp;C)");
     EXPECT_EQ(ResourceRowsProblem({{"", "", ""}, {"", "K", "a,b"}}), "");
-    EXPECT_EQ(HeadlineTextProblem("No, x", true), "\",\" cannot be used in the headline of an optional column (No, x)");
+    EXPECT_EQ(HeadlineTextProblem("No, x", true),
+              "\",\" cannot be used in the headline of an optional column (No, x)");
     EXPECT_EQ(HeadlineTextProblem("No, x", false), "");
 
-    ApplyResourceRows(app, 1, {{"", "", ""}, {"", "R 0 [4]", "a"}, {"", "R abc", "z"}, {"", "F 0 [8]", "b"}});
+    ApplyResourceRows(
+        app, 1, {{"", "", ""}, {"", "R 0 [4]", "a"}, {"", "R abc", "z"}, {"", "F 0 [8]", "b"}});
     EXPECT_EQ(t.Data, "R 0 [4],F 0 [8]");
     EXPECT_EQ(t.DataHead, "a,b");
     EXPECT_EQ(t.ResourceCount, 2);
@@ -68,7 +72,8 @@ TEST_F(Rows, ClockRowsStayTheClockThroughASave) {
 
 TEST_F(Rows, CommaInAHeadlineSurvivesAsCharacterOne) {
     ApplyResourceRows(app, 1, {{"", "R 1 [2]", "a,b"}, {"", "R 5", "c"}});
-    EXPECT_EQ(t.DataHead, "a\x01" "b,c");
+    EXPECT_EQ(t.DataHead, "a\x01"
+                          "b,c");
     ASSERT_TRUE(ParseTaskResources(app, 1));
     EXPECT_EQ(t.Resources[0].Head, "a,b");
     EXPECT_EQ(ResourceRowsOf(t)[0].Head, "a,b");
@@ -84,7 +89,7 @@ TEST_F(Rows, EmptyVariableIsLeftOutWithItsHeadNotRegisterZero) {
 }
 
 TEST_F(Rows, GridShowsTheTaskAndTheRowEditorReadsCells) {
-    EXPECT_EQ(ResourceRowsOf(t).size(), 1u);  // an empty task has one empty row
+    EXPECT_EQ(ResourceRowsOf(t).size(), 1u); // an empty task has one empty row
     t.Data = "STN 3 R 100 [10],F 5,R 7 [0],CLK";
     ASSERT_TRUE(ParseTaskResources(app, 1));
     const auto rows = ResourceRowsOf(t);
@@ -92,7 +97,7 @@ TEST_F(Rows, GridShowsTheTaskAndTheRowEditorReadsCells) {
     EXPECT_EQ(rows[0].Station, "3");
     EXPECT_EQ(rows[0].Variable, "R 100 [10]");
     EXPECT_EQ(rows[1].Variable, "F 5");
-    EXPECT_EQ(rows[2].Variable, "R 7 [0]");  // kept, so Apply does not start reading it
+    EXPECT_EQ(rows[2].Variable, "R 7 [0]"); // kept, so Apply does not start reading it
     EXPECT_EQ(rows[3].Variable, "CLK");
 
     VariableFields f = ParseVariableText("R 100 [10]");
@@ -108,5 +113,5 @@ TEST_F(Rows, GridShowsTheTaskAndTheRowEditorReadsCells) {
     EXPECT_EQ(ComposeVariableText(3, "9", "9"), "K");
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

@@ -13,8 +13,8 @@ struct Parsed {
     TestContext t;
     Task& task;
     bool ok;
-    explicit Parsed(const std::string& data, const std::string& head = "", int16_t common = 0, int16_t settings = 1,
-                    int16_t sbus = 0)
+    explicit Parsed(const std::string& data, const std::string& head = "", int16_t common = 0,
+                    int16_t settings = 1, int16_t sbus = 0)
         : task(t.app.Tasks[1]) {
         t.app.Settings.Station = common;
         task.Settings = settings;
@@ -30,13 +30,13 @@ void ExpectTableSized(const Task& t) {
     EXPECT_EQ(t.Resources.size(), n);
 }
 
-}  // namespace
+} // namespace
 
 TEST(ParseTaskResources, EntriesCountsAndLabels) {
     Parsed p("R 100;F 5 [8]");
     ASSERT_TRUE(p.ok);
     const Task& t = p.task;
-    EXPECT_EQ(t.Data, "R 100,F 5 [8]");  // stored back normalised
+    EXPECT_EQ(t.Data, "R 100,F 5 [8]"); // stored back normalised
     EXPECT_EQ(t.ResourceCount, 2);
     EXPECT_EQ(t.AddressCount, 9);
     ExpectTableSized(t);
@@ -65,7 +65,7 @@ TEST(ParseTaskResources, StationsNamedJoinedAndInherited) {
     EXPECT_FALSE(t.Resources[0].StationInherited);
     EXPECT_EQ(t.Resources[0].StationText, "3");
     EXPECT_EQ(t.Resources[0].Label, "R 10 [2]");
-    EXPECT_EQ(t.Resources[1].Station, 3);  // from the entry before
+    EXPECT_EQ(t.Resources[1].Station, 3); // from the entry before
     EXPECT_FALSE(t.Resources[1].StationInherited);
     EXPECT_EQ(t.Resources[1].StationText, "");
     EXPECT_EQ(t.Resources[2].Station, 7);
@@ -98,7 +98,7 @@ TEST(ParseTaskResources, ClockForms) {
     EXPECT_EQ(t.Resources[0].Count, 1);
     EXPECT_EQ(t.Resources[0].Address, 0);
     EXPECT_EQ(t.Resources[0].Label, "CLK");
-    EXPECT_EQ(t.Resources[0].Head, "Time");  // the clock keeps its head like every other entry
+    EXPECT_EQ(t.Resources[0].Head, "Time"); // the clock keeps its head like every other entry
     EXPECT_EQ(t.AddressCount, 2);
     // A clock read from a named station.
     Parsed s("STN 4,CLK");
@@ -115,7 +115,7 @@ TEST(ParseTaskResources, ClockForms) {
 TEST(ParseTaskResources, OddEntriesKeepOnlyWhatTheyCan) {
     Parsed digits("100");
     EXPECT_EQ(digits.task.Resources[0].Kind, '1');
-    EXPECT_EQ(digits.task.AddressCount, 1);  // counted although the reader reads nothing for it
+    EXPECT_EQ(digits.task.AddressCount, 1); // counted although the reader reads nothing for it
 
     Parsed zero("R 100 [0]");
     EXPECT_EQ(zero.task.Resources[0].Count, 0);
@@ -179,7 +179,7 @@ TEST(ParseTaskResources, NumbersBeyondSixteenBitsAreReportedNotWrapped) {
     Parsed big("R 1,R 40000,F 2");
     EXPECT_FALSE(big.ok);
     EXPECT_EQ(big.t.app.Status.LastErrorText.rfind("SetResources function error : ", 0), 0u);
-    EXPECT_EQ(big.task.ResourceCount, 3);  // the table built so far stays
+    EXPECT_EQ(big.task.ResourceCount, 3); // the table built so far stays
     EXPECT_EQ(big.task.Resources[0].Label, "R 1 [1]");
     EXPECT_EQ(big.task.Resources[1].Count, 0);
     ExpectTableSized(big.task);
@@ -216,14 +216,16 @@ TEST(ParseTaskResources, AnEntryOutOfRangeIsSkippedAloneTheRestAreRead) {
     for (const char* bad : {"R 99999", "R 20000", "F 9000 [4]", "R 16380 [10]", "I 8192", "R -3"}) {
         Parsed p(std::string("R 1,") + bad + ",F 2");
         EXPECT_FALSE(p.ok) << bad;
-        EXPECT_EQ(p.t.app.Status.LastErrorText, std::string("SetResources function error : Overflow in entry ") + bad);
+        EXPECT_EQ(p.t.app.Status.LastErrorText,
+                  std::string("SetResources function error : Overflow in entry ") + bad);
         EXPECT_EQ(p.task.Resources[1].Kind, '\0') << bad;
         EXPECT_EQ(p.task.Resources[2].Kind, 'F') << bad;
         EXPECT_EQ(p.task.AddressCount, 2) << bad;
     }
     EXPECT_TRUE(Parsed("R 16374 [10],F 8191,I 0 [8192]").ok);
-    EXPECT_EQ(ResourceListProblem("R 1,STN 3 F 9000 [4]"),
-              "STN 3 F 9000 [4] : out of range (flags: address + count at most 8192, count at least 1)");
+    EXPECT_EQ(
+        ResourceListProblem("R 1,STN 3 F 9000 [4]"),
+        "STN 3 F 9000 [4] : out of range (flags: address + count at most 8192, count at least 1)");
     EXPECT_EQ(ResourceListProblem("R 5 [0]").substr(0, 20), "R 5 [0] : out of ran");
     EXPECT_EQ(ResourceListProblem("R 16383,CLK,X 5"), "");
 }
@@ -241,7 +243,7 @@ TEST(ParseResourceEntry, EmptyItemLeavesTheSlotAndTableGrowsWhenNeeded) {
     t.Resources[1].Label = "keep";
     EXPECT_TRUE(ParseResourceEntry(t, 1, "   ", "", 0));
     EXPECT_EQ(t.Resources[1].Label, "keep");
-    EXPECT_TRUE(ParseResourceEntry(t, 4, "F 1", "", 0));  // an index past the table is no overrun
+    EXPECT_TRUE(ParseResourceEntry(t, 4, "F 1", "", 0)); // an index past the table is no overrun
     EXPECT_EQ(t.Resources[4].Label, "F 1 [1]");
     EXPECT_EQ(ResourceLabel('R', -5, 2), "R -5 [2]");
     EXPECT_EQ(ResourceLabel('K', 0, 1), "CLK");
@@ -253,11 +255,13 @@ TEST(ParseTaskResources, AnyTextKeepsTheTableConsistent) {
     for (int round = 0; round < 2000; ++round) {
         std::string data, head;
         int len = static_cast<int>(rng() % 60);
-        for (int i = 0; i < len; ++i) data += alphabet[rng() % alphabet.size()];
-        for (int i = 0; i < len / 2; ++i) head += alphabet[rng() % alphabet.size()];
+        for (int i = 0; i < len; ++i)
+            data += alphabet[rng() % alphabet.size()];
+        for (int i = 0; i < len / 2; ++i)
+            head += alphabet[rng() % alphabet.size()];
         Parsed p(data, head);
         ExpectTableSized(p.task);
-        EXPECT_EQ(p.task.Data, NormaliseResourceList(p.task.Data)) << data;  // normalising is stable
+        EXPECT_EQ(p.task.Data, NormaliseResourceList(p.task.Data)) << data; // normalising is stable
         if (HasFailure()) {
             ADD_FAILURE() << "input: " << data;
             break;
@@ -268,7 +272,7 @@ TEST(ParseTaskResources, AnyTextKeepsTheTableConsistent) {
 TEST(TaskEntries, ResourceCountNeverReachesPastTheTable) {
     Task t;
     t.Resources.resize(2);
-    t.ResourceCount = 5;  // a count the table does not hold
+    t.ResourceCount = 5; // a count the table does not hold
     EXPECT_EQ(t.Entries().size(), 2u);
     t.ResourceCount = -1;
     EXPECT_TRUE(t.Entries().empty());

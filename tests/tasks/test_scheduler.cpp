@@ -45,8 +45,12 @@ protected:
         EXPECT_TRUE(ParseTaskResources(app, n)) << app.Status.LastErrorText;
         return t;
     }
-    void At(int h, int m, double s, int day = 6) { ctx.clock.Set(DateFromParts(2026, 12, day, h, m, s)); }
-    static Date T(int h, int m, double s, int day = 6) { return DateFromParts(2026, 12, day, h, m, s); }
+    void At(int h, int m, double s, int day = 6) {
+        ctx.clock.Set(DateFromParts(2026, 12, day, h, m, s));
+    }
+    static Date T(int h, int m, double s, int day = 6) {
+        return DateFromParts(2026, 12, day, h, m, s);
+    }
     std::string Log() {
         std::ifstream in(app.Settings.LogFile, std::ios::binary);
         std::ostringstream s;
@@ -91,7 +95,7 @@ TEST_F(SchedulerTest, FirstReadingIsTheNextPeriodBoundaryCountedFromMidnight) {
 
 TEST_F(SchedulerTest, DaysUnitReadsAtReadHourTodayOrTomorrow) {
     Task& t = AddTask(1, 3, 1);
-    t.ReadHour = 0.25;  // 06:00
+    t.ReadHour = 0.25; // 06:00
     At(7, 0, 0);
     engine.SetFirstReading(1);
     EXPECT_DOUBLE_EQ(t.NextRead, T(6, 0, 0, 7));
@@ -162,15 +166,16 @@ TEST_F(SchedulerTest, SlowReadingIsLoggedOutDatedAndReplannedFromNow) {
     Task& t = AddTask(1, 0, 7);
     At(0, 0, 3);
     engine.SetFirstReading(1);
-    pcd.DuringRead = [&] { ctx.clock.AdvanceSeconds(20); };  // reading takes 20 s
+    pcd.DuringRead = [&] { ctx.clock.AdvanceSeconds(20); }; // reading takes 20 s
     At(0, 0, 7);
     engine.CheckDueTasks();
     // The pass compares against its own start (00:00:07): 00:00:14 is not
     // before it, so the first slow reading is caught only at the next pass.
     EXPECT_DOUBLE_EQ(t.NextRead, T(0, 0, 14));
-    engine.CheckDueTasks();  // now 00:00:27, NextRead 00:00:21 after reading
+    engine.CheckDueTasks(); // now 00:00:27, NextRead 00:00:21 after reading
     const std::string log = Log();
-    EXPECT_NE(log.find("Reading at " + ShortDateLongTime(T(0, 0, 21)) + " aborted: reading time out-dated !"),
+    EXPECT_NE(log.find("Reading at " + ShortDateLongTime(T(0, 0, 21)) +
+                       " aborted: reading time out-dated !"),
               std::string::npos)
         << log;
     // Replanned on the next boundary after the current time (00:00:47).
@@ -182,10 +187,10 @@ TEST_F(SchedulerTest, ClockGoingBackReplansButAShortWaitDoesNot) {
     Task& t = AddTask(1, 1, 15);
     At(10, 7, 30);
     engine.SetFirstReading(1);
-    At(10, 7, 0);  // half a minute back: still within one period
+    At(10, 7, 0); // half a minute back: still within one period
     engine.CheckDueTasks();
     EXPECT_DOUBLE_EQ(t.NextRead, T(10, 15, 0));
-    At(8, 1, 0);  // two hours back
+    At(8, 1, 0); // two hours back
     engine.CheckDueTasks();
     EXPECT_DOUBLE_EQ(t.NextRead, T(8, 15, 0));
     EXPECT_EQ(app.Status.WriteCounter, 0);
@@ -197,8 +202,9 @@ TEST_F(SchedulerTest, NextTaskIsTheEarliestEnabledLowerNumberOnTies) {
     AddTask(3, 0, 60);
     AddTask(4, 0, 60);
     At(9, 0, 10);
-    for (int i = 1; i <= 4; ++i) engine.SetFirstReading(i);
-    app.Tasks[1].NextRead = T(9, 0, 30);  // earliest, but disabled
+    for (int i = 1; i <= 4; ++i)
+        engine.SetFirstReading(i);
+    app.Tasks[1].NextRead = T(9, 0, 30); // earliest, but disabled
     app.Tasks[4].NextRead = DateFromParts(2999, 1, 1);
     bool found = false;
     engine.SearchNextTaskToRead(true, found);
@@ -217,7 +223,8 @@ TEST_F(SchedulerTest, NextTaskIsTheEarliestEnabledLowerNumberOnTies) {
 }
 
 TEST_F(SchedulerTest, DueSearchIsCyclicFromTheTaskAfterNextTask) {
-    for (int i = 1; i <= 4; ++i) AddTask(i, 0, 60).NextRead = T(11, 0, 0);
+    for (int i = 1; i <= 4; ++i)
+        AddTask(i, 0, 60).NextRead = T(11, 0, 0);
     At(12, 0, 0);
     app.Status.NextTask = 2;
     ctx.ui.SetNextLabel("unchanged");
@@ -244,10 +251,12 @@ TEST_F(SchedulerTest, DueSearchIsCyclicFromTheTaskAfterNextTask) {
 
 TEST_F(SchedulerTest, PassReadsEveryDueTaskOnceInTableOrder) {
     std::vector<int> order;
-    for (int i = 1; i <= 3; ++i) AddTask(i, 0, 10);
+    for (int i = 1; i <= 3; ++i)
+        AddTask(i, 0, 10);
     pcd.DuringRead = [&] { order.push_back(app.Status.CurrentTask); };
     At(8, 0, 0);
-    for (int i = 1; i <= 3; ++i) engine.SetFirstReading(i);
+    for (int i = 1; i <= 3; ++i)
+        engine.SetFirstReading(i);
     app.Tasks[2].Disabled = 1;
     At(8, 0, 10);
     engine.CheckDueTasks();
@@ -272,15 +281,16 @@ TEST_F(SchedulerTest, ManualReadingOrAnUnscheduledTaskMeansNoReading) {
 }
 
 TEST_F(SchedulerTest, ZeroPeriodsAndStaleDisabledTasksDoNotStallThePass) {
-    Task& days = AddTask(1, 3, 0);  // "Days" with interval 0: no period at all
+    Task& days = AddTask(1, 3, 0); // "Days" with interval 0: no period at all
     days.ReadHour = 0.5;
     Task& off = AddTask(2, 0, 1);
     off.Disabled = 1;
     AddTask(3, 0, 1);
     At(12, 0, 0);
-    for (int i = 1; i <= 3; ++i) engine.SetFirstReading(i);
+    for (int i = 1; i <= 3; ++i)
+        engine.SetFirstReading(i);
     EXPECT_DOUBLE_EQ(days.NextRead, 0) << "no period: not planned";
-    off.NextRead = T(12, 0, 0, 1);  // five days behind, one-second period
+    off.NextRead = T(12, 0, 0, 1); // five days behind, one-second period
     app.Tasks[3].NextRead = ctx.clock.Now();
     engine.CheckDueTasks();
     EXPECT_EQ(pcd.Reads, 1) << "each due task read once";
@@ -294,7 +304,8 @@ TEST_F(SchedulerTest, ATaskWithoutReadIntervalIsNeverPlannedAndSaysSoOnce) {
     AddTask(1, 0, 0);
     AddTask(2, 1, 10);
     At(8, 0, 0);
-    for (int k = 0; k < 2; ++k) engine.SetFirstReading(1);
+    for (int k = 0; k < 2; ++k)
+        engine.SetFirstReading(1);
     engine.SetFirstReading(2);
     bool found = false;
     engine.SearchNextTaskToRead(true, found);
@@ -302,7 +313,8 @@ TEST_F(SchedulerTest, ATaskWithoutReadIntervalIsNeverPlannedAndSaysSoOnce) {
     EXPECT_EQ(RunUntil(T(8, 0, 5), 0.25), 0);
     EXPECT_EQ(app.Tasks[1].TaskError, "Task 1 : no read interval, not read");
     const std::string log = Log();
-    EXPECT_EQ(log.find("Task 1 : no read interval, not read"), log.rfind("Task 1 : no read interval, not read"));
+    EXPECT_EQ(log.find("Task 1 : no read interval, not read"),
+              log.rfind("Task 1 : no read interval, not read"));
     EXPECT_NE(log.find("Task 1 : no read interval, not read"), std::string::npos);
     EXPECT_EQ(log.find("out-dated"), std::string::npos);
 }
@@ -335,22 +347,25 @@ TEST_F(SchedulerTest, DueTaskWithoutConnectionConnectsOnlyWhenAutoConnectOrPendi
 }
 
 TEST_F(SchedulerTest, EveryTwelfthVisitChecksTheConnectionAfterADueTask) {
-    for (int i = 1; i <= 4; ++i) AddTask(i, 0, 10);
+    for (int i = 1; i <= 4; ++i)
+        AddTask(i, 0, 10);
     At(8, 0, 0);
-    for (int i = 1; i <= 4; ++i) engine.SetFirstReading(i);
+    for (int i = 1; i <= 4; ++i)
+        engine.SetFirstReading(i);
     At(8, 0, 5);
     engine.CheckDueTasks();
-    engine.CheckDueTasks();  // 8 visits, nothing due
+    engine.CheckDueTasks(); // 8 visits, nothing due
     EXPECT_EQ(engine.ReconnectCounter(), 8);
     const int before = pcd.StatusChecks;
     At(8, 0, 10);
-    engine.CheckDueTasks();  // visit 12 wraps with due tasks in the pass
+    engine.CheckDueTasks(); // visit 12 wraps with due tasks in the pass
     EXPECT_EQ(engine.ReconnectCounter(), 0);
     // Four readings of one entry check the status once each, the wrap once more.
     EXPECT_EQ(pcd.StatusChecks - before, 4 + 1);
 
     // Wrapping in a pass where nothing fell due checks nothing.
-    for (int k = 0; k < 2; ++k) engine.CheckDueTasks();
+    for (int k = 0; k < 2; ++k)
+        engine.CheckDueTasks();
     const int checks = pcd.StatusChecks;
     engine.CheckDueTasks();
     EXPECT_EQ(engine.ReconnectCounter(), 0);
@@ -390,22 +405,26 @@ protected:
         app.Status.Connected = 0;
     }
     void Plan() {
-        for (int i = 1; i <= app.Settings.TaskCount; ++i) engine.SetFirstReading(i);
+        for (int i = 1; i <= app.Settings.TaskCount; ++i)
+            engine.SetFirstReading(i);
     }
 };
 
 TEST_F(SingleShotTest, HiddenRunReadsEachEnabledTaskOnceAndEndsWithStatusZero) {
-    for (int i = 1; i <= 3; ++i) AddTask(i, 1, 15);
+    for (int i = 1; i <= 3; ++i)
+        AddTask(i, 1, 15);
     app.Tasks[2].Disabled = 1;
     Plan();
     engine.RunHiddenSingleShot();
     EXPECT_EQ(pcd.Reads, 2);
     EXPECT_EQ(pcd.Connects, 2) << "disconnected after each task";
-    for (int i = 1; i <= 3; ++i) EXPECT_EQ(app.Tasks[i].NextRead, 0);
+    for (int i = 1; i <= 3; ++i)
+        EXPECT_EQ(app.Tasks[i].NextRead, 0);
     EXPECT_TRUE(engine.ExitRequested());
     EXPECT_EQ(engine.ExitStatus(), 0);
     EXPECT_TRUE(ctx.ui.Messages().empty());
-    EXPECT_NE(ctx.ui.ReadLog().find("\r\n3 Data Task have been read and saved in file(s).\r\n"), std::string::npos);
+    EXPECT_NE(ctx.ui.ReadLog().find("\r\n3 Data Task have been read and saved in file(s).\r\n"),
+              std::string::npos);
     EXPECT_NE(Log().find("Stop the application."), std::string::npos);
 }
 
@@ -420,8 +439,8 @@ TEST_F(SingleShotTest, HiddenRunWithAFailedPacketReportsOkLineFirstAndFails) {
     EXPECT_EQ(app.Status.FailedPackets, 1);
     EXPECT_EQ(app.Status.MissingValues, 3);
     ASSERT_EQ(ctx.ui.Messages().size(), 1u);
-    EXPECT_EQ(ctx.ui.Messages()[0].Text,
-              "Pelkor Single Shot failed !\r\r2 Packet Data Read OK\r\n - 1 Packet Data Read Failed ( 3 Missing Values )");
+    EXPECT_EQ(ctx.ui.Messages()[0].Text, "Pelkor Single Shot failed !\r\r2 Packet Data Read OK\r\n "
+                                         "- 1 Packet Data Read Failed ( 3 Missing Values )");
     EXPECT_EQ(ctx.ui.Messages()[0].Title, "Pelkor Error Message.");
     EXPECT_EQ(ctx.ui.Messages()[0].Icon, MsgIcon::Critical);
     EXPECT_EQ(engine.ExitStatus(), 1);
@@ -437,14 +456,16 @@ TEST_F(SingleShotTest, TimerRunSummaryShowsFailedLineFirstInThePane) {
     engine.ConnectTimerTick();
     EXPECT_FALSE(engine.TimerRunning());
     const std::string& pane = ctx.ui.ReadLog();
-    const std::string failed = " - 1 Packet Data Read Failed ( 3 Missing Values )\r\n - 2 Packet Data Read OK";
-    EXPECT_NE(pane.find(std::string(50, '-') + "\r\n2 Data Task have been read and saved in file(s).\r\n" + failed),
+    const std::string failed =
+        " - 1 Packet Data Read Failed ( 3 Missing Values )\r\n - 2 Packet Data Read OK";
+    EXPECT_NE(pane.find(std::string(50, '-') +
+                        "\r\n2 Data Task have been read and saved in file(s).\r\n" + failed),
               std::string::npos)
         << pane;
     ASSERT_EQ(ctx.ui.Messages().size(), 1u);
-    EXPECT_EQ(ctx.ui.Messages()[0].Text,
-              "Pelkor Single Shot failed !\r\r - 2 Packet Data Read OK\r\n - 1 Packet Data Read Failed ( 3 Missing "
-              "Values )\r\n\rDo you want to see details ?");
+    EXPECT_EQ(ctx.ui.Messages()[0].Text, "Pelkor Single Shot failed !\r\r - 2 Packet Data Read "
+                                         "OK\r\n - 1 Packet Data Read Failed ( 3 Missing "
+                                         "Values )\r\n\rDo you want to see details ?");
     EXPECT_EQ(ctx.ui.Messages()[0].Buttons, MsgButtons::YesNo);
     EXPECT_EQ(ctx.ui.LastStatusLine(), "Stop the application.");
     EXPECT_EQ(ctx.ui.CounterLabel(), "2");
@@ -474,9 +495,10 @@ TEST_F(SingleShotTest, MissingValuesOnlyAndCleanRun) {
     EXPECT_EQ(engine.ExitStatus(), 0);
     EXPECT_NE(ctx.ui.ReadLog().find(" - 1 Packet Data Read OK"), std::string::npos);
     bool sawClean = false;
-    for (const auto& s : ctx.ui.StatusLines()) sawClean |= s == "Pelkor Single Shot terminated without error.\r\n";
+    for (const auto& s : ctx.ui.StatusLines())
+        sawClean |= s == "Pelkor Single Shot terminated without error.\r\n";
     EXPECT_TRUE(sawClean);
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

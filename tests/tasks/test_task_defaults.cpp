@@ -24,7 +24,7 @@ private:
     std::set<int> installed_;
 };
 
-}  // namespace
+} // namespace
 
 TEST(SetDefaultTaskParameters, ResetsTheTaskButKeepsItsIdentity) {
     TestContext c;

@@ -13,7 +13,9 @@ struct FakeServices : TaskEditorServices {
     std::vector<std::string> Calls;
     AppContext* App = nullptr;
     bool SaveTask(int t) override { return Note("save " + std::to_string(t)); }
-    bool MoveTaskSection(int s, int t) override { return Note("move " + std::to_string(s) + " " + std::to_string(t)); }
+    bool MoveTaskSection(int s, int t) override {
+        return Note("move " + std::to_string(s) + " " + std::to_string(t));
+    }
     bool ClearTaskSection(int s) override { return Note("clear " + std::to_string(s)); }
     bool ReloadStartFile() override { return Note("reload"); }
     bool SetResources(int t) override { return Note("resources " + std::to_string(t)); }
@@ -56,8 +58,8 @@ TEST_F(Editing, CancelOnTheErrorListOrARefusedListLeavesTheTaskAsItWas) {
     form.SBus = "0";
     form.Data = "R 1,R 99999,F 2";
     EXPECT_FALSE(StoreTask(app, svc, 1, form, false));
-    EXPECT_EQ(ui.LastMessage()->Text,
-              "Task 1 : R 99999 : out of range (registers: address + count at most 16384, count at least 1)");
+    EXPECT_EQ(ui.LastMessage()->Text, "Task 1 : R 99999 : out of range (registers: address + count "
+                                      "at most 16384, count at least 1)");
     EXPECT_EQ(app.Tasks[1].Comments, "old");
     EXPECT_FALSE(svc.Saved());
 }
@@ -127,9 +129,9 @@ TEST_F(Editing, StationAndIntervalLinesInOrderStationFirst) {
         form.Interval = interval;
         ui.QueueAnswer(MsgAnswer::Cancel);
         EXPECT_FALSE(StoreTask(app, svc, 1, form, false));
-        EXPECT_EQ(ui.LastMessage()->Text,
-                  "Task 1 Error : \r\n\r\nBad Station (numeric value 0 to 253)\r\nBad Interval (numeric value 1 to "
-                  "60)\r\n\r\nDo you want to continue ?");
+        EXPECT_EQ(ui.LastMessage()->Text, "Task 1 Error : \r\n\r\nBad Station (numeric value 0 to "
+                                          "253)\r\nBad Interval (numeric value 1 to "
+                                          "60)\r\n\r\nDo you want to continue ?");
         EXPECT_FALSE(svc.Saved());
     }
     // A station the 16-bit field cannot hold leaves the field as it was.
@@ -189,13 +191,13 @@ TEST_F(Editing, NoOutputTaskKeepsItsOutputBlock) {
     EXPECT_EQ(form.FileName, "");
     form.Data = "R 1";
     EXPECT_TRUE(StoreTask(app, svc, 1, form, false));
-    EXPECT_TRUE(ui.Messages().empty());  // no "Empty Output File Name"
+    EXPECT_TRUE(ui.Messages().empty()); // no "Empty Output File Name"
     EXPECT_EQ(app.Tasks[1].FileType, "None");
     EXPECT_EQ(app.Tasks[1].FileName, "kept");
 }
 
 TEST_F(Editing, NewStopsAtTheMaximumAndStartsFromDefaults) {
-    app.Tasks[2].Disabled = 1;  // left behind by a removed task
+    app.Tasks[2].Disabled = 1; // left behind by a removed task
     app.Tasks[2].SBus = 9;
     bool stored = false;
     EXPECT_EQ(NewTask(app, svc, stored), 2);
@@ -220,7 +222,8 @@ TEST_F(Editing, RemoveRefusesTheOnlyTaskAndMovesTheRestDown) {
     EXPECT_EQ(ui.LastMessage()->Text, "You cannot remove this Task.");
 
     app.Settings.TaskCount = 4;
-    for (int i = 1; i <= 4; ++i) app.Tasks[i].Comments = "T" + std::to_string(i);
+    for (int i = 1; i <= 4; ++i)
+        app.Tasks[i].Comments = "T" + std::to_string(i);
     ui.QueueAnswer(MsgAnswer::Cancel);
     EXPECT_FALSE(RemoveTask(app, svc, 2));
     EXPECT_EQ(app.Settings.TaskCount, 4);
@@ -243,5 +246,5 @@ TEST_F(Editing, RemoveRefusesTheOnlyTaskAndMovesTheRestDown) {
     EXPECT_TRUE(svc.Calls.empty());
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

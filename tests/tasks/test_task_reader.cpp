@@ -25,7 +25,8 @@ using testing::FakePcd;
 
 std::size_t Count(const std::string& text, const std::string& part) {
     std::size_t n = 0;
-    for (std::size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + 1)) ++n;
+    for (std::size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + 1))
+        ++n;
     return n;
 }
 
@@ -68,7 +69,9 @@ TEST_F(ReaderTest, ValuesOfEveryKindInListOrder) {
     EXPECT_EQ(t.FailedStations, 0);
     EXPECT_EQ(t.LastMessage.rfind("Read : K ", 0), 0u);
     EXPECT_EQ(t.TaskError, "");
-    EXPECT_EQ(ctx.ui.ReadLog().rfind("Task 1 Read : R 100  [3] - OK\r\nTask 1 Read : F 4  [2] - OK", 0), 0u)
+    EXPECT_EQ(
+        ctx.ui.ReadLog().rfind("Task 1 Read : R 100  [3] - OK\r\nTask 1 Read : F 4  [2] - OK", 0),
+        0u)
         << ctx.ui.ReadLog();
     EXPECT_EQ(ctx.ui.LastStatusLine(), "Data reading without errors.");
     EXPECT_EQ(ctx.ui.ConnectionCaption(), "PCD Connected");
@@ -176,8 +179,9 @@ TEST_F(ReaderTest, UnreachableStationIsLoggedOnceAndRestoredOnce) {
     EXPECT_EQ(Count(log, "Task 1 - Connection with PCD station 7 restored."), 1u) << log;
     // Each failing reading still reports its own entry as a task message.
     EXPECT_EQ(Count(log, "Read : R 2  [2] - Failed : No connection with PCD station 7"), 3u);
-    EXPECT_EQ(ReadAll(ctx.dir.file("st.csv")),
-              "1001;1002;1003\r\n1001;;\r\n1001;;\r\n1001;;\r\n1001;1002;1003\r\n1001;1002;1003\r\n");
+    EXPECT_EQ(
+        ReadAll(ctx.dir.file("st.csv")),
+        "1001;1002;1003\r\n1001;;\r\n1001;;\r\n1001;;\r\n1001;1002;1003\r\n1001;1002;1003\r\n");
 }
 
 // A station whose status answers again while its reads still fail is not
@@ -220,9 +224,12 @@ TEST_F(ReaderTest, OpenStationThatStopsAnsweringFailsItsStatusCheck) {
     EXPECT_EQ(t.LastValues, ";");
     EXPECT_EQ(t.StationCount, 2) << "the failed station stays unaddressed, each entry counts";
     EXPECT_EQ(t.FailedStations, 2);
-    EXPECT_NE(ctx.ui.ReadLog().find("\r\nTask 1 Connection with PCD station 0 failed !"), std::string::npos);
-    EXPECT_NE(ctx.ui.ReadLog().find(" - 2 Packet Data Read Failed\r\n - 0 Packet Data Read OK"), std::string::npos);
-    EXPECT_EQ(Count(Log(), "Task 1 Connection with PCD station 0 failed !"), 2u) << "once per entry";
+    EXPECT_NE(ctx.ui.ReadLog().find("\r\nTask 1 Connection with PCD station 0 failed !"),
+              std::string::npos);
+    EXPECT_NE(ctx.ui.ReadLog().find(" - 2 Packet Data Read Failed\r\n - 0 Packet Data Read OK"),
+              std::string::npos);
+    EXPECT_EQ(Count(Log(), "Task 1 Connection with PCD station 0 failed !"), 2u)
+        << "once per entry";
 }
 
 TEST_F(ReaderTest, PguModeRefusesAStationChangeAndBadStationIsRefused) {
@@ -237,7 +244,8 @@ TEST_F(ReaderTest, PguModeRefusesAStationChangeAndBadStationIsRefused) {
     t.Resources[1].Station = -2;
     ASSERT_TRUE(Read());
     EXPECT_EQ(t.LastValues, "1001;");
-    EXPECT_NE(Log().find("Task 1 - Connection with PCD aborted, bad station : -2"), std::string::npos);
+    EXPECT_NE(Log().find("Task 1 - Connection with PCD aborted, bad station : -2"),
+              std::string::npos);
 }
 
 TEST_F(ReaderTest, CsvRecordsGoToTheComposedPathWithTheirStamp) {
@@ -253,7 +261,8 @@ TEST_F(ReaderTest, CsvRecordsGoToTheComposedPathWithTheirStamp) {
 
     // On demand the stamp is the time of the reading.
     ASSERT_TRUE(engine.ReadPCDValues(1, false, true));
-    EXPECT_EQ(Count(ReadAll(t.OutputPath), GeneralDateText(ctx.clock.Now()) + ";1005;1006\r\n"), 1u);
+    EXPECT_EQ(Count(ReadAll(t.OutputPath), GeneralDateText(ctx.clock.Now()) + ";1005;1006\r\n"),
+              1u);
 
     // A file emptied meanwhile restarts the count.
     std::ofstream(t.OutputPath, std::ios::trunc).close();
@@ -265,7 +274,7 @@ TEST_F(ReaderTest, CsvRecordsGoToTheComposedPathWithTheirStamp) {
 TEST_F(ReaderTest, WriteFailureIsReportedAndNotCounted) {
     Task& t = Setup("R 5 [1]", "CSV");
     t.FileName = "x";
-    std::filesystem::create_directory(ctx.dir.file("x.csv"));  // a folder where the file should be
+    std::filesystem::create_directory(ctx.dir.file("x.csv")); // a folder where the file should be
     app.Status.EditTask = 1;
     EXPECT_FALSE(Read());
     EXPECT_EQ(app.Status.LastErrorText, "Writing data in file aborted !");
@@ -290,7 +299,7 @@ TEST_F(ReaderTest, ObserversHearEveryStoredRecordOnly) {
         }
     } rec;
     engine.AddReadingObserver(&rec);
-    engine.AddReadingObserver(&rec);  // once only
+    engine.AddReadingObserver(&rec); // once only
     Task& t = Setup("R 5 [2]", "CSV");
     t.FileName = "x";
     t.NextRead = DateFromParts(2026, 12, 6, 8, 0, 0);
@@ -301,7 +310,7 @@ TEST_F(ReaderTest, ObserversHearEveryStoredRecordOnly) {
     EXPECT_EQ(rec.Records[0], "1005;1006");
 
     std::filesystem::remove(ctx.dir.file("x.csv"));
-    std::filesystem::create_directory(ctx.dir.file("x.csv"));  // the store fails
+    std::filesystem::create_directory(ctx.dir.file("x.csv")); // the store fails
     EXPECT_FALSE(Read());
     EXPECT_EQ(rec.Events.size(), 1u) << "a record not stored is not announced";
     engine.RemoveReadingObserver(&rec);
@@ -336,7 +345,8 @@ TEST_F(ReaderTest, FailedStoreWritesTheErrorIntoTheFailingTaskOnly) {
     EXPECT_EQ(failing.LastValues, "Writing data in file aborted !");
     app.Status.EditTask = 2;
     EXPECT_FALSE(Read(2));
-    EXPECT_EQ(ctx.ui.EditorDataReadRefreshes(), std::vector<int>({2})) << "shown when it is the editor's task";
+    EXPECT_EQ(ctx.ui.EditorDataReadRefreshes(), std::vector<int>({2}))
+        << "shown when it is the editor's task";
 }
 
 TEST_F(ReaderTest, SingleShotWriteFailureClosesAndStillFailsTheJob) {
@@ -348,16 +358,19 @@ TEST_F(ReaderTest, SingleShotWriteFailureClosesAndStillFailsTheJob) {
     Task& good = Setup("R 6 [1]", "CSV", 2);
     good.FileName = "y";
     app.Status.AutoConnectActive = 1;
-    for (int i = 1; i <= 2; ++i) engine.SetFirstReading(i);
+    for (int i = 1; i <= 2; ++i)
+        engine.SetFirstReading(i);
     engine.RunHiddenSingleShot();
-    EXPECT_NE(ctx.ui.ReadLog().find("\r\nError : Writing data in file aborted !"), std::string::npos);
+    EXPECT_NE(ctx.ui.ReadLog().find("\r\nError : Writing data in file aborted !"),
+              std::string::npos);
     EXPECT_EQ(ctx.ui.ConnectionCaption().empty(), false);
     EXPECT_NE(Log().find("Task 2 - Data have been read and saved in the file : " + good.OutputPath),
               std::string::npos);
     // Task 2 went well after task 1's failure; the job as a whole did not.
     EXPECT_EQ(engine.ExitStatus(), 1);
     ASSERT_FALSE(ctx.ui.Messages().empty());
-    EXPECT_NE(ctx.ui.Messages().back().Text.find("Writing data in file aborted !"), std::string::npos);
+    EXPECT_NE(ctx.ui.Messages().back().Text.find("Writing data in file aborted !"),
+              std::string::npos);
 }
 
 TEST_F(ReaderTest, SetResourcesParsesAndReportsBadLists) {
@@ -369,7 +382,7 @@ TEST_F(ReaderTest, SetResourcesParsesAndReportsBadLists) {
     EXPECT_EQ(t.ResourceCount, 2);
     EXPECT_EQ(t.AddressCount, 7);
 
-    t.Data = "R 1 [30000], R 2 [30000]";  // more values than a table can count
+    t.Data = "R 1 [30000], R 2 [30000]"; // more values than a table can count
     engine.SetResources(1, ok);
     EXPECT_FALSE(ok);
     ASSERT_EQ(ctx.ui.Messages().size(), 1u);
@@ -386,5 +399,5 @@ TEST_F(ReaderTest, SetResourcesParsesAndReportsBadLists) {
     EXPECT_EQ(ctx.ui.Messages()[1].Text.rfind("SetResources function error : ", 0), 0u);
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

@@ -13,7 +13,8 @@ namespace {
 
 // Sets (or, with nullptr, removes) a variable and restores it at the end.
 struct Env {
-    Env(const char* n, const char* v) : name(n), had(std::getenv(n) != nullptr), old(had ? std::getenv(n) : "") {
+    Env(const char* n, const char* v)
+        : name(n), had(std::getenv(n) != nullptr), old(had ? std::getenv(n) : "") {
         v ? setenv(n, v, 1) : unsetenv(n);
     }
     ~Env() { had ? setenv(name, old.c_str(), 1) : unsetenv(name); }
@@ -28,7 +29,7 @@ TEST(AppFolders, DataFolderFollowsXdgThenHome) {
         Env xdg("XDG_DATA_HOME", "/srv/data/");
         EXPECT_EQ(UserDataFolder(), "/srv/data/pelkor");
     }
-    Env relative("XDG_DATA_HOME", "rel/data");  // invalid by the XDG rules
+    Env relative("XDG_DATA_HOME", "rel/data"); // invalid by the XDG rules
     EXPECT_EQ(UserDataFolder(), "/home/op/.local/share/pelkor");
 }
 
@@ -41,8 +42,9 @@ TEST(AppFolders, ShippedFilesBesideTheProgramFirstThenUnderThePrefix) {
     EXPECT_EQ(FindShippedFile("Pelkor.html", bin), bin + "/../share/pelkor/shipped/Pelkor.html");
     std::ofstream(bin + "/Pelkor.html") << "beside";
     EXPECT_EQ(FindShippedFile("Pelkor.html", bin), bin + "/Pelkor.html");
-    EXPECT_EQ(FindShippedFile("Pelkor52.5at", bin), bin + "/Pelkor52.5at") << "missing: the path beside the program";
+    EXPECT_EQ(FindShippedFile("Pelkor52.5at", bin), bin + "/Pelkor52.5at")
+        << "missing: the path beside the program";
     EXPECT_EQ(ShippedLibraryFolders(bin).front(), bin);
 }
 
-}  // namespace
+} // namespace

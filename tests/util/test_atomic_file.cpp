@@ -31,7 +31,8 @@ TEST(ReplaceFile, RemovesTheStaleTemporaryFilesOfProgramsNoLongerRunning) {
     const std::string stale2 = dir.file(".job.pelk." + dead + ".7.tmp");
     const std::string live = dir.file(".book.xls." + alive + ".1.tmp");
     const std::string other = dir.file(".notes." + dead + ".tmp");
-    for (const auto& f : {stale1, stale2, live, other}) std::ofstream(f) << "x";
+    for (const auto& f : {stale1, stale2, live, other})
+        std::ofstream(f) << "x";
     std::string error;
     ASSERT_TRUE(ReplaceFile(dir.file("book.xls"), "new", error)) << error;
     EXPECT_FALSE(std::filesystem::exists(stale1));
@@ -66,5 +67,5 @@ TEST(ReplaceFile, AReadOnlyFileSystemIsNamedAsSuch) {
     EXPECT_EQ(error.find("is read-only"), std::string::npos) << error;
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

@@ -20,9 +20,11 @@ protected:
     void TearDown() override { std::setlocale(LC_ALL, "C"); }
 };
 
-bool SameInstant(Date a, Date b) { return std::fabs(a - b) < 0.5 / 86400.0; }
+bool SameInstant(Date a, Date b) {
+    return std::fabs(a - b) < 0.5 / 86400.0;
+}
 
-}  // namespace
+} // namespace
 
 TEST_F(DateTest, DayCountsOfKnownDates) {
     EXPECT_EQ(DateFromParts(1899, 12, 30), 0);
@@ -43,12 +45,13 @@ TEST_F(DateTest, DayCountsOfKnownDates) {
 TEST_F(DateTest, CivilPartsRoundTripAcrossTheCalendar) {
     for (Date day = -657000; day < 2958000; day += 997.37) {
         CivilTime c = ToCivil(day);
-        Date back = DateFromParts(c.Year, c.Month, c.Day, c.Hour, c.Minute, c.Second + c.Millisecond / 1000.0);
+        Date back = DateFromParts(c.Year, c.Month, c.Day, c.Hour, c.Minute,
+                                  c.Second + c.Millisecond / 1000.0);
         ASSERT_TRUE(std::fabs(back - day) < 1e-6) << day;
     }
     CivilTime sat = ToCivil(0);
     EXPECT_EQ(sat.Weekday, 7);
-    EXPECT_EQ(ToCivil(46362).Weekday, 1);  // 6 December 2026 is a Sunday
+    EXPECT_EQ(ToCivil(46362).Weekday, 1); // 6 December 2026 is a Sunday
     CivilTime t = ToCivil(-1.25);
     EXPECT_EQ(t.Year * 10000 + t.Month * 100 + t.Day, 18991229);
     EXPECT_EQ(t.Hour, 6);
@@ -58,7 +61,7 @@ TEST_F(DateTest, CivilPartsRoundTripAcrossTheCalendar) {
 }
 
 TEST_F(DateTest, LocalTimeConversions) {
-    std::time_t t = 1780000000;  // a May day, far from any clock change
+    std::time_t t = 1780000000; // a May day, far from any clock change
     Date d = DateFromTimeT(t);
     EXPECT_EQ(TimeTFromDate(d), t);
     std::tm lt{};
@@ -75,7 +78,7 @@ TEST_F(DateTest, GeneralTextInTheCLocale) {
     EXPECT_EQ(GeneralDateText(0), "00:00:00");
     EXPECT_EQ(DateText(46362.75), "2026-12-06");
     EXPECT_EQ(TimeText(46362.75), "18:00:00");
-    EXPECT_EQ(GeneralDateText(std::nan("")), "00:00:00");  // nonsense never crashes
+    EXPECT_EQ(GeneralDateText(std::nan("")), "00:00:00"); // nonsense never crashes
 }
 
 TEST_F(DateTest, ParsingAcceptsIsoAndTimeForms) {
@@ -95,8 +98,9 @@ TEST_F(DateTest, ParsingAcceptsIsoAndTimeForms) {
 }
 
 TEST_F(DateTest, ParsingRefusesAnythingElseAndLeavesTheValue) {
-    for (const char* t : {"", "abc", "2026-02-30", "2026-13-01", "24:00", "10:60", "10:5", "2026-12-06 25:00",
-                          "2026-12-06x", "12/06/2026", "99999-01-01", "10:15:00 extra", ":", "-", "2026--1"}) {
+    for (const char* t :
+         {"", "abc", "2026-02-30", "2026-13-01", "24:00", "10:60", "10:5", "2026-12-06 25:00",
+          "2026-12-06x", "12/06/2026", "99999-01-01", "10:15:00 extra", ":", "-", "2026--1"}) {
         Date d = 123;
         EXPECT_FALSE(ParseDateText(t, d)) << t;
         EXPECT_EQ(d, 123) << t;
@@ -130,7 +134,8 @@ protected:
 };
 
 TEST_F(OtherLocaleTest, GermanShortDateAndLongTime) {
-    if (!Use("de_DE.UTF-8", "de_DE")) GTEST_SKIP() << "cannot build the de_DE locale (localedef or sources missing)";
+    if (!Use("de_DE.UTF-8", "de_DE"))
+        GTEST_SKIP() << "cannot build the de_DE locale (localedef or sources missing)";
     Date d = DateFromParts(2026, 12, 6, 10, 15, 30);
     EXPECT_EQ(GeneralDateText(d), "06.12.2026 10:15:30");
     EXPECT_EQ(FormatDate(d, "dddd, d. mmmm yyyy"), "Sonntag, 6. Dezember 2026");
@@ -140,13 +145,14 @@ TEST_F(OtherLocaleTest, GermanShortDateAndLongTime) {
         EXPECT_TRUE(SameInstant(back, v)) << GeneralDateText(v);
     }
     Date iso = -1;
-    EXPECT_TRUE(ParseDateText("2026-12-06 10:15:30", iso));  // ISO stays accepted
+    EXPECT_TRUE(ParseDateText("2026-12-06 10:15:30", iso)); // ISO stays accepted
     EXPECT_TRUE(SameInstant(iso, d));
 }
 
 // Dates follow the locale; numbers never do.
 TEST_F(OtherLocaleTest, NumbersKeepTheirDecimalPointInAGermanLocale) {
-    if (!Use("de_DE.UTF-8", "de_DE")) GTEST_SKIP() << "cannot build the de_DE locale (localedef or sources missing)";
+    if (!Use("de_DE.UTF-8", "de_DE"))
+        GTEST_SKIP() << "cannot build the de_DE locale (localedef or sources missing)";
     EXPECT_EQ(LeadingNumber("2.5x"), 2.5);
     EXPECT_EQ(LeadingNumber("-1.25e1"), -12.5);
     EXPECT_TRUE(IsNumeric(" 2.5 "));
@@ -155,8 +161,10 @@ TEST_F(OtherLocaleTest, NumbersKeepTheirDecimalPointInAGermanLocale) {
 }
 
 TEST_F(OtherLocaleTest, UsTwelveHourClockRoundTrips) {
-    if (!Use("en_US.UTF-8", "en_US")) GTEST_SKIP() << "cannot build the en_US locale (localedef or sources missing)";
-    for (Date v : {DateFromParts(2026, 12, 6, 13, 5, 0), DateFromParts(2026, 7, 4, 0, 30, 0), 0.99}) {
+    if (!Use("en_US.UTF-8", "en_US"))
+        GTEST_SKIP() << "cannot build the en_US locale (localedef or sources missing)";
+    for (Date v :
+         {DateFromParts(2026, 12, 6, 13, 5, 0), DateFromParts(2026, 7, 4, 0, 30, 0), 0.99}) {
         Date back = -1;
         ASSERT_TRUE(ParseDateText(GeneralDateText(v), back)) << GeneralDateText(v);
         EXPECT_TRUE(SameInstant(back, v)) << GeneralDateText(v);
@@ -164,11 +172,26 @@ TEST_F(OtherLocaleTest, UsTwelveHourClockRoundTrips) {
 }
 
 TEST_F(DateTest, WeekNumbersStartOnSundayWithWeekOneHoldingFirstJanuary) {
-    struct Case { int y, m, d, week; };
-    for (Case c : {Case{2026, 1, 1, 1}, {2026, 1, 3, 1}, {2026, 1, 4, 2}, {2025, 12, 31, 53}, {2026, 12, 6, 50},
-                   {2023, 1, 1, 1}, {2023, 1, 7, 1}, {2023, 1, 8, 2}, {2023, 12, 31, 53}, {2022, 1, 1, 1},
-                   {2022, 1, 2, 2}, {2022, 12, 31, 53}, {2028, 12, 31, 54}, {2017, 12, 31, 53}, {2018, 1, 1, 1}}) {
-        EXPECT_EQ(WeekOfYear(DateFromParts(c.y, c.m, c.d)), c.week) << c.y << "-" << c.m << "-" << c.d;
+    struct Case {
+        int y, m, d, week;
+    };
+    for (Case c : {Case{2026, 1, 1, 1},
+                   {2026, 1, 3, 1},
+                   {2026, 1, 4, 2},
+                   {2025, 12, 31, 53},
+                   {2026, 12, 6, 50},
+                   {2023, 1, 1, 1},
+                   {2023, 1, 7, 1},
+                   {2023, 1, 8, 2},
+                   {2023, 12, 31, 53},
+                   {2022, 1, 1, 1},
+                   {2022, 1, 2, 2},
+                   {2022, 12, 31, 53},
+                   {2028, 12, 31, 54},
+                   {2017, 12, 31, 53},
+                   {2018, 1, 1, 1}}) {
+        EXPECT_EQ(WeekOfYear(DateFromParts(c.y, c.m, c.d)), c.week)
+            << c.y << "-" << c.m << "-" << c.d;
     }
     EXPECT_EQ(FormatDate(DateFromParts(2026, 1, 2), "wwyy"), "126");
 }
@@ -183,7 +206,7 @@ TEST_F(DateTest, FileSuffixPatterns) {
 
 TEST_F(DateTest, PatternLanguage) {
     Date d = DateFromParts(2026, 12, 6, 13, 5, 9);
-    EXPECT_EQ(FormatDate(d, "dd.mm.yyyy hh:mm:ss"), "06.12.2026 13:05:09");  // m after h is minutes
+    EXPECT_EQ(FormatDate(d, "dd.mm.yyyy hh:mm:ss"), "06.12.2026 13:05:09"); // m after h is minutes
     EXPECT_EQ(FormatDate(d, "DD/MM/YYYY"), "06/12/2026");
     EXPECT_EQ(FormatDate(d, "yyyy-mm-dd hh:nn:ss"), "2026-12-06 13:05:09");
     EXPECT_EQ(FormatDate(d, "d/m/yy h:n:s"), "6/12/26 13:5:9");

@@ -15,22 +15,27 @@ TEST(LeadingNumber, TakesTheNumberAtTheStartAndStopsWhereItCannotGoOn) {
     EXPECT_EQ(LeadingNumber(".5"), 0.5);
     EXPECT_EQ(LeadingNumber("5."), 5);
     EXPECT_EQ(LeadingNumber("1.2.3"), 1.2);
-    EXPECT_EQ(LeadingNumber("1e"), 1);   // an exponent without digits is not part of it
+    EXPECT_EQ(LeadingNumber("1e"), 1); // an exponent without digits is not part of it
     EXPECT_EQ(LeadingNumber("2e+"), 2);
     EXPECT_EQ(LeadingNumber("12 34"), 12);
     EXPECT_EQ(LeadingNumber("100]"), 100);
 }
 
 TEST(LeadingNumber, TextWithoutANumberGivesZero) {
-    for (const char* t : {"", "   ", "abc", "-", "+", ".", "e5", "- 5", "x12"}) EXPECT_EQ(LeadingNumber(t), 0) << t;
-    EXPECT_EQ(LeadingNumber("1e999"), 0);  // not representable
-    EXPECT_EQ(LeadingNumber(std::string("7\0" "8", 3)), 7);
+    for (const char* t : {"", "   ", "abc", "-", "+", ".", "e5", "- 5", "x12"})
+        EXPECT_EQ(LeadingNumber(t), 0) << t;
+    EXPECT_EQ(LeadingNumber("1e999"), 0); // not representable
+    EXPECT_EQ(LeadingNumber(std::string("7\0"
+                                        "8",
+                                        3)),
+              7);
 }
 
 TEST(IsNumeric, WholeTextMustBeOneNumber) {
     for (const char* t : {"12", " 12 ", "-5", "+5", "1.5", ".5", "5.", "1e5", "1E-2", "\t3\t"})
         EXPECT_TRUE(IsNumeric(t)) << t;
-    for (const char* t : {"", " ", "1 2", "12a", "abc", "-", ".", "1e", "1e999", "[5", "5]", "0x10"})
+    for (const char* t :
+         {"", " ", "1 2", "12a", "abc", "-", ".", "1e", "1e999", "[5", "5]", "0x10"})
         EXPECT_FALSE(IsNumeric(t)) << t;
 }
 

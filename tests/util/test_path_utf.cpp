@@ -22,11 +22,16 @@ TEST(Utf, RoundTripsAndRepairsDamagedText) {
     EXPECT_EQ(units, u"Z\u00FCrich \u20AC \U0001F600");
     EXPECT_EQ(Utf16ToUtf8(units), text);
     // A damaged byte never swallows what follows it.
-    EXPECT_EQ(Utf8ToUtf16("a\xC3" "b"), u"a\uFFFDb");
-    EXPECT_EQ(Utf8ToUtf16("a\xC3" "b", BadUtf8::Latin1), u"a\u00C3b");
-    EXPECT_EQ(Utf8ToUtf16("\xE0\x80\x80", BadUtf8::Replace), u"\uFFFD\uFFFD\uFFFD");  // overlong
+    EXPECT_EQ(Utf8ToUtf16("a\xC3"
+                          "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(Utf8ToUtf16("a\xC3"
+                          "b",
+                          BadUtf8::Latin1),
+              u"a\u00C3b");
+    EXPECT_EQ(Utf8ToUtf16("\xE0\x80\x80", BadUtf8::Replace), u"\uFFFD\uFFFD\uFFFD"); // overlong
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

@@ -36,8 +36,10 @@ public:
         if (v) old_ = v;
     }
     ~EnvGuard() {
-        if (had_) setenv(name_, old_.c_str(), 1);
-        else unsetenv(name_);
+        if (had_)
+            setenv(name_, old_.c_str(), 1);
+        else
+            unsetenv(name_);
     }
 
 private:
@@ -46,7 +48,7 @@ private:
     std::string old_;
 };
 
-}  // namespace
+} // namespace
 
 TEST(ShellOpen, ShowCommandRules) {
     RecordingLauncher l;
@@ -72,18 +74,31 @@ TEST(ShellOpen, ShowCommandRules) {
 }
 
 TEST(ShellOpen, FailuresMapOntoTheErrorTable) {
-    struct Case { int result; long number; const char* text; };
-    for (Case c : {Case{0, 7, "Out of memory"}, {8, 7, "Out of memory"}, {2, 53, "File not found"},
-                   {3, 76, "Path not found"}, {5, 75, "Path/file access error"},
-                   {11, 11 - 2147220456L, "The executable file is invalid or corrupt"},
-                   {26, 75, "A sharing violation occurred."},
-                   {27, 27 - 2147220456L, "This file type does not have a valid file association."},
-                   {28, 286, "The file could not be opened due to time out. Please try again in a moment."},
-                   {29, 285, "The file could not be opened because the DDE transaction failed. Please try again in a moment."},
-                   {30, 285, "The file could not be opened because the target application is busy. Please try again in a moment."},
-                   {31, 31 - 2147220456L, "No application is associated with this file type."},
-                   {32, 48, "The specified dynamic-link library was not found."},
-                   {17, 17 - 2147220456L, "An error occurred occurred whilst trying to open or print the selected file."}}) {
+    struct Case {
+        int result;
+        long number;
+        const char* text;
+    };
+    for (Case c :
+         {Case{0, 7, "Out of memory"},
+          {8, 7, "Out of memory"},
+          {2, 53, "File not found"},
+          {3, 76, "Path not found"},
+          {5, 75, "Path/file access error"},
+          {11, 11 - 2147220456L, "The executable file is invalid or corrupt"},
+          {26, 75, "A sharing violation occurred."},
+          {27, 27 - 2147220456L, "This file type does not have a valid file association."},
+          {28, 286, "The file could not be opened due to time out. Please try again in a moment."},
+          {29, 285,
+           "The file could not be opened because the DDE transaction failed. Please try again in a "
+           "moment."},
+          {30, 285,
+           "The file could not be opened because the target application is busy. Please try again "
+           "in a moment."},
+          {31, 31 - 2147220456L, "No application is associated with this file type."},
+          {32, 48, "The specified dynamic-link library was not found."},
+          {17, 17 - 2147220456L,
+           "An error occurred occurred whilst trying to open or print the selected file."}}) {
         RecordingLauncher l;
         l.result = c.result;
         ShellError e;
@@ -98,7 +113,8 @@ TEST(ShellOpen, FailuresMapOntoTheErrorTable) {
     EXPECT_TRUE(ShellOpen("a.txt", 1, "", "", "open", &untouched, ok.fn()));
     EXPECT_EQ(untouched.Number, 0);
     // A launcher that throws is a failure, not a crash.
-    EXPECT_FALSE(ShellOpen("a", 1, "", "", "open", nullptr, [](const ShellRequest&) -> int { throw 1; }));
+    EXPECT_FALSE(
+        ShellOpen("a", 1, "", "", "open", nullptr, [](const ShellRequest&) -> int { throw 1; }));
 }
 
 // xdg-open is replaced by a script earlier on PATH, so nothing is opened.
@@ -122,12 +138,12 @@ TEST_F(XdgOpenTest, ExitStatusesMapOntoShellResults) {
     EXPECT_EQ(XdgOpenLauncher(r), 2);
     FakeOpener("exit 3");
     EXPECT_EQ(XdgOpenLauncher(r), 31);
-    FakeOpener("exit 4");  // the action failed: the generic entry, not "no application"
+    FakeOpener("exit 4"); // the action failed: the generic entry, not "no application"
     EXPECT_EQ(XdgOpenLauncher(r), 1);
     FakeOpener("exit 1");
     EXPECT_EQ(XdgOpenLauncher(r), 1);
     ::unlink(dir.file("xdg-open").c_str());
-    EXPECT_EQ(XdgOpenLauncher(r), 31);  // no opener at all
+    EXPECT_EQ(XdgOpenLauncher(r), 31); // no opener at all
 }
 
 TEST_F(XdgOpenTest, MissingFileIsReportedWithoutStartingAnything) {
@@ -143,7 +159,7 @@ TEST_F(XdgOpenTest, MissingFileIsReportedWithoutStartingAnything) {
 
 TEST_F(XdgOpenTest, AFileThatCannotBeLookedAtIsNotAMissingPath) {
     FakeOpener("exit 0");
-    std::filesystem::create_symlink("loop", dir.file("loop"));  // stat fails with ELOOP
+    std::filesystem::create_symlink("loop", dir.file("loop")); // stat fails with ELOOP
     EXPECT_EQ(XdgOpenLauncher({dir.file("loop"), "", "", "open", 1}), 1);
     if (::geteuid() == 0) GTEST_SKIP() << "a privileged user may look at every file";
     ::mkdir(dir.file("closed").c_str(), 0);
@@ -166,12 +182,26 @@ TEST_F(XdgOpenTest, RelativeFileOpensInTheWorkingFolderAndAddressesPassThrough) 
 }
 
 TEST(DriveRoot, AbsoluteNetworkAndRelativePaths) {
-    struct Case { const char* path; bool ok; const char* root; };
-    for (Case c : {Case{"/data/x", true, "/"}, {"/", true, "/"}, {"//Server/Share/Dir", true, "//Server/Share/"},
-                   {"//Server/Share", true, "//Server/Share/"}, {"//Server/Share/", true, "//Server/Share/"},
-                   {"\\\\Server\\Share\\Dir", true, "//Server/Share/"}, {"//Server", false, ""},
-                   {"//Server/", false, ""}, {"//", false, ""}, {"///x", false, ""}, {"//s//x", false, ""},
-                   {"Data/x", false, ""}, {"", false, ""}, {"C:\\Data", false, ""}, {"x", false, ""}}) {
+    struct Case {
+        const char* path;
+        bool ok;
+        const char* root;
+    };
+    for (Case c : {Case{"/data/x", true, "/"},
+                   {"/", true, "/"},
+                   {"//Server/Share/Dir", true, "//Server/Share/"},
+                   {"//Server/Share", true, "//Server/Share/"},
+                   {"//Server/Share/", true, "//Server/Share/"},
+                   {"\\\\Server\\Share\\Dir", true, "//Server/Share/"},
+                   {"//Server", false, ""},
+                   {"//Server/", false, ""},
+                   {"//", false, ""},
+                   {"///x", false, ""},
+                   {"//s//x", false, ""},
+                   {"Data/x", false, ""},
+                   {"", false, ""},
+                   {"C:\\Data", false, ""},
+                   {"x", false, ""}}) {
         std::string root = "unchanged";
         EXPECT_EQ(GetDriveRoot(c.path, root), c.ok) << c.path;
         EXPECT_EQ(root, c.ok ? c.root : "unchanged") << c.path;
@@ -231,8 +261,9 @@ TEST(CheckDrive, UnreachableShareShowsTheErrorOnce) {
     EXPECT_FALSE(CheckDrive(DrivePromptOf(ui), "//no-such-server-here/share/dir", "Folder"));
     ASSERT_EQ(ui.Messages().size(), 1u);
     const ShownMessage& m = ui.Messages()[0];
-    EXPECT_NE(m.Text.find("\n\nBad drive name //no-such-server-here/share/dir"), std::string::npos) << m.Text;
-    EXPECT_GT(m.Text.find("\n\n"), 0u);  // the error's description comes first
+    EXPECT_NE(m.Text.find("\n\nBad drive name //no-such-server-here/share/dir"), std::string::npos)
+        << m.Text;
+    EXPECT_GT(m.Text.find("\n\n"), 0u); // the error's description comes first
     EXPECT_EQ(m.Icon, MsgIcon::Critical);
     EXPECT_EQ(m.Buttons, MsgButtons::Ok);
 }

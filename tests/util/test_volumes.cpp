@@ -13,7 +13,9 @@ using namespace pelkor;
 
 namespace {
 
-MountTable Table() { return {{"/", "/home", "/media/root/STICK"}, {"/", "/home", "/srv/nas"}}; }
+MountTable Table() {
+    return {{"/", "/home", "/media/root/STICK"}, {"/", "/home", "/srv/nas"}};
+}
 
 TEST(VolumeRootOf, MountedDeclaredAndRemovablePlaces) {
     const std::set<std::string> folders{"/media/root", "/mnt/data", "/media/root/LEFTOVER"};
@@ -44,8 +46,10 @@ TEST(VolumeRootOf, MountedDeclaredAndRemovablePlaces) {
 
 TEST(VolumeRootOf, ReadsEscapedMountPoints) {
     TempDir d;
-    std::ofstream(d.file("mounts")) << "/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /media/u/MY\\040STICK vfat rw 0 0\n";
-    std::ofstream(d.file("fstab")) << "# c\nUUID=1 none swap sw 0 0\n//nas/x /srv/nas cifs noauto 0 0\n";
+    std::ofstream(d.file("mounts"))
+        << "/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /media/u/MY\\040STICK vfat rw 0 0\n";
+    std::ofstream(d.file("fstab"))
+        << "# c\nUUID=1 none swap sw 0 0\n//nas/x /srv/nas cifs noauto 0 0\n";
     const MountTable t = ReadMountTable(d.file("mounts"), d.file("fstab"));
     EXPECT_EQ(t.Mounted, (std::vector<std::string>{"/", "/media/u/MY STICK"}));
     EXPECT_EQ(t.Declared, (std::vector<std::string>{"/srv/nas"}));
@@ -69,8 +73,10 @@ TEST(Volumes, DriveListHelpers) {
 
 TEST(SerialDevices, ListedFromFoldersWithoutOpeningAny) {
     auto list = [](const std::string& folder) -> std::vector<std::string> {
-        if (folder == "/dev/serial/by-id") return {"usb-FTDI_B-if00-port0", "usb-FTDI_A-if00-port0"};
-        if (folder == "/dev") return {"ttyS1", "ttyUSB10", "tty0", "ttyACM0", "ttyUSB9", "ttyS0", "ttyUSBx"};
+        if (folder == "/dev/serial/by-id")
+            return {"usb-FTDI_B-if00-port0", "usb-FTDI_A-if00-port0"};
+        if (folder == "/dev")
+            return {"ttyS1", "ttyUSB10", "tty0", "ttyACM0", "ttyUSB9", "ttyS0", "ttyUSBx"};
         return {};
     };
     auto read = [](const std::string& file, std::string& text) {
@@ -82,19 +88,25 @@ TEST(SerialDevices, ListedFromFoldersWithoutOpeningAny) {
                                         "/dev/serial/by-id/usb-FTDI_B-if00-port0", "/dev/ttyUSB9",
                                         "/dev/ttyUSB10", "/dev/ttyACM0", "/dev/ttyS0"}));
     EXPECT_EQ(SerialAccessHint("/dev/ttyUSB0", [](const std::string&) { return 0; }), "");
-    EXPECT_NE(SerialAccessHint("/dev/ttyUSB0", [](const std::string&) { return EACCES; }).find("'dialout'"),
+    EXPECT_NE(SerialAccessHint("/dev/ttyUSB0", [](const std::string&) { return EACCES; })
+                  .find("'dialout'"),
               std::string::npos);
-    EXPECT_NE(SerialAccessHint("/dev/ttyUSB0", [](const std::string&) { return ENOENT; }).find("does not exist"),
+    EXPECT_NE(SerialAccessHint("/dev/ttyUSB0", [](const std::string&) { return ENOENT; })
+                  .find("does not exist"),
               std::string::npos);
     // What the library calls "COM already opened" has these causes too.
     EXPECT_EQ(SerialAccessHint("/tmp"), "/tmp is not a serial device.");
     EXPECT_EQ(SerialAccessHint("/dev/null"), "");
-    const HostCheck known = [](const std::string& host) { return host == "plc-7" || host == "::1"; };
+    const HostCheck known = [](const std::string& host) {
+        return host == "plc-7" || host == "::1";
+    };
     EXPECT_EQ(SerialAccessHint("udp:plc-7:5050", AccessErrno, known), "");
     EXPECT_EQ(SerialAccessHint("udp:[::1]:5050", AccessErrno, known), "");
-    EXPECT_EQ(SerialAccessHint("udp:plc-8", AccessErrno, known), "Unknown host plc-8 (the name of udp:plc-8 does not resolve).");
+    EXPECT_EQ(SerialAccessHint("udp:plc-8", AccessErrno, known),
+              "Unknown host plc-8 (the name of udp:plc-8 does not resolve).");
     EXPECT_EQ(ChannelDevice("/dev/ttyUSB3", 1), "/dev/ttyUSB3");
-    EXPECT_EQ(ChannelDevice("", 3), std::getenv("PELSBUS_COM3") ? std::getenv("PELSBUS_COM3") : "/dev/ttyS2");
+    EXPECT_EQ(ChannelDevice("", 3),
+              std::getenv("PELSBUS_COM3") ? std::getenv("PELSBUS_COM3") : "/dev/ttyS2");
 }
 
-}  // namespace
+} // namespace

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "support/TempDir.h"
 #include "xls/Bytes.h"
 #include "xls/Cfb.h"
-#include "support/TempDir.h"
 
 namespace xlstest {
 
@@ -24,13 +24,28 @@ inline std::string Rec(uint16_t type, const std::string& data) {
     return r + data;
 }
 
-struct D {  // little-endian data builder
+struct D { // little-endian data builder
     std::string s;
-    D& u8(uint8_t v) { bytes::Add8(s, v); return *this; }
-    D& u16(uint16_t v) { bytes::Add16(s, v); return *this; }
-    D& u32(uint32_t v) { bytes::Add32(s, v); return *this; }
-    D& f64(double v) { bytes::AddDouble(s, v); return *this; }
-    D& raw(const std::string& v) { s += v; return *this; }
+    D& u8(uint8_t v) {
+        bytes::Add8(s, v);
+        return *this;
+    }
+    D& u16(uint16_t v) {
+        bytes::Add16(s, v);
+        return *this;
+    }
+    D& u32(uint32_t v) {
+        bytes::Add32(s, v);
+        return *this;
+    }
+    D& f64(double v) {
+        bytes::AddDouble(s, v);
+        return *this;
+    }
+    D& raw(const std::string& v) {
+        s += v;
+        return *this;
+    }
     operator std::string() const { return s; }
 };
 
@@ -46,7 +61,8 @@ inline std::string Stream(const std::vector<std::pair<std::string, std::string>>
     std::vector<size_t> posAt;
     for (const auto& [name, body] : sheets) {
         posAt.push_back(g.size() + 4);
-        g += Rec(0x0085, D().u32(0).u8(0).u8(0).u8(static_cast<uint8_t>(name.size())).u8(0).raw(name));
+        g += Rec(0x0085,
+                 D().u32(0).u8(0).u8(0).u8(static_cast<uint8_t>(name.size())).u8(0).raw(name));
     }
     g += Rec(0x000A, "");
     for (size_t i = 0; i < sheets.size(); ++i) {
@@ -79,7 +95,7 @@ inline std::string CheckOffsets(const std::string& file) {
     using bytes::U32;
     const std::string s = WorkbookStream(file);
     if (s.empty()) return "no Workbook stream";
-    std::map<uint32_t, uint16_t> typeAt;  // record start -> type
+    std::map<uint32_t, uint16_t> typeAt; // record start -> type
     std::vector<uint32_t> starts;
     for (size_t p = 0; p + 4 <= s.size();) {
         const uint16_t len = U16(s.data() + p + 2);
@@ -108,7 +124,8 @@ inline std::string CheckOffsets(const std::string& file) {
         }
         if (t == 0x00D7) {
             const uint32_t back = U32(d);
-            if (len >= 6 && (back > p || !typeIs(p - back, 0x0208))) fault("DBCELL does not point back at a ROW");
+            if (len >= 6 && (back > p || !typeIs(p - back, 0x0208)))
+                fault("DBCELL does not point back at a ROW");
         }
         if (t == 0x00FF) {
             for (size_t k = 2; k + 8 <= len; k += 8) {
@@ -122,4 +139,4 @@ inline std::string CheckOffsets(const std::string& file) {
     return faults;
 }
 
-}  // namespace xlstest
+} // namespace xlstest

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "xls/Workbook.h"
 #include "support/TempDir.h"
+#include "xls/Workbook.h"
 
 using namespace pelkor;
 using namespace pelkor::xls;
@@ -23,7 +23,9 @@ std::string Python() {
     return {};
 }
 
-bool HaveLibreOffice() { return std::system("command -v soffice >/dev/null 2>&1") == 0; }
+bool HaveLibreOffice() {
+    return std::system("command -v soffice >/dev/null 2>&1") == 0;
+}
 
 class XlsExternal : public ::testing::Test {
 protected:
@@ -36,7 +38,8 @@ protected:
     // Runs the validator; "" when it passed, else what it reported.
     std::string Validate(const std::vector<std::string>& args) {
         std::string cmd = python + " " + Source + "/scripts/validate-xls.py";
-        for (const auto& a : args) cmd += " '" + a + "'";
+        for (const auto& a : args)
+            cmd += " '" + a + "'";
         const std::string err = dir.file("validate.err");
         const int rc = std::system((cmd + " 2>" + err).c_str());
         std::ifstream f(err);
@@ -48,12 +51,14 @@ protected:
     std::string Expectation(const Workbook& book, const std::string& name) {
         const std::string path = dir.file(name);
         std::ofstream f(path);
-        for (int s = 0; s < book.SheetCount(); ++s) f << "sheet\t" << book.SheetName(s) << "\n";
+        for (int s = 0; s < book.SheetCount(); ++s)
+            f << "sheet\t" << book.SheetName(s) << "\n";
         for (int s = 0; s < book.SheetCount(); ++s)
             for (int r = 1; r <= book.LastRow(s); ++r)
                 for (int c = 1; c <= book.LastColumn(s); ++c) {
                     const std::string t = book.CellText(s, r, c);
-                    if (!t.empty()) f << book.SheetName(s) << "\t" << r << "\t" << c << "\t" << t << "\n";
+                    if (!t.empty())
+                        f << book.SheetName(s) << "\t" << r << "\t" << c << "\t" << t << "\n";
                 }
         return path;
     }
@@ -62,10 +67,10 @@ protected:
     TempDir dir;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(XlsExternal, NewWorkbooksSmallAndLargeOpenInBothReaders) {
-    for (int rows : {3, 400}) {  // the Workbook stream in the mini stream, then in regular sectors
+    for (int rows : {3, 400}) { // the Workbook stream in the mini stream, then in regular sectors
         Workbook b = Workbook::CreateNew();
         b.AddSheet("Messwerte Ω");
         b.AddSheet("Third");
@@ -87,7 +92,8 @@ TEST_F(XlsExternal, AppendingToSavedWorkbooksKeepsEveryOtherCellAndFormat) {
     for (const char* name : {"formatted.xls", "bigsst.xls"}) {
         const std::string before = Source + "/tests/xls/fixtures/" + name;
         const std::string after = dir.file(std::string("appended-") + name);
-        std::filesystem::copy_file(before, after, std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::copy_file(before, after,
+                                   std::filesystem::copy_options::overwrite_existing);
         std::ofstream changed(dir.file("changed.tsv"));
         // Ten separate appends, each one load, a record, save, as the logger does.
         for (int round = 0; round < 10; ++round) {

@@ -9,10 +9,10 @@
 #include <functional>
 #include <random>
 
+#include "support/TempDir.h"
 #include "xls/Text.h"
 #include "xls/Workbook.h"
 #include "xls/XlsTestSupport.h"
-#include "support/TempDir.h"
 
 using namespace pelkor;
 using namespace pelkor::xls;
@@ -37,23 +37,29 @@ Workbook FromStream(const std::string& stream) {
     return b;
 }
 
-uint32_t MiniFatSectors(const std::string& file) { return bytes::U32(file.data() + 64); }
+uint32_t MiniFatSectors(const std::string& file) {
+    return bytes::U32(file.data() + 64);
+}
 
-}  // namespace
+} // namespace
 
 TEST(XlsNew, TextsOfEveryKindSurviveARoundTrip) {
     Workbook b = Workbook::CreateNew();
     ASSERT_EQ(b.SheetCount(), 1);
     EXPECT_EQ(b.SheetName(0), "Sheet1");
     EXPECT_EQ(b.LastRow(0), 0);
-    const std::vector<std::string> texts = {"plain", "Grüße", "Ωμέγα", "数据", "emoji 😀", "12.5", " lead",
-                                            std::string(MaxCellChars, 'x'), "a\tb\nc"};
-    for (size_t i = 0; i < texts.size(); ++i) ASSERT_TRUE(b.SetCellText(0, static_cast<int>(i) + 1, 2, texts[i]));
+    const std::vector<std::string> texts = {
+        "plain",   "Grüße", "Ωμέγα", "数据",
+        "emoji 😀", "12.5",  " lead", std::string(MaxCellChars, 'x'),
+        "a\tb\nc"};
+    for (size_t i = 0; i < texts.size(); ++i)
+        ASSERT_TRUE(b.SetCellText(0, static_cast<int>(i) + 1, 2, texts[i]));
     ASSERT_TRUE(b.SetCellText(0, MaxRows, MaxColumns, "corner"));
     ASSERT_TRUE(b.SetCellText(0, 1, 3, "dup"));
     ASSERT_TRUE(b.SetCellText(0, 2, 3, "dup"));
     Workbook r = Reloaded(b);
-    for (size_t i = 0; i < texts.size(); ++i) EXPECT_EQ(r.CellText(0, static_cast<int>(i) + 1, 2), texts[i]) << i;
+    for (size_t i = 0; i < texts.size(); ++i)
+        EXPECT_EQ(r.CellText(0, static_cast<int>(i) + 1, 2), texts[i]) << i;
     EXPECT_EQ(r.CellText(0, MaxRows, MaxColumns), "corner");
     EXPECT_EQ(r.CellText(0, 2, 3), "dup");
     EXPECT_EQ(r.CellText(0, 1, 1), "");
@@ -61,7 +67,8 @@ TEST(XlsNew, TextsOfEveryKindSurviveARoundTrip) {
     EXPECT_EQ(r.LastColumn(0), MaxColumns);
     // Invalid UTF-8 is replaced, not passed on to break the string table.
     ASSERT_TRUE(r.SetCellText(0, 3, 3, std::string("a\xff") + "b"));
-    EXPECT_EQ(Reloaded(r).CellText(0, 3, 3), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(Reloaded(r).CellText(0, 3, 3), "a\xEF\xBF\xBD"
+                                             "b");
 }
 
 TEST(XlsNew, RefusedEditMeansNothingIsSaved) {
@@ -71,7 +78,9 @@ TEST(XlsNew, RefusedEditMeansNothingIsSaved) {
              [](Workbook& w) { return w.SetCellText(0, MaxRows + 1, 1, "x"); },
              [](Workbook& w) { return w.SetCellText(0, 1, MaxColumns + 1, "x"); },
              [](Workbook& w) { return w.SetCellText(1, 1, 1, "x"); },
-             [](Workbook& w) { return w.SetCellText(0, 1, 1, std::string(MaxCellChars + 1, 'x')); }}) {
+             [](Workbook& w) {
+                 return w.SetCellText(0, 1, 1, std::string(MaxCellChars + 1, 'x'));
+             }}) {
         Workbook b = Workbook::CreateNew();
         EXPECT_FALSE(edit(b));
         EXPECT_FALSE(b.Error().empty());
@@ -87,24 +96,25 @@ TEST(XlsNew, EmptyingACellRemovesItsText) {
     Workbook b = Workbook::CreateNew();
     b.SetCellText(0, 1, 1, "x");
     b.SetCellText(0, 1, 1, "");
-    b.SetCellText(0, 5, 5, "");  // nothing there: nothing made
+    b.SetCellText(0, 5, 5, ""); // nothing there: nothing made
     Workbook r = Reloaded(b);
     EXPECT_EQ(r.CellText(0, 1, 1), "");
-    EXPECT_EQ(r.LastRow(0), 1);  // kept as a blank cell with its format
+    EXPECT_EQ(r.LastRow(0), 1); // kept as a blank cell with its format
 }
 
 TEST(XlsSheets, AddedAfterTheLastWithNamesChecked) {
     Workbook b = Workbook::CreateNew();
     EXPECT_EQ(b.AddSheet("Log"), 1);
     EXPECT_EQ(b.AddSheet("Messwerte Ω"), 2);
-    for (const std::string& bad : std::vector<std::string>{"", "a[b", "a:b", "a/b", "q?", "star*", "back\\", "'quoted'",
+    for (const std::string& bad :
+         std::vector<std::string>{"", "a[b", "a:b", "a/b", "q?", "star*", "back\\", "'quoted'",
                                   std::string(32, 'n'), "LOG", "sheet1"}) {
         EXPECT_EQ(b.AddSheet(bad), -1) << bad;
         EXPECT_FALSE(b.Error().empty());
     }
     EXPECT_TRUE(b.AddSheet(std::string(31, 'n')) > 0);
     EXPECT_FALSE(b.SetSheetName(1, "Sheet1"));
-    EXPECT_TRUE(b.SetSheetName(1, "log"));  // its own name in another case
+    EXPECT_TRUE(b.SetSheetName(1, "log")); // its own name in another case
     EXPECT_TRUE(b.SetSheetName(0, "First"));
     b.SetCellText(2, 1, 1, "on the third");
     Workbook r = Reloaded(b);
@@ -118,11 +128,14 @@ TEST(XlsSheets, AddedAfterTheLastWithNamesChecked) {
 
 TEST(XlsSheets, ManySheetsEachWithTheirCells) {
     Workbook b = Workbook::CreateNew();
-    for (int i = 1; i < 150; ++i) ASSERT_EQ(b.AddSheet("S" + std::to_string(i)), i);
-    for (int i = 0; i < 150; ++i) b.SetCellText(i, i + 1, 1, "sheet " + std::to_string(i));
+    for (int i = 1; i < 150; ++i)
+        ASSERT_EQ(b.AddSheet("S" + std::to_string(i)), i);
+    for (int i = 0; i < 150; ++i)
+        b.SetCellText(i, i + 1, 1, "sheet " + std::to_string(i));
     Workbook r = Reloaded(b);
     ASSERT_EQ(r.SheetCount(), 150);
-    for (int i = 0; i < 150; ++i) EXPECT_EQ(r.CellText(i, i + 1, 1), "sheet " + std::to_string(i));
+    for (int i = 0; i < 150; ++i)
+        EXPECT_EQ(r.CellText(i, i + 1, 1), "sheet " + std::to_string(i));
     r.SetCellText(75, 1, 1, "later");
     Workbook again = Reloaded(r);
     EXPECT_EQ(again.CellText(75, 1, 1), "later");
@@ -135,15 +148,16 @@ TEST(XlsContainer, StreamPlacementFollowsTheCutOffAsItGrows) {
     std::string small;
     ASSERT_TRUE(b.SaveToBytes(small));
     EXPECT_LT(WorkbookStream(small).size(), 4096u);
-    EXPECT_GT(MiniFatSectors(small), 0u);  // in the mini stream
+    EXPECT_GT(MiniFatSectors(small), 0u); // in the mini stream
 
     Workbook grown;
     ASSERT_TRUE(grown.LoadFromBytes(small));
-    for (int r = 2; r < 400; ++r) grown.SetCellText(0, r, 1, "row " + std::to_string(r));
+    for (int r = 2; r < 400; ++r)
+        grown.SetCellText(0, r, 1, "row " + std::to_string(r));
     std::string big;
     ASSERT_TRUE(grown.SaveToBytes(big));
     EXPECT_GE(WorkbookStream(big).size(), 4096u);
-    EXPECT_EQ(MiniFatSectors(big), 0u);  // moved to the regular sectors
+    EXPECT_EQ(MiniFatSectors(big), 0u); // moved to the regular sectors
     Workbook r;
     ASSERT_TRUE(r.LoadFromBytes(big)) << r.Error();
     EXPECT_EQ(r.CellText(0, 1, 1), "small");
@@ -156,11 +170,13 @@ TEST(XlsContainer, OtherStreamsAndStoragesAreKept) {
     auto entry = [](const std::u16string& name, uint8_t type, std::string data) {
         cfb::Entry e;
         e.raw.assign(128, '\0');
-        for (size_t i = 0; i < name.size(); ++i) bytes::Put16(e.raw.data() + 2 * i, name[i]);
+        for (size_t i = 0; i < name.size(); ++i)
+            bytes::Put16(e.raw.data() + 2 * i, name[i]);
         bytes::Put16(e.raw.data() + 64, static_cast<uint16_t>(2 * name.size() + 2));
         e.raw[66] = static_cast<char>(type);
-        for (int off : {68, 72, 76}) bytes::Put32(e.raw.data() + off, cfb::NoStream);
-        e.raw[80] = 0x42;  // a class id to keep
+        for (int off : {68, 72, 76})
+            bytes::Put32(e.raw.data() + off, cfb::NoStream);
+        e.raw[80] = 0x42; // a class id to keep
         e.type = type;
         e.name = name;
         e.data = std::move(data);
@@ -200,10 +216,12 @@ TEST(XlsFixtures, ValuesOfASavedWorkbook) {
     EXPECT_EQ(b.SheetName(0), "Data");
     EXPECT_EQ(b.SheetName(1), "Notes");
     const std::map<std::pair<int, int>, std::string> want = {
-        {{1, 1}, "Head"},  {{2, 2}, "42"},      {{2, 3}, "Grüße"},  {{3, 2}, "0.5"},   {{3, 3}, "Ωμέγα"},
-        {{4, 2}, "1E+20"}, {{4, 3}, "数据"},    {{5, 2}, "-3.25"},  {{5, 3}, ""},      {{6, 2}, "84"},
-        {{7, 2}, "TRUE"},  {{8, 2}, "#DIV/0!"}, {{8, 3}, "123456.789"}};
-    for (const auto& [pos, text] : want) EXPECT_EQ(b.CellText(0, pos.first, pos.second), text) << pos.first << "," << pos.second;
+        {{1, 1}, "Head"},      {{2, 2}, "42"},    {{2, 3}, "Grüße"}, {{3, 2}, "0.5"},
+        {{3, 3}, "Ωμέγα"},     {{4, 2}, "1E+20"}, {{4, 3}, "数据"},  {{5, 2}, "-3.25"},
+        {{5, 3}, ""},          {{6, 2}, "84"},    {{7, 2}, "TRUE"},  {{8, 2}, "#DIV/0!"},
+        {{8, 3}, "123456.789"}};
+    for (const auto& [pos, text] : want)
+        EXPECT_EQ(b.CellText(0, pos.first, pos.second), text) << pos.first << "," << pos.second;
     EXPECT_EQ(b.CellText(1, 2, 2), "kept");
     EXPECT_EQ(b.LastRow(0), 8);
 }
@@ -212,8 +230,10 @@ TEST(XlsFixtures, StringTableOverManyRecordsAndOneLongString) {
     Workbook b;
     ASSERT_TRUE(b.Load(Fixtures + "bigsst.xls")) << b.Error();
     for (int i = 0; i < 1500; ++i) {
-        std::string t = "entry " + std::string(4 - std::to_string(i).size(), '0') + std::to_string(i) + " ";
-        for (int k = 0; k < i % 5; ++k) t += "value";
+        std::string t =
+            "entry " + std::string(4 - std::to_string(i).size(), '0') + std::to_string(i) + " ";
+        for (int k = 0; k < i % 5; ++k)
+            t += "value";
         if (i % 7 == 0) t += " Ω";
         ASSERT_EQ(b.CellText(0, i + 1, 1), t);
         ASSERT_EQ(b.CellText(0, i + 1, 2), std::to_string(i));
@@ -229,8 +249,9 @@ TEST(XlsFixtures, AppendingKeepsEverythingElse) {
         ASSERT_TRUE(b.Load(Fixtures + name));
         const int last = b.LastRow(0);
         for (int r = 1; r <= 3000; ++r)
-            for (int c = 1; c <= 3; ++c) b.SetCellText(0, last + r, c, "new " + std::to_string(r * 10 + c));
-        b.SetCellText(0, 2, 2, "was 42");  // an existing number cell becomes text
+            for (int c = 1; c <= 3; ++c)
+                b.SetCellText(0, last + r, c, "new " + std::to_string(r * 10 + c));
+        b.SetCellText(0, 2, 2, "was 42"); // an existing number cell becomes text
         b.AddSheet("Added");
         Workbook r = Reloaded(b);
         ASSERT_EQ(r.SheetCount(), before.SheetCount() + 1);
@@ -239,7 +260,8 @@ TEST(XlsFixtures, AppendingKeepsEverythingElse) {
             for (int row = 1; row <= before.LastRow(s); ++row)
                 for (int c = 1; c <= before.LastColumn(s); ++c)
                     if (!(s == 0 && row == 2 && c == 2)) {
-                        ASSERT_EQ(r.CellText(s, row, c), before.CellText(s, row, c)) << name << " " << row << "," << c;
+                        ASSERT_EQ(r.CellText(s, row, c), before.CellText(s, row, c))
+                            << name << " " << row << "," << c;
                     }
         }
         EXPECT_EQ(r.CellText(0, 2, 2), "was 42");
@@ -248,23 +270,28 @@ TEST(XlsFixtures, AppendingKeepsEverythingElse) {
 }
 
 TEST(XlsRecords, EveryKindOfCellValue) {
-    auto cell = [](uint16_t row, uint16_t col, uint16_t xf = 15) { return D().u16(row).u16(col).u16(xf); };
-    const uint32_t rkInt = (static_cast<uint32_t>(-7) << 2) | 2;                // -7
-    const uint32_t rkCents = (1234u << 2) | 3;                                  // 12.34
+    auto cell = [](uint16_t row, uint16_t col, uint16_t xf = 15) {
+        return D().u16(row).u16(col).u16(xf);
+    };
+    const uint32_t rkInt = (static_cast<uint32_t>(-7) << 2) | 2; // -7
+    const uint32_t rkCents = (1234u << 2) | 3;                   // 12.34
     uint64_t bits;
     const double quarter = 0.25;
     std::memcpy(&bits, &quarter, 8);
-    const uint32_t rkFloat = static_cast<uint32_t>(bits >> 32);                 // 0.25
+    const uint32_t rkFloat = static_cast<uint32_t>(bits >> 32); // 0.25
     std::string sheet =
         Rec(0x027E, cell(0, 0).u32(rkInt)) + Rec(0x027E, cell(0, 1).u32(rkCents)) +
         Rec(0x027E, cell(0, 2).u32(rkFloat)) +
-        Rec(0x00BD, D().u16(1).u16(0).u16(15).u32(rkInt).u16(16).u32(rkCents).u16(0).u32(rkFloat).u16(2)) +
+        Rec(0x00BD,
+            D().u16(1).u16(0).u16(15).u32(rkInt).u16(16).u32(rkCents).u16(0).u32(rkFloat).u16(2)) +
         Rec(0x00BE, D().u16(2).u16(0).u16(15).u16(15).u16(1)) +
         Rec(0x0205, cell(3, 0).u8(1).u8(0)) + Rec(0x0205, cell(3, 1).u8(0x2A).u8(1)) +
         Rec(0x0203, cell(3, 2).f64(1e-7)) +
-        // Formula results: text (STRING continued in a CONTINUE with a wide part), boolean, error, empty, number.
+        // Formula results: text (STRING continued in a CONTINUE with a wide part), boolean, error,
+        // empty, number.
         Rec(0x0006, cell(4, 0).u16(0).u32(0).u16(0xFFFF).u16(0).u32(0).u16(0)) +
-        Rec(0x0207, D().u16(5).u8(0).raw("ab")) + Rec(0x003C, D().u8(1).u16(0x3A9).u16('c').u16('d')) +
+        Rec(0x0207, D().u16(5).u8(0).raw("ab")) +
+        Rec(0x003C, D().u8(1).u16(0x3A9).u16('c').u16('d')) +
         Rec(0x0006, cell(4, 1).u8(1).u8(0).u8(1).u8(0).u16(0).u16(0xFFFF).u16(0).u32(0).u16(0)) +
         Rec(0x0006, cell(4, 2).u8(2).u8(0).u8(0x07).u8(0).u16(0).u16(0xFFFF).u16(0).u32(0).u16(0)) +
         Rec(0x0006, cell(4, 3).u8(3).u8(0).u32(0).u16(0xFFFF).u16(0).u32(0).u16(0)) +
@@ -273,30 +300,44 @@ TEST(XlsRecords, EveryKindOfCellValue) {
         Rec(0x0204, cell(5, 0).u16(4).u8(0).raw("ab")) + Rec(0x003C, D().u8(0).raw("yz"));
     Workbook b = FromStream(Stream({{"Cells", sheet}}));
     const std::vector<std::pair<std::pair<int, int>, std::string>> want = {
-        {{1, 1}, "-7"},   {{1, 2}, "12.34"},  {{1, 3}, "0.25"},  {{2, 1}, "-7"},      {{2, 2}, "12.34"},
-        {{2, 3}, "0.25"}, {{3, 1}, ""},       {{4, 1}, "TRUE"},  {{4, 2}, "#N/A"},    {{4, 3}, "1E-07"},
-        {{5, 1}, "abΩcd"}, {{5, 2}, "TRUE"},  {{5, 3}, "#DIV/0!"}, {{5, 4}, ""},      {{5, 5}, "2.5"},
-        {{6, 1}, "abyz"}};
-    for (const auto& [pos, text] : want) EXPECT_EQ(b.CellText(0, pos.first, pos.second), text) << pos.first << "," << pos.second;
+        {{1, 1}, "-7"},      {{1, 2}, "12.34"}, {{1, 3}, "0.25"},  {{2, 1}, "-7"},
+        {{2, 2}, "12.34"},   {{2, 3}, "0.25"},  {{3, 1}, ""},      {{4, 1}, "TRUE"},
+        {{4, 2}, "#N/A"},    {{4, 3}, "1E-07"}, {{5, 1}, "abΩcd"}, {{5, 2}, "TRUE"},
+        {{5, 3}, "#DIV/0!"}, {{5, 4}, ""},      {{5, 5}, "2.5"},   {{6, 1}, "abyz"}};
+    for (const auto& [pos, text] : want)
+        EXPECT_EQ(b.CellText(0, pos.first, pos.second), text) << pos.first << "," << pos.second;
 }
 
 TEST(XlsRecords, SharedStringsInEveryForm) {
     // Rich text runs, phonetic data, and a string whose characters continue
     // in the next record, switching from one-byte to two-byte form.
-    std::string sst = D().u32(4).u32(4)
-                          .u16(3).u8(0x08).u16(1).raw("red").u16(0).u16(1)             // rich, one run
-                          .u16(2).u8(0x04).u32(3).raw("ph").raw("xyz")                 // phonetic data
-                          .u16(6).u8(0).raw("abc");
+    std::string sst = D().u32(4)
+                          .u32(4)
+                          .u16(3)
+                          .u8(0x08)
+                          .u16(1)
+                          .raw("red")
+                          .u16(0)
+                          .u16(1) // rich, one run
+                          .u16(2)
+                          .u8(0x04)
+                          .u32(3)
+                          .raw("ph")
+                          .raw("xyz") // phonetic data
+                          .u16(6)
+                          .u8(0)
+                          .raw("abc");
     std::string cont = D().u8(1).u16('d').u16(0x3A9).u16('f').u16(1).u8(0).raw("z");
     std::string cells;
-    for (uint16_t i = 0; i < 4; ++i) cells += Rec(0x00FD, D().u16(i).u16(0).u16(15).u32(i));
+    for (uint16_t i = 0; i < 4; ++i)
+        cells += Rec(0x00FD, D().u16(i).u16(0).u16(15).u32(i));
     Workbook b = FromStream(Stream({{"S", cells}}, Rec(0x00FC, sst) + Rec(0x003C, cont)));
     EXPECT_EQ(b.CellText(0, 1, 1), "red");
     EXPECT_EQ(b.CellText(0, 2, 1), "ph");
     EXPECT_EQ(b.CellText(0, 3, 1), "abcdΩf");
     EXPECT_EQ(b.CellText(0, 4, 1), "z");
     // New strings go after the old ones; the old ones keep their bytes.
-    b.SetCellText(0, 6, 1, "red");  // the rich one is not reused for plain text
+    b.SetCellText(0, 6, 1, "red"); // the rich one is not reused for plain text
     b.SetCellText(0, 7, 1, "z");
     Workbook r = Reloaded(b);
     EXPECT_EQ(r.CellText(0, 3, 1), "abcdΩf");
@@ -311,10 +352,13 @@ TEST(XlsRecords, OverwritingKeepsFormatsAndNeighbours) {
         Rec(0x00BD, D().u16(0).u16(0).u16(20).u32(one).u16(21).u32(two).u16(22).u32(three).u16(2)) +
         Rec(0x0203, D().u16(1).u16(0).u16(23).f64(9.5)) +
         // A shared formula's anchor: its SHRFMLA would be orphaned.
-        Rec(0x0006, D().u16(2).u16(0).u16(15).f64(1).u16(8).u32(0).u16(0)) + Rec(0x04BC, D().u32(0).u16(0));
+        Rec(0x0006, D().u16(2).u16(0).u16(15).f64(1).u16(8).u32(0).u16(0)) +
+        Rec(0x04BC, D().u32(0).u16(0));
     Workbook b = FromStream(Stream({{"S", sheet}}, [] {
         std::string xfs;
-        for (int i = 0; i < 24; ++i) xfs += Rec(0x00E0, D().u16(0).u16(0).u16(i < 15 ? 0xFFF5 : 1).raw(std::string(14, '\0')));
+        for (int i = 0; i < 24; ++i)
+            xfs +=
+                Rec(0x00E0, D().u16(0).u16(0).u16(i < 15 ? 0xFFF5 : 1).raw(std::string(14, '\0')));
         return xfs;
     }()));
     ASSERT_TRUE(b.SetCellText(0, 1, 2, "mid"));
@@ -322,7 +366,7 @@ TEST(XlsRecords, OverwritingKeepsFormatsAndNeighbours) {
     EXPECT_FALSE(b.SetCellText(0, 3, 1, "anchor"));
     EXPECT_NE(b.Error().find("A3"), std::string::npos);
     std::string bytes;
-    EXPECT_FALSE(b.SaveToBytes(bytes));  // the refused edit blocks the save
+    EXPECT_FALSE(b.SaveToBytes(bytes)); // the refused edit blocks the save
 
     Workbook c = FromStream(Stream({{"S", sheet}}));
     ASSERT_TRUE(c.SetCellText(0, 1, 2, "mid"));
@@ -335,7 +379,8 @@ TEST(XlsRecords, OverwritingKeepsFormatsAndNeighbours) {
     for (size_t p = 0; p + 4 <= st.size(); p += 4u + bytes::U16(st.data() + p + 2)) {
         const uint16_t t = bytes::U16(st.data() + p);
         if (t == 0x027E || t == 0x00FD || t == 0x0203)
-            xf[{bytes::U16(st.data() + p + 4), bytes::U16(st.data() + p + 6)}] = bytes::U16(st.data() + p + 8);
+            xf[{bytes::U16(st.data() + p + 4), bytes::U16(st.data() + p + 6)}] =
+                bytes::U16(st.data() + p + 8);
     }
     EXPECT_EQ(xf[std::make_pair(0, 0)], 20);
     EXPECT_EQ(xf[std::make_pair(0, 1)], 21);
@@ -365,10 +410,11 @@ TEST(XlsRewrite, UntouchedSheetsKeepTheirBytesWhereverTheyMove) {
     bytes::Put32(g.data() + pos1At, s1);
     // BOF(20) INDEX(4+20) DEFCOLWIDTH(6) ROW(20) LABEL(4+11) DBCELL(4+6) EOF
     const uint32_t defcol = s1 + 20 + 24, row = defcol + 6, dbcell = row + 20 + 15;
-    g += Bof(0x0010) + Rec(0x020B, D().u32(0).u32(0).u32(1).u32(defcol).u32(dbcell)) + Rec(0x0055, D().u16(8)) +
+    g += Bof(0x0010) + Rec(0x020B, D().u32(0).u32(0).u32(1).u32(defcol).u32(dbcell)) +
+         Rec(0x0055, D().u16(8)) +
          Rec(0x0208, D().u16(0).u16(0).u16(1).u16(255).u16(0).u16(0).u32(0x100)) +
-         Rec(0x0204, D().u16(0).u16(0).u16(15).u16(2).u8(0).raw("s1")) + Rec(0x00D7, D().u32(dbcell - row).u16(20)) +
-         Rec(0x000A, "");
+         Rec(0x0204, D().u16(0).u16(0).u16(15).u16(2).u8(0).raw("s1")) +
+         Rec(0x00D7, D().u32(dbcell - row).u16(20)) + Rec(0x000A, "");
     const std::string original = File(g);
     ASSERT_EQ(CheckOffsets(original), "");
     const std::string sheet1 = g.substr(s1);
@@ -377,13 +423,14 @@ TEST(XlsRewrite, UntouchedSheetsKeepTheirBytesWhereverTheyMove) {
     ASSERT_TRUE(b.LoadFromBytes(original)) << b.Error();
     EXPECT_EQ(b.CellText(0, 1, 1), "s1");
     EXPECT_EQ(b.CellText(1, 1, 1), "s2");
-    ASSERT_TRUE(b.SetCellText(1, 2, 1, std::string(500, 'g')));  // grows the globals and the sheet before S1
+    ASSERT_TRUE(
+        b.SetCellText(1, 2, 1, std::string(500, 'g'))); // grows the globals and the sheet before S1
     ASSERT_TRUE(b.SetSheetName(1, "Second, longer name"));
     std::string saved;
     ASSERT_TRUE(b.SaveToBytes(saved));
     EXPECT_EQ(CheckOffsets(saved), "");
     const std::string st = WorkbookStream(saved);
-    const size_t at = st.find(sheet1.substr(44));  // S1 after its INDEX: byte for byte
+    const size_t at = st.find(sheet1.substr(44)); // S1 after its INDEX: byte for byte
     ASSERT_NE(at, std::string::npos);
     Workbook r;
     ASSERT_TRUE(r.LoadFromBytes(saved));
@@ -394,7 +441,8 @@ TEST(XlsRewrite, UntouchedSheetsKeepTheirBytesWhereverTheyMove) {
 
 TEST(XlsRewrite, BigStringTableAndManyRowBlocks) {
     Workbook b = Workbook::CreateNew();
-    for (int r = 1; r <= 20000; ++r) b.SetCellText(0, r, 1 + r % 7, "distinct string number " + std::to_string(r));
+    for (int r = 1; r <= 20000; ++r)
+        b.SetCellText(0, r, 1 + r % 7, "distinct string number " + std::to_string(r));
     Workbook r = Reloaded(b);
     for (int row : {1, 31, 32, 33, 8224, 19999, 20000})
         EXPECT_EQ(r.CellText(0, row, 1 + row % 7), "distinct string number " + std::to_string(row));
@@ -429,12 +477,14 @@ TEST(XlsDamage, RefusedWithAReasonNeverACrash) {
     EXPECT_FALSE(biff5.LoadFromBytes(File(Bof(0x0005, 0x0500) + Rec(0x000A, ""))));
     EXPECT_NE(biff5.Error().find("older than Excel 97"), std::string::npos);
     Workbook locked;
-    EXPECT_FALSE(locked.LoadFromBytes(File(Stream({{"S", ""}}, Rec(0x002F, D().u16(1).raw(std::string(52, 'k')))))));
+    EXPECT_FALSE(locked.LoadFromBytes(
+        File(Stream({{"S", ""}}, Rec(0x002F, D().u16(1).raw(std::string(52, 'k')))))));
     EXPECT_NE(locked.Error().find("password"), std::string::npos);
 
     const std::string good = ReadAll(Fixtures + "formatted.xls");
     ASSERT_FALSE(good.empty());
-    for (size_t len = 0; len < good.size(); len += 97) refused(good.substr(0, len));
+    for (size_t len = 0; len < good.size(); len += 97)
+        refused(good.substr(0, len));
     // A cycle in the allocation table: the first FAT entry of the Workbook chain points at itself.
     std::string cyc = File(Stream({{"S", ""}}) + std::string(6000, '\0'));
     EXPECT_FALSE(refused(cyc));
@@ -454,10 +504,12 @@ TEST(XlsDamage, RefusedWithAReasonNeverACrash) {
     std::mt19937 rng(7);
     for (int round = 0; round < 300; ++round) {
         std::string bad = good;
-        for (int k = 0; k < 1 + round % 8; ++k) bad[rng() % bad.size()] = static_cast<char>(rng());
+        for (int k = 0; k < 1 + round % 8; ++k)
+            bad[rng() % bad.size()] = static_cast<char>(rng());
         Workbook b;
         if (b.LoadFromBytes(bad)) {
-            for (int r = 1; r <= 10; ++r) (void)b.CellText(0, r, 2);
+            for (int r = 1; r <= 10; ++r)
+                (void)b.CellText(0, r, 2);
             b.SetCellText(0, 3, 3, "x");
             std::string out;
             b.SaveToBytes(out);
@@ -468,12 +520,13 @@ TEST(XlsDamage, RefusedWithAReasonNeverACrash) {
 // A string table that does not fit the cells would have the strings we add
 // take the place of the user's: such a workbook is refused, not written.
 TEST(XlsDamage, AStringTableThatDoesNotFitTheCellsIsRefused) {
-    const std::string cells =
-        Rec(0x00FD, D().u16(0).u16(0).u16(15).u32(0)) + Rec(0x00FD, D().u16(1).u16(0).u16(15).u32(1));
+    const std::string cells = Rec(0x00FD, D().u16(0).u16(0).u16(15).u32(0)) +
+                              Rec(0x00FD, D().u16(1).u16(0).u16(15).u32(1));
     auto table = [](uint32_t unique, int strings) {
         D d;
         d.u32(2).u32(unique);
-        for (int i = 0; i < strings; ++i) d.u16(1).u8(0).raw(std::string(1, static_cast<char>('a' + i)));
+        for (int i = 0; i < strings; ++i)
+            d.u16(1).u8(0).raw(std::string(1, static_cast<char>('a' + i)));
         return Rec(0x00FC, d);
     };
     EXPECT_EQ(FromStream(Stream({{"S", cells}}, table(2, 2))).CellText(0, 2, 1), "b");

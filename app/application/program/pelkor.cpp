@@ -1,8 +1,7 @@
 // pelkor: runs the acquisition job of a start file.
 //
-//   pelkor [--headless] [--seconds N] [--verbose] [--start] [--dde-socket PATH] <start file>.pelk PG5=nn
-//   pelkor --choose [<start file>.pelk] PG5=nn     (the menu entry)
-//   pelkor --init
+//   pelkor [--headless] [--seconds N] [--verbose] [--start] [--dde-socket PATH] <start file>.pelk
+//   PG5=nn pelkor --choose [<start file>.pelk] PG5=nn     (the menu entry) pelkor --init
 //
 // With a display the job runs in the main window. A hidden single-shot job,
 // --headless, or no display at all runs without windows: a single-shot job
@@ -10,22 +9,22 @@
 // or --seconds ends it with an orderly close.
 
 #include <atomic>
-#include <cstdlib>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "application/PelkorApp.h"
 #include "config/CommandLine.h"
 #include "config/JobFiles.h"
-#include "dde/DdeServer.h"
-#include "application/PelkorApp.h"
-#include "pcd/PelsbusDriver.h"
 #include "config/StartFile.h"
-#include "util/AppFolders.h"
 #include "core/Clock.h"
+#include "dde/DdeServer.h"
+#include "pcd/PelsbusDriver.h"
+#include "util/AppFolders.h"
 #include "util/Number.h"
 #include "util/Text.h"
 
@@ -39,7 +38,9 @@ namespace {
 
 std::atomic<bool> g_stop{false};
 
-extern "C" void OnSignal(int) { g_stop.store(true); }
+extern "C" void OnSignal(int) {
+    g_stop.store(true);
+}
 
 const char* const Usage =
     "Usage: pelkor [options] <start file>.pelk PG5=nn\n"
@@ -64,7 +65,6 @@ const char* const Usage =
     "names other folders.\n"
     "Serial port n is the device named by $PELSBUS_COMn.\n";
 
-
 // The installed layout: shipped files and libPelsbus.so beside the program
 // or under its prefix; the user's files in the user's data folder.
 struct Folders {
@@ -80,18 +80,22 @@ bool Set(const char* name) {
     return v && *v;
 }
 
-bool DisplayAvailable() { return Set("DISPLAY") || Set("WAYLAND_DISPLAY") || Set("QT_QPA_PLATFORM"); }
+bool DisplayAvailable() {
+    return Set("DISPLAY") || Set("WAYLAND_DISPLAY") || Set("QT_QPA_PLATFORM");
+}
 
 // True when this run gets windows; says so in one line when it asked for
 // them and there is no display.
 // A hidden single shot is recognised from the command text the run will use
 // (Command.txt wins over the arguments), before any display is touched.
-bool UseWindows(const pelkor::RunOptions& options, const std::string& commandText, const Folders& folders,
-                const std::string& cwd) {
+bool UseWindows(const pelkor::RunOptions& options, const std::string& commandText,
+                const Folders& folders, const std::string& cwd) {
 #ifdef PELKOR_WITH_QT
-    if (options.Headless || pelkor::HiddenSingleShotCommand(folders.UserData, commandText, cwd)) return false;
+    if (options.Headless || pelkor::HiddenSingleShotCommand(folders.UserData, commandText, cwd))
+        return false;
     if (!DisplayAvailable()) {
-        std::cerr << "pelkor: no display (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are unset); running without windows.\n";
+        std::cerr << "pelkor: no display (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are unset); "
+                     "running without windows.\n";
         return false;
     }
     return true;
@@ -101,10 +105,10 @@ bool UseWindows(const pelkor::RunOptions& options, const std::string& commandTex
 #endif
 }
 
-int RunWithWindows(int argc, char** argv, const pelkor::RunOptions& options, const std::vector<std::string>& words,
-                   const Folders& folders) {
+int RunWithWindows(int argc, char** argv, const pelkor::RunOptions& options,
+                   const std::vector<std::string>& words, const Folders& folders) {
 #ifdef PELKOR_WITH_QT
-    int qtArgc = 1;  // the program's own options are not Qt's
+    int qtArgc = 1; // the program's own options are not Qt's
     char* qtArgv[] = {argv[0], nullptr};
     (void)argc;
     QApplication qt(qtArgc, qtArgv);
@@ -122,7 +126,7 @@ int RunWithWindows(int argc, char** argv, const pelkor::RunOptions& options, con
 #endif
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     using namespace pelkor;
@@ -160,13 +164,14 @@ int main(int argc, char** argv) {
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);  // a DDE client that goes away must not end us
+    std::signal(SIGPIPE, SIG_IGN); // a DDE client that goes away must not end us
 
     const Folders folders;
     std::error_code ec;
     const std::string cwd = std::filesystem::current_path(ec).string();
     const std::string commandText = CommandTextFromArgs(rest);
-    if (UseWindows(options, commandText, folders, cwd)) return RunWithWindows(argc, argv, options, rest, folders);
+    if (UseWindows(options, commandText, folders, cwd))
+        return RunWithWindows(argc, argv, options, rest, folders);
 
     HeadlessUserInterface ui;
     ui.SetVerbose(options.Verbose);

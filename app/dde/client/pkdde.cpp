@@ -20,9 +20,9 @@ namespace {
 
 // Exit codes.
 constexpr int ExitOk = 0;
-constexpr int ExitRefused = 1;  // the server answered, but not with data/acceptance
+constexpr int ExitRefused = 1; // the server answered, but not with data/acceptance
 constexpr int ExitUsage = 2;
-constexpr int ExitFailure = 3;  // no server, broken connection, time-out
+constexpr int ExitFailure = 3; // no server, broken connection, time-out
 
 using Clock = std::chrono::steady_clock;
 
@@ -149,7 +149,8 @@ int Report(const std::string& what, const std::string& answer) {
     }
     if (answer == "OK") return ExitOk;
     if (answer.rfind("NO", 0) == 0)
-        return Fail(what + " refused: " + (answer.size() > 3 ? answer.substr(3) : "no result"), ExitRefused);
+        return Fail(what + " refused: " + (answer.size() > 3 ? answer.substr(3) : "no result"),
+                    ExitRefused);
     return Fail(what + ": " + answer, ExitFailure);
 }
 
@@ -174,12 +175,14 @@ int ParseArgs(int argc, char** argv, Options& o) {
             std::fputs(Usage, stdout);
             return ExitOk;
         } else if (a == "--socket") {
-            if (!value(o.socketPath)) return Fail("--socket needs a path\n" + std::string(Usage), ExitUsage);
+            if (!value(o.socketPath))
+                return Fail("--socket needs a path\n" + std::string(Usage), ExitUsage);
         } else if (a == "--topic") {
             if (!value(o.topic)) return Fail("--topic needs a name", ExitUsage);
         } else if (a == "--timeout" || a == "--seconds" || a == "--count") {
             double d;
-            if (!value(v) || !ParseNumber(v, d)) return Fail(a + " needs a number of 0 or more", ExitUsage);
+            if (!value(v) || !ParseNumber(v, d))
+                return Fail(a + " needs a number of 0 or more", ExitUsage);
             (a == "--timeout" ? o.timeout : a == "--seconds" ? o.seconds : o.countValue) = d;
         } else {
             o.args.push_back(a);
@@ -206,7 +209,8 @@ Clock::time_point TimeoutDeadline(const Options& o) {
 }
 
 // Sends one line and waits for its answer; false (error set) when either fails.
-bool Exchange(Connection& conn, const Options& o, const std::string& line, std::string& answer, std::string& error) {
+bool Exchange(Connection& conn, const Options& o, const std::string& line, std::string& answer,
+              std::string& error) {
     return conn.Send(line, error) && Answer(conn, TimeoutDeadline(o), answer, error);
 }
 
@@ -217,8 +221,9 @@ int Advise(Connection& conn, const Options& o) {
     if (!Exchange(conn, o, "ADVSTART " + item, answer, error)) return Fail(error, ExitFailure);
     if (answer != "OK") return Report("advise link on " + item, answer);
     const bool bounded = o.seconds >= 0;
-    const auto end = bounded ? Clock::now() + std::chrono::milliseconds(static_cast<long long>(o.seconds * 1000))
-                             : Clock::time_point::max();
+    const auto end =
+        bounded ? Clock::now() + std::chrono::milliseconds(static_cast<long long>(o.seconds * 1000))
+                : Clock::time_point::max();
     const long long wanted = o.countValue >= 0 ? static_cast<long long>(o.countValue) : -1;
     long long got = 0;
     while (wanted < 0 || got < wanted) {
@@ -235,8 +240,9 @@ int Advise(Connection& conn, const Options& o) {
     }
     if (conn.Send("ADVSTOP " + item, error)) Answer(conn, TimeoutDeadline(o), answer, error);
     if (wanted >= 0 && got < wanted)
-        return Fail("only " + std::to_string(got) + " of " + std::to_string(wanted) + " updates of " + item +
-                        " within " + std::to_string(static_cast<long long>(o.seconds)) + " seconds",
+        return Fail("only " + std::to_string(got) + " of " + std::to_string(wanted) +
+                        " updates of " + item + " within " +
+                        std::to_string(static_cast<long long>(o.seconds)) + " seconds",
                     ExitRefused);
     return ExitOk;
 }
@@ -246,7 +252,8 @@ int RunCommand(Connection& conn, const Options& o) {
     const std::string& command = args[0];
     std::string error, answer;
     std::string rest;
-    for (std::size_t i = 1; i < args.size(); ++i) rest += (i > 1 ? " " : "") + args[i];
+    for (std::size_t i = 1; i < args.size(); ++i)
+        rest += (i > 1 ? " " : "") + args[i];
     if (command == "request") {
         std::string item = ItemName(args[1]);
         if (!Exchange(conn, o, "REQUEST " + item, answer, error)) return Fail(error, ExitFailure);
@@ -266,7 +273,7 @@ int RunCommand(Connection& conn, const Options& o) {
     return Advise(conn, o);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     Options o;
@@ -279,6 +286,7 @@ int main(int argc, char** argv) {
     if (!conn.Open(o.socketPath, error)) return Fail(error, ExitFailure);
     if (!Exchange(conn, o, "CONNECT " + pelkor::dde::LineSafe(o.topic), answer, error))
         return Fail(error, ExitFailure);
-    if (answer != "OK") return Fail("conversation on topic \"" + o.topic + "\" refused: " + answer, ExitRefused);
+    if (answer != "OK")
+        return Fail("conversation on topic \"" + o.topic + "\" refused: " + answer, ExitRefused);
     return RunCommand(conn, o);
 }

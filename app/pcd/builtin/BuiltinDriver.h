@@ -33,4 +33,4 @@ private:
     PcdConnection& c_;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -11,13 +11,14 @@
 namespace pelkor {
 
 namespace {
-int32_t Shifted(int32_t code) { return code > 0 ? code + DataCodeShift : code; }
+int32_t Shifted(int32_t code) {
+    return code > 0 ? code + DataCodeShift : code;
+}
 
-template <typename T>
-void EnsureSize(std::vector<T>& v, std::size_t n) {
+template <typename T> void EnsureSize(std::vector<T>& v, std::size_t n) {
     if (v.size() < n) v.resize(n);
 }
-}  // namespace
+} // namespace
 
 int32_t PcdConnection::OpenPcdDll(int16_t port, int16_t station, int32_t baud, int16_t protocol) {
     sbus_.PCDClose();
@@ -62,17 +63,21 @@ int32_t PcdConnection::ReadPcdDllStatus(int16_t cpu, int32_t& status) {
 }
 
 int32_t PcdConnection::ReadPcdDllFlags(int16_t address, int16_t count, int16_t firstIndex) {
-    EnsureSize(bitValues_, static_cast<std::size_t>(std::max<int>(firstIndex, 0) + std::max<int>(count, 0)));
+    EnsureSize(bitValues_,
+               static_cast<std::size_t>(std::max<int>(firstIndex, 0) + std::max<int>(count, 0)));
     resultCode_ = sbus_.PCDOpen();
-    resultCode_ = Shifted(sbus_.PCDReadFlag(address, count, bitValues_.data() + std::max<int>(firstIndex, 0)));
+    resultCode_ = Shifted(
+        sbus_.PCDReadFlag(address, count, bitValues_.data() + std::max<int>(firstIndex, 0)));
     if (resultCode_ != 0) PcdDllErrorText(app_.Status, resultCode_);
     return resultCode_;
 }
 
 int32_t PcdConnection::ReadPcdDllInputs(int16_t address, int16_t count, int16_t firstIndex) {
-    EnsureSize(bitValues_, static_cast<std::size_t>(std::max<int>(firstIndex, 0) + std::max<int>(count, 0)));
+    EnsureSize(bitValues_,
+               static_cast<std::size_t>(std::max<int>(firstIndex, 0) + std::max<int>(count, 0)));
     resultCode_ = sbus_.PCDOpen();
-    resultCode_ = Shifted(sbus_.PCDReadInput(address, count, bitValues_.data() + std::max<int>(firstIndex, 0)));
+    resultCode_ = Shifted(
+        sbus_.PCDReadInput(address, count, bitValues_.data() + std::max<int>(firstIndex, 0)));
     if (resultCode_ != 0) PcdDllErrorText(app_.Status, resultCode_);
     return resultCode_;
 }
@@ -81,8 +86,8 @@ int32_t PcdConnection::ReadPcdDllRegisters(int16_t address, int16_t count, int16
     EnsureSize(registerValues_,
                static_cast<std::size_t>(std::max<int>(firstIndex, 0) + std::max<int>(count, 0)));
     resultCode_ = sbus_.PCDOpen();
-    resultCode_ = Shifted(
-        sbus_.PCDReadRegister(address, count, registerValues_.data() + std::max<int>(firstIndex, 0)));
+    resultCode_ = Shifted(sbus_.PCDReadRegister(
+        address, count, registerValues_.data() + std::max<int>(firstIndex, 0)));
     if (resultCode_ != 0) PcdDllErrorText(app_.Status, resultCode_);
     return resultCode_;
 }
@@ -91,8 +96,10 @@ int32_t PcdConnection::ReadPcdDllClock() {
     int32_t clock[8] = {};
     resultCode_ = sbus_.PCDOpen();
     resultCode_ = Shifted(sbus_.PCDReadClock(clock));
-    if (resultCode_ > 0) PcdDllErrorText(app_.Status, resultCode_);
-    else if (resultCode_ == 0) pcdClock_ = DateFromParts(clock[2], clock[3], clock[4], clock[5], clock[6], clock[7]);
+    if (resultCode_ > 0)
+        PcdDllErrorText(app_.Status, resultCode_);
+    else if (resultCode_ == 0)
+        pcdClock_ = DateFromParts(clock[2], clock[3], clock[4], clock[5], clock[6], clock[7]);
     return resultCode_;
 }
 
@@ -102,4 +109,4 @@ bool PcdConnection::ClosePcdDll() {
     return resultCode_ <= 0;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

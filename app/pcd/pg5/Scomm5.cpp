@@ -20,7 +20,9 @@ namespace pelkor {
 namespace {
 constexpr const char* Section = "GoOnline";
 
-std::size_t VersionIndex(int version) { return static_cast<std::size_t>(version - FirstPg5Version); }
+std::size_t VersionIndex(int version) {
+    return static_cast<std::size_t>(version - FirstPg5Version);
+}
 
 bool IsRegularFile(const std::string& path) {
     struct stat sb {};
@@ -31,7 +33,7 @@ std::string WithSlash(std::string folder) {
     if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') folder += '/';
     return folder;
 }
-}  // namespace
+} // namespace
 
 // ---- finding PG5 ----
 
@@ -41,21 +43,26 @@ void PcdConnection::ReadSAIARegistery() {
         for (; version <= LastPg5Version; ++version) {
             auto i = VersionIndex(version);
             if (version < 20) {
-                std::string key = "Software\\SAIA-Burgess\\PG5\\1." + std::to_string(version % 10) + "\\Global";
+                std::string key =
+                    "Software\\SAIA-Burgess\\PG5\\1." + std::to_string(version % 10) + "\\Global";
                 appsDir_[i] = GetRegString(key, "AppsDir");
                 localDir_[i] = appsDir_[i];
             } else {
                 std::string base = GetCommonDocumentsParent();
                 std::string ini;
                 if (!base.empty()) {
-                    ini = WithSlash(base) + "Saia-Burgess/PG5_" + std::to_string(version) + "/LocalDir/PG5Global.ini";
+                    ini = WithSlash(base) + "Saia-Burgess/PG5_" + std::to_string(version) +
+                          "/LocalDir/PG5Global.ini";
                 } else {
                     base = GetCommonAppDataFolder();
                     if (!base.empty())
-                        ini = WithSlash(base) + "Saia-Burgess/PG5_" + std::to_string(version) + "/PG5Global.ini";
+                        ini = WithSlash(base) + "Saia-Burgess/PG5_" + std::to_string(version) +
+                              "/PG5Global.ini";
                 }
-                appsDir_[i] = ini.empty() ? std::string() : ReadProfileString(ini, "Global", "AppsDir");
-                localDir_[i] = ini.empty() ? std::string() : ReadProfileString(ini, "Global", "LocalDir");
+                appsDir_[i] =
+                    ini.empty() ? std::string() : ReadProfileString(ini, "Global", "AppsDir");
+                localDir_[i] =
+                    ini.empty() ? std::string() : ReadProfileString(ini, "Global", "LocalDir");
             }
         }
     } catch (const std::exception& e) {
@@ -99,12 +106,14 @@ bool PcdConnection::SelectPg5Library() {
     const int version = app_.Settings.DLL;
     auto& text = app_.Status.LastErrorText;
     if (version < FirstPg5Version) {
-        text = "Unknow PG5 version ! " + std::to_string(version) + " < " + std::to_string(FirstPg5Version);
+        text = "Unknow PG5 version ! " + std::to_string(version) + " < " +
+               std::to_string(FirstPg5Version);
         Pg5Message(text);
         return false;
     }
     if (version > LastPg5Version) {
-        text = "Unknow PG5 version ! " + std::to_string(version) + " > " + std::to_string(LastPg5Version);
+        text = "Unknow PG5 version ! " + std::to_string(version) + " > " +
+               std::to_string(LastPg5Version);
         Pg5Message(text);
         return false;
     }
@@ -255,10 +264,12 @@ int32_t PcdConnection::ConnectPg5() {
         std::vector<ProfileWrite> writes = {{Section, "Station", std::to_string(station)},
                                             {Section, "AutoStation", std::to_string(autoStation)}};
         if (ipChannel_) writes.push_back({Section, "IPAddress", ip});
-        if (!WriteProfileStrings(file, writes)) Pg5Message("PG5 Connection Error : wrinting ini file error.");
+        if (!WriteProfileStrings(file, writes))
+            Pg5Message("PG5 Connection Error : wrinting ini file error.");
 
         Pg5Library& lib = Pg5Lib();
-        if (Pg5Failed(lib.PcdRdChanSetupFromIni(file.c_str(), Section, record_, channelFlag_))) return pg5Code_;
+        if (Pg5Failed(lib.PcdRdChanSetupFromIni(file.c_str(), Section, record_, channelFlag_)))
+            return pg5Code_;
         pg5Ready_ = true;
         handle_ = 0;
         if (Pg5Failed(lib.PcdConnectChannel(handle_, record_, channelFlag_))) return pg5Code_;
@@ -324,20 +335,24 @@ int32_t PcdConnection::ReadPg5Clock() {
     if (!EnsurePg5Library()) return pg5Code_ = resultCode_ = Pg5NotAvailable;
     Pg5ClockRecord clock;
     if (!Pg5Failed(Pg5Lib().PcdRdClock(handle_, clock)) && pg5Code_ == 0)
-        pcdClock_ = DateFromParts(clock.Year, clock.Month, clock.Day, clock.Hour, clock.Minute, clock.Second);
+        pcdClock_ = DateFromParts(clock.Year, clock.Month, clock.Day, clock.Hour, clock.Minute,
+                                  clock.Second);
     return pg5Code_;
 }
 
-int32_t PcdConnection::ReadPg5Bits(char letter, int16_t address, int16_t count, int16_t firstIndex) {
+int32_t PcdConnection::ReadPg5Bits(char letter, int16_t address, int16_t count,
+                                   int16_t firstIndex) {
     if (!EnsurePg5Library()) return pg5Code_ = resultCode_ = Pg5NotAvailable;
     if (count < 1) return 0;
     firstIndex = std::max<int16_t>(firstIndex, 0);
     bitBytes_.assign(static_cast<std::size_t>(count), static_cast<uint8_t>('0'));
     if (bitValues_.size() < static_cast<std::size_t>(firstIndex + count))
         bitValues_.resize(static_cast<std::size_t>(firstIndex + count));
-    if (!Pg5Failed(Pg5Lib().PcdRdIOF(handle_, letter, address, count, bitBytes_.data())) && pg5Code_ == 0)
+    if (!Pg5Failed(Pg5Lib().PcdRdIOF(handle_, letter, address, count, bitBytes_.data())) &&
+        pg5Code_ == 0)
         for (int i = 0; i < count; ++i)
-            bitValues_[static_cast<std::size_t>(firstIndex + i)] = static_cast<int16_t>(bitBytes_[i] - '0');
+            bitValues_[static_cast<std::size_t>(firstIndex + i)] =
+                static_cast<int16_t>(bitBytes_[i] - '0');
     return pg5Code_;
 }
 
@@ -351,4 +366,4 @@ int32_t PcdConnection::ReadPg5Registers(int16_t address, int16_t count, int16_t 
     return pg5Code_;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

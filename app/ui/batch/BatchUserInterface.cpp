@@ -9,17 +9,22 @@ BatchUserInterface::BatchUserInterface(std::ostream& err) : err_(err) {}
 
 const char* BatchUserInterface::IconWord(MsgIcon icon) {
     switch (icon) {
-    case MsgIcon::Critical: return "Error";
-    case MsgIcon::Question: return "Question";
-    case MsgIcon::Exclamation: return "Warning";
-    case MsgIcon::Information: return "Information";
-    case MsgIcon::None: break;
+    case MsgIcon::Critical:
+        return "Error";
+    case MsgIcon::Question:
+        return "Question";
+    case MsgIcon::Exclamation:
+        return "Warning";
+    case MsgIcon::Information:
+        return "Information";
+    case MsgIcon::None:
+        break;
     }
     return "";
 }
 
-MsgAnswer BatchUserInterface::MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
-                                         MsgButtons, MsgAnswer defaultAnswer) {
+MsgAnswer BatchUserInterface::MessageBox(const std::string& text, const std::string& title,
+                                         MsgIcon icon, MsgButtons, MsgAnswer defaultAnswer) {
     if (icon == MsgIcon::Critical || icon == MsgIcon::Exclamation) ++problems_;
     // One line per box, so a log reader sees each message whole.
     std::string flat;
@@ -46,4 +51,4 @@ void BatchUserInterface::ExitProgram(int status) {
     exitStatus_ = status;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -13,7 +13,7 @@ namespace pelkor {
 
 class BatchUserInterface : public UserInterface {
 public:
-    BatchUserInterface();  // writes to std::cerr
+    BatchUserInterface(); // writes to std::cerr
     explicit BatchUserInterface(std::ostream& err);
 
     void SetMessageHook(MessageHook hook) override { hook_ = std::move(hook); }
@@ -61,4 +61,4 @@ private:
     int problems_ = 0;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -2,7 +2,8 @@
 
 namespace pelkor {
 
-IoWorker::IoWorker(std::function<void()> done) : done_(std::move(done)), thread_([this] { Loop(); }) {}
+IoWorker::IoWorker(std::function<void()> done)
+    : done_(std::move(done)), thread_([this] { Loop(); }) {}
 
 IoWorker::~IoWorker() {
     {
@@ -53,4 +54,4 @@ void IoWorker::Loop() {
     }
 }
 
-}  // namespace pelkor
+} // namespace pelkor

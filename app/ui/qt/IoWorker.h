@@ -23,7 +23,7 @@ public:
 
     struct Job {
         std::function<void()> Call;
-        bool Done = false;  // guarded by the worker's mutex
+        bool Done = false; // guarded by the worker's mutex
     };
     std::shared_ptr<Job> Submit(std::function<void()> call);
     bool Finished(const std::shared_ptr<Job>& job);
@@ -38,4 +38,4 @@ private:
     std::thread thread_;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

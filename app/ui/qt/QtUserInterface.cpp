@@ -24,43 +24,67 @@ QString ToQt(const std::string& text) {
 namespace {
 // A posted event wakes the window's thread out of its wait for events.
 void WakeGuiThread() {
-    if (QCoreApplication* app = QCoreApplication::instance()) QMetaObject::invokeMethod(app, [] {}, Qt::QueuedConnection);
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(
+            app, [] {}, Qt::QueuedConnection);
 }
-}  // namespace
+} // namespace
 
 QtUserInterface::QtUserInterface(UserInterface* messages)
     : messages_(messages), worker_(std::make_unique<IoWorker>(WakeGuiThread)) {}
 
 QtUserInterface::~QtUserInterface() = default;
 
-MsgAnswer QtUserInterface::MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
-                                      MsgButtons buttons, MsgAnswer defaultAnswer) {
+MsgAnswer QtUserInterface::MessageBox(const std::string& text, const std::string& title,
+                                      MsgIcon icon, MsgButtons buttons, MsgAnswer defaultAnswer) {
     if (messages_) return messages_->MessageBox(text, title, icon, buttons, defaultAnswer);
     using B = QMessageBox::StandardButton;
     struct Pair {
         MsgAnswer answer;
         B button;
     };
-    static const Pair pairs[] = {{MsgAnswer::Ok, QMessageBox::Ok},       {MsgAnswer::Cancel, QMessageBox::Cancel},
-                                 {MsgAnswer::Yes, QMessageBox::Yes},     {MsgAnswer::No, QMessageBox::No},
-                                 {MsgAnswer::Retry, QMessageBox::Retry}, {MsgAnswer::Abort, QMessageBox::Abort},
-                                 {MsgAnswer::Ignore, QMessageBox::Ignore}};
+    static const Pair pairs[] = {
+        {MsgAnswer::Ok, QMessageBox::Ok},        {MsgAnswer::Cancel, QMessageBox::Cancel},
+        {MsgAnswer::Yes, QMessageBox::Yes},      {MsgAnswer::No, QMessageBox::No},
+        {MsgAnswer::Retry, QMessageBox::Retry},  {MsgAnswer::Abort, QMessageBox::Abort},
+        {MsgAnswer::Ignore, QMessageBox::Ignore}};
     QMessageBox::StandardButtons set;
     switch (buttons) {
-        case MsgButtons::Ok: set = QMessageBox::Ok; break;
-        case MsgButtons::OkCancel: set = QMessageBox::Ok | QMessageBox::Cancel; break;
-        case MsgButtons::YesNo: set = QMessageBox::Yes | QMessageBox::No; break;
-        case MsgButtons::YesNoCancel: set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
-        case MsgButtons::RetryCancel: set = QMessageBox::Retry | QMessageBox::Cancel; break;
-        case MsgButtons::AbortRetryIgnore: set = QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore; break;
+    case MsgButtons::Ok:
+        set = QMessageBox::Ok;
+        break;
+    case MsgButtons::OkCancel:
+        set = QMessageBox::Ok | QMessageBox::Cancel;
+        break;
+    case MsgButtons::YesNo:
+        set = QMessageBox::Yes | QMessageBox::No;
+        break;
+    case MsgButtons::YesNoCancel:
+        set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        break;
+    case MsgButtons::RetryCancel:
+        set = QMessageBox::Retry | QMessageBox::Cancel;
+        break;
+    case MsgButtons::AbortRetryIgnore:
+        set = QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
+        break;
     }
     QMessageBox::Icon qicon = QMessageBox::NoIcon;
     switch (icon) {
-        case MsgIcon::Critical: qicon = QMessageBox::Critical; break;
-        case MsgIcon::Question: qicon = QMessageBox::Question; break;
-        case MsgIcon::Exclamation: qicon = QMessageBox::Warning; break;
-        case MsgIcon::Information: qicon = QMessageBox::Information; break;
-        case MsgIcon::None: break;
+    case MsgIcon::Critical:
+        qicon = QMessageBox::Critical;
+        break;
+    case MsgIcon::Question:
+        qicon = QMessageBox::Question;
+        break;
+    case MsgIcon::Exclamation:
+        qicon = QMessageBox::Warning;
+        break;
+    case MsgIcon::Information:
+        qicon = QMessageBox::Information;
+        break;
+    case MsgIcon::None:
+        break;
     }
     QWidget* parent = QApplication::activeWindow();
     if (!parent && window_ && window_->isVisible()) parent = window_;
@@ -101,9 +125,10 @@ void QtUserInterface::SetNextLabel(const std::string& text) {
 void QtUserInterface::SetCounterLabel(const std::string& text) {
     if (window_) window_->SetCounterLabel(ToQt(text));
 }
-void QtUserInterface::SetConnectButton(const std::string& caption, bool enabled, bool menuStartEnabled,
-                                       bool menuStopEnabled) {
-    if (window_) window_->SetConnectButton(ToQt(caption), enabled, menuStartEnabled, menuStopEnabled);
+void QtUserInterface::SetConnectButton(const std::string& caption, bool enabled,
+                                       bool menuStartEnabled, bool menuStopEnabled) {
+    if (window_)
+        window_->SetConnectButton(ToQt(caption), enabled, menuStartEnabled, menuStopEnabled);
 }
 void QtUserInterface::SetMenusEnabled(bool program, bool edit, bool start) {
     if (window_) window_->SetMenusEnabled(program, edit, start);
@@ -138,7 +163,9 @@ void QtUserInterface::SetBusyCursor(bool busy) {
         QApplication::restoreOverrideCursor();
 }
 
-void QtUserInterface::Beep() { QApplication::beep(); }
+void QtUserInterface::Beep() {
+    QApplication::beep();
+}
 
 void QtUserInterface::ProcessEvents() {
     QCoreApplication::processEvents();
@@ -175,9 +202,12 @@ void EventLoopClock::Sleep(int milliseconds) {
     QDeadlineTimer deadline(milliseconds);
     // Bounded: one round per event at most, and the deadline ends it.
     for (int round = 0; round < 100000 && !deadline.hasExpired(); ++round) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
-        if (!deadline.hasExpired()) QThread::msleep(static_cast<unsigned long>(std::min<qint64>(10, deadline.remainingTime())));
+        QCoreApplication::processEvents(
+            QEventLoop::AllEvents, static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+        if (!deadline.hasExpired())
+            QThread::msleep(
+                static_cast<unsigned long>(std::min<qint64>(10, deadline.remainingTime())));
     }
 }
 
-}  // namespace pelkor
+} // namespace pelkor

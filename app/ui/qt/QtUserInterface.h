@@ -7,8 +7,8 @@
 #include <QString>
 #include <memory>
 
-#include "core/UserInterface.h"
 #include "core/Clock.h"
+#include "core/UserInterface.h"
 
 class QWidget;
 
@@ -32,8 +32,8 @@ public:
     // Exit status asked for by ExitProgram; -1 while none was.
     int RequestedExit() const { return exitStatus_; }
 
-    MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon icon, MsgButtons buttons,
-                         MsgAnswer defaultAnswer) override;
+    MsgAnswer MessageBox(const std::string& text, const std::string& title, MsgIcon icon,
+                         MsgButtons buttons, MsgAnswer defaultAnswer) override;
     void SetCaption(const std::string& text) override;
     void SetStatusLine(const std::string& text) override;
     void SetStatusBarPanel(int panel, const std::string& text) override;
@@ -57,7 +57,7 @@ public:
     void RunBlocking(const std::function<void()>& call) override;
 
 private:
-    MainWindow* window_ = nullptr;  // cleared by the window when it goes
+    MainWindow* window_ = nullptr; // cleared by the window when it goes
     UserInterface* messages_ = nullptr;
     IdleWork* idle_ = nullptr;
     int exitStatus_ = -1;
@@ -79,4 +79,4 @@ private:
 // CR LF and lone CR as the toolkit's line breaks.
 QString ToQt(const std::string& text);
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -34,9 +34,12 @@ bool NamesStartFile(const std::vector<std::string>& words) {
 
 // --choose: the start file the user picks, in front of the other words
 // ("PG5="), so it runs as if named on the command line. False on Cancel.
-bool ChooseStartFile(PelkorApp& app, const WindowedRun& run, std::vector<std::string>& words, bool& newJob) {
+bool ChooseStartFile(PelkorApp& app, const WindowedRun& run, std::vector<std::string>& words,
+                     bool& newJob) {
     const std::string data = run.UserDataFolder.empty() ? run.ProgramFolder : run.UserDataFolder;
-    ChooseWindow chooser(app, data, FindShippedFile(std::string("examples/") + NewJobTemplateName, run.ProgramFolder));
+    ChooseWindow chooser(
+        app, data,
+        FindShippedFile(std::string("examples/") + NewJobTemplateName, run.ProgramFolder));
     if (run.OnChoose) run.OnChoose(chooser);
     if (chooser.exec() != QDialog::Accepted) return false;
     words.insert(words.begin(), chooser.Chosen());
@@ -57,20 +60,25 @@ void CloseModalsAsCancel(AppContext& app) {
             if (!b) b = box->escapeButton();
             if (!b) b = box->button(QMessageBox::No);
             if (!b) b = box->defaultButton();
-            if (b) b->click();
-            else box->QDialog::done(QDialog::Rejected);
+            if (b)
+                b->click();
+            else
+                box->QDialog::done(QDialog::Rejected);
         } else if (auto* dialog = qobject_cast<QDialog*>(top)) {
             // Past any "save changes?" question of the dialog's own reject().
             dialog->QDialog::done(QDialog::Rejected);
         } else {
             top->close();
         }
-        LogEvent(app, 1, "\"" + caption.toStdString() + "\" closed: the program is ending, unsaved changes were discarded.");
-        if (QApplication::activeModalWidget() == top) return;  // it would not go; try again next round
+        LogEvent(app, 1,
+                 "\"" + caption.toStdString() +
+                     "\" closed: the program is ending, unsaved changes were discarded.");
+        if (QApplication::activeModalWidget() == top)
+            return; // it would not go; try again next round
     }
 }
 
-}  // namespace
+} // namespace
 
 QIcon ProgramIcon(const std::string& programFolder) {
     return QIcon(Q(FindShippedFile("pelkor.png", programFolder)));
@@ -81,7 +89,8 @@ int RunWindowed(const WindowedRun& run) {
     QApplication::setWindowIcon(ProgramIcon(run.ProgramFolder));
     QtUserInterface ui(run.Messages);
     EventLoopClock clock;
-    DlPelsbus driver(run.LibraryFolders.empty() ? std::vector<std::string>{run.ProgramFolder} : run.LibraryFolders);
+    DlPelsbus driver(run.LibraryFolders.empty() ? std::vector<std::string>{run.ProgramFolder}
+                                                : run.LibraryFolders);
     PelkorApp app(ui, clock, run.ProgramFolder, driver, run.UserDataFolder);
     RunOptions options = run.Options;
     // A window has a progress bar to show the end of a reading on.
@@ -104,8 +113,9 @@ int RunWindowed(const WindowedRun& run) {
         QCoreApplication::exit(s);
     });
     // A session that ends closes the program; "Shutdown" does not refuse it.
-    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &window,
-                     [&window](QSessionManager&) { window.SystemClose(); }, Qt::DirectConnection);
+    QObject::connect(
+        qApp, &QGuiApplication::commitDataRequest, &window,
+        [&window](QSessionManager&) { window.SystemClose(); }, Qt::DirectConnection);
     QTimer stopWatch;
     stopWatch.setInterval(100);
     QObject::connect(&stopWatch, &QTimer::timeout, &window, [&] {
@@ -117,7 +127,8 @@ int RunWindowed(const WindowedRun& run) {
 
     std::vector<std::string> words = run.Words;
     bool newJob = false;
-    if (options.Choose && !NamesStartFile(words) && !ChooseStartFile(app, run, words, newJob)) return 0;
+    if (options.Choose && !NamesStartFile(words) && !ChooseStartFile(app, run, words, newJob))
+        return 0;
     if (options.Choose && !newJob) {
         // A file opened from a file manager joins the recent list too.
         std::string ignored;
@@ -128,7 +139,8 @@ int RunWindowed(const WindowedRun& run) {
     const std::string cwd = std::filesystem::current_path(ec).string();
     if (!window.Load(CommandTextFromArgs(words), cwd)) return window.ExitStatus();
     if (options.Seconds > 0)
-        QTimer::singleShot(static_cast<int>(options.Seconds * 1000), &window, [&window] { window.SystemClose(); });
+        QTimer::singleShot(static_cast<int>(options.Seconds * 1000), &window,
+                           [&window] { window.SystemClose(); });
     if (window.ShouldShow()) window.show();
     if (newJob)
         if (auto* tasks = window.findChild<QAction*>("m_tasks")) tasks->trigger();
@@ -137,4 +149,4 @@ int RunWindowed(const WindowedRun& run) {
     return window.Ended() ? window.ExitStatus() : status;
 }
 
-}  // namespace pelkor
+} // namespace pelkor

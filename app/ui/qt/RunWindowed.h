@@ -43,4 +43,4 @@ QIcon ProgramIcon(const std::string& programFolder);
 // Needs a QApplication already constructed. Returns the exit status.
 int RunWindowed(const WindowedRun& run);
 
-}  // namespace pelkor
+} // namespace pelkor

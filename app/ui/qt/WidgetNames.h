@@ -7,12 +7,13 @@
 
 namespace pelkor {
 
-template <class W>
-W* Named(W* w, const char* name) {
+template <class W> W* Named(W* w, const char* name) {
     w->setObjectName(QString::fromLatin1(name));
     return w;
 }
 
-inline QString Q(const std::string& s) { return QString::fromStdString(s); }
+inline QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -59,7 +59,9 @@ void Log(const std::string& line) {
     out << line << "\n";
 }
 
-int32_t Code(const Model& m, const char* fn) { return static_cast<int32_t>(Num(m, std::string("code.") + fn)); }
+int32_t Code(const Model& m, const char* fn) {
+    return static_cast<int32_t>(Num(m, std::string("code.") + fn));
+}
 
 bool Answers(const Model& m, int station) {
     auto it = m.find("stations");
@@ -78,7 +80,8 @@ std::map<std::string, std::string> RecordPairs(const void* record) {
 }
 void SetRecord(void* record, const std::map<std::string, std::string>& pairs) {
     std::string text;
-    for (const auto& [k, v] : pairs) text += k + "=" + v + "\n";
+    for (const auto& [k, v] : pairs)
+        text += k + "=" + v + "\n";
     text.resize(std::min(text.size(), pelkor::Pg5ChannelRecordSize - 1));
     std::memcpy(record, text.c_str(), text.size() + 1);
 }
@@ -103,19 +106,24 @@ std::map<std::string, std::string> SectionPairs(const char* file, const std::str
     std::map<std::string, std::string> m;
     bool in = false;
     for (const auto& line : Lines(file)) {
-        if (!line.empty() && line[0] == '[') { in = IsSection(line, section); continue; }
+        if (!line.empty() && line[0] == '[') {
+            in = IsSection(line, section);
+            continue;
+        }
         auto eq = line.find('=');
         if (in && eq != std::string::npos) m.emplace(line.substr(0, eq), line.substr(eq + 1));
     }
     return m;
 }
-bool WriteKeys(const char* file, const std::string& section, const std::map<std::string, std::string>& keys) {
+bool WriteKeys(const char* file, const std::string& section,
+               const std::map<std::string, std::string>& keys) {
     auto lines = Lines(file);
     std::map<std::string, std::string> left = keys;
     std::vector<std::string> out;
     bool in = false;
     auto flush = [&] {
-        for (const auto& [k, v] : left) out.push_back(k + "=" + v);
+        for (const auto& [k, v] : left)
+            out.push_back(k + "=" + v);
         left.clear();
     };
     bool seen = false;
@@ -142,13 +150,14 @@ bool WriteKeys(const char* file, const std::string& section, const std::map<std:
         flush();
     }
     std::ofstream f(file, std::ios::trunc | std::ios::binary);
-    for (const auto& l : out) f << l << "\r\n";
+    for (const auto& l : out)
+        f << l << "\r\n";
     return static_cast<bool>(f);
 }
 
 const char* const ChannelKeys[] = {"Channel", "Port", "Baud", "PguMode"};
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -161,7 +170,7 @@ int32_t PcdRdChanSetupFromIni(const char* file, const char* section, void* recor
         rec = {{"Channel", "S-BUS"}, {"Port", "1"}, {"Baud", "9600"}};
     } else {
         auto keys = SectionPairs(file, section);
-        if (keys.find("Channel") == keys.end()) return 20;  // PCD_BADFILE
+        if (keys.find("Channel") == keys.end()) return 20; // PCD_BADFILE
         for (const char* k : ChannelKeys)
             if (keys.count(k)) rec[k] = keys[k];
         rec["Station"] = keys.count("Station") ? keys["Station"] : "0";
@@ -181,7 +190,7 @@ int32_t PcdWrChanSetupToIni(const char* file, const char* section, void* record)
     std::map<std::string, std::string> keys;
     for (const char* k : ChannelKeys)
         if (rec.count(k)) keys[k] = rec[k];
-    return WriteKeys(file, section, keys) ? 0 : 18;  // PCD_WRERROR
+    return WriteKeys(file, section, keys) ? 0 : 18; // PCD_WRERROR
 }
 
 int32_t PcdConnectChannel(int32_t* handle, void* record, int16_t* flag, int32_t a, int32_t b) {
@@ -191,21 +200,22 @@ int32_t PcdConnectChannel(int32_t* handle, void* record, int16_t* flag, int32_t 
     Log("PcdConnectChannel flag=" + std::to_string(*flag) + " " + std::to_string(a) + " " +
         std::to_string(b) + " channel=" + rec["Channel"] + " station=" + rec["Station"] +
         " auto=" + rec["AutoStation"] + " ip=" + rec["IPAddress"]);
-    if (rec.find("Channel") == rec.end()) return 26;  // PCD_NOTINIT
+    if (rec.find("Channel") == rec.end()) return 26; // PCD_NOTINIT
     if (int32_t c = Code(m, "PcdConnectChannel")) return c;
-    if (g_connected) return 9;  // PCD_INUSE: the channel is still open
+    if (g_connected) return 9; // PCD_INUSE: the channel is still open
     *handle = Handle;
     g_connected = true;
     return 0;
 }
 
-#define STUB_CHECK(fn)                                      \
-    Model m = LoadModel();                                  \
-    if (h != Handle || !g_connected) return 35;             \
+#define STUB_CHECK(fn)                                                                             \
+    Model m = LoadModel();                                                                         \
+    if (h != Handle || !g_connected) return 35;                                                    \
     if (int32_t c = Code(m, fn)) return c
 
 int32_t PcdDisconnectChannel(int32_t h, int32_t a, int32_t b) {
-    Log("PcdDisconnectChannel " + std::to_string(h) + " " + std::to_string(a) + " " + std::to_string(b));
+    Log("PcdDisconnectChannel " + std::to_string(h) + " " + std::to_string(a) + " " +
+        std::to_string(b));
     STUB_CHECK("PcdDisconnectChannel");
     g_connected = false;
     return 0;
@@ -240,9 +250,10 @@ int32_t PcdRdStation(int32_t h, int32_t* station) {
 }
 
 int32_t PcdRdStatus(int32_t h, int32_t cpu, int32_t* status) {
-    Log("PcdRdStatus " + std::to_string(h) + " " + std::to_string(cpu) + " station=" + std::to_string(g_station));
+    Log("PcdRdStatus " + std::to_string(h) + " " + std::to_string(cpu) +
+        " station=" + std::to_string(g_station));
     STUB_CHECK("PcdRdStatus");
-    if (!Answers(m, g_station)) return 6;  // PCD_NORESP
+    if (!Answers(m, g_station)) return 6; // PCD_NORESP
     *status = static_cast<int32_t>(Num(m, "status", 2));
     return 0;
 }
@@ -253,13 +264,20 @@ int32_t PcdRdClock(int32_t h, pelkor::Pg5ClockRecord* clock) {
     if (!Answers(m, g_station)) return 6;
     int f[6] = {2026, 1, 1, 0, 0, 0};
     std::sscanf(m["clock"].c_str(), "%d,%d,%d,%d,%d,%d", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5]);
-    *clock = {1, 2, int16_t(f[0]), int16_t(f[1]), int16_t(f[2]), int16_t(f[3]), int16_t(f[4]), int16_t(f[5])};
+    *clock = {1,
+              2,
+              int16_t(f[0]),
+              int16_t(f[1]),
+              int16_t(f[2]),
+              int16_t(f[3]),
+              int16_t(f[4]),
+              int16_t(f[5])};
     return 0;
 }
 
 int32_t PcdRdIOF(int32_t h, int32_t type, int32_t address, int32_t count, uint8_t* bytes) {
-    Log("PcdRdIOF " + std::to_string(h) + " " + std::to_string(type) + " " + std::to_string(address) + " " +
-        std::to_string(count));
+    Log("PcdRdIOF " + std::to_string(h) + " " + std::to_string(type) + " " +
+        std::to_string(address) + " " + std::to_string(count));
     STUB_CHECK("PcdRdIOF");
     if (!Answers(m, g_station)) return 6;
     for (int i = 0; i < count; ++i)
@@ -268,12 +286,13 @@ int32_t PcdRdIOF(int32_t h, int32_t type, int32_t address, int32_t count, uint8_
 }
 
 int32_t PcdRdRTC(int32_t h, int32_t type, int32_t address, int32_t count, int32_t* values) {
-    Log("PcdRdRTC " + std::to_string(h) + " " + std::to_string(type) + " " + std::to_string(address) + " " +
-        std::to_string(count));
+    Log("PcdRdRTC " + std::to_string(h) + " " + std::to_string(type) + " " +
+        std::to_string(address) + " " + std::to_string(count));
     STUB_CHECK("PcdRdRTC");
     if (!Answers(m, g_station)) return 6;
     for (int i = 0; i < count; ++i)
-        values[i] = static_cast<int32_t>(Num(m, std::string(1, char(type)) + std::to_string(address + i)));
+        values[i] =
+            static_cast<int32_t>(Num(m, std::string(1, char(type)) + std::to_string(address + i)));
     return 0;
 }
 
@@ -282,4 +301,4 @@ int32_t PcdRdDBItem(int32_t h, int32_t, int32_t, int32_t, int32_t*) {
     return 0;
 }
 
-}  // extern "C"
+} // extern "C"

@@ -39,7 +39,8 @@ extern "C" int32_t PcdConnectionDialog(intptr_t owner, void* record, int16_t* fl
     }
     if (code) return code;
     std::string text;
-    for (const auto& [k, v] : rec) text += k + "=" + v + "\n";
+    for (const auto& [k, v] : rec)
+        text += k + "=" + v + "\n";
     text.resize(std::min(text.size(), pelkor::Pg5ChannelRecordSize - 1));
     std::memcpy(record, text.c_str(), text.size() + 1);
     return 0;

@@ -9,19 +9,20 @@ using namespace pelkor;
 TEST(BatchUserInterface, MessageBoxesGoToStandardErrorAndTakeTheDefault) {
     std::ostringstream err;
     BatchUserInterface ui(err);
-    EXPECT_EQ(ui.MessageBox("Cannot read drive /x", "Choose", MsgIcon::Information, MsgButtons::RetryCancel,
-                            MsgAnswer::Cancel),
+    EXPECT_EQ(ui.MessageBox("Cannot read drive /x", "Choose", MsgIcon::Information,
+                            MsgButtons::RetryCancel, MsgAnswer::Cancel),
               MsgAnswer::Cancel);
-    EXPECT_EQ(ui.MessageBox("Save?", "Pelkor", MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::No), MsgAnswer::No);
-    EXPECT_EQ(ui.MessageBox("line one\r\nline two\n\nthree", "Pelkor", MsgIcon::Critical, MsgButtons::Ok,
-                            MsgAnswer::Ok),
+    EXPECT_EQ(ui.MessageBox("Save?", "Pelkor", MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::No),
+              MsgAnswer::No);
+    EXPECT_EQ(ui.MessageBox("line one\r\nline two\n\nthree", "Pelkor", MsgIcon::Critical,
+                            MsgButtons::Ok, MsgAnswer::Ok),
               MsgAnswer::Ok);
-    EXPECT_EQ(ui.MessageBox("plain", "T", MsgIcon::None, MsgButtons::Ok, MsgAnswer::Ok), MsgAnswer::Ok);
-    EXPECT_EQ(err.str(),
-              "Choose (Information): Cannot read drive /x\n"
-              "Pelkor (Question): Save?\n"
-              "Pelkor (Error): line one line two three\n"
-              "T: plain\n");
+    EXPECT_EQ(ui.MessageBox("plain", "T", MsgIcon::None, MsgButtons::Ok, MsgAnswer::Ok),
+              MsgAnswer::Ok);
+    EXPECT_EQ(err.str(), "Choose (Information): Cannot read drive /x\n"
+                         "Pelkor (Question): Save?\n"
+                         "Pelkor (Error): line one line two three\n"
+                         "T: plain\n");
     EXPECT_EQ(ui.ProblemCount(), 1);
 }
 
@@ -38,7 +39,7 @@ TEST(BatchUserInterface, HookSeesEveryMessageAndExitIsRecorded) {
 
     EXPECT_FALSE(ui.ExitRequested());
     EXPECT_EQ(ui.RequestedExit(), -1);
-    ui.ProcessEvents();  // never blocks, does nothing
+    ui.ProcessEvents(); // never blocks, does nothing
     ui.SetStatusLine("Reading task 1");
     EXPECT_EQ(ui.LastStatusLine(), "Reading task 1");
     ui.ExitProgram(3);

@@ -7,19 +7,20 @@
 #include <string>
 
 #include "application/PelkorApp.h"
+#include "core/Clock.h"
 #include "pcd/PcdConnection.h"
 #include "pcd/PelsbusDriver.h"
 #include "support/ScriptedUserInterface.h"
 #include "support/TempDir.h"
 #include "ui/qt/QtUserInterface.h"
 #include "ui/qt/dialogs/MainWindow.h"
-#include "core/Clock.h"
 
 namespace pelkor {
 
 struct MainWindowTestApp {
     explicit MainWindowTestApp(PelsbusDriver* fake = nullptr)
-        : driver({PELKOR_BINARY_DIR "/bin"}), app(ui, clock, dir.path(), fake ? *fake : driver), window(app, ui) {
+        : driver({PELKOR_BINARY_DIR "/bin"}), app(ui, clock, dir.path(), fake ? *fake : driver),
+          window(app, ui) {
         ui.SetMainWindow(&window);
         app.SetLauncher([this](const ShellRequest& r) {
             opened.push_back(r);
@@ -29,24 +30,27 @@ struct MainWindowTestApp {
     TempDir dir;
     ScriptedUserInterface script;
     QtUserInterface ui{&script};
-    ManualClock clock{45000.5};  // 15 March 2023, 12:00
+    ManualClock clock{45000.5}; // 15 March 2023, 12:00
     DlPelsbus driver;
     PelkorApp app;
     MainWindow window;
     std::vector<ShellRequest> opened;
 
     // A start file with one task per Data text; `pelkor` adds [Pelkor] keys.
-    std::string StartFile(const std::string& pelkor, std::initializer_list<std::string> tasks = {"R 0 [2]"},
+    std::string StartFile(const std::string& pelkor,
+                          std::initializer_list<std::string> tasks = {"R 0 [2]"},
                           const std::string& type = "None", bool autoConnect = false) {
-        std::string text = "[Pelkor]\nVersion=3\nLogFolder=" + dir.path() + "\nLogUsed=1\nTask=" +
-                           std::to_string(tasks.size()) + "\n" + pelkor +
-                           "\n[Connection]\nAutoConnect=" + (autoConnect ? "1" : "0") + "\nStation=1\nDLL=0\n";
+        std::string text = "[Pelkor]\nVersion=3\nLogFolder=" + dir.path() +
+                           "\nLogUsed=1\nTask=" + std::to_string(tasks.size()) + "\n" + pelkor +
+                           "\n[Connection]\nAutoConnect=" + (autoConnect ? "1" : "0") +
+                           "\nStation=1\nDLL=0\n";
         int n = 0;
         for (const std::string& data : tasks) {
             ++n;
-            text += "[Task" + std::to_string(n) + "]\nSettings=1\nIntervalUnit=1\nReadInterval=15\nData=" + data +
-                    "\nFileType=" + (n == 3 ? type : std::string("None")) + "\nOutFolder=" + dir.path() +
-                    "\nFileName=T" + std::to_string(n) + "\n";
+            text += "[Task" + std::to_string(n) +
+                    "]\nSettings=1\nIntervalUnit=1\nReadInterval=15\nData=" + data +
+                    "\nFileType=" + (n == 3 ? type : std::string("None")) +
+                    "\nOutFolder=" + dir.path() + "\nFileName=T" + std::to_string(n) + "\n";
         }
         const std::string path = dir.file("job.pelk");
         std::ofstream(path, std::ios::binary) << text;
@@ -56,4 +60,4 @@ struct MainWindowTestApp {
     std::string Log() { return ReadAll(dir.file("Pelkor.txt")); }
 };
 
-}  // namespace pelkor
+} // namespace pelkor

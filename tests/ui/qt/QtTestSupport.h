@@ -10,10 +10,10 @@
 #include <string>
 
 #include "application/PelkorApp.h"
+#include "core/Clock.h"
 #include "pcd/PelsbusDriver.h"
 #include "support/ScriptedUserInterface.h"
 #include "support/TempDir.h"
-#include "core/Clock.h"
 
 namespace pelkor {
 
@@ -21,14 +21,13 @@ struct WindowTestApp {
     WindowTestApp() : driver({PELKOR_BINARY_DIR "/bin"}), app(ui, clock, dir.path(), driver) {}
     TempDir dir;
     ScriptedUserInterface ui;
-    ManualClock clock{45000.5};  // 15 March 2023, 12:00
+    ManualClock clock{45000.5}; // 15 March 2023, 12:00
     DlPelsbus driver;
     PelkorApp app;
 };
 
 // The control named `name` under `root`; fails the test when it is missing.
-template <class T = QWidget>
-T* Control(QWidget* root, const char* name) {
+template <class T = QWidget> T* Control(QWidget* root, const char* name) {
     T* w = root->findChild<T*>(QString::fromLatin1(name));
     EXPECT_NE(w, nullptr) << "no control named " << name;
     return w;
@@ -39,4 +38,4 @@ inline void Click(QWidget* root, const char* name) {
     QApplication::processEvents();
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -74,7 +74,8 @@ AboutWindow::AboutWindow(PelkorApp& app, QWidget* parent) : QDialog(parent), app
 
 void AboutWindow::Install(int index) {
     const int v = tags_[static_cast<std::size_t>(index)];
-    InstallPg5AddOn(app_.App(), v, v >= 13 && v <= 20 ? app_.Connection().Pg5LocalDir(v) : std::string(),
+    InstallPg5AddOn(app_.App(), v,
+                    v >= 13 && v <= 20 ? app_.Connection().Pg5LocalDir(v) : std::string(),
                     app_.App().ProgramFolder);
 }
 
@@ -82,10 +83,10 @@ void AboutWindow::OpenWeb() {
     OpenWebAddress(app_.App(), MakerWebAddress, [this](const std::string& url) {
         ShellError error;
         if (ShellOpen(url, 1, "", "", "open", &error, app_.Launcher())) return true;
-        app_.App().Ui.MessageBox(error.Description + "\r\n" + url, "Pelkor", MsgIcon::Exclamation, MsgButtons::Ok,
-                                 MsgAnswer::Ok);
+        app_.App().Ui.MessageBox(error.Description + "\r\n" + url, "Pelkor", MsgIcon::Exclamation,
+                                 MsgButtons::Ok, MsgAnswer::Ok);
         return false;
     });
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -26,4 +26,4 @@ private:
     std::array<int, 3> tags_{};
 };
 
-}  // namespace pelkor
+} // namespace pelkor

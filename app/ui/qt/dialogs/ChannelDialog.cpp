@@ -12,11 +12,11 @@
 #include <QVBoxLayout>
 #include <sys/stat.h>
 
-#include "config/SettingsForm.h"
 #include "application/PelkorApp.h"
+#include "config/SettingsForm.h"
 #include "pcd/PcdConnection.h"
-#include "util/SerialDevices.h"
 #include "ui/qt/WidgetNames.h"
+#include "util/SerialDevices.h"
 
 namespace pelkor {
 
@@ -27,7 +27,8 @@ std::string ConfiguredPortCaption(const std::string& port) {
     return port;
 }
 
-ChannelDialog::ChannelDialog(PelkorApp& app, QWidget* parent, DeviceLister devices) : QDialog(parent), app_(app) {
+ChannelDialog::ChannelDialog(PelkorApp& app, QWidget* parent, DeviceLister devices)
+    : QDialog(parent), app_(app) {
     setObjectName("frmChannel");
     setWindowTitle("Pelkor Online Settings");
     setModal(true);
@@ -56,12 +57,13 @@ QGroupBox* ChannelDialog::BuildSerialBox(const DeviceLister& devices) {
     auto* lblPort = Named(new QLabel("Port :", serial), "lblPort");
     port_ = Named(new QLineEdit(Q(s.Port), serial), "txbPort");
     port_->setPlaceholderText("port 1 ($PELSBUS_COM1, else /dev/ttyS0)");
-    port_->setCursorPosition(0);  // long by-id names: show their start
+    port_->setCursorPosition(0); // long by-id names: show their start
     lblPort->setBuddy(port_);
     auto* lblBaud = Named(new QLabel("Baud rate :", serial), "lblBaudrate");
     baud_ = Named(new QComboBox(serial), "cmbBaudrate");
     lblBaud->setBuddy(baud_);
-    for (int rate : BuiltInBaudrates()) baud_->addItem(QString::number(rate), rate);
+    for (int rate : BuiltInBaudrates())
+        baud_->addItem(QString::number(rate), rate);
     const int rate = s.Baudrate > 0 ? s.Baudrate : 9600;
     // A rate the library lacks stays as configured; its connect says why.
     if (baud_->findData(rate) < 0) baud_->addItem(QString::number(rate), rate);
@@ -94,7 +96,8 @@ void ChannelDialog::FillDevices(const DeviceLister& devices) {
 QListWidgetItem* ChannelDialog::ConfiguredItem(const std::string& port) {
     QListWidgetItem* configured = nullptr;
     for (int i = 0; i < devices_->count() && !configured; ++i)
-        if (devices_->item(i)->data(Qt::UserRole).toString() == Q(port) && devices_->item(i)->flags() != Qt::NoItemFlags)
+        if (devices_->item(i)->data(Qt::UserRole).toString() == Q(port) &&
+            devices_->item(i)->flags() != Qt::NoItemFlags)
             configured = devices_->item(i);
     if (!configured) configured = new QListWidgetItem(Q(ConfiguredPortCaption(port)), devices_);
     configured->setData(Qt::UserRole, Q(port));
@@ -105,12 +108,13 @@ QGroupBox* ChannelDialog::BuildTestBox() {
     const AppSettings& s = app_.App().Settings;
     auto* test = Named(new QGroupBox("Test", this), "fmeTest");
     auto* cmdTest = Named(new QPushButton("Test", test), "cmdTest");
-    auto* lblStation = Named(new QLabel("Reads the status of station " + QString::number(s.Station) + ".", test),
-                             "lblStation");
+    auto* lblStation =
+        Named(new QLabel("Reads the status of station " + QString::number(s.Station) + ".", test),
+              "lblStation");
     result_ = Named(new QLabel(test), "lblResult");
     result_->setWordWrap(true);
     result_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    result_->setAccessibleDescription("Test result");  // its text is what a screen reader reads
+    result_->setAccessibleDescription("Test result"); // its text is what a screen reader reads
     auto* testLayout = new QGridLayout(test);
     testLayout->addWidget(cmdTest, 0, 0);
     testLayout->addWidget(lblStation, 0, 1);
@@ -144,21 +148,25 @@ void ChannelDialog::ConnectChanges() {
     });
     // A change is what differs from the start file, so moving back undoes it.
     auto compare = [this] {
-        if (!loading_) changed_ = port_->text().trimmed().toStdString() != loadedPort_ || Baudrate() != loadedBaud_;
+        if (!loading_)
+            changed_ =
+                port_->text().trimmed().toStdString() != loadedPort_ || Baudrate() != loadedBaud_;
     };
     connect(port_, &QLineEdit::textChanged, this, compare);
     connect(baud_, qOverload<int>(&QComboBox::currentIndexChanged), this, compare);
 }
 
-int32_t ChannelDialog::Baudrate() const { return baud_->currentData().toInt(); }
+int32_t ChannelDialog::Baudrate() const {
+    return baud_->currentData().toInt();
+}
 
 void ChannelDialog::Test() {
     result_->setText("Testing ...");
     result_->setStyleSheet({});
     QApplication::setOverrideCursor(Qt::WaitCursor);
     std::string text;
-    const int32_t code = app_.Connection().TestPcdDllChannel(port_->text().trimmed().toStdString(), Baudrate(),
-                                                             app_.App().Settings.Station, text);
+    const int32_t code = app_.Connection().TestPcdDllChannel(
+        port_->text().trimmed().toStdString(), Baudrate(), app_.App().Settings.Station, text);
     QApplication::restoreOverrideCursor();
     result_->setText(Q(text));
     result_->setStyleSheet(code == 0 ? "color: blue" : "color: red");
@@ -179,12 +187,13 @@ bool ChannelDialog::Save() {
 
 void ChannelDialog::reject() {
     if (changed_) {
-        const MsgAnswer a = app_.App().Ui.MessageBox("Do you want to save settings changes", "Pelkor",
-                                                     MsgIcon::Question, MsgButtons::YesNoCancel, MsgAnswer::Yes);
+        const MsgAnswer a =
+            app_.App().Ui.MessageBox("Do you want to save settings changes", "Pelkor",
+                                     MsgIcon::Question, MsgButtons::YesNoCancel, MsgAnswer::Yes);
         if (a == MsgAnswer::Cancel) return;
         if (a == MsgAnswer::Yes) Save();
     }
     QDialog::reject();
 }
 
-}  // namespace pelkor
+} // namespace pelkor

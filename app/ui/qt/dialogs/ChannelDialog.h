@@ -60,4 +60,4 @@ private:
     QLabel* result_ = nullptr;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

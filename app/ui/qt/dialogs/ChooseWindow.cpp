@@ -8,19 +8,22 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "config/JobFiles.h"
 #include "application/PelkorApp.h"
+#include "config/JobFiles.h"
 #include "ui/qt/WidgetNames.h"
 #include "ui/qt/dialogs/InfoWindow.h"
 
 namespace pelkor {
 
-ChooseWindow::ChooseWindow(PelkorApp& app, std::string dataFolder, std::string templateFile, QWidget* parent)
-    : QDialog(parent), app_(app), dataFolder_(std::move(dataFolder)), template_(std::move(templateFile)) {
+ChooseWindow::ChooseWindow(PelkorApp& app, std::string dataFolder, std::string templateFile,
+                           QWidget* parent)
+    : QDialog(parent), app_(app), dataFolder_(std::move(dataFolder)),
+      template_(std::move(templateFile)) {
     setObjectName("frmChoose");
     setWindowTitle("Open a start file");
     PickFile = [this] {
-        return QFileDialog::getOpenFileName(this, "Open a start file", Q(dataFolder_), "Start files (*.pelk)");
+        return QFileDialog::getOpenFileName(this, "Open a start file", Q(dataFolder_),
+                                            "Start files (*.pelk)");
     };
     AskName = [this] {
         return QInputDialog::getText(this, "New start file", "Name of the new job:");
@@ -32,7 +35,8 @@ ChooseWindow::ChooseWindow(PelkorApp& app, std::string dataFolder, std::string t
     recent_->setAccessibleName("Recent start files");
     recent_->setMinimumSize(420, 160);
     caption->setBuddy(recent_);
-    for (const std::string& f : ReadRecentFiles(dataFolder_)) recent_->addItem(Q(f));
+    for (const std::string& f : ReadRecentFiles(dataFolder_))
+        recent_->addItem(Q(f));
     if (recent_->count() > 0) recent_->setCurrentRow(0);
     connect(recent_, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { Choose(item->text().toStdString(), false); });
@@ -92,4 +96,4 @@ void ChooseWindow::Tell(const std::string& text) {
     app_.App().Ui.MessageBox(text, "Pelkor", MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -17,7 +17,8 @@ class PelkorApp;
 class ChooseWindow : public QDialog {
     Q_OBJECT
 public:
-    ChooseWindow(PelkorApp& app, std::string dataFolder, std::string templateFile, QWidget* parent = nullptr);
+    ChooseWindow(PelkorApp& app, std::string dataFolder, std::string templateFile,
+                 QWidget* parent = nullptr);
 
     // After accept(): the start file to run, and whether it is a new job.
     const std::string& Chosen() const { return chosen_; }
@@ -43,4 +44,4 @@ private:
     QListWidget* recent_ = nullptr;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

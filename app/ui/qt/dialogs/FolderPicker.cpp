@@ -1,24 +1,24 @@
 #include "ui/qt/dialogs/FolderPicker.h"
 
 #include <QComboBox>
-#include <algorithm>
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTreeWidget>
 #include <QPushButton>
 #include <QStorageInfo>
 #include <QStyle>
+#include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
-#include "log/Folders.h"
 #include "core/AppContext.h"
 #include "core/DrivePrompt.h"
+#include "log/Folders.h"
+#include "ui/qt/WidgetNames.h"
 #include "util/Shell.h"
 #include "util/Text.h"
-#include "ui/qt/WidgetNames.h"
 
 namespace pelkor {
 
@@ -37,7 +37,7 @@ std::string Clean(const std::string& path) {
     return p.empty() ? path : p;
 }
 
-}  // namespace
+} // namespace
 
 bool PickFolder(AppContext& app, QWidget* parent, std::string& folder) {
     FolderPickerDialog picker(app, folder, parent);
@@ -50,10 +50,12 @@ std::vector<Volume> FolderPickerDialog::SystemVolumes() {
     std::vector<Volume> volumes;
     for (const QStorageInfo& s : QStorageInfo::mountedVolumes()) {
         const std::string root = s.rootPath().toStdString();
-        if (!IsUserVolume(root, s.fileSystemType().toStdString(), QFileInfo(s.rootPath()).isDir())) continue;
+        if (!IsUserVolume(root, s.fileSystemType().toStdString(), QFileInfo(s.rootPath()).isDir()))
+            continue;
         volumes.push_back({root, s.name().toStdString(), s.isValid() && s.isReady()});
     }
-    std::sort(volumes.begin(), volumes.end(), [](const Volume& a, const Volume& b) { return a.Root < b.Root; });
+    std::sort(volumes.begin(), volumes.end(),
+              [](const Volume& a, const Volume& b) { return a.Root < b.Root; });
     volumes.erase(std::unique(volumes.begin(), volumes.end(),
                               [](const Volume& a, const Volume& b) { return a.Root == b.Root; }),
                   volumes.end());
@@ -101,7 +103,8 @@ FolderPickerDialog::FolderPickerDialog(AppContext& app, const std::string& folde
     drives_->setObjectName("drvDrives");
     drives_->setAccessibleName("Drives:");
     lblDrives->setBuddy(drives_);
-    for (const Volume& v : volumes_) drives_->addItem(Q(VolumeText(v)));
+    for (const Volume& v : volumes_)
+        drives_->addItem(Q(VolumeText(v)));
     auto* ok = new QPushButton("OK", this);
     ok->setObjectName("cmdOK");
     ok->setDefault(true);
@@ -140,7 +143,8 @@ FolderPickerDialog::FolderPickerDialog(AppContext& app, const std::string& folde
     path_->selectAll();
     path_->setFocus();
 
-    connect(drives_, qOverload<int>(&QComboBox::currentIndexChanged), this, &FolderPickerDialog::OnDriveChanged);
+    connect(drives_, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &FolderPickerDialog::OnDriveChanged);
     connect(dirs_, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem* item, int) { OnFolderActivated(item); });
     connect(dirs_, &QTreeWidget::currentItemChanged, this,
@@ -179,14 +183,15 @@ bool FolderPickerDialog::ShowFolder(const std::string& rawFolder) {
         item->setData(0, Qt::UserRole, Q(p));
         parent = item;
     }
-    const QStringList subs =
-        dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+    const QStringList subs = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot,
+                                           QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
     for (int i = 0; i < subs.size() && i < kMaxListedFolders; ++i) {
         auto* item = new QTreeWidgetItem(parent);
         item->setIcon(0, closed);
         item->setText(0, subs[i]);
-        item->setData(0, Qt::UserRole, Q(folder == "/" ? "/" + subs[i].toStdString()
-                                                        : folder + "/" + subs[i].toStdString()));
+        item->setData(
+            0, Qt::UserRole,
+            Q(folder == "/" ? "/" + subs[i].toStdString() : folder + "/" + subs[i].toStdString()));
     }
     dirs_->expandAll();
     dirs_->setCurrentItem(parent);
@@ -206,8 +211,11 @@ void FolderPickerDialog::OnDriveChanged(int index) {
     if (guard_ || index < 0 || index >= static_cast<int>(volumes_.size())) return;
     const Volume v = volumes_[index];
     std::string root;
-    const RootLister lister = [this, &v](const std::string&, std::string& error) { return check_(v, error); };
-    if (GetDriveRoot(v.Root, root) && CheckDrive(DrivePromptOf(app_.Ui), v.Root, VolumeText(v), lister) && ShowFolder(v.Root)) {
+    const RootLister lister = [this, &v](const std::string&, std::string& error) {
+        return check_(v, error);
+    };
+    if (GetDriveRoot(v.Root, root) &&
+        CheckDrive(DrivePromptOf(app_.Ui), v.Root, VolumeText(v), lister) && ShowFolder(v.Root)) {
         lastGoodDrive_ = index;
         path_->setText(Q(listed_));
     }
@@ -251,4 +259,4 @@ void FolderPickerDialog::OnOk() {
     accept();
 }
 
-}  // namespace pelkor
+} // namespace pelkor

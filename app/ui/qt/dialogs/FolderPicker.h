@@ -59,11 +59,11 @@ private:
     std::vector<Volume> volumes_;
     VolumeCheck check_;
     int lastGoodDrive_ = -1;
-    bool guard_ = false;  // one list's change does not re-enter the other's
+    bool guard_ = false; // one list's change does not re-enter the other's
 
     QComboBox* drives_ = nullptr;
     QTreeWidget* dirs_ = nullptr;
     QLineEdit* path_ = nullptr;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

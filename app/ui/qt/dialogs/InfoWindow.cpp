@@ -19,8 +19,8 @@ void OpenHelpPage(PelkorApp& app, int showCommand) {
     const std::string help = FindShippedFile("Pelkor.html", app.App().ProgramFolder);
     ShellError error;
     if (!ShellOpen(help, showCommand, "", "", "open", &error, app.Launcher()))
-        app.App().Ui.MessageBox(error.Description + "\r\n" + help, "Pelkor", MsgIcon::Exclamation, MsgButtons::Ok,
-                                MsgAnswer::Ok);
+        app.App().Ui.MessageBox(error.Description + "\r\n" + help, "Pelkor", MsgIcon::Exclamation,
+                                MsgButtons::Ok, MsgAnswer::Ok);
 }
 
 InfoWindow::InfoWindow(PelkorApp& app, QWidget* parent) : QDialog(parent), app_(app) {
@@ -56,7 +56,9 @@ InfoWindow::InfoWindow(PelkorApp& app, QWidget* parent) : QDialog(parent), app_(
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void InfoWindow::ShowHelp() { OpenHelpPage(app_, 10); }
+void InfoWindow::ShowHelp() {
+    OpenHelpPage(app_, 10);
+}
 
 void InfoWindow::ShowAbout() {
     hide();
@@ -65,4 +67,4 @@ void InfoWindow::ShowAbout() {
     accept();
 }
 
-}  // namespace pelkor
+} // namespace pelkor

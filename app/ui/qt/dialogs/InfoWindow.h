@@ -22,4 +22,4 @@ private:
 // The help page opened with the shell; a failure is told in a message box.
 void OpenHelpPage(PelkorApp& app, int showCommand);
 
-}  // namespace pelkor
+} // namespace pelkor

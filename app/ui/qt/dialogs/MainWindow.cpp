@@ -1,7 +1,6 @@
 #include "ui/qt/dialogs/MainWindow.h"
 
 #include <QAction>
-#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -13,10 +12,11 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
+#include <algorithm>
 
-#include "dde/DdeServer.h"
 #include "application/PelkorApp.h"
 #include "application/StartInfo.h"
+#include "dde/DdeServer.h"
 #include "pcd/PcdConnection.h"
 #include "ui/qt/QtUserInterface.h"
 #include "ui/qt/dialogs/AboutWindow.h"
@@ -37,18 +37,22 @@ constexpr int DefaultHeight = 400;
 
 QColor ColourOf(UiColour c) {
     switch (c) {
-        case UiColour::Blue: return QColor(0x00, 0x00, 0xFF);
-        case UiColour::Magenta: return QColor(0xFF, 0x00, 0xFF);
-        case UiColour::Red: return QColor(0xFF, 0x00, 0x00);
-        case UiColour::Default: break;
+    case UiColour::Blue:
+        return QColor(0x00, 0x00, 0xFF);
+    case UiColour::Magenta:
+        return QColor(0xFF, 0x00, 0xFF);
+    case UiColour::Red:
+        return QColor(0xFF, 0x00, 0x00);
+    case UiColour::Default:
+        break;
     }
     return QApplication::palette().color(QPalette::WindowText);
 }
 
 // A framed label: a screen reader reads the value as shown (a label's text is
 // its name) and the frame's caption as its description.
-QLabel* FramedLabel(QWidget* parent, const char* frameName, const char* caption, const char* labelName,
-                    const QRect& geometry) {
+QLabel* FramedLabel(QWidget* parent, const char* frameName, const char* caption,
+                    const char* labelName, const QRect& geometry) {
     auto* frame = new QGroupBox(QString::fromLatin1(caption), parent);
     frame->setObjectName(QString::fromLatin1(frameName));
     frame->setGeometry(geometry);
@@ -63,7 +67,7 @@ QLabel* FramedLabel(QWidget* parent, const char* frameName, const char* caption,
     label->setGeometry(6, 18, geometry.width() - 12, 22);
     return label;
 }
-}  // namespace
+} // namespace
 
 // One operation of the program (a timer pass, a command, the load): a
 // close or end asked for inside it waits until the outermost one is over.
@@ -114,8 +118,10 @@ void MainWindow::BuildControls() {
     frmConnection_->setFont(bold);
 
     lblTask_ = FramedLabel(frmConnection_, "Frame3", "Task", "lblTask", QRect(10, 20, 64, 48));
-    lblNext_ = FramedLabel(frmConnection_, "Frame2", "Next Reading", "lblNext", QRect(80, 20, 196, 48));
-    lblWrite_ = FramedLabel(frmConnection_, "Frame1", "Counter", "lblWrite", QRect(282, 20, 90, 48));
+    lblNext_ =
+        FramedLabel(frmConnection_, "Frame2", "Next Reading", "lblNext", QRect(80, 20, 196, 48));
+    lblWrite_ =
+        FramedLabel(frmConnection_, "Frame1", "Counter", "lblWrite", QRect(282, 20, 90, 48));
     lblTask_->setText("0");
     lblWrite_->setText("0");
     for (QGroupBox* f : frmConnection_->findChildren<QGroupBox*>()) {
@@ -160,7 +166,8 @@ void MainWindow::BuildControls() {
 }
 
 void MainWindow::BuildMenus() {
-    auto item = [this](QMenu* menu, const char* name, const char* caption, void (MainWindow::*slot)()) {
+    auto item = [this](QMenu* menu, const char* name, const char* caption,
+                       void (MainWindow::*slot)()) {
         QAction* a = menu->addAction(QString::fromLatin1(caption));
         a->setObjectName(QString::fromLatin1(name));
         connect(a, &QAction::triggered, this, slot);
@@ -239,10 +246,17 @@ void MainWindow::SetConnectionFrame(const QString& caption, UiColour colour) {
     p.setColor(QPalette::WindowText, ColourOf(colour));
     frmConnection_->setPalette(p);
 }
-void MainWindow::SetTaskLabel(const QString& text) { lblTask_->setText(text); }
-void MainWindow::SetNextLabel(const QString& text) { lblNext_->setText(text); }
-void MainWindow::SetCounterLabel(const QString& text) { lblWrite_->setText(text); }
-void MainWindow::SetConnectButton(const QString& caption, bool enabled, bool menuStart, bool menuStop) {
+void MainWindow::SetTaskLabel(const QString& text) {
+    lblTask_->setText(text);
+}
+void MainWindow::SetNextLabel(const QString& text) {
+    lblNext_->setText(text);
+}
+void MainWindow::SetCounterLabel(const QString& text) {
+    lblWrite_->setText(text);
+}
+void MainWindow::SetConnectButton(const QString& caption, bool enabled, bool menuStart,
+                                  bool menuStop) {
     cmdConnect_->setText(caption);
     cmdConnect_->setEnabled(enabled);
     mConnect_->setEnabled(menuStart);
@@ -253,12 +267,16 @@ void MainWindow::SetMenusEnabled(bool program, bool edit, bool start) {
     mEdit_->setEnabled(edit);
     mConnect_->setEnabled(start);
 }
-void MainWindow::ShowProgress(bool visible) { pgbRead_->setVisible(visible); }
+void MainWindow::ShowProgress(bool visible) {
+    pgbRead_->setVisible(visible);
+}
 void MainWindow::SetProgress(int value, int maximum) {
     pgbRead_->setMaximum(std::max(1, maximum));
     pgbRead_->setValue(std::clamp(value, 0, std::max(1, maximum)));
 }
-void MainWindow::ClearReadLog() { txbRead_->clear(); }
+void MainWindow::ClearReadLog() {
+    txbRead_->clear();
+}
 void MainWindow::AppendReadLog(const QString& text) {
     // Appending text as it comes: the reader sends pieces, not lines.
     QTextCursor c = txbRead_->textCursor();
@@ -266,7 +284,9 @@ void MainWindow::AppendReadLog(const QString& text) {
     c.insertText(text);
     txbRead_->verticalScrollBar()->setValue(txbRead_->verticalScrollBar()->maximum());
 }
-TaskEditorWindow* MainWindow::Editor() const { return editor_.data(); }
+TaskEditorWindow* MainWindow::Editor() const {
+    return editor_.data();
+}
 
 // ---- commands -------------------------------------------------------------
 
@@ -328,7 +348,9 @@ void MainWindow::OnAbout() {
     w.exec();
 }
 
-void MainWindow::OnContents() { OpenHelpPage(app_, 1); }
+void MainWindow::OnContents() {
+    OpenHelpPage(app_, 1);
+}
 
 // ---- window events ----------------------------------------------------------
 
@@ -391,7 +413,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
                         : closeByProgram_ ? PelkorApp::CloseReason::Program
                                           : PelkorApp::CloseReason::User;
     event->ignore();
-    if (closePending_ || endPending_) return;  // already on its way
+    if (closePending_ || endPending_) return; // already on its way
     if (app_.CloseRefused(reason)) return;
     if (depth_ > 0) {
         // Inside a pass or a command: the line is released as soon as the
@@ -412,7 +434,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::ShowStopping() {
     if (ui_.CallsInFlight() == 0) return;
     cmdConnect_->setEnabled(false);
-    for (QAction* a : {mConnect_, mDisconnect_, mExit_}) a->setEnabled(false);
+    for (QAction* a : {mConnect_, mDisconnect_, mExit_})
+        a->setEnabled(false);
     SetStatusLine("Stopping after the current exchange ...");
 }
 
@@ -455,4 +478,4 @@ void MainWindow::Finish(int status, bool closeWindow) {
     emit ProgramEnded(status);
 }
 
-}  // namespace pelkor
+} // namespace pelkor

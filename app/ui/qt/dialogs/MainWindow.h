@@ -32,7 +32,9 @@ class QtUserInterface;
 class TaskEditorWindow;
 
 // 15 twips are one pixel.
-constexpr int TwipsToPixels(int twips) { return twips / 15; }
+constexpr int TwipsToPixels(int twips) {
+    return twips / 15;
+}
 // Height of the window without the reading pane.
 inline constexpr int CompactHeightTwips = 2895;
 
@@ -127,10 +129,10 @@ private:
     bool activatedOnce_ = false;
     bool closeByProgram_ = false;
     bool systemClose_ = false;
-    bool closePending_ = false;   // a close accepted during an operation
-    bool endPending_ = false;     // EndProgram during an operation
+    bool closePending_ = false; // a close accepted during an operation
+    bool endPending_ = false;   // EndProgram during an operation
     bool ended_ = false;
     int exitStatus_ = 0;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

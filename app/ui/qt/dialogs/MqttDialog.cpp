@@ -1,20 +1,20 @@
 #include "ui/qt/dialogs/MqttDialog.h"
 
+#include <QCoreApplication>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QCoreApplication>
 #include <QMetaObject>
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "application/PelkorApp.h"
 #include "config/MqttSettings.h"
 #include "config/SettingsForm.h"
 #include "config/StartFile.h"
-#include "application/PelkorApp.h"
 #include "mqtt/MqttClient.h"
 #include "ui/qt/WidgetNames.h"
 #include "util/Text.h"
@@ -45,14 +45,18 @@ MqttDialog::MqttDialog(PelkorApp& app, QWidget* parent) : QDialog(parent), app_(
 
     auto* box = Named(new QGroupBox("Broker", this), "fmeBroker");
     auto* form = new QFormLayout(box);
-    broker_ = Field("txbBroker", Q(s.Broker), "mqtt://host[:port] or mqtts://host[:port]; empty = off");
+    broker_ =
+        Field("txbBroker", Q(s.Broker), "mqtt://host[:port] or mqtts://host[:port]; empty = off");
     // The default prefix stays a default: it follows a renamed start file.
-    prefix_ = Field("txbTopicPrefix", Q(Trim(GetIniString(file, "MQTT", "TopicPrefix"))), Q("pelkor/" + stem));
+    prefix_ = Field("txbTopicPrefix", Q(Trim(GetIniString(file, "MQTT", "TopicPrefix"))),
+                    Q("pelkor/" + stem));
     user_ = Field("txbUser", Q(s.User), "none");
     password_ = Field("txbPasswordFile", Q(s.PasswordFile), "a file only you may read");
     caFile_ = Field("txbCAFile", Q(s.CAFile), "the system's certificates");
-    const std::pair<const char*, QLineEdit*> rows[] = {{"Broker :", broker_},         {"Topic prefix :", prefix_},
-                                                       {"User :", user_},             {"Password file :", password_},
+    const std::pair<const char*, QLineEdit*> rows[] = {{"Broker :", broker_},
+                                                       {"Topic prefix :", prefix_},
+                                                       {"User :", user_},
+                                                       {"Password file :", password_},
                                                        {"TLS CA file :", caFile_}};
     for (const auto& [caption, edit] : rows) {
         auto* label = new QLabel(caption, box);
@@ -106,7 +110,8 @@ void MqttDialog::Test() {
     if (testing_) return;
     MqttSettings s = ReadMqttSettings(app_.App().Settings.StartFile);
     s.Broker = broker_->text().trimmed().toStdString();
-    if (!prefix_->text().trimmed().isEmpty()) s.TopicPrefix = prefix_->text().trimmed().toStdString();
+    if (!prefix_->text().trimmed().isEmpty())
+        s.TopicPrefix = prefix_->text().trimmed().toStdString();
     s.User = user_->text().trimmed().toStdString();
     s.PasswordFile = password_->text().trimmed().toStdString();
     s.CAFile = caFile_->text().trimmed().toStdString();
@@ -122,7 +127,8 @@ void MqttDialog::Test() {
         const bool ok = TestMqttConnection(s, TestSeconds, text);
         const QString answer = Q(text);
         QMetaObject::invokeMethod(
-            qApp, [self, ok, answer] {
+            qApp,
+            [self, ok, answer] {
                 if (self) self->TestDone(ok, answer);
             },
             Qt::QueuedConnection);
@@ -147,12 +153,13 @@ bool MqttDialog::Save() {
     MqttAddress address;
     std::string error;
     if (!s.Broker.empty() && !ParseMqttBroker(s.Broker, address, error)) {
-        ctx.Ui.MessageBox("Bad broker address : " + error, "Pelkor", MsgIcon::Exclamation, MsgButtons::Ok,
-                          MsgAnswer::Ok);
+        ctx.Ui.MessageBox("Bad broker address : " + error, "Pelkor", MsgIcon::Exclamation,
+                          MsgButtons::Ok, MsgAnswer::Ok);
         return false;
     }
     if (!WriteMqttSettings(ctx.Settings.StartFile, s, error)) {
-        ctx.Ui.MessageBox("MQTT settings writing aborted in the file : " + ctx.Settings.StartFile + "\r" + error,
+        ctx.Ui.MessageBox("MQTT settings writing aborted in the file : " + ctx.Settings.StartFile +
+                              "\r" + error,
                           "Pelkor", MsgIcon::Critical, MsgButtons::Ok, MsgAnswer::Ok);
         return false;
     }
@@ -163,12 +170,13 @@ bool MqttDialog::Save() {
 
 void MqttDialog::reject() {
     if (changed_) {
-        const MsgAnswer a = app_.App().Ui.MessageBox("Do you want to save settings changes", "Pelkor",
-                                                     MsgIcon::Question, MsgButtons::YesNoCancel, MsgAnswer::Yes);
+        const MsgAnswer a =
+            app_.App().Ui.MessageBox("Do you want to save settings changes", "Pelkor",
+                                     MsgIcon::Question, MsgButtons::YesNoCancel, MsgAnswer::Yes);
         if (a == MsgAnswer::Cancel) return;
         if (a == MsgAnswer::Yes && !Save()) return;
     }
     QDialog::reject();
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -48,4 +48,4 @@ private:
     std::thread worker_;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -16,13 +16,12 @@
 
 #include "application/PelkorApp.h"
 #include "tasks/ResourceRows.h"
-#include "ui/qt/models/ResourceGridModel.h"
 #include "ui/qt/WidgetNames.h"
+#include "ui/qt/models/ResourceGridModel.h"
 
 namespace pelkor {
 
 namespace {
-
 
 QLabel* Buddy(QLabel* label, QWidget* buddy) {
     label->setBuddy(buddy);
@@ -30,9 +29,11 @@ QLabel* Buddy(QLabel* label, QWidget* buddy) {
     return label;
 }
 
-std::string Std(const QString& s) { return s.toStdString(); }
+std::string Std(const QString& s) {
+    return s.toStdString();
+}
 
-}  // namespace
+} // namespace
 
 ResourceEditorWindow::ResourceEditorWindow(PelkorApp& app, int task, const ResourceOptions& options,
                                            QWidget* parent)
@@ -76,15 +77,20 @@ void ResourceEditorWindow::BuildResourceBox() {
     rl->addWidget(cmbTyp_, 0, 1);
     rl->addWidget(Buddy(Named(new QLabel("Address :", fmeResources_), "lblData"), txbAdd_), 1, 0);
     rl->addWidget(txbAdd_, 1, 1);
-    rl->addWidget(Buddy(Named(new QLabel("Number :", fmeResources_), "lblNumber"), txbNumber_), 2, 0);
+    rl->addWidget(Buddy(Named(new QLabel("Number :", fmeResources_), "lblNumber"), txbNumber_), 2,
+                  0);
     rl->addWidget(txbNumber_, 2, 1);
-    rl->addWidget(Buddy(Named(new QLabel("Station :", fmeResources_), "lblStation"), txbStation_), 3, 0);
+    rl->addWidget(Buddy(Named(new QLabel("Station :", fmeResources_), "lblStation"), txbStation_),
+                  3, 0);
     rl->addWidget(txbStation_, 3, 1);
     rl->addWidget(Buddy(lblHead_, txbHead_), 4, 0);
     rl->addWidget(txbHead_, 4, 1);
     auto* rowButtons = new QHBoxLayout;
-    const std::pair<const char*, const char*> buttons[] = {
-        {"cmdNew", "Add"}, {"cmdInsert", "Insert"}, {"cmdRemove", "Remove"}, {"cmdUp", "Up"}, {"cmdDown", "Down"}};
+    const std::pair<const char*, const char*> buttons[] = {{"cmdNew", "Add"},
+                                                           {"cmdInsert", "Insert"},
+                                                           {"cmdRemove", "Remove"},
+                                                           {"cmdUp", "Up"},
+                                                           {"cmdDown", "Down"}};
     QPushButton* rowButton[5];
     for (int i = 0; i < 5; ++i) {
         rowButton[i] = Named(new QPushButton(buttons[i].second, fmeResources_), buttons[i].first);
@@ -113,9 +119,11 @@ void ResourceEditorWindow::BuildOptions() {
     };
     option(ckbLineCnt_, txbLineCnt_, "ckbLineCnt", "txbLineCnt", "Line Count", 0);
     option(ckbTimeStamp_, txbTimeStamp_, "ckbTimeStamp", "txbTimeStamp", "Time Stamp", 1);
-    option(ckbMissValues_, txbMissValues_, "ckbMissValues", "txbMissValues", "Missing Values Counter", 2);
+    option(ckbMissValues_, txbMissValues_, "ckbMissValues", "txbMissValues",
+           "Missing Values Counter", 2);
     option(ckbAddTask_, txbAddTask_, "ckbAddTask", "txbAddTask", "Task Number", 3);
-    ol->addWidget(Named(new QLabel("Headline texts for optional columns.", fmeOptions_), "Label1"), 4, 0, 1, 2);
+    ol->addWidget(Named(new QLabel("Headline texts for optional columns.", fmeOptions_), "Label1"),
+                  4, 0, 1, 2);
 }
 
 void ResourceEditorWindow::BuildButtons() {
@@ -169,7 +177,8 @@ void ResourceEditorWindow::Load(const ResourceOptions& options) {
 void ResourceEditorWindow::ConnectControls() {
     connect(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
-                if (events_ && current.isValid() && current.row() + 1 != selected_) ShowRow(current.row() + 1);
+                if (events_ && current.isValid() && current.row() + 1 != selected_)
+                    ShowRow(current.row() + 1);
             });
     connect(grid_, &QTableView::clicked, this, [this](const QModelIndex& i) {
         if (events_ && i.isValid()) ShowRow(i.row() + 1);
@@ -218,8 +227,8 @@ void ResourceEditorWindow::ShowRow(int r) {
         return;
     }
     selected_ = r;
-    grid_->selectionModel()->setCurrentIndex(model_->index(r - 1, 1),
-                                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    grid_->selectionModel()->setCurrentIndex(
+        model_->index(r - 1, 1), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     const ResourceRow& row = model_->Row(r - 1);
     txbStation_->setText(QString::fromStdString(row.Station));
     txbHead_->setText(QString::fromStdString(row.Head));
@@ -230,12 +239,15 @@ void ResourceEditorWindow::ShowRow(int r) {
     events_ = was;
 }
 
-void ResourceEditorWindow::SelectRow(int r) { ShowRow(r); }
+void ResourceEditorWindow::SelectRow(int r) {
+    ShowRow(r);
+}
 
 void ResourceEditorWindow::RebuildVariable() {
     if (!events_ || selected_ < 1) return;
     model_->SetCell(selected_ - 1, 2,
-                    ComposeVariableText(cmbTyp_->currentIndex(), Std(txbAdd_->text()), Std(txbNumber_->text())));
+                    ComposeVariableText(cmbTyp_->currentIndex(), Std(txbAdd_->text()),
+                                        Std(txbNumber_->text())));
     MarkChanged();
 }
 
@@ -292,7 +304,8 @@ bool ResourceEditorWindow::Apply() {
     for (QLineEdit* e : {txbLineCnt_, txbTimeStamp_, txbMissValues_, txbAddTask_})
         if (problem.empty()) problem = HeadlineTextProblem(Std(e->text()), true);
     if (!problem.empty()) {
-        app_.App().Ui.MessageBox(problem, "Pelkor", MsgIcon::Exclamation, MsgButtons::Ok, MsgAnswer::Ok);
+        app_.App().Ui.MessageBox(problem, "Pelkor", MsgIcon::Exclamation, MsgButtons::Ok,
+                                 MsgAnswer::Ok);
         return false;
     }
     Task& t = app_.App().Tasks[task_];
@@ -323,8 +336,9 @@ bool ResourceEditorWindow::Apply() {
 
 void ResourceEditorWindow::done(int result) {
     if (changed_) {
-        const MsgAnswer a = app_.App().Ui.MessageBox("Do you want to apply resources changes", "Pelkor",
-                                                     MsgIcon::Question, MsgButtons::YesNoCancel, MsgAnswer::Yes);
+        const MsgAnswer a =
+            app_.App().Ui.MessageBox("Do you want to apply resources changes", "Pelkor",
+                                     MsgIcon::Question, MsgButtons::YesNoCancel, MsgAnswer::Yes);
         if (a == MsgAnswer::Cancel) return;
         if (a == MsgAnswer::Yes && !Apply()) return;
         changed_ = false;
@@ -335,13 +349,20 @@ void ResourceEditorWindow::done(int result) {
 bool ResourceEditorWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == grid_ && event->type() == QEvent::KeyPress) {
         switch (static_cast<QKeyEvent*>(event)->key()) {
-            case Qt::Key_Insert: InsertRow(); return true;
-            case Qt::Key_Delete: RemoveRow(); return true;
-            case Qt::Key_Escape: reject(); return true;
-            default: break;
+        case Qt::Key_Insert:
+            InsertRow();
+            return true;
+        case Qt::Key_Delete:
+            RemoveRow();
+            return true;
+        case Qt::Key_Escape:
+            reject();
+            return true;
+        default:
+            break;
         }
     }
     return QDialog::eventFilter(watched, event);
 }
 
-}  // namespace pelkor
+} // namespace pelkor

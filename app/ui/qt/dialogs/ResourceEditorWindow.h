@@ -22,20 +22,22 @@ class ResourceGridModel;
 
 // The task editor's five option check boxes, handed over unsaved.
 struct ResourceOptions {
-    bool LineCount = false, TimeStamp = false, MissValues = false, TaskNumber = false, HeadLines = false;
+    bool LineCount = false, TimeStamp = false, MissValues = false, TaskNumber = false,
+         HeadLines = false;
 };
 
 class ResourceEditorWindow : public QDialog {
     Q_OBJECT
 public:
-    ResourceEditorWindow(PelkorApp& app, int task, const ResourceOptions& options, QWidget* parent = nullptr);
+    ResourceEditorWindow(PelkorApp& app, int task, const ResourceOptions& options,
+                         QWidget* parent = nullptr);
 
     // "Apply". False, with a message naming the row, when a row or a
     // headline text cannot be stored; nothing is applied then.
     bool Apply();
     bool Changed() const { return changed_; }
     ResourceGridModel& Grid() { return *model_; }
-    int SelectedRow() const { return selected_; }  // from 1; 0 none
+    int SelectedRow() const { return selected_; } // from 1; 0 none
     void ShowRow(int r);
 
 signals:
@@ -76,12 +78,14 @@ private:
     QGroupBox* fmeResources_ = nullptr;
     QGroupBox* fmeOptions_ = nullptr;
     QComboBox* cmbTyp_ = nullptr;
-    QLineEdit *txbAdd_ = nullptr, *txbNumber_ = nullptr, *txbStation_ = nullptr, *txbHead_ = nullptr;
+    QLineEdit *txbAdd_ = nullptr, *txbNumber_ = nullptr, *txbStation_ = nullptr,
+              *txbHead_ = nullptr;
     QLabel* lblHead_ = nullptr;
-    QCheckBox *ckbHeadline_ = nullptr, *ckbLineCnt_ = nullptr, *ckbTimeStamp_ = nullptr, *ckbMissValues_ = nullptr,
-              *ckbAddTask_ = nullptr;
-    QLineEdit *txbLineCnt_ = nullptr, *txbTimeStamp_ = nullptr, *txbMissValues_ = nullptr, *txbAddTask_ = nullptr;
+    QCheckBox *ckbHeadline_ = nullptr, *ckbLineCnt_ = nullptr, *ckbTimeStamp_ = nullptr,
+              *ckbMissValues_ = nullptr, *ckbAddTask_ = nullptr;
+    QLineEdit *txbLineCnt_ = nullptr, *txbTimeStamp_ = nullptr, *txbMissValues_ = nullptr,
+              *txbAddTask_ = nullptr;
     QPushButton* cmdSave_ = nullptr;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -10,21 +10,19 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "config/SettingsForm.h"
 #include "application/PelkorApp.h"
+#include "config/SettingsForm.h"
 #include "pcd/PcdConnection.h"
+#include "ui/qt/WidgetNames.h"
 #include "ui/qt/dialogs/ChannelDialog.h"
 #include "ui/qt/dialogs/FolderPicker.h"
 #include "ui/qt/dialogs/MqttDialog.h"
 #include "util/AppFolders.h"
 #include "util/DesktopShortcut.h"
-#include "ui/qt/WidgetNames.h"
 
 namespace pelkor {
 
 namespace {
-
-
 
 // Pelkor's icon: the shipped file, else the icon theme's.
 std::string PelkorIcon(const std::string& programFolder) {
@@ -32,7 +30,7 @@ std::string PelkorIcon(const std::string& programFolder) {
     return QFileInfo::exists(Q(file)) ? file : "pelkor";
 }
 
-}  // namespace
+} // namespace
 
 SettingsWindow::SettingsWindow(PelkorApp& app, QWidget* parent) : QDialog(parent), app_(app) {
     setObjectName("frmSetting");
@@ -57,7 +55,8 @@ SettingsWindow::SettingsWindow(PelkorApp& app, QWidget* parent) : QDialog(parent
 
     fmeConnection_ = Named(new QGroupBox("PCD Connection", this), "fmeConnection");
     ckbAutoconnect_ = Named(new QCheckBox("Automatic connect", fmeConnection_), "ckbAutoconnect");
-    cmdUsePg5_ = Named(new QPushButton("Copy Last PG5 Online Settings", fmeConnection_), "cmdUsePg5");
+    cmdUsePg5_ =
+        Named(new QPushButton("Copy Last PG5 Online Settings", fmeConnection_), "cmdUsePg5");
     cmdSettings_ = Named(new QPushButton("Online Settings...", fmeConnection_), "cmdSettings");
     auto* connLayout = new QVBoxLayout(fmeConnection_);
     connLayout->addWidget(ckbAutoconnect_);
@@ -79,7 +78,8 @@ SettingsWindow::SettingsWindow(PelkorApp& app, QWidget* parent) : QDialog(parent
     okButton_ = Named(new QPushButton("Save Settings", this), "OKButton");
     cmdCancel_ = Named(new QPushButton("Close", this), "cmdCancel");
     // No default button: Enter in the folder field must not open a dialog.
-    for (QPushButton* b : findChildren<QPushButton*>()) b->setAutoDefault(false);
+    for (QPushButton* b : findChildren<QPushButton*>())
+        b->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(okButton_);
@@ -116,8 +116,9 @@ void SettingsWindow::Load() {
     AppContext& ctx = app_.App();
     setWindowTitle(Q(SettingsCaption(ctx)));
     const bool editable = SettingsEditable(ctx);
-    for (QWidget* w : std::initializer_list<QWidget*>{fmeConnection_, fmeLog_, okButton_, ckbAutoconnect_,
-                                                      txbLogFolder_, ckbLogFile_, cmdLogFile_, ckbShowMessages_})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{fmeConnection_, fmeLog_, okButton_, ckbAutoconnect_,
+                                         txbLogFolder_, ckbLogFile_, cmdLogFile_, ckbShowMessages_})
         w->setEnabled(editable);
     const SettingsForm form = LoadSettingsForm(ctx);
     txbLogFolder_->setText(Q(form.LogFolder));
@@ -142,7 +143,7 @@ bool SettingsWindow::Save() {
         txbLogFolder_->selectAll();
         return false;
     case SettingsSaveResult::WriteFailed:
-        return false;  // the writer showed why; the changes stay marked
+        return false; // the writer showed why; the changes stay marked
     case SettingsSaveResult::Saved:
         break;
     }
@@ -155,10 +156,11 @@ bool SettingsWindow::Save() {
 
 void SettingsWindow::reject() {
     if (changed_) {
-        const MsgAnswer a = app_.App().Ui.MessageBox("Do you want to save settings changes", "Pelkor",
-                                                     MsgIcon::Question, MsgButtons::YesNoCancel, MsgAnswer::Yes);
+        const MsgAnswer a =
+            app_.App().Ui.MessageBox("Do you want to save settings changes", "Pelkor",
+                                     MsgIcon::Question, MsgButtons::YesNoCancel, MsgAnswer::Yes);
         if (a == MsgAnswer::Cancel) return;
-        if (a == MsgAnswer::Yes) Save();  // closes whatever the result
+        if (a == MsgAnswer::Yes) Save(); // closes whatever the result
     }
     QDialog::reject();
 }
@@ -199,22 +201,24 @@ void SettingsWindow::ShowMqttDialog() {
 void SettingsWindow::CreateShortcut() {
     AppContext& ctx = app_.App();
     // Started in the user's data folder: the program folder is never written.
-    const ShortcutTarget target{ctx.Settings.StartFile, ctx.Settings.DLL, ctx.ProgramFolder + "/pelkor",
-                            ctx.UserDataFolder, PelkorIcon(ctx.ProgramFolder)};
+    const ShortcutTarget target{ctx.Settings.StartFile, ctx.Settings.DLL,
+                                ctx.ProgramFolder + "/pelkor", ctx.UserDataFolder,
+                                PelkorIcon(ctx.ProgramFolder)};
     const std::string desktop = desktopFolder_ ? desktopFolder_() : DesktopFolder();
     std::string file, error;
     switch (WriteDesktopShortcut(target, desktop, file, error)) {
     case ShortcutResult::InvalidName:
-        ctx.Ui.MessageBox("Invalid File Name : \n" + ctx.Settings.StartFile, "Pelkor Create Shortcut",
-                          MsgIcon::Information, MsgButtons::Ok, MsgAnswer::Ok);
+        ctx.Ui.MessageBox("Invalid File Name : \n" + ctx.Settings.StartFile,
+                          "Pelkor Create Shortcut", MsgIcon::Information, MsgButtons::Ok,
+                          MsgAnswer::Ok);
         break;
     case ShortcutResult::Exists:
-        ctx.Ui.MessageBox("This Shortcut already exist !", "Pelkor  Create Shortcut", MsgIcon::Information,
-                          MsgButtons::Ok, MsgAnswer::Ok);
+        ctx.Ui.MessageBox("This Shortcut already exist !", "Pelkor  Create Shortcut",
+                          MsgIcon::Information, MsgButtons::Ok, MsgAnswer::Ok);
         break;
     case ShortcutResult::Failed:
-        ctx.Ui.MessageBox("Create Shortcut Error : " + error, "Pelkor", MsgIcon::Exclamation, MsgButtons::Ok,
-                          MsgAnswer::Ok);
+        ctx.Ui.MessageBox("Create Shortcut Error : " + error, "Pelkor", MsgIcon::Exclamation,
+                          MsgButtons::Ok, MsgAnswer::Ok);
         break;
     case ShortcutResult::Created:
         MarkLauncherTrusted(file);
@@ -223,4 +227,4 @@ void SettingsWindow::CreateShortcut() {
     }
 }
 
-}  // namespace pelkor
+} // namespace pelkor

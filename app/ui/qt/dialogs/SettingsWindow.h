@@ -24,9 +24,13 @@ public:
     // Seams for tests: the folder picker (default PickFolder), the built-in
     // channel dialog (default: modal ChannelDialog) and the desktop folder
     // (default DesktopFolder()).
-    void SetFolderPicker(std::function<bool(std::string& folder)> pick) { pickFolder_ = std::move(pick); }
+    void SetFolderPicker(std::function<bool(std::string& folder)> pick) {
+        pickFolder_ = std::move(pick);
+    }
     void SetChannelDialog(std::function<void()> show) { showChannelDialog_ = std::move(show); }
-    void SetDesktopFolder(std::function<std::string()> folder) { desktopFolder_ = std::move(folder); }
+    void SetDesktopFolder(std::function<std::string()> folder) {
+        desktopFolder_ = std::move(folder);
+    }
 
 public slots:
     // "Close" and Escape: asks about unsaved changes; Cancel keeps the window.
@@ -63,4 +67,4 @@ private:
     QPushButton* cmdCancel_ = nullptr;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

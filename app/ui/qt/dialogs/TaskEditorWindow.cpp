@@ -26,16 +26,15 @@
 #include "output/ExcelWriter.h"
 #include "tasks/Resources.h"
 #include "tasks/TaskEngine.h"
+#include "ui/qt/WidgetNames.h"
 #include "ui/qt/dialogs/FolderPicker.h"
 #include "ui/qt/dialogs/ResourceEditorWindow.h"
 #include "util/Number.h"
 #include "util/Text.h"
-#include "ui/qt/WidgetNames.h"
 
 namespace pelkor {
 
 namespace {
-
 
 QLabel* Caption(QWidget* parent, const char* name, const char* text, QWidget* buddy = nullptr) {
     auto* l = Named(new QLabel(QString::fromLatin1(text), parent), name);
@@ -46,7 +45,9 @@ QLabel* Caption(QWidget* parent, const char* name, const char* text, QWidget* bu
     return l;
 }
 
-std::string Std(const QString& s) { return s.toStdString(); }
+std::string Std(const QString& s) {
+    return s.toStdString();
+}
 
 // The error box shows every message of the reading on one line.
 QString OneLine(const std::string& text) {
@@ -54,9 +55,11 @@ QString OneLine(const std::string& text) {
 }
 
 // A task that is not planned has no next reading to show.
-QString NextReadText(double next) { return next > 0 ? Q(ShortDateLongTime(next)) : QString(); }
+QString NextReadText(double next) {
+    return next > 0 ? Q(ShortDateLongTime(next)) : QString();
+}
 
-}  // namespace
+} // namespace
 
 TaskEditorWindow::TaskEditorWindow(PelkorApp& app, QWidget* parent)
     : QDialog(parent, Qt::Window), app_(app), link_(std::make_unique<TaskEditorLink>(app)) {
@@ -142,7 +145,8 @@ void TaskEditorWindow::BuildRecords() {
     txbLastRead_ = Named(new QLineEdit(fmeRecords_), "txbLastRead");
     txbError_ = Named(new QLineEdit(fmeRecords_), "txbError");
     txbError_->setAccessibleName("Error");
-    for (QLineEdit* e : {txbNext_, txbCounter_, txbLastRead_, txbError_}) e->setReadOnly(true);
+    for (QLineEdit* e : {txbNext_, txbCounter_, txbLastRead_, txbError_})
+        e->setReadOnly(true);
     cmdRead_ = Named(new QPushButton("Read Now", fmeRecords_), "cmdRead");
     cmdClear_ = Named(new QPushButton("Clear Data", fmeRecords_), "cmdClear");
     lblHour_ = Caption(fmeRecords_, "lblHour", "Start Time:", txbReadHour_);
@@ -246,7 +250,8 @@ void TaskEditorWindow::LayOutOutputFile() {
 void TaskEditorWindow::BuildAddresses() {
     frmDataValues_ = Named(new QGroupBox("Addresses and Headline", this), "frmDataValues");
     txbData_ = Named(new QLineEdit(frmDataValues_), "txbData");
-    cmdEditAdd_ = Named(new QPushButton("Addresses and Headline ...", frmDataValues_), "cmdEditAdd");
+    cmdEditAdd_ =
+        Named(new QPushButton("Addresses and Headline ...", frmDataValues_), "cmdEditAdd");
     txbDataFile_ = Named(new QLineEdit(frmDataValues_), "txbDataFile");
     cmdBrowse_ = Named(new QPushButton("Browse ...", frmDataValues_), "cmdBrowse");
     ckbFile_ = Named(new QCheckBox("Used", frmDataValues_), "ckbFile");
@@ -260,7 +265,8 @@ void TaskEditorWindow::BuildAddresses() {
     ckbLineCnt_ = Named(new QCheckBox("Line Count", frmDataValues_), "ckbLineCnt");
     ckbAddTask_ = Named(new QCheckBox("Task Number", frmDataValues_), "ckbAddTask");
     ckbTimeStamp_ = Named(new QCheckBox("Time Stamp", frmDataValues_), "ckbTimeStamp");
-    ckbMissValues_ = Named(new QCheckBox("Missing Values Counter", frmDataValues_), "ckbMissValues");
+    ckbMissValues_ =
+        Named(new QCheckBox("Missing Values Counter", frmDataValues_), "ckbMissValues");
     txbData_->installEventFilter(this);
     frmDataValues_->installEventFilter(this);
     auto* dl = new QGridLayout(frmDataValues_);
@@ -278,7 +284,8 @@ void TaskEditorWindow::BuildAddresses() {
     dl->addWidget(cmdRefresh_, 2, 4);
     auto* opts = new QHBoxLayout;
     opts->addWidget(Caption(frmDataValues_, "Label5", "Options :"));
-    for (QCheckBox* b : {ckbHeadLine_, ckbLineCnt_, ckbAddTask_, ckbTimeStamp_, ckbMissValues_}) opts->addWidget(b);
+    for (QCheckBox* b : {ckbHeadLine_, ckbLineCnt_, ckbAddTask_, ckbTimeStamp_, ckbMissValues_})
+        opts->addWidget(b);
     opts->addStretch(1);
     dl->addLayout(opts, 3, 0, 1, 6);
     dl->setColumnStretch(1, 1);
@@ -310,21 +317,24 @@ void TaskEditorWindow::LoadFirstTask() {
                                                : "Pelkor [" + Q(ctx.Settings.StartFile) + "]");
     setAccessibleName(windowTitle());
     // In a dialog Enter would press the first button from any text box.
-    for (QPushButton* b : findChildren<QPushButton*>()) b->setAutoDefault(false);
+    for (QPushButton* b : findChildren<QPushButton*>())
+        b->setAutoDefault(false);
     EnableEditing(ctx.Settings.StartMode != 2);
     SetErrorText("", false);
     cmbIntervalUnit_->addItems({"Seconds", "Minutes", "Hours", "Days"});
     cmbNewFile_->addItems({"Every Day", "Every Week", "Every Month", "Never"});
     ProbeExcel(ctx);
-    if (ctx.Status.EditTask < 1 || ctx.Status.EditTask > ctx.Settings.TaskCount) ctx.Status.EditTask = 1;
+    if (ctx.Status.EditTask < 1 || ctx.Status.EditTask > ctx.Settings.TaskCount)
+        ctx.Status.EditTask = 1;
     ShowTask();
 }
 
 void TaskEditorWindow::ConnectChanges() {
     // Check boxes follow `toggled`: the accessibility interface toggles
     // them without a click. MarkChanged ignores what loading sets.
-    for (QLineEdit* e : {txbTaskComment_, txbIP_, txbSBus_, txbFolder_, txbFileName_, txbOutPage_, txbCellStart_,
-                         txbPage_, txbCells_, txbData_, txbDataFile_, txbReadHour_, txbFormatTime_})
+    for (QLineEdit* e :
+         {txbTaskComment_, txbIP_, txbSBus_, txbFolder_, txbFileName_, txbOutPage_, txbCellStart_,
+          txbPage_, txbCells_, txbData_, txbDataFile_, txbReadHour_, txbFormatTime_})
         connect(e, &QLineEdit::textEdited, this, [this] { MarkChanged(); });
     for (QCheckBox* b : {ckbTask_, ckbAuto_, ckbIndexed_, ckbOveride_, ckbFormatTime_})
         connect(b, &QCheckBox::toggled, this, [this] { MarkChanged(); });
@@ -380,14 +390,21 @@ void TaskEditorWindow::ConnectCommands() {
     connect(escape, &QShortcut::activated, this, &QWidget::close);
 }
 
-TaskEditorWindow::~TaskEditorWindow() { app_.App().Status.EditorOpen = 0; }
-
-QList<QWidget*> TaskEditorWindow::ExcelGroup() const {
-    return {frmExcel_, lblExcel_, ckbOveride_, lblOutPage_, txbOutPage_, lblCellStart_, txbCellStart_};
+TaskEditorWindow::~TaskEditorWindow() {
+    app_.App().Status.EditorOpen = 0;
 }
 
-int TaskEditorWindow::N() const { return app_.App().Status.EditTask; }
-Task& TaskEditorWindow::Current() { return app_.App().Tasks[N()]; }
+QList<QWidget*> TaskEditorWindow::ExcelGroup() const {
+    return {frmExcel_,   lblExcel_,     ckbOveride_,  lblOutPage_,
+            txbOutPage_, lblCellStart_, txbCellStart_};
+}
+
+int TaskEditorWindow::N() const {
+    return app_.App().Status.EditTask;
+}
+Task& TaskEditorWindow::Current() {
+    return app_.App().Tasks[N()];
+}
 
 void TaskEditorWindow::ShowValues(const Task& t) {
     txbCounter_->setText(QString::number(t.RowsWritten));
@@ -404,12 +421,14 @@ void TaskEditorWindow::SetErrorText(const std::string& text, bool red) {
 
 void TaskEditorWindow::EnableEditing(bool on) {
     editable_ = on;
-    for (QWidget* w : {static_cast<QWidget*>(ckbTask_), static_cast<QWidget*>(txbTaskComment_),
-                       static_cast<QWidget*>(frmConnection_), static_cast<QWidget*>(fmeOutputFile_)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(ckbTask_), static_cast<QWidget*>(txbTaskComment_),
+          static_cast<QWidget*>(frmConnection_), static_cast<QWidget*>(fmeOutputFile_)})
         w->setEnabled(on);
     // Reading the task, and looking at its list in the resource editor, edit
     // nothing: they stay available with a locked start file.
-    const QList<QWidget*> keep = {cmdRead_, cmdClear_, cmdEditAdd_, txbNext_, txbCounter_, txbLastRead_, txbError_};
+    const QList<QWidget*> keep = {cmdRead_,    cmdClear_,    cmdEditAdd_, txbNext_,
+                                  txbCounter_, txbLastRead_, txbError_};
     for (QGroupBox* frame : {frmDataValues_, fmeRecords_})
         for (QWidget* w : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
             if (!keep.contains(w)) w->setEnabled(on);
@@ -506,14 +525,16 @@ void TaskEditorWindow::ShowTask() {
         ckbFormatTime_->setChecked(false);
         // The sheet and start cell go with the Excel group: without an
         // output file they mean nothing.
-        for (QWidget* w : ExcelGroup()) w->hide();
+        for (QWidget* w : ExcelGroup())
+            w->hide();
         ckbOveride_->setChecked(t.Overwrite != 0);
         orientGroup_->button(f.Orientation)->setChecked(true);
         txbOutPage_->setText(Q(t.OutSheet));
         txbCellStart_->setText(Q(t.StartCell));
     } else {
         // The Excel group comes back for a task that has an output file.
-        for (QWidget* w : ExcelGroup()) w->show();
+        for (QWidget* w : ExcelGroup())
+            w->show();
         optFileType_[f.FileType]->setChecked(true);
         txbFolder_->setText(Q(f.Folder));
         txbFileName_->setText(Q(f.FileName));
@@ -539,7 +560,8 @@ void TaskEditorWindow::FileTypeUpdate() {
     cmbNewFile_->setCurrentIndex(t.FileNew >= 0 && t.FileNew <= 3 ? t.FileNew : -1);
     ckbIndexed_->setHidden(cmbNewFile_->currentIndex() == 3);
     if (!loading_) {
-        for (QWidget* w : ExcelGroup()) w->show();
+        for (QWidget* w : ExcelGroup())
+            w->show();
         UpdateOutputEnabled();
     }
     const bool excel = optFileType_[1]->isChecked();
@@ -622,8 +644,9 @@ bool TaskEditorWindow::StoreTask(bool quiet) {
 bool TaskEditorWindow::AskSaveTask() {
     if (!changed_) return true;
     changed_ = false;
-    const MsgAnswer a = app_.App().Ui.MessageBox("Do you want to save changes of the task " + std::to_string(N()),
-                                                 "Task changes", MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::Yes);
+    const MsgAnswer a = app_.App().Ui.MessageBox(
+        "Do you want to save changes of the task " + std::to_string(N()), "Task changes",
+        MsgIcon::Question, MsgButtons::YesNo, MsgAnswer::Yes);
     if (a != MsgAnswer::Yes || StoreTask(false)) return true;
     // Not stored: the edits are still there and still unsaved.
     changed_ = true;
@@ -631,10 +654,13 @@ bool TaskEditorWindow::AskSaveTask() {
 }
 
 void TaskEditorWindow::ShowLockedNote() {
-    if (app_.App().Settings.StartMode == 2) SetErrorText("Locked start file: changes last until Pelkor ends", false);
+    if (app_.App().Settings.StartMode == 2)
+        SetErrorText("Locked start file: changes last until Pelkor ends", false);
 }
 
-void TaskEditorWindow::reject() { close(); }
+void TaskEditorWindow::reject() {
+    close();
+}
 
 void TaskEditorWindow::ToolbarClick(const QString& key) {
     AppContext& ctx = app_.App();
@@ -687,23 +713,26 @@ void TaskEditorWindow::ReadNow() {
     if (!AskSaveTask()) return;
     const int n = N();
     switch (link_->ReadNow(n)) {
-        case TaskEditorLink::ReadResult::ConnectionError: SetErrorText(Current().TaskError, true); break;
-        case TaskEditorLink::ReadResult::NoAddress: break;
-        default:
-            // The reading reports through ShowDataRead; a failed store does
-            // not, so the outcome is shown here either way.
-            if (N() == n) {
-                const Task& t = Current();
-                ShowValues(t);
-                SetErrorText(t.TaskError, true);
-            }
-            break;
+    case TaskEditorLink::ReadResult::ConnectionError:
+        SetErrorText(Current().TaskError, true);
+        break;
+    case TaskEditorLink::ReadResult::NoAddress:
+        break;
+    default:
+        // The reading reports through ShowDataRead; a failed store does
+        // not, so the outcome is shown here either way.
+        if (N() == n) {
+            const Task& t = Current();
+            ShowValues(t);
+            SetErrorText(t.TaskError, true);
+        }
+        break;
     }
 }
 
 void TaskEditorWindow::ReadAddressFile() {
-    if (pelkor::ReadAddressFile(app_.App(), *link_, N(), Std(txbDataFile_->text()), Std(txbPage_->text()),
-                                Std(txbCells_->text()))) {
+    if (pelkor::ReadAddressFile(app_.App(), *link_, N(), Std(txbDataFile_->text()),
+                                Std(txbPage_->text()), Std(txbCells_->text()))) {
         txbData_->setText(Q(Current().Data));
         txbCells_->setText(Q(Current().DataCell));
     } else {
@@ -723,7 +752,8 @@ void TaskEditorWindow::BrowseDataFile() {
     } else {
         folder = current;
     }
-    if (!current.contains(".xls", Qt::CaseInsensitive) && folder.isEmpty()) folder = QDir::currentPath();
+    if (!current.contains(".xls", Qt::CaseInsensitive) && folder.isEmpty())
+        folder = QDir::currentPath();
     if (!folder.isEmpty()) dialog.setDirectory(folder);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     txbDataFile_->setText(dialog.selectedFiles().first());
@@ -746,25 +776,27 @@ void TaskEditorWindow::EditResources() {
     o.TaskNumber = ckbAddTask_->isChecked();
     o.HeadLines = ckbHeadLine_->isChecked();
     ResourceEditorWindow editor(app_, N(), o, this);
-    connect(&editor, &ResourceEditorWindow::Applied, this, [this](const ResourceOptions& a, const QString& data) {
-        ckbLineCnt_->setChecked(a.LineCount);
-        ckbTimeStamp_->setChecked(a.TimeStamp);
-        ckbMissValues_->setChecked(a.MissValues);
-        ckbAddTask_->setChecked(a.TaskNumber);
-        ckbHeadLine_->setChecked(a.HeadLines);
-        txbData_->setText(data);
-        // Applied lists live in memory only until "Save": leaving the task
-        // asks, so they are not lost unnoticed.
-        MarkChanged();
-    });
+    connect(&editor, &ResourceEditorWindow::Applied, this,
+            [this](const ResourceOptions& a, const QString& data) {
+                ckbLineCnt_->setChecked(a.LineCount);
+                ckbTimeStamp_->setChecked(a.TimeStamp);
+                ckbMissValues_->setChecked(a.MissValues);
+                ckbAddTask_->setChecked(a.TaskNumber);
+                ckbHeadLine_->setChecked(a.HeadLines);
+                txbData_->setText(data);
+                // Applied lists live in memory only until "Save": leaving the task
+                // asks, so they are not lost unnoticed.
+                MarkChanged();
+            });
     editor.exec();
 }
 
 void TaskEditorWindow::closeEvent(QCloseEvent* event) {
     if (changed_) {
         changed_ = false;
-        const MsgAnswer a = app_.App().Ui.MessageBox("Do you want to save settings changes", "Pelkor",
-                                                     MsgIcon::Question, MsgButtons::YesNoCancel, MsgAnswer::Yes);
+        const MsgAnswer a =
+            app_.App().Ui.MessageBox("Do you want to save settings changes", "Pelkor",
+                                     MsgIcon::Question, MsgButtons::YesNoCancel, MsgAnswer::Yes);
         if (a == MsgAnswer::Cancel) {
             changed_ = true;
             event->ignore();
@@ -794,11 +826,12 @@ bool TaskEditorWindow::event(QEvent* e) {
 }
 
 bool TaskEditorWindow::eventFilter(QObject* watched, QEvent* e) {
-    if ((watched == txbData_ || watched == frmDataValues_) && e->type() == QEvent::MouseButtonDblClick) {
+    if ((watched == txbData_ || watched == frmDataValues_) &&
+        e->type() == QEvent::MouseButtonDblClick) {
         EditResources();
         return true;
     }
     return QDialog::eventFilter(watched, e);
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -116,27 +116,29 @@ private:
     QLineEdit* txbReadInterval_ = nullptr;
     QComboBox* cmbIntervalUnit_ = nullptr;
     QLabel* lblHour_ = nullptr;
-    QLineEdit *txbReadHour_ = nullptr, *txbNext_ = nullptr, *txbCounter_ = nullptr, *txbLastRead_ = nullptr,
-              *txbError_ = nullptr;
+    QLineEdit *txbReadHour_ = nullptr, *txbNext_ = nullptr, *txbCounter_ = nullptr,
+              *txbLastRead_ = nullptr, *txbError_ = nullptr;
     QPushButton *cmdRead_ = nullptr, *cmdClear_ = nullptr;
     QGroupBox* fmeOutputFile_ = nullptr;
     QFrame *frmFileType_ = nullptr, *frmExcel_ = nullptr;
     QRadioButton* optFileType_[2] = {nullptr, nullptr};
     QRadioButton* optOrient_[2] = {nullptr, nullptr};
     QButtonGroup *fileTypeGroup_ = nullptr, *orientGroup_ = nullptr;
-    QLineEdit *txbFolder_ = nullptr, *txbFileName_ = nullptr, *txbFormatTime_ = nullptr, *txbOutPage_ = nullptr,
-              *txbCellStart_ = nullptr;
+    QLineEdit *txbFolder_ = nullptr, *txbFileName_ = nullptr, *txbFormatTime_ = nullptr,
+              *txbOutPage_ = nullptr, *txbCellStart_ = nullptr;
     QPushButton* cmdUserFile_ = nullptr;
-    QLabel *lblNewFile_ = nullptr, *lblExcel_ = nullptr, *lblOutPage_ = nullptr, *lblCellStart_ = nullptr;
+    QLabel *lblNewFile_ = nullptr, *lblExcel_ = nullptr, *lblOutPage_ = nullptr,
+           *lblCellStart_ = nullptr;
     QComboBox* cmbNewFile_ = nullptr;
     QCheckBox *ckbIndexed_ = nullptr, *ckbFormatTime_ = nullptr, *ckbOveride_ = nullptr;
     QGroupBox* frmDataValues_ = nullptr;
-    QLineEdit *txbData_ = nullptr, *txbDataFile_ = nullptr, *txbPage_ = nullptr, *txbCells_ = nullptr;
+    QLineEdit *txbData_ = nullptr, *txbDataFile_ = nullptr, *txbPage_ = nullptr,
+              *txbCells_ = nullptr;
     QPushButton *cmdEditAdd_ = nullptr, *cmdBrowse_ = nullptr, *cmdRefresh_ = nullptr;
     QCheckBox* ckbFile_ = nullptr;
     QLabel *lblPage_ = nullptr, *lblCells_ = nullptr;
-    QCheckBox *ckbHeadLine_ = nullptr, *ckbLineCnt_ = nullptr, *ckbAddTask_ = nullptr, *ckbTimeStamp_ = nullptr,
-              *ckbMissValues_ = nullptr;
+    QCheckBox *ckbHeadLine_ = nullptr, *ckbLineCnt_ = nullptr, *ckbAddTask_ = nullptr,
+              *ckbTimeStamp_ = nullptr, *ckbMissValues_ = nullptr;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScopedValueRollback>
@@ -14,7 +15,6 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
-#include <QKeyEvent>
 #include <QWheelEvent>
 #include <QtCharts/QChartView>
 #include <QtCharts/QDateTimeAxis>
@@ -36,24 +36,40 @@ struct Swatch {
     const char* Name;
     QColor Colour;
 };
-const Swatch Palette[] = {{"Blue", QColor(31, 119, 180)},   {"Orange", QColor(255, 127, 14)},
-                          {"Green", QColor(44, 160, 44)},   {"Red", QColor(214, 39, 40)},
+const Swatch Palette[] = {{"Blue", QColor(31, 119, 180)},    {"Orange", QColor(255, 127, 14)},
+                          {"Green", QColor(44, 160, 44)},    {"Red", QColor(214, 39, 40)},
                           {"Purple", QColor(148, 103, 189)}, {"Brown", QColor(140, 86, 75)},
-                          {"Pink", QColor(227, 119, 194)},  {"Grey", QColor(127, 127, 127)},
-                          {"Olive", QColor(188, 189, 34)},  {"Cyan", QColor(23, 190, 207)}};
-const Swatch& SwatchOf(std::size_t s) { return Palette[s % (sizeof Palette / sizeof Palette[0])]; }
+                          {"Pink", QColor(227, 119, 194)},   {"Grey", QColor(127, 127, 127)},
+                          {"Olive", QColor(188, 189, 34)},   {"Cyan", QColor(23, 190, 207)}};
+const Swatch& SwatchOf(std::size_t s) {
+    return Palette[s % (sizeof Palette / sizeof Palette[0])];
+}
 
 const struct {
     const char* Caption;
-    double Seconds;  // 0: everything kept
+    double Seconds; // 0: everything kept
 } Spans[] = {{"Last 5 min", 300}, {"Last 1 h", 3600}, {"Last 1 day", 86400}, {"All", 0}};
 
-enum Column { ColShown, ColColour, ColName, ColLast, ColMin, ColMax, ColAxis2, ColScale, ColOffset, ColCount };
-const char* const ColumnCaptions[] = {"Shown", "Colour", "Name", "Last", "Min", "Max", "Axis 2", "Scale", "Offset"};
+enum Column {
+    ColShown,
+    ColColour,
+    ColName,
+    ColLast,
+    ColMin,
+    ColMax,
+    ColAxis2,
+    ColScale,
+    ColOffset,
+    ColCount
+};
+const char* const ColumnCaptions[] = {"Shown", "Colour", "Name",  "Last",  "Min",
+                                      "Max",   "Axis 2", "Scale", "Offset"};
 
-QString ValueText(double v) { return std::isnan(v) ? QString() : Q(NumberText(v)); }
+QString ValueText(double v) {
+    return std::isnan(v) ? QString() : Q(NumberText(v));
+}
 
-}  // namespace
+} // namespace
 
 // The chart: rubber band and wheel zoom the time axis, the tool tip shows the
 // values under the cursor.
@@ -68,7 +84,8 @@ public:
     // The model x at a point of the view, or NaN outside the plot.
     double XAt(const QPointF& pos) const {
         const QRectF plot = chart()->plotArea();
-        if (plot.width() <= 0 || pos.x() < plot.left() || pos.x() > plot.right()) return std::nan("");
+        if (plot.width() <= 0 || pos.x() < plot.left() || pos.x() > plot.right())
+            return std::nan("");
         const auto [from, to] = window_.ShownSpan();
         return from + (pos.x() - plot.left()) / plot.width() * (to - from);
     }
@@ -88,20 +105,34 @@ protected:
         const auto [from, to] = window_.ShownSpan();
         const double width = to - from, mid = (from + to) / 2;
         switch (event->key()) {
-            case Qt::Key_Plus: window_.SetZoom(std::make_pair(mid - width * 0.4, mid + width * 0.4)); break;
-            case Qt::Key_Minus: window_.SetZoom(std::make_pair(mid - width * 0.625, mid + width * 0.625)); break;
-            case Qt::Key_Left: window_.SetZoom(std::make_pair(from - width / 4, to - width / 4)); break;
-            case Qt::Key_Right: window_.SetZoom(std::make_pair(from + width / 4, to + width / 4)); break;
-            case Qt::Key_Home: window_.SetZoom(std::nullopt); break;
-            default: QChartView::keyPressEvent(event); return;
+        case Qt::Key_Plus:
+            window_.SetZoom(std::make_pair(mid - width * 0.4, mid + width * 0.4));
+            break;
+        case Qt::Key_Minus:
+            window_.SetZoom(std::make_pair(mid - width * 0.625, mid + width * 0.625));
+            break;
+        case Qt::Key_Left:
+            window_.SetZoom(std::make_pair(from - width / 4, to - width / 4));
+            break;
+        case Qt::Key_Right:
+            window_.SetZoom(std::make_pair(from + width / 4, to + width / 4));
+            break;
+        case Qt::Key_Home:
+            window_.SetZoom(std::nullopt);
+            break;
+        default:
+            QChartView::keyPressEvent(event);
+            return;
         }
         event->accept();
     }
     void mouseMoveEvent(QMouseEvent* event) override {
         QChartView::mouseMoveEvent(event);
         const double x = XAt(event->position());
-        if (std::isnan(x) || window_.Model().Empty()) QToolTip::hideText();
-        else QToolTip::showText(event->globalPosition().toPoint(), window_.ValuesText(x), this);
+        if (std::isnan(x) || window_.Model().Empty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(event->globalPosition().toPoint(), window_.ValuesText(x), this);
     }
 
 private:
@@ -118,7 +149,9 @@ TrendWindow::TrendWindow(PelkorApp& app, QWidget* parent)
     app_.Engine().AddReadingObserver(this);
 }
 
-TrendWindow::~TrendWindow() { app_.Engine().RemoveReadingObserver(this); }
+TrendWindow::~TrendWindow() {
+    app_.Engine().RemoveReadingObserver(this);
+}
 
 void TrendWindow::BuildControls() {
     cboTask_ = Named(new QComboBox(this), "cboTask");
@@ -126,12 +159,15 @@ void TrendWindow::BuildControls() {
     const AppContext& a = app_.App();
     for (int t = 1; t <= a.Settings.TaskCount && t <= MaxTasks; ++t) {
         const std::string& note = a.Tasks[t].Comments;
-        cboTask_->addItem(QString("Task %1").arg(t) + (note.empty() ? QString() : " - " + Q(note)), t);
+        cboTask_->addItem(QString("Task %1").arg(t) + (note.empty() ? QString() : " - " + Q(note)),
+                          t);
     }
-    connect(cboTask_, &QComboBox::activated, this, [this](int i) { FollowTask(cboTask_->itemData(i).toInt()); });
+    connect(cboTask_, &QComboBox::activated, this,
+            [this](int i) { FollowTask(cboTask_->itemData(i).toInt()); });
     cboSpan_ = Named(new QComboBox(this), "cboSpan");
     cboSpan_->setAccessibleName("Time span");
-    for (const auto& s : Spans) cboSpan_->addItem(s.Caption);
+    for (const auto& s : Spans)
+        cboSpan_->addItem(s.Caption);
     cboSpan_->setCurrentIndex(3);
     connect(cboSpan_, &QComboBox::currentIndexChanged, this, [this] { SetZoom(std::nullopt); });
     auto button = [this](const char* name, const char* caption, void (TrendWindow::*slot)()) {
@@ -151,7 +187,8 @@ void TrendWindow::BuildControls() {
     top->addWidget(cboSpan_);
     top->addWidget(button("cmdOpen", "Open...", &TrendWindow::OnOpen));
     top->addWidget(button("cmdResetZoom", "Reset zoom", nullptr));
-    connect(findChild<QPushButton*>("cmdResetZoom"), &QPushButton::clicked, this, [this] { SetZoom(std::nullopt); });
+    connect(findChild<QPushButton*>("cmdResetZoom"), &QPushButton::clicked, this,
+            [this] { SetZoom(std::nullopt); });
     top->addWidget(button("cmdSaveImage", "Save image...", &TrendWindow::OnSaveImage));
     top->addWidget(button("cmdExport", "Export...", &TrendWindow::OnExport));
 
@@ -169,10 +206,12 @@ void TrendWindow::BuildControls() {
 
     grdSeries_ = Named(new QTableWidget(0, ColCount, this), "grdSeries");
     grdSeries_->setAccessibleName("Series");
-    for (int c = 0; c < ColCount; ++c) grdSeries_->setHorizontalHeaderItem(c, new QTableWidgetItem(ColumnCaptions[c]));
+    for (int c = 0; c < ColCount; ++c)
+        grdSeries_->setHorizontalHeaderItem(c, new QTableWidgetItem(ColumnCaptions[c]));
     grdSeries_->verticalHeader()->hide();
     grdSeries_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    grdSeries_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+    grdSeries_->setEditTriggers(QAbstractItemView::DoubleClicked |
+                                QAbstractItemView::EditKeyPressed |
                                 QAbstractItemView::AnyKeyPressed);
     connect(grdSeries_, &QTableWidget::itemChanged, this, &TrendWindow::OnTableChanged);
 
@@ -218,8 +257,10 @@ bool TrendWindow::OpenFile(const std::string& path) {
     live_ = false;
     zoom_.reset();
     Refresh();
-    QString status = QString("%1: %2 records").arg(QFileInfo(Q(path)).fileName()).arg(summary.Records);
-    if (summary.Malformed > 0) status += QString(", %1 malformed lines skipped").arg(summary.Malformed);
+    QString status =
+        QString("%1: %2 records").arg(QFileInfo(Q(path)).fileName()).arg(summary.Records);
+    if (summary.Malformed > 0)
+        status += QString(", %1 malformed lines skipped").arg(summary.Malformed);
     lblStatus_->setText(status);
     setWindowTitle("Trend - " + QFileInfo(Q(path)).fileName());
     return true;
@@ -278,10 +319,14 @@ QString TrendWindow::ValuesText(double x) const {
 
 namespace {
 
-double ToChart(trend::AxisKind axis, double x) { return axis == trend::AxisKind::Time ? x * 1000 : x; }
-double FromChart(trend::AxisKind axis, double v) { return axis == trend::AxisKind::Time ? v / 1000 : v; }
+double ToChart(trend::AxisKind axis, double x) {
+    return axis == trend::AxisKind::Time ? x * 1000 : x;
+}
+double FromChart(trend::AxisKind axis, double v) {
+    return axis == trend::AxisKind::Time ? v / 1000 : v;
+}
 
-}  // namespace
+} // namespace
 
 // Ends on round numbers, so the labels read well and a live trend keeps its
 // scale (and the chart its layout) while new values stay inside it.
@@ -301,7 +346,8 @@ void TrendWindow::Refresh() {
     // Our own axis changes are no zoom of the user's.
     const QScopedValueRollback<bool> drawing(drawing_, true);
     std::vector<std::string> names;
-    for (std::size_t s = 0; s < model_.SeriesCount(); ++s) names.push_back(model_.At(s).Name);
+    for (std::size_t s = 0; s < model_.SeriesCount(); ++s)
+        names.push_back(model_.At(s).Name);
     if (names != shownNames_ || model_.Axis() != shownAxis_ || !xAxis_) {
         shownNames_ = std::move(names);
         shownAxis_ = model_.Axis();
@@ -320,8 +366,9 @@ void TrendWindow::Refresh() {
     UpdateTable();
     if (live_) {
         const QString task = cboTask_->currentText().section(" - ", 0, 0);
-        lblStatus_->setText(model_.Empty() ? task + ": waiting for readings"
-                                           : QString("%1: %2 readings").arg(task).arg(model_.Rows()));
+        lblStatus_->setText(model_.Empty()
+                                ? task + ": waiting for readings"
+                                : QString("%1: %2 readings").arg(task).arg(model_.Rows()));
     }
 }
 
@@ -352,7 +399,8 @@ void TrendWindow::RebuildSeries() {
         const int r = static_cast<int>(s);
         auto cell = [&](int c, const QString& text, bool editable) {
             auto* item = new QTableWidgetItem(text);
-            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | (editable ? Qt::ItemIsEditable : Qt::NoItemFlags));
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable |
+                           (editable ? Qt::ItemIsEditable : Qt::NoItemFlags));
             grdSeries_->setItem(r, c, item);
             return item;
         };
@@ -365,14 +413,16 @@ void TrendWindow::RebuildSeries() {
         check(ColShown, series.Visible, "Shown");
         cell(ColColour, SwatchOf(s).Name, false)->setData(Qt::DecorationRole, SwatchOf(s).Colour);
         cell(ColName, Q(series.Name), false);
-        for (int c : {ColLast, ColMin, ColMax}) cell(c, QString(), false);
+        for (int c : {ColLast, ColMin, ColMax})
+            cell(c, QString(), false);
         check(ColAxis2, series.SecondAxis, "Axis 2");
         cell(ColScale, Q(NumberText(series.Scale)), true);
         cell(ColOffset, Q(NumberText(series.Offset)), true);
     }
 }
 
-void TrendWindow::DrawSeries(std::size_t s, double from, double to, int buckets, double& lo, double& hi) {
+void TrendWindow::DrawSeries(std::size_t s, double from, double to, int buckets, double& lo,
+                             double& hi) {
     const trend::Series& series = model_.At(s);
     std::vector<QLineSeries*>& pieces = pieces_[s];
     QValueAxis* y = yAxis_[series.SecondAxis ? 1 : 0];
@@ -394,7 +444,7 @@ void TrendWindow::DrawSeries(std::size_t s, double from, double to, int buckets,
             piece->attachAxis(y);
         }
         piece->replace(run);
-        piece->setPointsVisible(run.size() == 1);  // a lone value between gaps
+        piece->setPointsVisible(run.size() == 1); // a lone value between gaps
         piece->setVisible(true);
         run.clear();
     };
@@ -439,7 +489,8 @@ void TrendWindow::UpdateAxes(double from, double to, const double lo[2], const d
 
 void TrendWindow::UpdateTable() {
     const QSignalBlocker block(grdSeries_);
-    for (std::size_t s = 0; s < model_.SeriesCount() && static_cast<int>(s) < grdSeries_->rowCount(); ++s) {
+    for (std::size_t s = 0;
+         s < model_.SeriesCount() && static_cast<int>(s) < grdSeries_->rowCount(); ++s) {
         const trend::Series& series = model_.At(s);
         const int r = static_cast<int>(s);
         grdSeries_->item(r, ColLast)->setText(ValueText(series.Last));
@@ -453,18 +504,23 @@ void TrendWindow::OnTableChanged(QTableWidgetItem* item) {
     if (s >= model_.SeriesCount()) return;
     trend::Series& series = model_.At(s);
     switch (item->column()) {
-        case ColShown: series.Visible = item->checkState() == Qt::Checked; break;
-        case ColAxis2: series.SecondAxis = item->checkState() == Qt::Checked; break;
-        case ColScale:
-        case ColOffset: {
-            double& field = item->column() == ColScale ? series.Scale : series.Offset;
-            const std::string text = item->text().trimmed().toStdString();
-            if (IsNumeric(text)) field = LeadingNumber(text);
-            const QSignalBlocker block(grdSeries_);
-            item->setText(Q(NumberText(field)));  // a text that is no number is put back
-            break;
-        }
-        default: return;
+    case ColShown:
+        series.Visible = item->checkState() == Qt::Checked;
+        break;
+    case ColAxis2:
+        series.SecondAxis = item->checkState() == Qt::Checked;
+        break;
+    case ColScale:
+    case ColOffset: {
+        double& field = item->column() == ColScale ? series.Scale : series.Offset;
+        const std::string text = item->text().trimmed().toStdString();
+        if (IsNumeric(text)) field = LeadingNumber(text);
+        const QSignalBlocker block(grdSeries_);
+        item->setText(Q(NumberText(field))); // a text that is no number is put back
+        break;
+    }
+    default:
+        return;
     }
     Refresh();
 }
@@ -502,14 +558,14 @@ void TrendWindow::OnOpen() {
 }
 
 void TrendWindow::OnSaveImage() {
-    const QString path = QFileDialog::getSaveFileName(this, "Save image", Q(app_.App().UserDataFolder) + "/trend.png",
-                                                      "PNG images (*.png)");
+    const QString path = QFileDialog::getSaveFileName(
+        this, "Save image", Q(app_.App().UserDataFolder) + "/trend.png", "PNG images (*.png)");
     if (!path.isEmpty()) SaveImage(path.toStdString());
 }
 
 void TrendWindow::OnExport() {
-    const QString path = QFileDialog::getSaveFileName(this, "Export", Q(app_.App().UserDataFolder) + "/trend.csv",
-                                                      "CSV files (*.csv)");
+    const QString path = QFileDialog::getSaveFileName(
+        this, "Export", Q(app_.App().UserDataFolder) + "/trend.csv", "CSV files (*.csv)");
     if (!path.isEmpty()) Export(path.toStdString());
 }
 
@@ -524,4 +580,4 @@ void ShowTrendWindow(PelkorApp& app, QWidget* mainWindow) {
     w->activateWindow();
 }
 
-}  // namespace pelkor
+} // namespace pelkor

@@ -89,4 +89,4 @@ private:
 // Opens the trend window of the main window, or raises the open one.
 void ShowTrendWindow(PelkorApp& app, QWidget* mainWindow);
 
-}  // namespace pelkor
+} // namespace pelkor

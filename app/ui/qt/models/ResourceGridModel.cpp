@@ -10,19 +10,26 @@ int ResourceGridModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
-int ResourceGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 4; }
+int ResourceGridModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 4;
+}
 
 QVariant ResourceGridModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
     if (role == Qt::TextAlignmentRole)
-        return index.column() < 2 ? QVariant(Qt::AlignCenter) : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+        return index.column() < 2 ? QVariant(Qt::AlignCenter)
+                                  : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     if (role != Qt::DisplayRole) return {};
     const ResourceRow& r = rows_[static_cast<std::size_t>(index.row())];
     switch (index.column()) {
-        case 0: return index.row() + 1;
-        case 1: return QString::fromStdString(r.Station);
-        case 2: return QString::fromStdString(r.Variable);
-        default: return QString::fromStdString(r.Head);
+    case 0:
+        return index.row() + 1;
+    case 1:
+        return QString::fromStdString(r.Station);
+    case 2:
+        return QString::fromStdString(r.Variable);
+    default:
+        return QString::fromStdString(r.Head);
     }
 }
 
@@ -46,7 +53,9 @@ void ResourceGridModel::SetCell(int r, int column, const std::string& text) {
     emit dataChanged(index(r, column), index(r, column));
 }
 
-void ResourceGridModel::AppendRow() { InsertRow(rowCount()); }
+void ResourceGridModel::AppendRow() {
+    InsertRow(rowCount());
+}
 
 void ResourceGridModel::InsertRow(int r) {
     if (r < 0 || r > rowCount()) r = rowCount();
@@ -76,4 +85,4 @@ void ResourceGridModel::SwapRows(int a, int b) {
     emit dataChanged(index(std::min(a, b), 1), index(std::max(a, b), 3));
 }
 
-}  // namespace pelkor
+} // namespace pelkor

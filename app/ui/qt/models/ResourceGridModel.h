@@ -19,7 +19,8 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
 
     const std::vector<ResourceRow>& Rows() const { return rows_; }
     void SetRows(std::vector<ResourceRow> rows);
@@ -37,4 +38,4 @@ private:
     std::vector<ResourceRow> rows_;
 };
 
-}  // namespace pelkor
+} // namespace pelkor

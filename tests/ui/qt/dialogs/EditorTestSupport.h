@@ -24,8 +24,9 @@ struct EditorFixture : ::testing::Test {
         std::ofstream out(file);
         out << "[Pelkor]\nVersion=3\nLocked=" << (locked ? 1 : 0) << "\nTask=" << tasks << "\n";
         for (int i = 1; i <= tasks; ++i)
-            out << "[Task" << i << "]\nComments=T" << i << "\nData=R " << i << "\nFileType=CSV\nFileName=f" << i
-                << "\nOutFolder=" << t.dir.path() << "\n" << extra;
+            out << "[Task" << i << "]\nComments=T" << i << "\nData=R " << i
+                << "\nFileType=CSV\nFileName=f" << i << "\nOutFolder=" << t.dir.path() << "\n"
+                << extra;
         out.close();
         ctx.Settings.StartFile = file;
         ASSERT_TRUE(ReadPelkorStartFile(ctx));
@@ -44,9 +45,13 @@ struct EditorFixture : ::testing::Test {
         if (w) delete w.data();
     }
     QString Text(const char* name) { return Control<QLineEdit>(w, name)->text(); }
-    void Type(const char* name, const QString& text) { QTest::keyClicks(Control<QLineEdit>(w, name), text); }
+    void Type(const char* name, const QString& text) {
+        QTest::keyClicks(Control<QLineEdit>(w, name), text);
+    }
     void Set(const char* name, const QString& text) { Control<QLineEdit>(w, name)->setText(text); }
-    std::string Key(int task, const char* key) { return GetIniString(file, "Task" + std::to_string(task), key); }
+    std::string Key(int task, const char* key) {
+        return GetIniString(file, "Task" + std::to_string(task), key);
+    }
 };
 
-}  // namespace pelkor
+} // namespace pelkor

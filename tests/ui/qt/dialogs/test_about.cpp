@@ -27,8 +27,10 @@ void Write(const std::string& path, const std::string& text) {
 // PG5 1.6 (registry) and 2.0 (common application data) installed.
 struct TwoPg5 {
     explicit TwoPg5(MainWindowTestApp& t) : dir(t.dir.path()) {
-        Write(dir + "/system.reg", "WINE REGISTRY Version 2\n\n[Software\\\\SAIA-Burgess\\\\PG5\\\\1.6\\\\Global] 1\n"
-                                   "\"AppsDir\"=\"" + dir + "/pg5_16\"\n");
+        Write(dir + "/system.reg",
+              "WINE REGISTRY Version 2\n\n[Software\\\\SAIA-Burgess\\\\PG5\\\\1.6\\\\Global] 1\n"
+              "\"AppsDir\"=\"" +
+                  dir + "/pg5_16\"\n");
         Write(dir + "/common/Saia-Burgess/PG5_20/PG5Global.ini",
               "[Global]\nAppsDir=" + dir + "/pg5_20\nLocalDir=" + dir + "/pg5_20/local\n");
         std::filesystem::create_directories(dir + "/pg5_16");
@@ -67,9 +69,11 @@ TEST(AboutWindow, ButtonsOfPg5TwoAndOneSixInstallTheirOwnTemplates) {
     EXPECT_EQ(ReadAll(pg5.dir + "/pg5_20/local/Pelkor52.5at"),
               "[Tool]\r\nCommand=" + t.dir.path() + "/pelkor " + t.dir.path() + "\r\n");
     b1->click();
-    EXPECT_EQ(ReadAll(pg5.dir + "/pg5_16/Pelkor.5at"), "[Tool]\r\nProgram=" + t.dir.path() + "\\Pelkor.exe\r\n");
+    EXPECT_EQ(ReadAll(pg5.dir + "/pg5_16/Pelkor.5at"),
+              "[Tool]\r\nProgram=" + t.dir.path() + "\\Pelkor.exe\r\n");
     ASSERT_EQ(t.script.Messages().size(), 2u);
-    EXPECT_EQ(t.script.Messages()[1].Text, "Pelkor will be installed as Add-On Tool on the next PG5 start.");
+    EXPECT_EQ(t.script.Messages()[1].Text,
+              "Pelkor will be installed as Add-On Tool on the next PG5 start.");
     EXPECT_EQ(t.script.Messages()[1].Title, "Pelkor as PG5 Add-On Tool");
 
     auto* www = Control<QLabel>(&about, "lblWWW");
@@ -109,5 +113,5 @@ TEST(InfoWindow, TextHelpAndTheWayToAbout) {
     EXPECT_EQ(info.result(), QDialog::Accepted);
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

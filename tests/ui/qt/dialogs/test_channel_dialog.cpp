@@ -39,12 +39,15 @@ struct ChannelDialogTest : ::testing::Test {
 };
 
 TEST_F(ChannelDialogTest, TestReadsTheStatusAndSavedKeysAreUsedByARun) {
-    ChannelDialog d(t.app, nullptr, [&] { return std::vector<std::string>{"/dev/serial/by-id/usb-x", link}; });
+    ChannelDialog d(t.app, nullptr, [&] {
+        return std::vector<std::string>{"/dev/serial/by-id/usb-x", link};
+    });
     auto* port = Control<QLineEdit>(&d, "txbPort");
     auto* result = Control<QLabel>(&d, "lblResult");
     port->setText(QString::fromStdString(t.dir.file("missing-adapter")));
     Click(&d, "cmdTest");
-    EXPECT_NE(result->text().toStdString().find("does not exist"), std::string::npos) << result->text().toStdString();
+    EXPECT_NE(result->text().toStdString().find("does not exist"), std::string::npos)
+        << result->text().toStdString();
 
     Control<QListWidget>(&d, "lstDevices")->setCurrentRow(1);
     EXPECT_EQ(port->text().toStdString(), link);
@@ -52,7 +55,8 @@ TEST_F(ChannelDialogTest, TestReadsTheStatusAndSavedKeysAreUsedByARun) {
     baud->setCurrentIndex(baud->findText("19200"));
     Click(&d, "cmdTest");
     EXPECT_EQ(result->text().toStdString(), "OK : station 5 answered, PCD status 2 (R)");
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(result)->text(QAccessible::Name), result->text());
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(result)->text(QAccessible::Name),
+              result->text());
 
     Click(&d, "OKButton");
     EXPECT_EQ(d.result(), QDialog::Accepted);
@@ -96,8 +100,10 @@ TEST_F(ChannelDialogTest, OpenedBySettingsWithoutPg5AndAsksBeforeDroppingChanges
 // Opening and looking changes nothing, whatever the configured port is.
 TEST_F(ChannelDialogTest, TheConfiguredPortIsShownAsItIsAndOpeningChangesNothing) {
     auto& s = t.app.App().Settings;
-    const std::vector<std::string> listed{"/dev/ttyUSB0", link};  // the first listed device is never swapped in
-    for (const std::string& configured : {std::string(), std::string("udp:plc-7:5050"), t.dir.file("unplugged"), link}) {
+    const std::vector<std::string> listed{"/dev/ttyUSB0",
+                                          link}; // the first listed device is never swapped in
+    for (const std::string& configured :
+         {std::string(), std::string("udp:plc-7:5050"), t.dir.file("unplugged"), link}) {
         s.Port = configured;
         s.Baudrate = configured.empty() ? 57600 : 0;
         ChannelDialog d(t.app, nullptr, [&] { return listed; });
@@ -108,14 +114,16 @@ TEST_F(ChannelDialogTest, TheConfiguredPortIsShownAsItIsAndOpeningChangesNothing
         EXPECT_EQ(Control<QLineEdit>(&d, "txbPort")->text().toStdString(), configured);
         ASSERT_NE(list->currentItem(), nullptr);
         EXPECT_EQ(list->currentItem()->data(Qt::UserRole).toString().toStdString(), configured);
-        EXPECT_EQ(Control<QComboBox>(&d, "cmbBaudrate")->currentText(), configured.empty() ? "57600" : "9600");
+        EXPECT_EQ(Control<QComboBox>(&d, "cmbBaudrate")->currentText(),
+                  configured.empty() ? "57600" : "9600");
         EXPECT_FALSE(d.Changed()) << configured;
         Click(&d, "cmdCancel");
         EXPECT_TRUE(t.ui.Messages().empty()) << configured;
     }
-    EXPECT_EQ(ConfiguredPortCaption(t.dir.file("unplugged")), t.dir.file("unplugged") + " (not present)");
+    EXPECT_EQ(ConfiguredPortCaption(t.dir.file("unplugged")),
+              t.dir.file("unplugged") + " (not present)");
     EXPECT_EQ(ConfiguredPortCaption(link), link);
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

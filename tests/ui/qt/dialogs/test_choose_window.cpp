@@ -106,5 +106,5 @@ TEST(ChooseWindow, ARecentFileOpensAndCancelEndsWithStatusZero) {
     EXPECT_FALSE(shown);
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

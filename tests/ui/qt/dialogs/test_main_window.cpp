@@ -1,7 +1,7 @@
 // frmPelkor: its controls, the start-up it runs, its size with and without
 // the reading pane, the "Shutdown" key and the end of a run.
-#include <QAction>
 #include <QAccessible>
+#include <QAction>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -29,8 +29,8 @@ TEST(MainWindow, ControlsCarryTheirNamesCaptionsAndAccessibleNames) {
     QWidget* w = &t.window;
     EXPECT_EQ(w->objectName(), "frmPelkor");
     EXPECT_EQ(Control<QGroupBox>(w, "frmConnection")->title(), "PCD connection");
-    const std::pair<const char*, const char*> framed[] = {{"lblTask", "Task"}, {"lblNext", "Next Reading"},
-                                                          {"lblWrite", "Counter"}};
+    const std::pair<const char*, const char*> framed[] = {
+        {"lblTask", "Task"}, {"lblNext", "Next Reading"}, {"lblWrite", "Counter"}};
     for (auto [label, caption] : framed) {
         auto* l = Control<QLabel>(w, label);
         EXPECT_EQ(l->accessibleDescription(), caption);
@@ -45,13 +45,15 @@ TEST(MainWindow, ControlsCarryTheirNamesCaptionsAndAccessibleNames) {
         EXPECT_EQ(a->text(QAccessible::Name), l->text()) << name;
     }
     EXPECT_EQ(Control<QPushButton>(w, "cmdConnect")->text(), "Start");
-    for (const char* n : {"pgbRead", "lblTextes", "StatusBar", "txbRead"}) Control(w, n);
+    for (const char* n : {"pgbRead", "lblTextes", "StatusBar", "txbRead"})
+        Control(w, n);
     const std::pair<const char*, const char*> menus[] = {
-        {"m_program", "&Program"}, {"m_connect", "&Start"},       {"m_disconnect", "St&op"},
-        {"m_exit", "E&xit"},       {"m_edit", "&Edit"},           {"m_settings", "&Settings..."},
-        {"m_tasks", "&Tasks..."},  {"m_help", "&Help"},           {"m_contents", "&Contents ..."},
+        {"m_program", "&Program"}, {"m_connect", "&Start"}, {"m_disconnect", "St&op"},
+        {"m_exit", "E&xit"},       {"m_edit", "&Edit"},     {"m_settings", "&Settings..."},
+        {"m_tasks", "&Tasks..."},  {"m_help", "&Help"},     {"m_contents", "&Contents ..."},
         {"m_about", "&About ..."}};
-    for (auto [name, caption] : menus) EXPECT_EQ(Action(w, name)->text(), caption) << name;
+    for (auto [name, caption] : menus)
+        EXPECT_EQ(Action(w, name)->text(), caption) << name;
     EXPECT_FALSE(Action(w, "m_disconnect")->isEnabled());
 }
 
@@ -64,7 +66,9 @@ TEST(MainWindow, StartUpWithoutExcelWarnsOnceForTheExcelTaskAndLogsTheLockedStar
     for (const ShownMessage& m : t.script.Messages()) {
         excel += m.Text.find("Need Excel application") != std::string::npos;
         if (m.Text.find("Need Excel") != std::string::npos) {
-            EXPECT_EQ(m.Text, "Task 3 Need Excel application !\r\rExcel is not isntalled on this computer !");
+            EXPECT_EQ(
+                m.Text,
+                "Task 3 Need Excel application !\r\rExcel is not isntalled on this computer !");
             EXPECT_EQ(m.Icon, MsgIcon::Exclamation);
         }
     }
@@ -102,7 +106,8 @@ TEST(MainWindow, TheReadingPaneFollowsTheWindowSize) {
         const QRect outer = t.window.frameGeometry();
         EXPECT_TRUE(pane->isVisible());
         EXPECT_EQ(pane->height(), (outer.height() * 15 - (pane->y() * 15 + 1200)) / 15);
-        const int width = outer.width() * 15 <= frame * 15 + 285 ? frame * 15 - 75 : outer.width() * 15 - 360;
+        const int width =
+            outer.width() * 15 <= frame * 15 + 285 ? frame * 15 - 75 : outer.width() * 15 - 360;
         EXPECT_EQ(pane->width(), width / 15) << outer.width();
     }
 }
@@ -146,24 +151,27 @@ TEST(MainWindow, AVisibleSingleShotRunsOnTheFirstTickShowsTheSummaryAndEnds) {
     }
     EXPECT_EQ(ended, 0);
     EXPECT_FALSE(t.window.isVisible());
-    EXPECT_NE(Control<QPlainTextEdit>(&t.window, "txbRead")->toPlainText().indexOf(
-                  "1 Data Task have been read and saved in file(s)."),
+    EXPECT_NE(Control<QPlainTextEdit>(&t.window, "txbRead")
+                  ->toPlainText()
+                  .indexOf("1 Data Task have been read and saved in file(s)."),
               -1);
 }
 
 TEST(MainWindow, AFailedVisibleSingleShotExitsOneAfterTheDetailsWhateverClosesIt) {
-    test::FakePelsbus fake;  // no station answers
+    test::FakePelsbus fake; // no station answers
     MainWindowTestApp t(&fake);
     ASSERT_TRUE(t.Load(t.StartFile("SingleShot=1\nReadWindow=1")));
     t.window.show();
-    t.script.QueueAnswers({MsgAnswer::Yes, MsgAnswer::Yes, MsgAnswer::Yes});  // "Do you want to see details ?"
+    t.script.QueueAnswers(
+        {MsgAnswer::Yes, MsgAnswer::Yes, MsgAnswer::Yes}); // "Do you want to see details ?"
     int ended = -1;
     QObject::connect(&t.window, &MainWindow::ProgramEnded, [&](int s) { ended = s; });
     bool asked = false;
     for (int i = 0; i < 300 && !asked; ++i) {
         QApplication::processEvents(QEventLoop::AllEvents, 10);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        for (const ShownMessage& m : t.script.Messages()) asked |= m.Text.find("see details") != std::string::npos;
+        for (const ShownMessage& m : t.script.Messages())
+            asked |= m.Text.find("see details") != std::string::npos;
     }
     ASSERT_TRUE(asked);
     EXPECT_EQ(ended, -1) << "the window stays for the details";
@@ -171,5 +179,5 @@ TEST(MainWindow, AFailedVisibleSingleShotExitsOneAfterTheDetailsWhateverClosesIt
     EXPECT_EQ(ended, 1);
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

@@ -25,10 +25,12 @@ struct MqttDialogTest : ::testing::Test {
     }
     std::string RunTest(MqttDialog& d) {
         Click(&d, "cmdTest");
-        e2e::WaitFor([&] {
-            QApplication::processEvents();
-            return !d.Testing();
-        }, 15);
+        e2e::WaitFor(
+            [&] {
+                QApplication::processEvents();
+                return !d.Testing();
+            },
+            15);
         return Control<QLabel>(&d, "lblResult")->text().toStdString();
     }
 };
@@ -48,8 +50,10 @@ TEST_F(MqttDialogTest, TestPublishesAStatusMessageAndSaveWritesTheKeys) {
         ASSERT_TRUE(sub.WaitSubscribed());
         Control<QLineEdit>(&d, "txbBroker")->setText(QString::fromStdString(broker.Url()));
         Control<QLineEdit>(&d, "txbTopicPrefix")->setText("site/line");
-        EXPECT_EQ(RunTest(d), "Connected to " + broker.Url() + " and published \"test\" to site/line/status.");
-        EXPECT_TRUE(e2e::WaitFor([&] { return sub.On("site/line/status") == std::vector<std::string>{"test"}; }, 5));
+        EXPECT_EQ(RunTest(d),
+                  "Connected to " + broker.Url() + " and published \"test\" to site/line/status.");
+        EXPECT_TRUE(e2e::WaitFor(
+            [&] { return sub.On("site/line/status") == std::vector<std::string>{"test"}; }, 5));
     }
 
     Control<QLineEdit>(&d, "txbBroker")->setText("mqtts://broker.invalid");
@@ -61,5 +65,5 @@ TEST_F(MqttDialogTest, TestPublishesAStatusMessageAndSaveWritesTheKeys) {
     EXPECT_EQ(saved.User, "op");
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

@@ -53,7 +53,8 @@ TEST_F(ResourceEditor, RowsTypedInTheEditorComposeTheList) {
     QTest::keyClicks(Control<QLineEdit>(r.get(), "txbHead"), "a,b");
     Click(r.get(), "cmdSave");
     EXPECT_EQ(ctx.Tasks[1].Data, "STN 2 R 1,F 5 [3],STN 3 CLK");
-    EXPECT_EQ(ctx.Tasks[1].DataHead, ",,a\x01" "b");
+    EXPECT_EQ(ctx.Tasks[1].DataHead, ",,a\x01"
+                                     "b");
     EXPECT_FALSE(r->Changed());
 }
 
@@ -74,8 +75,9 @@ TEST_F(ResourceEditor, RowOperationsKeepNumbersConsecutive) {
     EXPECT_EQ(r->Grid().rowCount(), 4);
     EXPECT_EQ(Cell(3, 0), "4");
     EXPECT_EQ(Cell(0, 2), "");
-    for (int k = 0; k < 4; ++k) QTest::keyClick(grid, Qt::Key_Delete);
-    EXPECT_EQ(r->Grid().rowCount(), 1);  // the last row is emptied, not removed
+    for (int k = 0; k < 4; ++k)
+        QTest::keyClick(grid, Qt::Key_Delete);
+    EXPECT_EQ(r->Grid().rowCount(), 1); // the last row is emptied, not removed
     EXPECT_EQ(Cell(0, 2), "");
     EXPECT_EQ(Control<QLineEdit>(r.get(), "txbStation")->text(), "");
 }
@@ -109,7 +111,7 @@ TEST_F(ResourceEditor, LockedEditorOnlyCloses) {
 TEST_F(ResourceEditor, OpensModallyFromTheTaskEditorAndApplyReachesIt) {
     Load(1);
     Open();
-    Control<QCheckBox>(w, "ckbHeadLine")->click();  // unsaved, yet the editor takes it
+    Control<QCheckBox>(w, "ckbHeadLine")->click(); // unsaved, yet the editor takes it
     QTimer::singleShot(0, [this] {
         auto* d = qobject_cast<ResourceEditorWindow*>(QApplication::activeModalWidget());
         ASSERT_NE(d, nullptr);
@@ -122,8 +124,8 @@ TEST_F(ResourceEditor, OpensModallyFromTheTaskEditorAndApplyReachesIt) {
     Click(w, "cmdEditAdd");
     EXPECT_EQ(ctx.Tasks[1].HeadLines, 1);
     EXPECT_EQ(Text("txbData"), "STN 4 R 1");
-    EXPECT_TRUE(w->Changed());  // the applied list is not yet in the start file
+    EXPECT_TRUE(w->Changed()); // the applied list is not yet in the start file
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

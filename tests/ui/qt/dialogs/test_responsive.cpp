@@ -25,7 +25,8 @@ struct SlowLine {
         fake.stations[1] = test::FakeStation{};
         fake.onCall = [this](const std::string& call) {
             if (busy.exchange(true)) overlap = true;
-            if (call.rfind("ReadRegister", 0) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            if (call.rfind("ReadRegister", 0) == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
             busy = false;
         };
     }
@@ -38,7 +39,7 @@ void ReadWith(MainWindowTestApp& t, SlowLine& line, const std::function<void()>&
     ASSERT_TRUE(t.Load(start));
     ASSERT_EQ(t.app.App().Status.Connected, 1);
     t.window.show();
-    QTimer probe;  // counts event-loop turns while the line is busy
+    QTimer probe; // counts event-loop turns while the line is busy
     QObject::connect(&probe, &QTimer::timeout, [&] { line.ticksDuringRead += line.busy ? 1 : 0; });
     probe.start(10);
     t.clock.Set(t.app.App().Tasks[1].NextRead);
@@ -68,7 +69,7 @@ TEST(MainWindow, StopDuringAReadingWaitsForTheCallOnTheLineAndEndsTheReading) {
     EXPECT_TRUE(t.window.findChild<QAction*>("m_exit")->isEnabled());
     EXPECT_FALSE(line.overlap);
     EXPECT_GT(line.ticksDuringRead, 5) << "the window stood still during the call";
-    EXPECT_EQ(line.fake.Count("ReadRegister"), 1u);  // the rest of the reading was dropped
+    EXPECT_EQ(line.fake.Count("ReadRegister"), 1u); // the rest of the reading was dropped
     EXPECT_EQ(t.app.App().Status.Connected, 0);
     EXPECT_EQ(Control<QPushButton>(&t.window, "cmdConnect")->text(), "Start");
     EXPECT_FALSE(t.window.Ended());
@@ -92,5 +93,5 @@ TEST(MainWindow, CloseDuringAReadingEndsTheProgramOnceTheReadingHasUnwound) {
     EXPECT_GT(log.find("Stop the application."), closed);
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

@@ -38,12 +38,13 @@ TEST_F(SettingsWindowTest, CaptionAndEditingFollowTheStartMode) {
     SettingsWindow w(t.app);
     EXPECT_EQ(w.windowTitle().toStdString(), "Pelkor [" + s.StartFile + "]");
     EXPECT_TRUE(Control(&w, "txbLogFolder")->isEnabled());
-    EXPECT_FALSE(Control(&w, "cmdUsePg5")->isEnabled());  // no PG5 version
+    EXPECT_FALSE(Control(&w, "cmdUsePg5")->isEnabled()); // no PG5 version
     s.StartMode = 2;
     s.DLL = 20;
     SettingsWindow locked(t.app);
     EXPECT_EQ(locked.windowTitle(), "Pelkor Locked Parameters File");
-    for (const char* name : {"fmeLog", "fmeConnection", "OKButton", "ckbAutoconnect", "ckbShowMessages"})
+    for (const char* name :
+         {"fmeLog", "fmeConnection", "OKButton", "ckbAutoconnect", "ckbShowMessages"})
         EXPECT_FALSE(Control(&locked, name)->isEnabled()) << name;
     EXPECT_FALSE(locked.Changed());
 }
@@ -129,7 +130,8 @@ TEST_F(SettingsWindowTest, RelativeFolderIsSavedAbsolute) {
     SettingsWindow w(t.app);
     Type(w, "logs/rel");
     Click(&w, "OKButton");
-    EXPECT_EQ(Saved("LogFolder"), t.dir.file("logs/rel")) << "beside the start file, whatever the current folder";
+    EXPECT_EQ(Saved("LogFolder"), t.dir.file("logs/rel"))
+        << "beside the start file, whatever the current folder";
     EXPECT_TRUE(fs::is_empty(t.dir.file("logs/rel"))) << "the probe file is gone";
 }
 
@@ -143,13 +145,14 @@ TEST_F(SettingsWindowTest, AFolderTheUserCannotWriteIsRefused) {
     Click(&w, "OKButton");
     fs::permissions(locked, fs::perms::owner_all);
     ASSERT_FALSE(t.ui.Messages().empty());
-    EXPECT_EQ(t.ui.Messages().back().Text, "Cannot write in the folder :\n" + locked + "\n\nChange the path.");
+    EXPECT_EQ(t.ui.Messages().back().Text,
+              "Cannot write in the folder :\n" + locked + "\n\nChange the path.");
     EXPECT_EQ(Saved("LogFolder"), t.dir.path());
     EXPECT_TRUE(w.Changed());
 }
 
 TEST_F(SettingsWindowTest, EnterInTheFolderFieldOpensNothingAndPg5CopyNeedsAPg5) {
-    s.DLL = 20;  // "PG5=20" on the command line, but no PG5 on this machine
+    s.DLL = 20; // "PG5=20" on the command line, but no PG5 on this machine
     SettingsWindow w(t.app);
     int picked = 0;
     w.SetFolderPicker([&](std::string&) { return ++picked, false; });
@@ -164,7 +167,8 @@ TEST_F(SettingsWindowTest, EnterInTheFolderFieldOpensNothingAndPg5CopyNeedsAPg5)
 
 struct FolderPickerTest : ::testing::Test {
     WindowTestApp t;
-    std::vector<Volume> volumes{{"/", "", true}, {t.dir.file("stick"), "STICK", true}, {t.dir.file("cd"), "CD", false}};
+    std::vector<Volume> volumes{
+        {"/", "", true}, {t.dir.file("stick"), "STICK", true}, {t.dir.file("cd"), "CD", false}};
     void SetUp() override { fs::create_directories(t.dir.file("stick/data")); }
     std::unique_ptr<FolderPickerDialog> Open(const std::string& folder) {
         return std::make_unique<FolderPickerDialog>(
@@ -181,10 +185,11 @@ TEST_F(FolderPickerTest, AVanishedFolderStartsAtItsVolumeRoot) {
     EXPECT_EQ(p->windowTitle(), "Pelkor Change Directory");
     EXPECT_EQ(p->ListedFolder(), t.dir.file("stick"));
     EXPECT_EQ(Control<QComboBox>(p.get(), "drvDrives")->currentIndex(), 1);
-    EXPECT_EQ(Control<QLineEdit>(p.get(), "txtPath")->text().toStdString(), t.dir.file("stick/gone/deeper"));
-    Click(p.get(), "cmdOK");  // OK makes it again
+    EXPECT_EQ(Control<QLineEdit>(p.get(), "txtPath")->text().toStdString(),
+              t.dir.file("stick/gone/deeper"));
+    Click(p.get(), "cmdOK"); // OK makes it again
     EXPECT_EQ(p->result(), QDialog::Accepted);
-    EXPECT_FALSE(p->Accepted());  // the same folder
+    EXPECT_FALSE(p->Accepted()); // the same folder
     EXPECT_TRUE(fs::is_directory(t.dir.file("stick/gone/deeper")));
 }
 
@@ -206,7 +211,7 @@ TEST_F(FolderPickerTest, OkStaysOpenWhenTheFolderCannotBeMade) {
     std::ofstream(t.dir.file("stick/file")) << "x";
     auto p = Open(t.dir.file("stick"));
     auto* path = Control<QLineEdit>(p.get(), "txtPath");
-    path->setText("file/sub");  // below the listed folder
+    path->setText("file/sub"); // below the listed folder
     Click(p.get(), "cmdOK");
     EXPECT_NE(p->result(), QDialog::Accepted);
     EXPECT_EQ(path->selectedText(), path->text());
@@ -217,5 +222,5 @@ TEST_F(FolderPickerTest, OkStaysOpenWhenTheFolderCannotBeMade) {
     EXPECT_EQ(p->Folder(), t.dir.file("stick/new"));
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

@@ -55,7 +55,7 @@ TEST_F(TaskEditor, RemovingTaskTwoOfFourMovesTheSections) {
     EXPECT_EQ(Key(3, "Comments"), "T4");
     EXPECT_EQ(Key(4, "Comments"), "");
     EXPECT_EQ(GetIniString(file, "Pelkor", "Task"), "3");
-    EXPECT_EQ(ctx.Tasks[2].Resources[0].Address, 3);  // the parsed list moved with its task
+    EXPECT_EQ(ctx.Tasks[2].Resources[0].Address, 3); // the parsed list moved with its task
 }
 
 TEST_F(TaskEditor, OnlyTaskIsNotRemoved) {
@@ -74,7 +74,8 @@ TEST_F(TaskEditor, SaveChecksInOrderAndNormalisesTheStartCell) {
     t.ui.QueueAnswer(MsgAnswer::Cancel);
     Click(w, "Save");
     const std::string text = t.ui.LastMessage()->Text;
-    EXPECT_LT(text.find("Bad Station (numeric value 0 to 253)"), text.find("Bad Interval (numeric value 1 to 60)"));
+    EXPECT_LT(text.find("Bad Station (numeric value 0 to 253)"),
+              text.find("Bad Interval (numeric value 1 to 60)"));
     EXPECT_EQ(Key(1, "ReadInterval"), "");
 
     Set("txbSBus", "0");
@@ -163,7 +164,7 @@ TEST_F(TaskEditor, NoneFileTypeShowsEmptyDisabledOutputButCanGetAFileBack) {
     EXPECT_TRUE(Control<QRadioButton>(w, "optFileType_0")->isChecked());
     EXPECT_TRUE(Control<QWidget>(w, "txbFileName")->isEnabled());
     Type("txbFileName", "back");
-    Set("txbReadInterval", "10");  // task 3 loads from zero
+    Set("txbReadInterval", "10"); // task 3 loads from zero
     Click(w, "Save");
     EXPECT_TRUE(t.ui.Messages().empty()) << t.ui.LastMessage()->Text;
     EXPECT_EQ(Key(3, "FileType"), "CSV");
@@ -205,5 +206,5 @@ TEST_F(TaskEditor, ReadingsOfTheShownTaskAppearLive) {
     EXPECT_EQ(ctx.Tasks[1].LastValues, "1;2;3");
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

@@ -14,8 +14,9 @@ namespace {
 struct TaskEditorEndToEnd : EditorFixture {
     void StartOn(const std::string& port) {
         setenv("PELSBUS_COM1", port.c_str(), 1);
-        std::ofstream(file) << "[Pelkor]\nVersion=3\nTask=1\n[Connection]\nAutoConnect=0\nStation=0\n"
-                            << "[Task1]\nComments=first\nData=R 1\nFileType=None\n";
+        std::ofstream(file)
+            << "[Pelkor]\nVersion=3\nTask=1\n[Connection]\nAutoConnect=0\nStation=0\n"
+            << "[Task1]\nComments=first\nData=R 1\nFileType=None\n";
         ASSERT_TRUE(t.app.Start(file + " PG5=20", t.dir.path()));
         Open();
     }
@@ -44,8 +45,9 @@ TEST_F(TaskEditorEndToEnd, NewTaskSavedReadNowAndFoundOnDisk) {
     EXPECT_EQ(Key(2, "FileName"), "editor");
 
     Click(w, "cmdRead");
-    EXPECT_EQ(Text("txbLastRead").toStdString().substr(Text("txbLastRead").indexOf(';') + 1), "1234;-5;1");
-    EXPECT_EQ(ctx.Status.Connected, 0);  // the connection Read Now opened is closed again
+    EXPECT_EQ(Text("txbLastRead").toStdString().substr(Text("txbLastRead").indexOf(';') + 1),
+              "1234;-5;1");
+    EXPECT_EQ(ctx.Status.Connected, 0); // the connection Read Now opened is closed again
     EXPECT_EQ(Text("txbError"), "");
     std::string csv;
     for (const auto& e : std::filesystem::directory_iterator(t.dir.file("out")))
@@ -62,5 +64,5 @@ TEST_F(TaskEditorEndToEnd, ReadNowShowsTheConnectionErrorInRed) {
     EXPECT_EQ(ctx.Status.ManualReading, 0);
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

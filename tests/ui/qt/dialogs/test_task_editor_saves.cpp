@@ -44,11 +44,12 @@ TEST_F(EditorSaves, EveryTypedBoxCountsAsAChange) {
     Load(2, "IntervalUnit=3\n");
     Open();
     auto edits = std::vector<std::function<void()>>{
-        [&] { Type("txbData", "F 1"); },          [&] {
-            Control<QWidget>(w, "txbDataFile")->setEnabled(true);  // as with "Used" checked
+        [&] { Type("txbData", "F 1"); },
+        [&] {
+            Control<QWidget>(w, "txbDataFile")->setEnabled(true); // as with "Used" checked
             Type("txbDataFile", "x.xls");
         },
-        [&] { Type("txbReadHour", "1"); },        [&] { Type("txbFormatTime", "hh"); },
+        [&] { Type("txbReadHour", "1"); }, [&] { Type("txbFormatTime", "hh"); },
         [&] { Control<QCheckBox>(w, "ckbFormatTime")->toggle(); }};
     for (std::size_t i = 0; i < edits.size(); ++i) {
         edits[i]();
@@ -78,7 +79,8 @@ TEST_F(EditorSaves, AFailedAddressFileReadLeavesTheTaskReadable) {
     Control<QCheckBox>(w, "ckbFile")->click();
     Set("txbDataFile", QString::fromStdString(t.dir.file("missing.xls")));
     Set("txbCells", "A1:A3");
-    for (int k = 0; k < 3; ++k) t.ui.QueueAnswer(MsgAnswer::Ok);
+    for (int k = 0; k < 3; ++k)
+        t.ui.QueueAnswer(MsgAnswer::Ok);
     Click(w, "cmdRefresh");
     EXPECT_EQ(t.ui.LastMessage()->Text, "No Address specified !");
     EXPECT_EQ(ctx.Tasks[1].Data, "R 1");
@@ -139,7 +141,8 @@ struct ResourceRefusals : EditorFixture {
         ctx.Tasks[1].DataHead = "a,b";
         bool ok = false;
         t.app.Engine().SetResources(1, ok);
-        r = std::make_unique<ResourceEditorWindow>(t.app, 1, ResourceOptions{false, false, false, false, true});
+        r = std::make_unique<ResourceEditorWindow>(
+            t.app, 1, ResourceOptions{false, false, false, false, true});
     }
 };
 
@@ -161,7 +164,8 @@ TEST_F(ResourceRefusals, EmptyRowsLeaveWithTheirHeadsBadRowsAreNamed) {
     r->Grid().SetCell(1, 3, "Temp");
     Control<QLineEdit>(r.get(), "txbLineCnt")->setText("No, x");
     EXPECT_FALSE(r->Apply());
-    EXPECT_EQ(t.ui.LastMessage()->Text, "\",\" cannot be used in the headline of an optional column (No, x)");
+    EXPECT_EQ(t.ui.LastMessage()->Text,
+              "\",\" cannot be used in the headline of an optional column (No, x)");
     EXPECT_EQ(ctx.Tasks[1].Data, "R 0 [4],F 0 [8]");
 }
 
@@ -174,5 +178,5 @@ TEST_F(ResourceRefusals, HeadlineBoxToggledByAssistiveTechnologyActs) {
     EXPECT_TRUE(r->Changed());
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

@@ -2,9 +2,9 @@
 // simulator, and files opened from disk.
 #include <QAction>
 #include <QLabel>
-#include <QTest>
 #include <QMenu>
 #include <QTableWidget>
+#include <QTest>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
@@ -48,19 +48,23 @@ struct TrendWindowTest : ::testing::Test {
 
 TEST_F(TrendWindowTest, LiveRampEqualsTheCsvAndTheLastValueIsShown) {
     pcdsim::Simulator sim;
-    sim.AddStation(0).SetGenerator(pcdsim::Resource::Register, 10, pcdsim::Generator::Ramp(0, 1000, 2));
+    sim.AddStation(0).SetGenerator(pcdsim::Resource::Register, 10,
+                                   pcdsim::Generator::Ramp(0, 1000, 2));
     ASSERT_TRUE(sim.Start()) << sim.LastError();
     setenv("PELSBUS_COM1", sim.SlavePath().c_str(), 1);
-    const std::string file = Write("trend.pelk",
-        "[Pelkor]\nVersion=3\nTask=1\n[Connection]\nAutoConnect=0\nStation=0\n[Task1]\nData=R 10 [2]\n"
-        "FileType=CSV\nHeadLines=1\nTimeStamp=1\nFileIndex=0\nFileName=ramp\nOutFolder=" + t.dir.path() + "\n");
+    const std::string file =
+        Write("trend.pelk",
+              "[Pelkor]\nVersion=3\nTask=1\n[Connection]\nAutoConnect=0\nStation=0\n[Task1]\nData="
+              "R 10 [2]\n"
+              "FileType=CSV\nHeadLines=1\nTimeStamp=1\nFileIndex=0\nFileName=ramp\nOutFolder=" +
+                  t.dir.path() + "\n");
     ASSERT_TRUE(t.app.Start(file + " PG5=20", t.dir.path()));
     Open();
     ASSERT_TRUE(t.app.Connection().OpenPcdConnection(false));
     for (int i = 0; i < 6; ++i) {
         t.clock.AdvanceSeconds(1);
         ASSERT_TRUE(t.app.Engine().ReadPCDValues(1, true, true));
-        QTest::qWait(60);  // the ramp moves on between readings
+        QTest::qWait(60); // the ramp moves on between readings
     }
     const trend::TrendModel& m = w->Model();
     ASSERT_EQ(m.SeriesCount(), 2u);
@@ -68,31 +72,33 @@ TEST_F(TrendWindowTest, LiveRampEqualsTheCsvAndTheLastValueIsShown) {
     ASSERT_EQ(m.Rows(), 6u);
     std::ifstream in(t.dir.file("ramp.csv"), std::ios::binary);
     std::string line;
-    std::getline(in, line);  // the head line
+    std::getline(in, line); // the head line
     for (std::size_t r = 0; std::getline(in, line); ++r) {
         const std::vector<std::string> cells = Split(Trim(line), ';');
         ASSERT_EQ(cells.size(), 3u) << line;
         EXPECT_EQ(m.At(0).Values.at(r), LeadingNumber(cells[1])) << r;
         EXPECT_EQ(m.At(1).Values.at(r), LeadingNumber(cells[2])) << r;
         if (r == 5) {
-            EXPECT_EQ(Control<QTableWidget>(w.get(), "grdSeries")->item(0, 3)->text().toStdString(), cells[1]);
+            EXPECT_EQ(Control<QTableWidget>(w.get(), "grdSeries")->item(0, 3)->text().toStdString(),
+                      cells[1]);
         }
     }
-    EXPECT_NE(m.At(0).Extremes.Min(), m.At(0).Extremes.Max());  // a ramp, not a constant
+    EXPECT_NE(m.At(0).Extremes.Min(), m.At(0).Extremes.Max()); // a ramp, not a constant
     w->close();
-    EXPECT_TRUE(t.app.Engine().ReadPCDValues(1, true, true));  // readings go on without it
+    EXPECT_TRUE(t.app.Engine().ReadPCDValues(1, true, true)); // readings go on without it
 }
 
 TEST_F(TrendWindowTest, FilesGapsRecordNumbersAndRefusals) {
     Open();
     ASSERT_TRUE(w->OpenFile(Write("gaps.csv", "1;10;5\r\n2;;6\r\n3;30;7\r\nbroken;;;;\r\n")));
     EXPECT_EQ(w->Model().Axis(), trend::AxisKind::RecordNumber);
-    EXPECT_EQ(DrawnPieces(), 3);  // the line count is the axis; the gap splits a line in two
-    EXPECT_EQ(Control<QLabel>(w.get(), "lblStatus")->text(), "gaps.csv: 3 records, 1 malformed lines skipped");
+    EXPECT_EQ(DrawnPieces(), 3); // the line count is the axis; the gap splits a line in two
+    EXPECT_EQ(Control<QLabel>(w.get(), "lblStatus")->text(),
+              "gaps.csv: 3 records, 1 malformed lines skipped");
     auto* grid = Control<QTableWidget>(w.get(), "grdSeries");
-    grid->item(0, 0)->setCheckState(Qt::Unchecked);  // hide the gapped series
+    grid->item(0, 0)->setCheckState(Qt::Unchecked); // hide the gapped series
     EXPECT_EQ(DrawnPieces(), 1);
-    grid->item(1, 7)->setText("ten");  // not a number: put back
+    grid->item(1, 7)->setText("ten"); // not a number: put back
     EXPECT_EQ(grid->item(1, 7)->text(), "1");
     grid->item(1, 7)->setText("10");
     EXPECT_EQ(w->Model().At(1).Scale, 10.0);
@@ -123,7 +129,7 @@ TEST_F(TrendWindowTest, HundredThousandLineFileOpensAndZooms) {
     EXPECT_NE(w->ValuesText(from + 30).indexOf("A: 30"), -1);
     Click(w.get(), "cmdResetZoom");
     EXPECT_EQ(w->ShownSpan().second, to);
-    QTest::keyClick(Control(w.get(), "chtTrend"), Qt::Key_Plus);  // the keyboard zooms too
+    QTest::keyClick(Control(w.get(), "chtTrend"), Qt::Key_Plus); // the keyboard zooms too
     EXPECT_LT(w->ShownSpan().second - w->ShownSpan().first, (to - from) * 0.9);
     QTest::keyClick(Control(w.get(), "chtTrend"), Qt::Key_Home);
     EXPECT_EQ(w->ShownSpan().second, to);
@@ -139,5 +145,5 @@ TEST(TrendMenu, EditMenuOpensOneTrendWindow) {
     EXPECT_EQ(m.window.findChildren<TrendWindow*>().size(), 1);
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

@@ -17,5 +17,5 @@ TEST(WindowNames, SettingsAndTaskEditor) {
     EXPECT_EQ(editor.objectName(), "frmData");
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

@@ -24,14 +24,17 @@ TEST(WindowedRun, StartReadStopAndExitAgainstTheSimulator) {
     TempDir dir;
     pcdsim::Simulator sim;
     auto& st = sim.AddStation(1);
-    for (int r = 0; r < 3; ++r) st.SetRegister(r, 10 + r);
+    for (int r = 0; r < 3; ++r)
+        st.SetRegister(r, 10 + r);
     ASSERT_TRUE(sim.Start()) << sim.LastError();
     setenv("PELSBUS_COM1", sim.SlavePath().c_str(), 1);
     const std::string start = dir.file("job.pelk");
     std::ofstream(start, std::ios::binary)
         << "[Pelkor]\nVersion=3\nLogFolder=" << dir.path() << "\nLogUsed=1\nReadWindow=1\nTask=1\n"
-        << "[Connection]\nAutoConnect=0\nStation=1\nDLL=0\n[Task1]\nSettings=1\nIntervalUnit=0\nReadInterval=1\n"
-        << "Data=R 0 [3]\nTimeStamp=0,\nOutFolder=" << dir.path() << "\nFileName=values\nFileIndex=0\nFileType=CSV\n";
+        << "[Connection]\nAutoConnect=0\nStation=1\nDLL=0\n[Task1]\nSettings=1\nIntervalUnit="
+           "0\nReadInterval=1\n"
+        << "Data=R 0 [3]\nTimeStamp=0,\nOutFolder=" << dir.path()
+        << "\nFileName=values\nFileIndex=0\nFileType=CSV\n";
 
     ScriptedUserInterface script;
     WindowedRun run;
@@ -47,16 +50,17 @@ TEST(WindowedRun, StartReadStopAndExitAgainstTheSimulator) {
             auto* frame = w.findChild<QGroupBox*>("frmConnection");
             auto* button = w.findChild<QPushButton*>("cmdConnect");
             if (rounds == 1) {
-                button->click();  // Start
+                button->click(); // Start
             } else if (connectedCaption.isEmpty() && frame->title().startsWith("PCD Connected")) {
                 connectedCaption = frame->title();
             } else if (!connectedCaption.isEmpty() && afterStop.isEmpty() &&
-                       ReadAll(dir.file("values.csv")).find("10;11;12\r\n10;11;12") != std::string::npos) {
-                button->click();  // Stop
+                       ReadAll(dir.file("values.csv")).find("10;11;12\r\n10;11;12") !=
+                           std::string::npos) {
+                button->click(); // Stop
                 afterStop = button->text();
                 w.findChild<QAction*>("m_exit")->trigger();
             } else if (rounds > 150) {
-                w.SystemClose();  // bounded: the test fails below instead of hanging
+                w.SystemClose(); // bounded: the test fails below instead of hanging
             }
         });
         step->start(100);
@@ -80,7 +84,8 @@ TEST(WindowedRun, SigtermWithTheSettingsWindowOpenDiscardsItAndEnds) {
     TempDir dir;
     const std::string start = dir.file("job.pelk");
     const std::string text = "[Pelkor]\nVersion=3\nLogFolder=" + dir.path() +
-                             "\nLogUsed=1\nTask=1\n[Connection]\nAutoConnect=0\nStation=1\nDLL=0\n[Task1]\nSettings=1\nData=R 0\n";
+                             "\nLogUsed=1\nTask=1\n[Connection]\nAutoConnect=0\nStation=1\nDLL=0\n["
+                             "Task1]\nSettings=1\nData=R 0\n";
     std::ofstream(start, std::ios::binary) << text;
     ScriptedUserInterface script;
     std::atomic<bool> stop{false};
@@ -106,7 +111,8 @@ TEST(WindowedRun, SigtermWithTheSettingsWindowOpenDiscardsItAndEnds) {
     const auto discarded = log.find("unsaved changes were discarded");
     ASSERT_NE(discarded, std::string::npos) << log;
     EXPECT_NE(log.find("Stop the application.", discarded), std::string::npos) << log;
-    for (const auto& m : script.Messages()) EXPECT_EQ(m.Text.find("save"), std::string::npos) << m.Text;
+    for (const auto& m : script.Messages())
+        EXPECT_EQ(m.Text.find("save"), std::string::npos) << m.Text;
 }
 
 // Started without a job from a menu and the session ends: the start info
@@ -124,7 +130,8 @@ TEST(WindowedRun, SigtermWithTheStartInfoAndAboutOpenEnds) {
     QTimer::singleShot(200, [&] {
         if (QWidget* info = QApplication::activeModalWidget()) {
             seen = info->objectName();
-            if (auto* ok = info->findChild<QPushButton*>("cmdOK")) QTimer::singleShot(0, ok, &QPushButton::click);
+            if (auto* ok = info->findChild<QPushButton*>("cmdOK"))
+                QTimer::singleShot(0, ok, &QPushButton::click);
         }
         QTimer::singleShot(300, [&] { stop = true; });
     });
@@ -133,5 +140,5 @@ TEST(WindowedRun, SigtermWithTheStartInfoAndAboutOpenEnds) {
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
-}  // namespace
-}  // namespace pelkor
+} // namespace
+} // namespace pelkor

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "application/PelkorApp.h"
+#include "core/Clock.h"
 #include "pcd/PelsbusDriver.h"
 #include "support/ScriptedUserInterface.h"
-#include "core/Clock.h"
 
 namespace pelkor::screens {
 
@@ -24,7 +24,8 @@ struct ScreenEnv {
 // (15 March 2023, 12:00). Keep it alive as long as the window (static, or
 // owned by the returned widget through a holder).
 struct ScreenApp {
-    explicit ScreenApp(const std::string& folder) : driver({folder}), app(ui, clock, folder, driver) {}
+    explicit ScreenApp(const std::string& folder)
+        : driver({folder}), app(ui, clock, folder, driver) {}
     ScriptedUserInterface ui;
     ManualClock clock{45000.5};
     DlPelsbus driver;
@@ -41,16 +42,19 @@ struct ScreenEntry {
 std::vector<ScreenEntry>& Registry();
 
 struct ScreenRegistrar {
-    ScreenRegistrar(std::string name, ScreenMaker make) { Registry().push_back({std::move(name), std::move(make)}); }
+    ScreenRegistrar(std::string name, ScreenMaker make) {
+        Registry().push_back({std::move(name), std::move(make)});
+    }
 };
 
-}  // namespace pelkor::screens
+} // namespace pelkor::screens
 
 #define PELKOR_SCREEN_CAT2(a, b) a##b
 #define PELKOR_SCREEN_CAT(a, b) PELKOR_SCREEN_CAT2(a, b)
-#define PELKOR_SCREEN(name)                                                                              \
-    static std::unique_ptr<QWidget> PELKOR_SCREEN_CAT(screen_fn_, __LINE__)(::pelkor::screens::ScreenEnv&); \
-    static ::pelkor::screens::ScreenRegistrar PELKOR_SCREEN_CAT(screen_reg_, __LINE__)(                      \
-        name, PELKOR_SCREEN_CAT(screen_fn_, __LINE__));                                                   \
-    static std::unique_ptr<QWidget> PELKOR_SCREEN_CAT(screen_fn_, __LINE__)(                               \
-        [[maybe_unused]] ::pelkor::screens::ScreenEnv& env)
+#define PELKOR_SCREEN(name)                                                                        \
+    static std::unique_ptr<QWidget> PELKOR_SCREEN_CAT(screen_fn_,                                  \
+                                                      __LINE__)(::pelkor::screens::ScreenEnv&);    \
+    static ::pelkor::screens::ScreenRegistrar PELKOR_SCREEN_CAT(screen_reg_, __LINE__)(            \
+        name, PELKOR_SCREEN_CAT(screen_fn_, __LINE__));                                            \
+    static std::unique_ptr<QWidget> PELKOR_SCREEN_CAT(screen_fn_, __LINE__)(                       \
+        [[maybe_unused]] ::pelkor::screens::ScreenEnv & env)

@@ -15,7 +15,7 @@ std::vector<ScreenEntry>& Registry() {
     static std::vector<ScreenEntry> entries;
     return entries;
 }
-}  // namespace pelkor::screens
+} // namespace pelkor::screens
 
 int main(int argc, char** argv) {
     using namespace pelkor::screens;

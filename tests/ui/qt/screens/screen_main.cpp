@@ -6,10 +6,10 @@
 #include <list>
 
 #include "Screens.h"
+#include "config/JobFiles.h"
 #include "pcd/FakePelsbus.h"
 #include "pcd/PcdConnection.h"
 #include "ui/qt/QtUserInterface.h"
-#include "config/JobFiles.h"
 #include "ui/qt/dialogs/AboutWindow.h"
 #include "ui/qt/dialogs/ChooseWindow.h"
 #include "ui/qt/dialogs/InfoWindow.h"
@@ -26,7 +26,8 @@ struct MainScreen {
     explicit MainScreen(const std::string& folder) : dir(folder), app(ui, clock, folder, fake) {
         fake.stations[1] = test::FakeStation{};
         fake.stations[2] = test::FakeStation{};
-        for (int r = 0; r < 8; ++r) fake.stations[1].registers[r] = 1200 + 17 * r;
+        for (int r = 0; r < 8; ++r)
+            fake.stations[1].registers[r] = 1200 + 17 * r;
     }
     std::string dir;
     ScriptedUserInterface script;
@@ -35,11 +36,14 @@ struct MainScreen {
     test::FakePelsbus fake;
     PelkorApp app;
 
-    std::unique_ptr<MainWindow> Window(const std::string& pelkorKeys, const std::string& data = "R 0 [4], F 0 [4]") {
+    std::unique_ptr<MainWindow> Window(const std::string& pelkorKeys,
+                                       const std::string& data = "R 0 [4], F 0 [4]") {
         const std::string start = dir + "/Plant.pelk";
         std::ofstream(start, std::ios::binary)
-            << "[Pelkor]\nVersion=3\nLogFolder=" << dir << "\nTask=1\n" << pelkorKeys
-            << "\n[Connection]\nAutoConnect=1\nStation=1\nDLL=0\n[Task1]\nSettings=1\nIntervalUnit=0\nReadInterval=10\nData="
+            << "[Pelkor]\nVersion=3\nLogFolder=" << dir << "\nTask=1\n"
+            << pelkorKeys
+            << "\n[Connection]\nAutoConnect=1\nStation=1\nDLL=0\n[Task1]\nSettings=1\nIntervalUnit="
+               "0\nReadInterval=10\nData="
             << data << "\nFileType=CSV\nOutFolder=" << dir << "\nFileName=Plant\nFileIndex=0\n";
         auto w = std::make_unique<MainWindow>(app, ui);
         ui.SetMainWindow(w.get());
@@ -49,11 +53,11 @@ struct MainScreen {
 };
 
 MainScreen& Screen(ScreenEnv& env) {
-    static std::list<MainScreen> all;  // alive as long as the windows
+    static std::list<MainScreen> all; // alive as long as the windows
     return all.emplace_back(env.Folder);
 }
 
-}  // namespace
+} // namespace
 
 PELKOR_SCREEN("main_connected_pane") {
     MainScreen& s = Screen(env);
@@ -106,9 +110,12 @@ PELKOR_SCREEN("start_info") {
 PELKOR_SCREEN("about_two_pg5") {
     const std::string d = env.Folder;
     std::filesystem::create_directories(d + "/common/Saia-Burgess/PG5_20");
-    std::ofstream(d + "/system.reg") << "WINE REGISTRY Version 2\n\n[Software\\\\SAIA-Burgess\\\\PG5\\\\1.6\\\\Global] 1\n"
-                                        "\"AppsDir\"=\"" << d << "\"\n";
-    std::ofstream(d + "/common/Saia-Burgess/PG5_20/PG5Global.ini") << "[Global]\nAppsDir=" << d << "\nLocalDir=" << d << "\n";
+    std::ofstream(d + "/system.reg")
+        << "WINE REGISTRY Version 2\n\n[Software\\\\SAIA-Burgess\\\\PG5\\\\1.6\\\\Global] 1\n"
+           "\"AppsDir\"=\""
+        << d << "\"\n";
+    std::ofstream(d + "/common/Saia-Burgess/PG5_20/PG5Global.ini")
+        << "[Global]\nAppsDir=" << d << "\nLocalDir=" << d << "\n";
     setenv("PELKOR_REGISTRY", (d + "/system.reg").c_str(), 1);
     setenv("PELKOR_COMMON_APPDATA", (d + "/common").c_str(), 1);
     static std::list<ScreenApp> apps;

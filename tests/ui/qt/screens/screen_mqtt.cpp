@@ -10,8 +10,9 @@ PELKOR_SCREEN("mqtt") {
     auto& settings = s.app.App().Settings;
     settings.StartMode = 1;
     settings.StartFile = env.Folder + "/Plant A.pelk";
-    pelkor::WriteProfileStrings(settings.StartFile, {{"MQTT", "Broker", "mqtts://broker.plant:8883"},
-                                                     {"MQTT", "User", "line-a"},
-                                                     {"MQTT", "PasswordFile", "/home/op/.config/pelkor/mqtt.pw"}});
+    pelkor::WriteProfileStrings(settings.StartFile,
+                                {{"MQTT", "Broker", "mqtts://broker.plant:8883"},
+                                 {"MQTT", "User", "line-a"},
+                                 {"MQTT", "PasswordFile", "/home/op/.config/pelkor/mqtt.pw"}});
     return std::make_unique<pelkor::MqttDialog>(s.app);
 }

@@ -23,7 +23,7 @@ pelkor::PelkorApp& Prepared(ScreenApp& s, const std::string& folder, int16_t mod
     return s.app;
 }
 
-}  // namespace
+} // namespace
 
 PELKOR_SCREEN("settings") {
     static ScreenApp s(env.Folder);
@@ -39,7 +39,8 @@ PELKOR_SCREEN("picker") {
     static ScreenApp s(env.Folder);
     for (const char* sub : {"Logs/2023", "Logs/2024", "Logs/Line 1", "Output"})
         std::filesystem::create_directories(env.Folder + "/" + sub);
-    const std::vector<pelkor::Volume> volumes{{"/", "", true}, {env.Folder, "DATA", true}, {"/media/cdrom", "", false}};
+    const std::vector<pelkor::Volume> volumes{
+        {"/", "", true}, {env.Folder, "DATA", true}, {"/media/cdrom", "", false}};
     return std::make_unique<pelkor::FolderPickerDialog>(
         s.app.App(), env.Folder + "/Logs", nullptr, [volumes] { return volumes; },
         [](const pelkor::Volume& v, std::string&) { return v.Ready; });
@@ -52,8 +53,9 @@ PELKOR_SCREEN("channel") {
     settings.Baudrate = 19200;
     settings.Station = 5;
     return std::make_unique<pelkor::ChannelDialog>(s.app, nullptr, [] {
-        return std::vector<std::string>{"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
-                                        "/dev/ttyUSB0", "/dev/ttyACM0"};
+        return std::vector<std::string>{
+            "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "/dev/ttyUSB0",
+            "/dev/ttyACM0"};
     });
 }
 

@@ -39,7 +39,7 @@ ScreenApp& Prepare(ScreenApp& s, const std::string& fileType, int16_t mode = 1) 
     return s;
 }
 
-}  // namespace
+} // namespace
 
 PELKOR_SCREEN("task_editor_csv") {
     static ScreenApp s(env.Folder);
@@ -74,7 +74,8 @@ PELKOR_SCREEN("task_editor_errors") {
     Prepare(s, "CSV");
     s.app.App().Tasks[2].TaskError =
         "Read STN 3 R 10 failed : No response\r\nConnection to station 3 failed";
-    s.app.App().Tasks[2].LastValues = "2023-03-15 12:00:00;215;220;218;219;1;0;1;;2023-03-15 12:00:00";
+    s.app.App().Tasks[2].LastValues =
+        "2023-03-15 12:00:00;215;220;218;219;1;0;1;;2023-03-15 12:00:00";
     auto w = std::make_unique<TaskEditorWindow>(s.app);
     w->setAttribute(Qt::WA_DeleteOnClose, false);
     w->show();
@@ -129,6 +130,7 @@ PELKOR_SCREEN("task_editor_no_interval") {
 PELKOR_SCREEN("resource_editor_refused_row") {
     auto box = std::make_unique<QMessageBox>(
         QMessageBox::Warning, "Pelkor",
-        QString::fromStdString(ResourceRowsProblem({{"", "R 1", ""}, {"", "R 99999", "Level"}})), QMessageBox::Ok);
+        QString::fromStdString(ResourceRowsProblem({{"", "R 1", ""}, {"", "R 99999", "Level"}})),
+        QMessageBox::Ok);
     return box;
 }
