@@ -10,6 +10,7 @@ build_pkgs=(cmake ninja-build g++ pkg-config
             librsvg2-bin                       # rsvg-convert: the PNG icons, rendered from the SVG
             qt6-charts-dev libqt6opengl6-dev)  # the trend window's chart (Charts' CMake package needs Qt6OpenGL)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev
+           clang-format                       # the sources stay as .clang-format has them
            clang libclang-rt-14-dev          # fuzz targets (libFuzzer)
            python3 python3-xlrd               # independent .xls reader
            libreoffice-calc-nogui             # second independent .xls reader

@@ -9,6 +9,11 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 bash scripts/deps.sh --tests
 
+echo "== format (.clang-format) =="
+git ls-files 'app/*.cpp' 'app/*.h' 'sbus/*.cpp' 'sbus/*.h' 'sim/*.cpp' 'sim/*.h' \
+             'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'bench/*.h' | grep -v /corpus/ \
+  | xargs clang-format --dry-run --Werror
+
 echo "== build =="
 bash scripts/build.sh build
 echo "== tests =="
