@@ -6,28 +6,15 @@ Usage: gui_signals.py <bin folder>. Exit 77 (skipped) without the GUI-robot
 packages (xvfb python3-pyatspi at-spi2-core dbus-x11 xdotool)."""
 import os, shutil, signal, sys, tempfile, time
 
-SKIP = 77
-for tool in ('Xvfb', 'dbus-run-session', 'xdotool'):
-    if not shutil.which(tool):
-        print('skipped: %s missing' % tool)
-        sys.exit(SKIP)
-try:
-    import pyatspi  # noqa: F401
-except ImportError:
-    print('skipped: python3-pyatspi missing')
-    sys.exit(SKIP)
-
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
-import gui  # noqa: E402
+import gui_e2e  # noqa: E402
 
-gui.reexec_in_dbus()
+SKIP = gui_e2e.SKIP
+gui = gui_e2e.robot()
 
 
 def free_display():
-    for n in range(71, 171):
-        if not os.path.exists('/tmp/.X11-unix/X%d' % n) and not os.path.exists('/tmp/.X%d-lock' % n):
-            return ':%d' % n
-    return None
+    return gui_e2e.free_display(range(71, 171))
 
 
 def fail(message):

@@ -8,21 +8,11 @@ Usage: gui_task_editor.py <bin folder>. Exit 77 (skipped) without the
 GUI-robot packages (xvfb python3-pyatspi at-spi2-core dbus-x11 xdotool)."""
 import glob, os, shutil, subprocess, sys, tempfile, time
 
-SKIP = 77
-for tool in ('Xvfb', 'dbus-run-session', 'xdotool'):
-    if not shutil.which(tool):
-        print('skipped: %s missing' % tool)
-        sys.exit(SKIP)
-try:
-    import pyatspi  # noqa: F401
-except ImportError:
-    print('skipped: python3-pyatspi missing')
-    sys.exit(SKIP)
-
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
-import gui  # noqa: E402
+import gui_e2e  # noqa: E402
 
-gui.reexec_in_dbus()
+SKIP = gui_e2e.SKIP
+gui = gui_e2e.robot()
 
 BIN = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else ''
 WORK = tempfile.mkdtemp(prefix='pelkor-editor-')
@@ -38,10 +28,7 @@ def fail(message):
 
 
 def free_display():
-    for n in [72, 82] + list(range(90, 170)):
-        if not os.path.exists('/tmp/.X11-unix/X%d' % n) and not os.path.exists('/tmp/.X%d-lock' % n):
-            return ':%d' % n
-    return None
+    return gui_e2e.free_display([72, 82] + list(range(90, 170)))
 
 
 def key(section, name):
