@@ -45,11 +45,12 @@ function(pelkor_link_modules target)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/app ${PROJECT_SOURCE_DIR})
 endfunction()
 
-# pelkor_test(<name> SOURCES <files> [MODULES <modules>] [LIBS <libs>] [LABELS <labels>])
+# pelkor_test(<name> SOURCES <files> [MODULES <modules>] [LIBS <libs>] [LABELS <labels>] [SERIAL])
 # One GoogleTest executable; each test case becomes a CTest entry.
-# Label "sanitize" marks the tests the sanitizer build runs.
+# Label "sanitize" marks the tests the sanitizer build runs; SERIAL runs its
+# cases alone (they stop and start servers of their own).
 function(pelkor_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;MODULES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "" "SOURCES;MODULES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   if(T_MODULES)
     pelkor_link_modules(${name} ${T_MODULES})
@@ -68,7 +69,7 @@ function(pelkor_test name)
     gtest_discover_tests(${name}
       WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
       DISCOVERY_TIMEOUT 60
-      PROPERTIES TIMEOUT 120 LABELS "${T_LABELS}")
+      PROPERTIES TIMEOUT 120 LABELS "${T_LABELS}" RUN_SERIAL ${T_SERIAL})
   endif()
 endfunction()
 
