@@ -37,6 +37,8 @@ def main():
     env = {'XDG_DATA_HOME': os.path.join(work, 'xdg'), 'PELSBUS_COM1': os.path.join(work, 'no-device'),
            'QT_QPA_PLATFORM': 'xcb', 'LC_ALL': 'C'}
     with gui.Desktop(display=display) as d:
+        if not gui_e2e.wait_for_display(display):
+            fail('Xvfb did not start on ' + display)
         proc, app = d.launch([exe, start, 'PG5=20'], name='pelkor', cwd=work, env=env)
         if app is None:
             fail('pelkor did not appear on the accessibility bus: ' + (proc.stderr.read() if proc.poll() is not None else ''))

@@ -132,6 +132,8 @@ def main():
            'LC_ALL': 'C'}
     try:
         with gui.Desktop(display=display) as d:
+            if not gui_e2e.wait_for_display(display):
+                fail('Xvfb did not start on ' + display)
             proc, app = d.launch([os.path.join(BIN, 'pelkor'), START, 'PG5=20'], name='pelkor', cwd=WORK, env=env)
             if app is None:
                 fail('pelkor did not appear on the accessibility bus: ' +

@@ -29,3 +29,17 @@ def free_display(candidates):
         if not os.path.exists('/tmp/.X11-unix/X%d' % n) and not os.path.exists('/tmp/.X%d-lock' % n):
             return ':%d' % n
     return None
+
+
+def wait_for_display(display, secs=30):
+    """True once the X server of display (":n") takes connections; the robot's
+    fixed pause is too short for Xvfb on a loaded machine."""
+    import time
+    sock = '/tmp/.X11-unix/X' + display.lstrip(':')
+    end = time.time() + secs
+    while time.time() < end:
+        if os.path.exists(sock):
+            time.sleep(0.3)
+            return True
+        time.sleep(0.1)
+    return False
